@@ -1,0 +1,19 @@
+#pragma once
+
+namespace spreadsheet {
+
+// Page setup of a sheet as workbook files carry it. Margins in inches.
+struct PrintSetup {
+  bool landscape = false;
+  int paperSize = 9;          // the file format's paper code: 9 = A4
+  int repeatRowsFirst = -1;   // 0-based rows repeated at the top of every page; -1 = none
+  int repeatRowsLast = -1;
+  int fitToWidth = 0;         // pages across; 0 = no fitting
+  bool centerHorizontally = false;
+  bool printGridLines = false;
+  double marginLeft = 0.7, marginRight = 0.7, marginTop = 0.75, marginBottom = 0.75;
+
+  bool operator==(const PrintSetup&) const = default;
+};
+
+}  // namespace spreadsheet
