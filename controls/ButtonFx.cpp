@@ -225,10 +225,12 @@ void ButtonFx::mouseReleaseEvent(QMouseEvent *event)
 
 void ButtonFx::mouseDoubleClickEvent(QMouseEvent *event)
 {
-    DrawButton(StatePressed);
-    if (event->button() != Qt::LeftButton)
+    // The platform reports the second left press of a double click as the double click itself,
+    // not as a press: it raises the second Click and draws nothing, and its release makes no third.
+    if (event->button() != Qt::LeftButton) {
+        mousePressEvent(event);
         return;
-    // The double click is the second Click; its release must not make a third.
+    }
     m_clickPending = false;
     emitClick();
 }

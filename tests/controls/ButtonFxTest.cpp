@@ -342,7 +342,13 @@ TEST(ButtonFx, DoubleClickRaisesClickTwice)
     sendButton(*button, QEvent::MouseButtonPress, QPointF(20, 20));
     sendButton(*button, QEvent::MouseButtonRelease, QPointF(20, 20));
     sendButton(*button, QEvent::MouseButtonDblClick, QPointF(20, 20));
+    EXPECT_EQ(clicks.count(), 2);
+    EXPECT_EQ(pixelAt(screenOf(*button), 20, 20), PixelSupport::buttonFace()) << "a double click is no press";
     sendButton(*button, QEvent::MouseButtonRelease, QPointF(20, 20));
+    EXPECT_EQ(clicks.count(), 2);
+
+    sendButton(*button, QEvent::MouseButtonDblClick, QPointF(20, 20), Qt::RightButton);
+    EXPECT_EQ(pixelAt(screenOf(*button), 20, 20), pressedFill) << "other buttons only press";
     EXPECT_EQ(clicks.count(), 2);
 }
 
