@@ -10,6 +10,7 @@
 #include <QResizeEvent>
 #include <QShowEvent>
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 
