@@ -1,0 +1,7 @@
+#include "LevelingSettings.h"
+
+namespace gaocheng {
+
+void SetDefaultSettings(LevelingSettings& settings) { settings = LevelingSettings{}; }
+
+}  // namespace gaocheng

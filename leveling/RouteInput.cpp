@@ -1,0 +1,103 @@
+#include "RouteInput.h"
+
+#include <string>
+#include <variant>
+
+#include "LevelingText.h"
+#include "NumberText.h"
+#include "SpreadsheetError.h"
+
+namespace gaocheng {
+namespace {
+
+using spreadsheet::CellValue;
+using spreadsheet::SpreadsheetError;
+using spreadsheet::SpreadsheetHost;
+
+constexpr std::size_t kBenchmarkNameWidth = 16;
+constexpr std::size_t kPointTextWidth = 64;
+constexpr std::size_t kQuotedContentWidth = 64;
+
+std::string Address(char column, int row) { return column + std::to_string(row); }
+
+bool IsEmptyCell(const CellValue& value) {
+  if (std::holds_alternative<std::monostate>(value)) return true;
+  const auto* text = std::get_if<std::string>(&value);
+  return text != nullptr && text->empty();
+}
+
+// A number gives itself, an empty cell 0, a text that is a number that number; any other
+// text is a type mismatch naming the cell.
+double ReadNumber(SpreadsheetHost& host, const std::string& address) {
+  const CellValue value = host.GetCellValue(address);
+  if (const auto* number = std::get_if<double>(&value)) return *number;
+  if (IsEmptyCell(value)) return 0;
+  const std::string& text = std::get<std::string>(value);
+  double parsed = 0;
+  if (ParseDecimal(text, parsed)) return parsed;
+  std::string quoted = CutToCharacters(text, kQuotedContentWidth);
+  if (quoted.size() < text.size()) quoted += "…";
+  throw SpreadsheetError(SpreadsheetError::kTypeMismatch,
+                         "单元格 " + address + " 的内容“" + quoted + "”不是数字");
+}
+
+std::string ReadName(SpreadsheetHost& host, const std::string& address) {
+  const CellValue value = host.GetCellValue(address);
+  std::string text;
+  if (const auto* number = std::get_if<double>(&value)) {
+    text = FormatGeneral(*number);
+  } else if (const auto* string = std::get_if<std::string>(&value)) {
+    text = *string;
+  }
+  return CutToCharacters(TrimSpaces(text), kBenchmarkNameWidth);
+}
+
+// A whole number of millimetres between the two tolerances, each made whole first.
+double DrawErrorMillimetres(double minusTolerance, double plusTolerance, const char* minusName,
+                            const char* plusName, RandomEngine& engine) {
+  const std::int32_t low = ToWholeNumber(minusTolerance, minusName);
+  const std::int32_t high = ToWholeNumber(plusTolerance, plusName);
+  return RandomInRange(low, high, engine);
+}
+
+}  // namespace
+
+void ReadRouteInput(SpreadsheetHost& host, const LevelingSettings& settings, RandomEngine& engine,
+                    RouteInput& route) {
+  route.Points.clear();
+  host.SelectSheet(kInputSheetName);
+  route.StartBenchmarkName = ReadName(host, "E5");
+  route.StartBenchmarkElevation = ReadNumber(host, "E6");
+  route.EndBenchmarkName = ReadName(host, "F5");
+  route.EndBenchmarkElevation = ReadNumber(host, "F6");
+
+  for (int row = kFirstRouteRow;; ++row) {
+    if (IsEmptyCell(host.GetCellValue(Address('A', row)))) {
+      RoutePoint closing;
+      closing.PointName = route.EndBenchmarkName;
+      closing.DesignElevation = route.EndBenchmarkElevation;
+      const double error = DrawErrorMillimetres(
+          settings.ClosureMinusTolerance, settings.ClosurePlusTolerance, "水准点闭合负误差",
+          "水准点闭合正误差", engine);
+      closing.MeasuredElevation = route.EndBenchmarkElevation + error / 1000;
+      route.Points.push_back(std::move(closing));
+      return;
+    }
+    RoutePoint& point = route.Points.emplace_back();
+    point.PointName = CutToCharacters(host.GetCellText(Address('A', row)), kPointTextWidth);
+    point.OffsetText =
+        CutToCharacters(FormatOffset(host.GetCellText(Address('B', row))), kPointTextWidth);
+    point.DesignElevation = ReadNumber(host, Address('E', row));
+    const std::string measuredAddress = Address('F', row);
+    if (IsEmptyCell(host.GetCellValue(measuredAddress))) {
+      const double error = DrawErrorMillimetres(
+          settings.MidPointMinusTolerance, settings.MidPointPlusTolerance, "水准中间点负误差",
+          "水准中间点正误差", engine);
+      point.MeasuredElevation = point.DesignElevation + error / 1000;
+    } else {
+      point.MeasuredElevation = ReadNumber(host, measuredAddress);
+    }
+  }
+}
+
+}  // namespace gaocheng

@@ -1,0 +1,278 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <variant>
+
+#include "FieldBookOutput.h"
+#include "LevelingModule.h"
+#include "LevelingTestSupport.h"
+#include "SpreadsheetError.h"
+
+namespace gaocheng {
+namespace {
+
+using spreadsheet::CellValue;
+using spreadsheet::MemoryHost;
+using testing::CollectingSink;
+using testing::MakeHost;
+using testing::PutBenchmarks;
+using testing::PutRow;
+
+const CellValue kNone{};
+
+std::string Text(const CellValue& v) {
+  if (const auto* s = std::get_if<std::string>(&v)) return "text \"" + *s + "\"";
+  if (const auto* d = std::get_if<double>(&v)) return "number " + std::to_string(*d);
+  return "empty";
+}
+
+// Staff 0.25 to 4.75 m and a quick turn value below half a millimetre: every band is a single
+// millimetre value, so the whole field book is known in advance.
+LevelingSettings ForcedSettings() {
+  LevelingSettings s;
+  s.StaffMinReading = 0.25;
+  s.StaffMaxReading = 4.75;
+  s.QuickTurnValue = 0.0004;
+  s.MidPointMinusTolerance = 1;
+  s.MidPointPlusTolerance = 1;
+  s.ClosureMinusTolerance = -2;
+  s.ClosurePlusTolerance = -2;
+  s.TurnPointPrefix = "Z D";
+  return s;
+}
+
+// Puts the known route into the input sheet and old contents into the output sheet.
+void PutForcedRoute(MemoryHost& host) {
+  PutBenchmarks(host, "BM 1", 100.0, "BM 2", 103.0);
+  PutRow(host, 8, "K0 +000", -5.0, 104.0, 105.5);
+  PutRow(host, 9, "K0+020", " 路 边", kNone, 107.0);
+  PutRow(host, 10, "K0+040", 0.0, 100.0, kNone);
+  host.SelectSheet("水准表");
+  for (int row = 1; row <= 300; ++row) {
+    for (const char* column : {"A", "B", "C", "D", "E", "F", "G", "H", "I", "J"}) {
+      host.SetCellValue(column + std::to_string(row), std::string("old"));
+    }
+  }
+  host.SelectSheet("数据输入");
+}
+
+struct Switches {
+  bool turnElevation;
+  bool midInC;
+  bool metres;
+};
+
+class GenerateFieldBookSwitches : public ::testing::TestWithParam<Switches> {};
+
+TEST_P(GenerateFieldBookSwitches, WritesEveryCellAsTheTableSays) {
+  const Switches sw = GetParam();
+  MemoryHost host = MakeHost();
+  PutForcedRoute(host);
+  LevelingModule module;
+  module.Settings() = ForcedSettings();
+  module.Settings().ShowTurnPointElevation = sw.turnElevation;
+  module.Settings().MidSightInColumnC = sw.midInC;
+  module.Settings().ShowReadingsInMetres = sw.metres;
+  CollectingSink messages;
+  RandomEngine engine(42);
+  module.GenerateFieldBook(host, engine, messages);
+  EXPECT_TRUE(messages.shown.empty());
+
+  const double f = sw.metres ? 1 : 1000;
+  const std::string mid = sw.midInC ? "C" : "D";
+  std::map<std::string, CellValue> expected = {
+      {"A5", "BM1"},          {"B5", 4.75 * f},         {"E5", 104.75},      {"G5", 100.0},
+      {"A6", "Z D1"},         {"B6", 4.75 * f},         {"D6", 0.25 * f},    {"E6", 109.25},
+      {"A7", "K0+000左5米"},  {mid + "7", 3.75 * f},    {"F7", 105.5},       {"G7", 104.0},
+      {"H7", 1500.0},         {"A8", "K0+020路边"},     {mid + "8", 2.25 * f}, {"F8", 107.0},
+      {"G8", ""},             {"H8", ""},               {"A9", "Z D2"},      {"B9", 0.25 * f},
+      {"D9", 4.75 * f},       {"E9", 104.75},           {"A10", "K0+040中"}, {mid + "10", 4.749 * f},
+      {"F10", 100.001},       {"G10", 100.0},           {"H10", 1.0},        {"A11", "BM2"},
+      {"D11", 1.752 * f},     {"F11", 102.998},         {"G11", 103.0},      {"H11", -2.0},
+  };
+  if (sw.turnElevation) {
+    expected["F6"] = 104.5;
+    expected["F9"] = 104.5;
+  }
+
+  ASSERT_EQ(host.GetWorkbook().SheetAt(host.GetWorkbook().ActiveSheet()).Name(), "水准表");
+  for (int row = 5; row <= 300; ++row) {
+    for (const char column : std::string("ABCDEFGHI")) {
+      const std::string address = column + std::to_string(row);
+      const CellValue actual = host.GetCellValue(address);
+      const auto it = expected.find(address);
+      if (it == expected.end()) {
+        ASSERT_TRUE(std::holds_alternative<std::monostate>(actual))
+            << address << " should stay empty, holds " << Text(actual);
+      } else if (const auto* number = std::get_if<double>(&it->second)) {
+        ASSERT_TRUE(std::holds_alternative<double>(actual)) << address << ": " << Text(actual);
+        EXPECT_NEAR(std::get<double>(actual), *number, 1e-9 * f) << address;
+      } else {
+        EXPECT_EQ(actual, it->second) << address << ": " << Text(actual);
+      }
+    }
+  }
+  EXPECT_EQ(host.GetCellValue("I2"), CellValue("±6√n=±10"));
+  // Outside A5:I65536 and I2 nothing changes.
+  for (const char* address : {"A1", "I1", "I3", "I4", "A4", "J5", "J11", "J300"}) {
+    EXPECT_EQ(host.GetCellValue(address), CellValue("old")) << address;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(AllEight, GenerateFieldBookSwitches,
+                         ::testing::Values(Switches{false, false, false}, Switches{false, false, true},
+                                           Switches{false, true, false}, Switches{false, true, true},
+                                           Switches{true, false, false}, Switches{true, false, true},
+                                           Switches{true, true, false}, Switches{true, true, true}));
+
+TEST(ToleranceText, RoundsSixRootN) {
+  EXPECT_EQ(ToleranceText(1), "±6√n=±6");
+  EXPECT_EQ(ToleranceText(2), "±6√n=±8");
+  EXPECT_EQ(ToleranceText(3), "±6√n=±10");
+  EXPECT_EQ(ToleranceText(4), "±6√n=±12");
+  EXPECT_EQ(ToleranceText(9), "±6√n=±18");
+  EXPECT_EQ(ToleranceText(30), "±6√n=±33");
+}
+
+TEST(GenerateFieldBook, RouteWithoutRowsWritesStartAndClosing) {
+  MemoryHost host = MakeHost();
+  PutBenchmarks(host, "BM1", 100.0, "BM2", 100.5);
+  LevelingModule module;
+  CollectingSink messages;
+  RandomEngine engine(1);
+  module.GenerateFieldBook(host, engine, messages);
+  EXPECT_EQ(host.GetCellValue("A5"), CellValue("BM1"));
+  EXPECT_EQ(host.GetCellValue("A6"), CellValue("BM2"));
+  EXPECT_EQ(host.GetCellValue("A7"), CellValue());
+  EXPECT_EQ(host.GetCellValue("I2"), CellValue("±6√n=±6"));
+  EXPECT_NEAR(std::get<double>(host.GetCellValue("H6")), (std::get<double>(host.GetCellValue("F6")) - 100.5) * 1000, 1e-9);
+}
+
+TEST(GenerateFieldBook, ClosingBenchmarkWithoutElevationGetsEmptyTexts) {
+  MemoryHost host = MakeHost();
+  PutBenchmarks(host, "BM1", 3.0, "BM2", std::string());
+  LevelingModule module;
+  CollectingSink messages;
+  RandomEngine engine(1);
+  module.GenerateFieldBook(host, engine, messages);
+  int last = 5;
+  while (host.GetCellValue("A" + std::to_string(last + 1)) != CellValue()) ++last;
+  EXPECT_EQ(host.GetCellValue("A" + std::to_string(last)), CellValue("BM2"));
+  EXPECT_EQ(host.GetCellValue("G" + std::to_string(last)), CellValue(""));
+  EXPECT_EQ(host.GetCellValue("H" + std::to_string(last)), CellValue(""));
+  EXPECT_EQ(host.GetCellValue("G5"), CellValue(3.0));
+}
+
+class GenerateFieldBookFailure : public ::testing::Test {
+ protected:
+  GenerateFieldBookFailure() : host(MakeHost()) {
+    PutForcedRoute(host);
+    module.Settings() = ForcedSettings();
+    RandomEngine engine(1);
+    module.GenerateFieldBook(host, engine, messages);
+    previous = Snapshot();
+  }
+
+  std::map<std::string, CellValue> Snapshot() {
+    host.SelectSheet("水准表");
+    std::map<std::string, CellValue> cells;
+    for (int row = 1; row <= 20; ++row) {
+      for (const char column : std::string("ABCDEFGHIJ")) {
+        const std::string address = column + std::to_string(row);
+        cells[address] = host.GetCellValue(address);
+      }
+    }
+    host.SelectSheet("数据输入");
+    return cells;
+  }
+
+  void Generate() {
+    RandomEngine engine(2);
+    module.GenerateFieldBook(host, engine, messages);
+  }
+
+  MemoryHost host;
+  LevelingModule module;
+  CollectingSink messages;
+  std::map<std::string, CellValue> previous;
+};
+
+TEST_F(GenerateFieldBookFailure, BadStartElevationLeavesThePreviousBook) {
+  ASSERT_EQ(previous.at("A11"), CellValue("BM2"));
+  host.SetCellValue("E6", std::string("abc"));
+  Generate();
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_EQ(messages.shown[0].title, "Error");
+  EXPECT_EQ(messages.shown[0].text, "13\n单元格 E6 的内容“abc”不是数字");
+  EXPECT_EQ(Snapshot(), previous);
+}
+
+TEST_F(GenerateFieldBookFailure, BadRowLeavesThePreviousBook) {
+  host.SetCellValue("E9", std::string("x"));
+  Generate();
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_EQ(messages.shown[0].text, "13\n单元格 E9 的内容“x”不是数字");
+  EXPECT_EQ(Snapshot(), previous);
+}
+
+TEST(GenerateFieldBookSheets, MissingInputSheetLeavesTheOutputAlone) {
+  MemoryHost host = MakeHost({"水准表"});
+  host.SetCellValue("A5", std::string("old"));
+  LevelingModule module;
+  CollectingSink messages;
+  RandomEngine engine(1);
+  module.GenerateFieldBook(host, engine, messages);
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_EQ(messages.shown[0].text.rfind("9\n", 0), 0u);
+  EXPECT_EQ(host.GetCellValue("A5"), CellValue("old"));
+}
+
+TEST(GenerateFieldBookSheets, MissingOutputSheetPropagates) {
+  MemoryHost host = MakeHost({"数据输入"});
+  PutBenchmarks(host, "BM1", 100.0, "BM2", 100.5);
+  LevelingModule module;
+  CollectingSink messages;
+  RandomEngine engine(1);
+  try {
+    module.GenerateFieldBook(host, engine, messages);
+    ADD_FAILURE() << "no exception";
+  } catch (const spreadsheet::SpreadsheetError& error) {
+    EXPECT_EQ(error.Number(), spreadsheet::SpreadsheetError::kSubscriptOutOfRange);
+  }
+  EXPECT_TRUE(messages.shown.empty());
+}
+
+// Each descending turn with the forced settings moves exactly 4.5 m; from 0 m with a first
+// backsight of 0.25 m, a closing benchmark at -294886.75 m is read at 2 m after 65,530 turns:
+// 65,532 rows, the last one in row 65536.
+TEST(GenerateFieldBookSheets, BookThatFillsTheSheetIsWrittenOneMoreRowIsRefused) {
+  MemoryHost host = MakeHost();
+  PutBenchmarks(host, "BM1", 0.0, "BM2", -294886.75);
+  LevelingModule module;
+  module.Settings() = ForcedSettings();
+  module.Settings().ClosureMinusTolerance = 0;
+  module.Settings().ClosurePlusTolerance = 0;
+  CollectingSink messages;
+  RandomEngine engine(1);
+  module.GenerateFieldBook(host, engine, messages);
+  ASSERT_TRUE(messages.shown.empty());
+  EXPECT_EQ(host.GetCellValue("A65535"), CellValue("Z D65530"));
+  EXPECT_EQ(host.GetCellValue("A65536"), CellValue("BM2"));
+  EXPECT_NEAR(std::get<double>(host.GetCellValue("D65536")), 2.0, 1e-9);
+  EXPECT_EQ(host.GetCellValue("I2"), CellValue("±6√n=±1536"));
+
+  host.SelectSheet("数据输入");
+  host.SetCellValue("F6", -294891.25);
+  module.GenerateFieldBook(host, engine, messages);
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_EQ(messages.shown[0].title, "Error");
+  EXPECT_EQ(messages.shown[0].text.rfind("6\n", 0), 0u);
+  EXPECT_NE(messages.shown[0].text.find("65532"), std::string::npos) << messages.shown[0].text;
+  host.SelectSheet("水准表");
+  EXPECT_EQ(host.GetCellValue("A65536"), CellValue("BM2"));
+  EXPECT_EQ(host.GetCellValue("I2"), CellValue("±6√n=±1536"));
+}
+
+}  // namespace
+}  // namespace gaocheng

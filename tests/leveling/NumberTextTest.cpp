@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <string>
+
+#include "NumberText.h"
+
+namespace gaocheng {
+namespace {
+
+struct ParseCase {
+  const char* text;
+  bool isNumber;
+  double value;
+};
+
+class ParseDecimalTest : public ::testing::TestWithParam<ParseCase> {};
+
+TEST_P(ParseDecimalTest, FollowsTheNumberRule) {
+  const ParseCase& c = GetParam();
+  double value = -12345;
+  EXPECT_EQ(ParseDecimal(c.text, value), c.isNumber) << "text: [" << c.text << "]";
+  if (c.isNumber) {
+    EXPECT_DOUBLE_EQ(value, c.value) << "text: [" << c.text << "]";
+  } else {
+    EXPECT_EQ(value, -12345) << "a failed parse must leave the value alone";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ParseDecimalTest,
+    ::testing::Values(ParseCase{"0.2", true, 0.2}, ParseCase{"-3", true, -3},
+                      ParseCase{"+4.8", true, 4.8}, ParseCase{"  0.6\t", true, 0.6},
+                      ParseCase{"5.", true, 5}, ParseCase{".5", true, 0.5},
+                      ParseCase{"-.5", true, -0.5}, ParseCase{"1e3", true, 1000},
+                      ParseCase{"1E-07", true, 1e-7}, ParseCase{"2.5e+2", true, 250},
+                      ParseCase{"007", true, 7}, ParseCase{"-0", true, 0},
+                      ParseCase{"", false, 0}, ParseCase{"   ", false, 0},
+                      ParseCase{"nan", false, 0}, ParseCase{"inf", false, 0},
+                      ParseCase{"-infinity", false, 0}, ParseCase{"0x10", false, 0},
+                      ParseCase{"1,5", false, 0}, ParseCase{"1.2.3", false, 0},
+                      ParseCase{"1e", false, 0}, ParseCase{"e5", false, 0},
+                      ParseCase{".", false, 0}, ParseCase{"-", false, 0},
+                      ParseCase{"+-1", false, 0}, ParseCase{"1 2", false, 0},
+                      ParseCase{"12abc", false, 0}, ParseCase{"１２", false, 0},
+                      ParseCase{"1e999", false, 0}, ParseCase{"- 1", false, 0}));
+
+TEST(ParseDecimal, KeepsTheValueUnrounded) {
+  double value = 0;
+  ASSERT_TRUE(ParseDecimal("0.123456789012345678", value));
+  EXPECT_EQ(value, 0.123456789012345678);
+}
+
+struct FormatCase {
+  double value;
+  const char* text;
+};
+
+class FormatGeneralTest : public ::testing::TestWithParam<FormatCase> {};
+
+TEST_P(FormatGeneralTest, WritesGeneralDecimalForm) {
+  EXPECT_EQ(FormatGeneral(GetParam().value), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, FormatGeneralTest,
+    ::testing::Values(FormatCase{0.2, "0.2"}, FormatCase{-3, "-3"}, FormatCase{0.1 + 0.2, "0.3"},
+                      FormatCase{4.8, "4.8"}, FormatCase{4.8 - 0.2, "4.6"}, FormatCase{0, "0"},
+                      FormatCase{-0.0, "0"}, FormatCase{100, "100"}, FormatCase{1234.5, "1234.5"},
+                      FormatCase{2.0 / 3, "0.666666666666667"},
+                      FormatCase{123456789012345, "123456789012345"},
+                      FormatCase{999999999999999.9, "1E+15"}, FormatCase{1e15, "1E+15"},
+                      FormatCase{-1.5e300, "-1.5E+300"}, FormatCase{0.00001, "0.00001"},
+                      FormatCase{0.000012345, "0.000012345"}, FormatCase{0.000001, "1E-06"},
+                      FormatCase{1e-7, "1E-07"}, FormatCase{-2.5e-10, "-2.5E-10"},
+                      FormatCase{5e-324, "4.94065645841247E-324"}));
+
+TEST(FormatGeneral, ReadsBackThroughTheNumberRule) {
+  for (const double value : {0.2, -3.0, 1e-7, 1.5e300, 123456.789, -0.000123}) {
+    double parsed = 0;
+    ASSERT_TRUE(ParseDecimal(FormatGeneral(value), parsed)) << FormatGeneral(value);
+    EXPECT_DOUBLE_EQ(parsed, value);
+  }
+}
+
+class UpToThreeDecimalsTest : public ::testing::TestWithParam<FormatCase> {};
+
+TEST_P(UpToThreeDecimalsTest, WritesThePattern) {
+  EXPECT_EQ(FormatUpToThreeDecimals(GetParam().value), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, UpToThreeDecimalsTest,
+    ::testing::Values(FormatCase{2.5, "2.5"}, FormatCase{2.50, "2.5"}, FormatCase{1.23456, "1.235"},
+                      FormatCase{1.2345, "1.235"}, FormatCase{1.2344, "1.234"}, FormatCase{5, "5"},
+                      FormatCase{0.0004, "0"}, FormatCase{0.0005, "0.001"},
+                      FormatCase{9.9995, "10"}, FormatCase{999.9999, "1000"},
+                      FormatCase{-2.5, "2.5"}, FormatCase{0.1 + 0.2, "0.3"},
+                      FormatCase{12345678.5, "12345678.5"}));
+
+}  // namespace
+}  // namespace gaocheng

@@ -1,0 +1,227 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "LevelingModule.h"
+#include "LevelingTestSupport.h"
+#include "RouteInput.h"
+#include "SpreadsheetError.h"
+
+namespace gaocheng {
+namespace {
+
+using spreadsheet::CellValue;
+using testing::CollectingSink;
+using testing::MakeHost;
+using testing::PutBenchmarks;
+using testing::PutRow;
+
+const CellValue kNone{};
+
+// The error in whole millimetres between a measured and a given elevation.
+double ErrorMillimetres(double measured, double given) { return (measured - given) * 1000; }
+
+bool IsWholeNumber(double x) { return std::fabs(x - std::round(x)) < 1e-6; }
+
+class RouteInputTest : public ::testing::Test {
+ protected:
+  RouteInputTest() : host(MakeHost()) { PutBenchmarks(host, "BM1", 100.0, "BM2", 101.0); }
+
+  bool Read(std::uint64_t seed = 5) {
+    RandomEngine engine(seed);
+    return module.ReadRouteInput(host, engine, messages);
+  }
+
+  spreadsheet::MemoryHost host;
+  LevelingModule module;
+  CollectingSink messages;
+};
+
+TEST_F(RouteInputTest, EmptyRowEightGivesOnlyTheClosingBenchmark) {
+  for (std::uint64_t seed = 0; seed < 200; ++seed) {
+    ASSERT_TRUE(Read(seed));
+    const RouteInput& route = module.Route();
+    EXPECT_EQ(route.StartBenchmarkName, "BM1");
+    EXPECT_EQ(route.StartBenchmarkElevation, 100.0);
+    ASSERT_EQ(route.Points.size(), 1u);
+    const RoutePoint& closing = route.Points[0];
+    EXPECT_EQ(closing.PointName, "BM2");
+    EXPECT_EQ(closing.OffsetText, "");
+    EXPECT_EQ(closing.DesignElevation, 101.0);
+    const double c = ErrorMillimetres(closing.MeasuredElevation, 101.0);
+    ASSERT_TRUE(IsWholeNumber(c)) << c;
+    ASSERT_GE(std::round(c), -2);
+    ASSERT_LE(std::round(c), 2);
+  }
+  EXPECT_TRUE(messages.shown.empty());
+  EXPECT_EQ(host.GetWorkbook().SheetAt(host.GetWorkbook().ActiveSheet()).Name(), "数据输入");
+}
+
+TEST_F(RouteInputTest, RowShapesGiveTheirPoints) {
+  PutRow(host, 8, "K0+000", -2.5, 101.2, 101.234);    // F filled: used exactly
+  PutRow(host, 9, "K0+020", "路边", 102.0, kNone);     // F empty: simulated from E
+  PutRow(host, 10, "K0+040", kNone, kNone, kNone);     // E and F empty
+  PutRow(host, 11, 0.0, 0.0, " 99.5 ", std::string()); // A holding 0; E as text; F empty text
+  ASSERT_TRUE(Read());
+  const auto& points = module.Route().Points;
+  ASSERT_EQ(points.size(), 5u);
+
+  EXPECT_EQ(points[0].PointName, "K0+000");
+  EXPECT_EQ(points[0].OffsetText, "左2.5米");
+  EXPECT_EQ(points[0].DesignElevation, 101.2);
+  EXPECT_EQ(points[0].MeasuredElevation, 101.234);
+
+  EXPECT_EQ(points[1].OffsetText, "路边");
+  EXPECT_EQ(points[1].DesignElevation, 102.0);
+  const double e1 = ErrorMillimetres(points[1].MeasuredElevation, 102.0);
+  EXPECT_TRUE(IsWholeNumber(e1));
+  EXPECT_LE(std::fabs(e1), 3.0 + 1e-6);
+
+  EXPECT_EQ(points[2].OffsetText, "");
+  EXPECT_EQ(points[2].DesignElevation, 0.0);
+  EXPECT_LE(std::fabs(points[2].MeasuredElevation), 0.003 + 1e-12);
+
+  EXPECT_EQ(points[3].PointName, "0");
+  EXPECT_EQ(points[3].OffsetText, "中");
+  EXPECT_EQ(points[3].DesignElevation, 99.5);
+  EXPECT_TRUE(IsWholeNumber(ErrorMillimetres(points[3].MeasuredElevation, 99.5)));
+
+  EXPECT_EQ(points[4].PointName, "BM2");
+  EXPECT_EQ(points[4].DesignElevation, 101.0);
+  EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(RouteInputTest, DrawsRowErrorsTopDownThenTheClosure) {
+  PutRow(host, 8, "P1", kNone, 10.0, kNone);
+  PutRow(host, 9, "P2", kNone, 20.0, 20.5);
+  PutRow(host, 10, "P3", kNone, 30.0, kNone);
+  module.Settings().MidPointMinusTolerance = -500;
+  module.Settings().MidPointPlusTolerance = 500;
+  module.Settings().ClosureMinusTolerance = -400;
+  module.Settings().ClosurePlusTolerance = 400;
+  ASSERT_TRUE(Read(77));
+  RandomEngine replay(77);
+  const double e1 = RandomInRange(-500, 500, replay);
+  const double e3 = RandomInRange(-500, 500, replay);
+  const double c = RandomInRange(-400, 400, replay);
+  const auto& points = module.Route().Points;
+  ASSERT_EQ(points.size(), 4u);
+  EXPECT_DOUBLE_EQ(points[0].MeasuredElevation, 10.0 + e1 / 1000);
+  EXPECT_EQ(points[1].MeasuredElevation, 20.5);
+  EXPECT_DOUBLE_EQ(points[2].MeasuredElevation, 30.0 + e3 / 1000);
+  EXPECT_DOUBLE_EQ(points[3].MeasuredElevation, 101.0 + c / 1000);
+}
+
+TEST_F(RouteInputTest, ToleranceBoundsAreRoundedHalfToEven) {
+  struct Case {
+    double minus, plus;
+    int low, high;
+  };
+  for (const Case c : {Case{-2.5, 2.5, -2, 2}, Case{-3.5, 3.5, -4, 4}, Case{-0.5, 1.5, 0, 2}}) {
+    module.Settings().ClosureMinusTolerance = c.minus;
+    module.Settings().ClosurePlusTolerance = c.plus;
+    int seenLow = 100, seenHigh = -100;
+    for (std::uint64_t seed = 0; seed < 300; ++seed) {
+      ASSERT_TRUE(Read(seed));
+      const int e = static_cast<int>(
+          std::lround(ErrorMillimetres(module.Route().Points.back().MeasuredElevation, 101.0)));
+      seenLow = std::min(seenLow, e);
+      seenHigh = std::max(seenHigh, e);
+    }
+    EXPECT_EQ(seenLow, c.low) << c.minus;
+    EXPECT_EQ(seenHigh, c.high) << c.plus;
+  }
+}
+
+TEST_F(RouteInputTest, NamesAreTrimmedAndCutInCharacters) {
+  PutBenchmarks(host, "  水准点一二三四五六七八九十一二三四五六  ", 12.0, 4711.0, "88.25");
+  const std::string seventy = std::string(60, 'x') + "一二三四五六七八九十";
+  PutRow(host, 8, seventy, seventy, 1.0, 1.0);
+  ASSERT_TRUE(Read());
+  const RouteInput& route = module.Route();
+  EXPECT_EQ(route.StartBenchmarkName, "水准点一二三四五六七八九十一二三");
+  EXPECT_EQ(route.EndBenchmarkName, "4711");
+  EXPECT_EQ(route.EndBenchmarkElevation, 88.25);
+  EXPECT_EQ(route.Points[0].PointName, std::string(60, 'x') + "一二三四");
+  EXPECT_EQ(route.Points[0].OffsetText, std::string(60, 'x') + "一二三四");
+  EXPECT_EQ(route.Points.back().PointName, "4711");
+}
+
+TEST_F(RouteInputTest, InnerSpacesOfNamesStay) {
+  PutBenchmarks(host, " BM 1 ", 1.0, "BM 2", 2.0);
+  PutRow(host, 8, "K0 +000", " -5 ", 1.0, 1.0);
+  ASSERT_TRUE(Read());
+  EXPECT_EQ(module.Route().StartBenchmarkName, "BM 1");
+  EXPECT_EQ(module.Route().Points[0].PointName, "K0 +000");
+  EXPECT_EQ(module.Route().Points[0].OffsetText, "左5米");
+}
+
+TEST_F(RouteInputTest, TextInStartElevationIsReportedAndNoPointIsRead) {
+  PutRow(host, 8, "K0+000", kNone, 1.0, kNone);
+  host.SetCellValue("E6", std::string("abc"));
+  EXPECT_FALSE(Read());
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_EQ(messages.shown[0].title, "Error");
+  EXPECT_EQ(messages.shown[0].text, "13\n单元格 E6 的内容“abc”不是数字");
+  EXPECT_TRUE(module.Route().Points.empty());
+}
+
+TEST_F(RouteInputTest, FailureInARowKeepsThePointsReadSoFar) {
+  PutRow(host, 8, "K0+000", kNone, 1.0, 1.5);
+  PutRow(host, 9, "K0+020", 3.0, "高程?", kNone);
+  PutRow(host, 10, "K0+040", kNone, 1.0, 1.5);
+  EXPECT_FALSE(Read());
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_EQ(messages.shown[0].text, "13\n单元格 E9 的内容“高程?”不是数字");
+  const auto& points = module.Route().Points;
+  ASSERT_EQ(points.size(), 2u);  // no closing benchmark
+  EXPECT_EQ(points[1].PointName, "K0+020");
+  EXPECT_EQ(points[1].OffsetText, "右3米");
+  EXPECT_EQ(points[1].DesignElevation, 0.0);
+}
+
+TEST_F(RouteInputTest, TextInMeasuredElevationIsReported) {
+  PutRow(host, 8, "K0+000", kNone, 1.0, "1.5m");
+  EXPECT_FALSE(Read());
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_EQ(messages.shown[0].text, "13\n单元格 F8 的内容“1.5m”不是数字");
+}
+
+TEST_F(RouteInputTest, LongBadContentIsQuotedShortened) {
+  host.SetCellValue("F6", std::string(100, 'z'));
+  EXPECT_FALSE(Read());
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_EQ(messages.shown[0].text, "13\n单元格 F6 的内容“" + std::string(64, 'z') + "…”不是数字");
+}
+
+TEST(RouteInputSheets, MissingInputSheetIsReportedWithItsNumber) {
+  spreadsheet::MemoryHost host = MakeHost({"水准表"});
+  LevelingModule module;
+  CollectingSink messages;
+  RandomEngine engine(1);
+  EXPECT_FALSE(module.ReadRouteInput(host, engine, messages));
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_EQ(messages.shown[0].title, "Error");
+  EXPECT_EQ(messages.shown[0].text.rfind("9\n", 0), 0u) << messages.shown[0].text;
+  EXPECT_NE(messages.shown[0].text.find("数据输入"), std::string::npos);
+}
+
+TEST_F(RouteInputTest, ToleranceBeyondThirtyTwoBitsIsReported) {
+  module.Settings().ClosurePlusTolerance = 1e12;
+  EXPECT_FALSE(Read());
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_EQ(messages.shown[0].text.rfind("6\n水准点闭合正误差", 0), 0u) << messages.shown[0].text;
+}
+
+TEST_F(RouteInputTest, EachReadingReplacesThePoints) {
+  PutRow(host, 8, "K0+000", kNone, 1.0, 1.5);
+  ASSERT_TRUE(Read());
+  ASSERT_EQ(module.Route().Points.size(), 2u);
+  host.ClearContents("A8:F8");
+  ASSERT_TRUE(Read());
+  EXPECT_EQ(module.Route().Points.size(), 1u);
+}
+
+}  // namespace
+}  // namespace gaocheng
