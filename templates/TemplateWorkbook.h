@@ -1,0 +1,23 @@
+#pragma once
+
+#include "Workbook.h"
+
+namespace templates {
+
+// The template workbook the program opens for "新建模板": the input sheet "数据输入" (benchmarks
+// in E5/E6 and F5/F6, route rows from row 8 under the header in row 7) and the output sheet
+// "水准表" (title, tolerance text in I2 with its label in H2, header rows 3 and 4, formats,
+// borders and widths for the field book from row 5, A4 printing with rows 3–4 repeated).
+// Elevations show in metres with three decimals, deviations in whole millimetres.
+class TemplateWorkbook {
+ public:
+  static constexpr const char* kInputSheet = "数据输入";
+  static constexpr const char* kOutputSheet = "水准表";
+  static constexpr int kInputHeaderRow = 7;   // 1-based, as the sheet shows it
+  static constexpr int kOutputFirstRow = 5;
+
+  // The empty template, "数据输入" active.
+  static spreadsheet::Workbook Build();
+};
+
+}  // namespace templates
