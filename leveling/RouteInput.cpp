@@ -17,6 +17,7 @@ using spreadsheet::SpreadsheetHost;
 constexpr std::size_t kBenchmarkNameWidth = 16;
 constexpr std::size_t kPointTextWidth = 64;
 constexpr std::size_t kQuotedContentWidth = 64;
+constexpr int kLastSheetRow = 65536;
 
 std::string Address(char column, int row) { return column + std::to_string(row); }
 
@@ -72,6 +73,12 @@ void ReadRouteInput(SpreadsheetHost& host, const LevelingSettings& settings, Ran
   route.EndBenchmarkElevation = ReadNumber(host, "F6");
 
   for (int row = kFirstRouteRow;; ++row) {
+    if (row > kLastSheetRow) {
+      throw SpreadsheetError(SpreadsheetError::kApplicationDefined,
+                             "单元格 A" + std::to_string(kFirstRouteRow) + " 至 A" +
+                                 std::to_string(kLastSheetRow) +
+                                 " 都有内容，路线没有结束：最后一个点之后须留一行空的 A 单元格");
+    }
     if (IsEmptyCell(host.GetCellValue(Address('A', row)))) {
       RoutePoint closing;
       closing.PointName = route.EndBenchmarkName;

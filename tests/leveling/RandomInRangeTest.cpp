@@ -67,12 +67,6 @@ TEST(RandomInRange, ConsecutiveCallsAreIndependentDraws) {
   EXPECT_LT(repeats, 10);
 }
 
-TEST(RandomInRange, SameSeedRepeatsTheRun) {
-  RandomEngine a(99);
-  RandomEngine b(99);
-  for (int i = 0; i < 100; ++i) EXPECT_EQ(RandomInRange(-1000, 1000, a), RandomInRange(-1000, 1000, b));
-}
-
 struct RoundCase {
   double value;
   double rounded;

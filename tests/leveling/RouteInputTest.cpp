@@ -223,5 +223,19 @@ TEST_F(RouteInputTest, EachReadingReplacesThePoints) {
   EXPECT_EQ(module.Route().Points.size(), 1u);
 }
 
+TEST(RouteInputSheets, RouteWithoutEndRowIsReported) {
+  spreadsheet::MemoryHost host = MakeHost();
+  PutBenchmarks(host, "BM1", 1.0, "BM2", 1.0);
+  for (int row = 8; row <= 65536; ++row) host.SetCellValue("A" + std::to_string(row), 1.0);
+  LevelingModule module;
+  CollectingSink messages;
+  RandomEngine engine(1);
+  EXPECT_FALSE(module.ReadRouteInput(host, engine, messages));
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_EQ(messages.shown[0].text.rfind("1004\n单元格 A8 至 A65536 都有内容", 0), 0u)
+      << messages.shown[0].text;
+  EXPECT_EQ(module.Route().Points.size(), 65529u);
+}
+
 }  // namespace
 }  // namespace gaocheng
