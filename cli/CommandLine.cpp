@@ -1,0 +1,118 @@
+#include "CommandLine.h"
+
+#include <charconv>
+#include <string_view>
+
+#include "LevelingSettings.h"
+#include "NumberText.h"
+
+namespace cli {
+
+namespace {
+
+std::uint64_t ParseSeed(const std::string& text) {
+  std::uint64_t seed = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, seed);
+  if (text.empty() || ec != std::errc() || ptr != end) {
+    throw CommandLine::Error("--seed 需要 0 至 18446744073709551615 之间的整数，而不是“" + text + "”");
+  }
+  return seed;
+}
+
+std::pair<std::string, std::string> ParseSetting(const std::string& text) {
+  const auto equals = text.find('=');
+  if (equals == std::string::npos || equals == 0) {
+    throw CommandLine::Error("--set 需要“名称=值”的形式，而不是“" + text + "”");
+  }
+  return {text.substr(0, equals), text.substr(equals + 1)};
+}
+
+// "--name=value" or "--name value"; returns the value and advances i past what it used.
+std::string OptionValue(const std::vector<std::string>& args, std::size_t& i, std::string_view name) {
+  const std::string& arg = args[i];
+  if (arg.size() > name.size() && arg[name.size()] == '=') return arg.substr(name.size() + 1);
+  if (i + 1 >= args.size()) throw CommandLine::Error(std::string(name) + " 后缺少参数值");
+  return args[++i];
+}
+
+bool IsOption(const std::string& arg, std::string_view name) {
+  return arg == name || (arg.size() > name.size() && arg.compare(0, name.size(), name) == 0 && arg[name.size()] == '=');
+}
+
+}  // namespace
+
+CommandLine CommandLine::Parse(const std::vector<std::string>& args) {
+  CommandLine line;
+  for (const auto& arg : args) {
+    if (arg == "--") break;
+    if (arg == "-h" || arg == "--help") {
+      line.Help = true;
+      return line;
+    }
+  }
+  std::vector<std::string> positional;
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+      positional.push_back(arg);
+    } else if (arg == "--") {
+      optionsEnded = true;
+    } else if (arg == "-o") {
+      if (i + 1 >= args.size()) throw Error("-o 后缺少输出文件名");
+      line.Output = args[++i];
+    } else if (IsOption(arg, "--output")) {
+      line.Output = OptionValue(args, i, "--output");
+    } else if (IsOption(arg, "--seed")) {
+      line.Seed = ParseSeed(OptionValue(args, i, "--seed"));
+    } else if (IsOption(arg, "--set")) {
+      line.Settings.push_back(ParseSetting(OptionValue(args, i, "--set")));
+    } else {
+      throw Error("未知选项“" + arg + "”");
+    }
+  }
+  if (positional.empty()) throw Error("缺少输入文件（INPUT.xlsx）");
+  if (positional.size() > 1) throw Error("只能给出一个输入文件，多余的参数：“" + positional[1] + "”");
+  line.Input = positional[0];
+  if (line.Output.empty()) throw Error("缺少输出文件：请用 -o OUTPUT.xlsx 指定");
+  return line;
+}
+
+std::string CommandLine::HelpText() {
+  const gaocheng::LevelingSettings d;
+  auto number = [](double v) { return gaocheng::FormatGeneral(v); };
+  auto flag = [](bool v) { return std::string(v ? "true" : "false"); };
+  return "用法：levelbook-cli INPUT.xlsx -o OUTPUT.xlsx [--seed N] [--set 名称=值]…\n"
+         "\n"
+         "读取工作簿 INPUT.xlsx 的“数据输入”表中的水准路线（E5、E6：起始水准点点名和高程；\n"
+         "F5、F6：闭合水准点点名和高程；自第8行起：A列测点，B列偏距，E列设计高程，F列实测高程，\n"
+         "A列为空的行结束路线），按“开始计算”的同一方法生成水准表，写入“水准表”（第5行起，\n"
+         "I2为闭合差限差），并把整个工作簿保存为 OUTPUT.xlsx。\n"
+         "\n"
+         "选项：\n"
+         "  -o, --output FILE     输出工作簿（.xlsx），必须给出。任何错误都不会写出文件。\n"
+         "  --seed N              随机数种子（0 至 18446744073709551615 的整数）。同一输入和同一种子\n"
+         "                        生成完全相同的水准表；不给出时每次运行的读数都不同。\n"
+         "  --set 名称=值         修改一项水准设置，可重复。全部设置按“平面水准设置”对话框的规则检查，\n"
+         "                        不通过时给出对话框的提示并退出。名称及默认值：\n"
+         "      StaffMinReading=" + number(d.StaffMinReading) + "         水准尺最小读数（米）\n"
+         "      StaffMaxReading=" + number(d.StaffMaxReading) + "         水准尺最大读数（米）\n"
+         "      MidPointMinusTolerance=" + number(d.MidPointMinusTolerance) + "   水准中间点负误差（毫米）\n"
+         "      MidPointPlusTolerance=" + number(d.MidPointPlusTolerance) + "     水准中间点正误差（毫米）\n"
+         "      ClosureMinusTolerance=" + number(d.ClosureMinusTolerance) + "    水准点闭合负误差（毫米）\n"
+         "      ClosurePlusTolerance=" + number(d.ClosurePlusTolerance) + "      水准点闭合正误差（毫米）\n"
+         "      QuickTurnValue=" + number(d.QuickTurnValue) + "          水准快速转站值（米），大于0且小于（最大读数-最小读数）/2\n"
+         "      TurnPointPrefix=" + d.TurnPointPrefix + "         水准转站点前缀，可为空\n"
+         "      ShowTurnPointElevation=" + flag(d.ShowTurnPointElevation) + "  显示转点高程（F列）\n"
+         "      MidSightInColumnC=" + flag(d.MidSightInColumnC) + "        显示中间点为前视点：true 写入C列，false 写入D列\n"
+         "      ShowReadingsInMetres=" + flag(d.ShowReadingsInMetres) + "     以m为单位显示前后视：false 时B、C、D列为毫米\n"
+         "                        开关取 true/false（也可用 1/0、yes/no、on/off）。\n"
+         "  -h, --help            显示本说明。\n"
+         "\n"
+         "完成后输出摘要：测点数、转点数、测站数、闭合差（毫米）和限差。\n"
+         "\n"
+         "退出码：0 成功；1 输入文件无法读取、数据有误或输出文件无法写出；2 命令行参数或设置有误。\n";
+}
+
+}  // namespace cli

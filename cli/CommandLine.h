@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace cli {
+
+// The arguments of levelbook-cli: INPUT.xlsx -o OUTPUT.xlsx [--seed N] [--set NAME=VALUE]…
+// Options also take the form --output=FILE, --seed=N, --set=NAME=VALUE; "--" ends the options.
+class CommandLine {
+ public:
+  // A malformed command line; the message names the bad argument, in Chinese.
+  class Error : public std::runtime_error {
+   public:
+    using std::runtime_error::runtime_error;
+  };
+
+  std::string Input;
+  std::string Output;
+  std::optional<std::uint64_t> Seed;
+  std::vector<std::pair<std::string, std::string>> Settings;  // in the order given
+  bool Help = false;
+
+  // args without the program name. Throws Error; with --help the other arguments are not checked.
+  static CommandLine Parse(const std::vector<std::string>& args);
+  static std::string HelpText();
+};
+
+}  // namespace cli
