@@ -1,0 +1,82 @@
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "CellStyle.h"
+#include "FieldBookCommand.h"
+#include "Workbook.h"
+#include "XlsxExporter.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// An input workbook of `points` route points on gently rolling ground between two benchmarks,
+// and an output sheet formatted by column as the template formats it.
+std::string WriteRoute(const fs::path& dir, int points) {
+  spreadsheet::Workbook book;
+  spreadsheet::Worksheet& in = book.AddSheet("数据输入");
+  spreadsheet::Worksheet& out = book.AddSheet("水准表");
+  in.SetValue({4, 4}, std::string("BM1"));
+  in.SetValue({5, 4}, 100.0);
+  in.SetValue({4, 5}, std::string("BM2"));
+  in.SetValue({5, 5}, 100.2);
+  for (int i = 0; i < points; ++i) {
+    const int row = 7 + i;
+    in.SetValue({row, 0}, "K" + std::to_string(i / 1000) + "+" + std::to_string(i % 1000));
+    in.SetValue({row, 1}, static_cast<double>(i % 3 - 1) * 12.5);
+    in.SetValue({row, 4}, std::round((100.0 + 0.3 * std::sin(i / 50.0)) * 1000) / 1000);
+  }
+  spreadsheet::CellStyle metres;
+  metres.numberFormat = "0.000";
+  const auto metresId = book.InternStyle(metres);
+  for (int c = 1; c <= 6; ++c) out.SetColumnStyle(c, metresId);
+  spreadsheet::CellStyle millimetres;
+  millimetres.numberFormat = "0";
+  out.SetColumnStyle(7, book.InternStyle(millimetres));
+  const std::string path = (dir / ("route-" + std::to_string(points) + ".xlsx")).string();
+  spreadsheet::XlsxExporter::Save(book, path);
+  return path;
+}
+
+// levelbook-cli INPUT -o OUTPUT --seed N, in process: read (forked reader), generate, write.
+void RunCommand(benchmark::State& state, int points) {
+  std::string pattern = (fs::temp_directory_path() / "levelbook-cli-bench-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) {
+    state.SkipWithError("no temporary folder");
+    return;
+  }
+  const fs::path dir = pattern;
+  const std::string input = WriteRoute(dir, points);
+  const std::string output = (dir / "out.xlsx").string();
+  std::uint64_t seed = 1;
+  for (auto _ : state) {
+    std::ostringstream out, err;
+    const int code = cli::FieldBookCommand::Run({input, "-o", output, "--seed", std::to_string(seed++)}, out, err);
+    if (code != 0) {
+      state.SkipWithError(err.str().c_str());
+      break;
+    }
+  }
+  state.counters["points"] = points;
+  state.counters["output_bytes"] = static_cast<double>(fs::exists(output) ? fs::file_size(output) : 0);
+  fs::remove_all(dir);
+}
+
+// 65,000 route points: with the start, the closing benchmark and the turning points the
+// field book reaches the last rows of the sheet.
+void BM_CliFullSheet(benchmark::State& state) { RunCommand(state, 65000); }
+BENCHMARK(BM_CliFullSheet)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// A road route of the size a surveyor types in by hand.
+void BM_CliSampleSizedRoute(benchmark::State& state) { RunCommand(state, 42); }
+BENCHMARK(BM_CliSampleSizedRoute)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
