@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 
 namespace spreadsheet {
 
@@ -267,6 +268,8 @@ bool ParseSection(const std::string& s, Section& section) {
       section.tokens.push_back(t);
       section.hasGeneral = true;
       i += 7;
+    } else if (c == '/' && seenDigit && i + 1 < s.size() && std::string_view("0123456789#?").find(s[i + 1]) != std::string_view::npos) {
+      return false;  // fractions ("# ?/?") are not rendered here
     } else if (std::isalpha(static_cast<unsigned char>(c))) {
       return false;  // y m d h s, AM/PM and other letters: dates, times or no valid code
     } else {

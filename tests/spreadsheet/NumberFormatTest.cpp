@@ -93,7 +93,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(NumberCase{1234.5, "General", "1234.5"}, NumberCase{1234.5, "", "1234.5"},
                       NumberCase{0.25, "yyyy-mm-dd", "0.25"}, NumberCase{43000, "[$-804]yyyy\"年\"m\"月\"", "43000"},
                       NumberCase{1.5, "[h]:mm", "1.5"}, NumberCase{1.5, "h:mm AM/PM", "1.5"},
-                      NumberCase{1234.5, "@", "1234.5"}, NumberCase{1, "0;0;0;0;0", "1"},
+                      NumberCase{1234.5, "@", "1234.5"}, NumberCase{1.5, "# ?/?", "1.5"},
+                      NumberCase{0.25, "# ?\?/?\?", "0.25"}, NumberCase{1, "0;0;0;0;0", "1"},
                       NumberCase{-2, "General;\"(\"General\")\"", "(2)"}));
 
 struct TextCase {
