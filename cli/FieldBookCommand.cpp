@@ -78,7 +78,9 @@ void PinColumnStyles(spreadsheet::Workbook& workbook) {
       const int columns = static_cast<int>(sheet.Row(r).size());
       for (int c = 0; c < columns; ++c) {
         const spreadsheet::Cell& cell = sheet.Row(r)[static_cast<std::size_t>(c)];
-        if (cell.style == 0 && sheet.ColumnStyle(c) != 0) sheet.SetStyle({r, c}, sheet.ColumnStyle(c));
+        if (cell.style == 0 && !spreadsheet::IsEmptyValue(cell.value) && sheet.ColumnStyle(c) != 0) {
+          sheet.SetStyle({r, c}, sheet.ColumnStyle(c));
+        }
       }
     }
   }
