@@ -107,6 +107,9 @@ TEST_F(FormMainDefinition, TitleSizeAndControls)
     expectControls(window, controls);
     EXPECT_EQ(ui.PicEXCEL->frameShape(), QFrame::Box);
     EXPECT_EQ(ui.PicEXCEL->lineWidth(), 1);
+    // Picture boxes paint their own ground: nothing behind them shows through.
+    EXPECT_TRUE(ui.PicEXCEL->autoFillBackground());
+    EXPECT_TRUE(ui.bar->autoFillBackground());
 }
 
 TEST_F(FormMainDefinition, CombosAreEmptyEditFields)
