@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+class QPrinter;
+class QWidget;
+
+namespace spreadsheet {
+
+// Every question the workbook window asks the user, so that tests answer them without a
+// modal dialog ever opening.
+class WorkbookDialogs {
+ public:
+  enum class SaveChoice { Save, Discard, Cancel };
+
+  virtual ~WorkbookDialogs() = default;
+  // A workbook file to open, or nothing when the user cancels.
+  virtual std::optional<QString> AskOpenFileName(QWidget* parent) = 0;
+  // Where to save; `filter` is a file-dialog filter such as "Excel 工作簿 (*.xlsx)".
+  virtual std::optional<QString> AskSaveFileName(QWidget* parent, const QString& title, const QString& suggested,
+                                                 const QString& filter) = 0;
+  // Lets the user choose and set up the printer; false when cancelled.
+  virtual bool ChoosePrinter(QWidget* parent, QPrinter& printer) = 0;
+  // "是否保存对工作簿的更改？"
+  virtual SaveChoice AskSaveChanges(QWidget* parent) = 0;
+  virtual void ShowError(QWidget* parent, const QString& title, const QString& text) = 0;
+};
+
+}  // namespace spreadsheet
