@@ -1,0 +1,348 @@
+#include "FormMain.h"
+
+#include "FormMainUi.h"
+#include "FormPj.h"
+#include "FormSet.h"
+#include "LevelingError.h"
+#include "MakerWebPages.h"
+#include "MessageSink.h"
+#include "Platform.h"
+#include "QtSpreadsheetHost.h"
+#include "SpreadsheetError.h"
+#include "ToolWindow.h"
+#include "XlsxExporter.h"
+#include "XlsxImporter.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QUrl>
+
+#include <new>
+#include <random>
+#include <stdexcept>
+
+namespace {
+
+using spreadsheet::SpreadsheetError;
+using spreadsheet::WindowState;
+using SaveChoice = spreadsheet::WorkbookDialogs::SaveChoice;
+
+// Visual Basic's "Out of memory", for a failure that is no spreadsheet error.
+constexpr int kOutOfMemory = 7;
+
+void ShowPlainMessage(QWidget* owner, const QString& text, const QString& title)
+{
+    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, owner);
+    box.exec();
+}
+
+SaveChoice AskSaveChanges(QWidget* owner)
+{
+    QMessageBox box(QMessageBox::Warning, owner ? owner->windowTitle() : QString(),
+                    QStringLiteral("是否保存对工作簿的更改？"), QMessageBox::NoButton, owner);
+    QPushButton* save = box.addButton(QStringLiteral("保存"), QMessageBox::AcceptRole);
+    QPushButton* discard = box.addButton(QStringLiteral("不保存"), QMessageBox::DestructiveRole);
+    QPushButton* cancel = box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+    box.setDefaultButton(save);
+    box.setEscapeButton(cancel);
+    box.exec();
+    if (box.clickedButton() == save)
+        return SaveChoice::Save;
+    if (box.clickedButton() == discard)
+        return SaveChoice::Discard;
+    return SaveChoice::Cancel;
+}
+
+// Places a control; a negative width or height is an invalid property value, and the control
+// keeps its place and size.
+void Move(QWidget& control, int left, int top, int width, int height)
+{
+    if (width < 0 || height < 0)
+        throw std::invalid_argument("negative size");
+    control.setGeometry(left, top, width, height);
+}
+
+// One step of the layout pass: a failure skips the step and the pass goes on.
+template <typename Step>
+void LayoutStep(Step&& step) noexcept
+{
+    try {
+        step();
+    } catch (const std::invalid_argument&) {
+    } catch (const SpreadsheetError&) {
+    }
+}
+
+}  // namespace
+
+// The leveling module's messages (reading errors, a book too long for the sheet) in the
+// window's plain message box.
+class FormMain::MessageBoxSink : public gaocheng::MessageSink {
+public:
+    explicit MessageBoxSink(FormMain& window) : m_window(window) {}
+    void Show(const std::string& text, const std::string& title) override
+    {
+        m_window.m_messageBox(&m_window, QString::fromStdString(text), QString::fromStdString(title));
+    }
+
+private:
+    FormMain& m_window;
+};
+
+FormMain::FormMain(gaocheng::LevelingModule& leveling, HostFactory hostFactory, QWidget* parent)
+    : QMainWindow(parent),
+      m_leveling(leveling),
+      m_hostFactory(std::move(hostFactory)),
+      m_ui(std::make_unique<Ui::FormMain>()),
+      m_templatePath(DefaultTemplatePath()),
+      m_engineFactory(DeviceSeededEngine),
+      m_messageBox(ShowPlainMessage),
+      m_saveQuestion(AskSaveChanges),
+      m_urlOpener([](const QUrl& url) { QDesktopServices::openUrl(url); })
+{
+    Form_Initialize();
+    Form_Load();
+}
+
+FormMain::~FormMain() = default;
+
+FormMain::HostFactory FormMain::QtHostFactory(std::shared_ptr<spreadsheet::WorkbookDialogs> dialogs)
+{
+    return [dialogs]() -> std::unique_ptr<spreadsheet::SpreadsheetHost> {
+        return std::make_unique<spreadsheet::QtSpreadsheetHost>(
+            [](const std::string& path) { return spreadsheet::XlsxImporter::Load(path); },
+            [](const spreadsheet::Workbook& workbook, const std::string& path) {
+                spreadsheet::XlsxExporter::Save(workbook, path);
+            },
+            dialogs);
+    };
+}
+
+QString FormMain::DefaultTemplatePath()
+{
+    return QDir(QCoreApplication::applicationDirPath()).filePath(QString::fromLatin1(kTemplateFileName));
+}
+
+gaocheng::RandomEngine FormMain::DeviceSeededEngine()
+{
+    std::random_device device;
+    std::seed_seq seed{device(), device(), device(), device()};
+    return gaocheng::RandomEngine(seed);
+}
+
+void FormMain::Form_Initialize()
+{
+    // The common controls need nothing beyond the QApplication; the window is built from its
+    // definition and its commands are wired.
+    m_ui->setupUi(this);
+    const Ui::FormMain& ui = *m_ui;
+    connect(ui.menunew, &QAction::triggered, this, &FormMain::menunew_Click);
+    connect(ui.menuClac, &QAction::triggered, this, &FormMain::menuClac_Click);
+    connect(ui.menuupdate, &QAction::triggered, this, &FormMain::menuupdate_Click);
+    connect(ui.ButtonFx3, &Quellmark::ButtonFx::Click, this, &FormMain::ButtonFx3_Click);
+    connect(ui.ButtonFx2, &Quellmark::ButtonFx::Click, this, &FormMain::ButtonFx2_Click);
+    connect(ui.ButtonB1, &Quellmark::ButtonFx::Click, this, &FormMain::ButtonB1_Click);
+    connect(ui.ButtonB2, &Quellmark::ButtonFx::Click, this, &FormMain::ButtonB2_Click);
+    // The client area below the menu bar is what the layout pass arranges.
+    centralWidget()->installEventFilter(this);
+}
+
+void FormMain::Form_Load()
+{
+    levelbook::CentreOnScreen(*this);
+    setWindowState(windowState() | Qt::WindowMaximized);
+    m_leveling.SetDefaultSettings();
+}
+
+void FormMain::menunew_Click()
+{
+    if (m_application)
+        return;
+    try {
+        std::unique_ptr<spreadsheet::SpreadsheetHost> host = m_hostFactory();
+        host->CreateApplication();
+        m_application = std::move(host);
+        m_application->SetVisible(true);
+        m_application->OpenTemplate(m_templatePath.toStdString());
+        const QString caption = QString::fromStdString(m_application->GetCaption());
+        QWidget* window = spreadsheet::platform::FindWindowA(QString::fromLatin1(kSpreadsheetWindowClass), caption);
+        spreadsheet::platform::SetParent(window, m_ui->PicEXCEL);
+        m_application->SetWindowState(WindowState::Maximized);
+        m_application->MaximizeActiveWindow();
+        m_application->SetVisible(true);
+    } catch (const SpreadsheetError& error) {
+        NewTemplateFailed(error.Number(), error.Description());
+    } catch (const std::bad_alloc&) {
+        NewTemplateFailed(kOutOfMemory, "内存不足");
+    } catch (const std::exception& error) {
+        NewTemplateFailed(SpreadsheetError::kApplicationDefined, error.what());
+    }
+}
+
+void FormMain::NewTemplateFailed(int number, const std::string& description)
+{
+    // Whatever failed, a half-made spreadsheet would block every later "新建模板": end it.
+    if (m_application) {
+        try {
+            m_application->Quit();
+        } catch (const SpreadsheetError&) {
+        }
+        m_application.reset();
+    }
+    m_messageBox(this, QStringLiteral("发生错误，错误内容：") + QStringLiteral("\r\n") + QString::fromStdString(description),
+                 QStringLiteral("错误") + QString::number(number));
+}
+
+void FormMain::menuClac_Click()
+{
+    if (!m_application)
+        return;
+    spreadsheet::SpreadsheetHost& host = *m_application;
+    MessageBoxSink messages(*this);
+    try {
+        host.SetScreenUpdating(false);
+        try {
+            gaocheng::RandomEngine engine = m_engineFactory();
+            m_leveling.GenerateFieldBook(host, engine, messages);
+        } catch (...) {
+            // The sheet must repaint again whatever stopped the generation; the failure
+            // itself is reported below.
+            try {
+                host.SetScreenUpdating(true);
+            } catch (const SpreadsheetError&) {
+            }
+            throw;
+        }
+        host.SetScreenUpdating(true);
+    } catch (const SpreadsheetError& error) {
+        ReportGenerationError(error.Number(), error.Description());
+    } catch (const gaocheng::LevelingError& error) {
+        ReportGenerationError(error.Number(), error.Description());
+    }
+}
+
+void FormMain::ReportGenerationError(int number, const std::string& description)
+{
+    // The same form as the module's own messages: the number, a line break, the description.
+    QString text = QString::number(number);
+    if (!description.empty())
+        text += QStringLiteral("\n") + QString::fromStdString(description);
+    m_messageBox(this, text, QStringLiteral("Error"));
+}
+
+void FormMain::menuupdate_Click()
+{
+    m_urlOpener(QUrl(QString::fromLatin1(levelbook::kMakerHomePage)));
+}
+
+void FormMain::Form_Resize()
+{
+    Ui::FormMain& ui = *m_ui;
+    const int scaleWidth = centralWidget()->width();
+    const int scaleHeight = centralWidget()->height();
+
+    LayoutStep([&] { Move(*ui.PicEXCEL, 0, 0, scaleWidth - ui.bar->width(), scaleHeight); });
+    LayoutStep([&] { Move(*ui.bar, scaleWidth - ui.bar->width(), 0, ui.bar->width(), ui.bar->height()); });
+    LayoutStep([&] {
+        Move(*ui.ButtonB1, 0, ui.bar->height() - ui.ButtonB1->height(), ui.ButtonB1->width(), ui.ButtonB1->height());
+    });
+    // Both buttons are equally high, so ButtonB1's height puts ButtonB2 on the bottom edge too.
+    LayoutStep([&] {
+        Move(*ui.ButtonB2, ui.ButtonB2->x(), ui.bar->height() - ui.ButtonB1->height(), ui.ButtonB2->width(),
+             ui.ButtonB2->height());
+    });
+    LayoutStep([&] {
+        Move(*ui.PicBox, ui.PicBox->x(), ui.ButtonB2->y() - ui.PicBox->height(), ui.PicBox->width(),
+             ui.PicBox->height());
+    });
+    // Minimizing and maximizing again is what makes the embedded window fill PicEXCEL.
+    if (!m_application)
+        return;
+    spreadsheet::SpreadsheetHost& host = *m_application;
+    LayoutStep([&] { host.SetScreenUpdating(false); });
+    LayoutStep([&] { host.SetWindowState(WindowState::Minimized); });
+    LayoutStep([&] { host.SetWindowState(WindowState::Maximized); });
+    LayoutStep([&] { host.SetScreenUpdating(true); });
+}
+
+bool FormMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == centralWidget() && event->type() == QEvent::Resize) {
+        // The side bar is docked to the right edge: it always spans the client area's height.
+        m_ui->bar->resize(m_ui->bar->width(), centralWidget()->height());
+        Form_Resize();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void FormMain::closeEvent(QCloseEvent* event)
+{
+    if (!ConfirmClose()) {
+        event->ignore();
+        return;
+    }
+    Form_Unload();
+    event->accept();
+}
+
+bool FormMain::ConfirmClose()
+{
+    auto* host = dynamic_cast<spreadsheet::QtSpreadsheetHost*>(m_application.get());
+    if (host == nullptr || !host->HasUnsavedChanges())
+        return true;
+    switch (m_saveQuestion(this)) {
+    case SaveChoice::Save:
+        // A save the user cancels (no file name) or that fails keeps the window open.
+        return host->Save();
+    case SaveChoice::Discard:
+        return true;
+    case SaveChoice::Cancel:
+        break;
+    }
+    return false;
+}
+
+void FormMain::Form_Unload()
+{
+    if (!m_application)
+        return;
+    try {
+        m_application->MarkSaved();
+    } catch (const SpreadsheetError&) {
+    }
+    try {
+        m_application->Quit();
+    } catch (const SpreadsheetError&) {
+    }
+    m_application.reset();
+}
+
+void FormMain::ButtonFx3_Click()
+{
+    menunew_Click();
+}
+
+void FormMain::ButtonFx2_Click()
+{
+    menuClac_Click();
+}
+
+void FormMain::ButtonB1_Click()
+{
+    FormPj* window = FormPj::ShowSingle(m_projectWindow);
+    // A tool window without owner would not keep the program running by itself; the project
+    // window does, so the program ends with the last of its windows.
+    window->setAttribute(Qt::WA_QuitOnClose, true);
+}
+
+void FormMain::ButtonB2_Click()
+{
+    FormSet dialog(m_leveling.Settings(), nullptr);
+    if (m_settingsDialogSetup)
+        m_settingsDialogSetup(dialog);
+    dialog.exec();
+}
