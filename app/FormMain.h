@@ -84,6 +84,8 @@ public:
     const Ui::FormMain& ui() const { return *m_ui; }
 
 protected:
+    // Asks "是否保存对工作簿的更改？" when the hosted workbook window holds unsaved changes; 取消,
+    // or a save that does not happen, keeps the window open. Then the spreadsheet is ended.
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
