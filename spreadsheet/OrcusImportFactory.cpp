@@ -120,9 +120,14 @@ class Styles : public iface::import_styles {
   std::uint32_t StyleOf(std::size_t xf) {
     if (xf >= xfs_.size()) return 0;
     if (resolved_.size() < xfs_.size()) resolved_.resize(xfs_.size());
-    if (!resolved_[xf]) resolved_[xf] = wb_.InternStyle(Build(xfs_[xf]));
+    if (!resolved_[xf]) {
+      CellStyle s = Build(xfs_[xf]);
+      s.wrapText = xf < wrap_.size() && wrap_[xf];
+      resolved_[xf] = wb_.InternStyle(s);
+    }
     return *resolved_[xf];
   }
+  void SetWrapFlags(std::vector<bool> wrap) { wrap_ = std::move(wrap); }
 
   void set_font_count(size_t) override {}
   void set_font_bold(bool b) override { font_.bold = b; }
@@ -293,6 +298,7 @@ class Styles : public iface::import_styles {
   XfEntry xf_;
   std::vector<XfEntry> xfs_;
   std::vector<std::optional<std::uint32_t>> resolved_;
+  std::vector<bool> wrap_;
 };
 
 class SharedStrings : public iface::import_shared_strings {
@@ -500,12 +506,13 @@ class Sheet : public iface::import_sheet {
 
   Worksheet& Target() { return wb_.SheetAt(index_); }
 
+  [[noreturn]] void Beyond(long row, long col) {
+    throw SpreadsheetError(SpreadsheetError::kApplicationDefined,
+                           "工作表“" + Target().Name() + "”的单元格 " + FileAddress(row, col) + " 超出了 65536 行 × 256 列的范围");
+  }
+
   Cell& ValueCell(ss::row_t row, ss::col_t col) {
-    if (!InSheet(row, col)) {
-      throw SpreadsheetError(SpreadsheetError::kApplicationDefined,
-                             "工作表“" + Target().Name() + "”的单元格 " + FileAddress(row, col) +
-                                 " 超出了 65536 行 × 256 列的范围");
-    }
+    if (!InSheet(row, col)) Beyond(row, col);
     return Target().CellAt(CellAddress{row, col});
   }
 
@@ -513,6 +520,27 @@ class Sheet : public iface::import_sheet {
     Cell& c = ValueCell(row, col);
     c.value = std::move(v);
     c.formula.clear();
+  }
+
+  void Complete(const XlsxSupplement::Sheet& extra) {
+    Worksheet& ws = Target();
+    for (const auto& [col, xf] : extra.columnFormats) ws.SetColumnStyle(col, xf);
+    const PrintSetup titles = ws.Print();
+    ws.Print() = extra.print;
+    ws.Print().repeatRowsFirst = titles.repeatRowsFirst;
+    ws.Print().repeatRowsLast = titles.repeatRowsLast;
+    ResolveStyles();
+    for (const XlsxSupplement::Text& t : extra.inlineTexts) {
+      if (t.row >= CellAddress::kMaxRows || t.column >= CellAddress::kMaxColumns) Beyond(t.row, t.column);
+      Cell& c = ws.CellAt(CellAddress{static_cast<int>(t.row), static_cast<int>(t.column)});
+      c.value = t.value;
+      c.formula.clear();
+    }
+    for (const XlsxSupplement::Number& n : extra.numbers) {
+      const CellAddress a{n.row, n.column};
+      const Cell* c = ws.FindCell(a);
+      if (c && IsNumber(c->value)) ws.CellAt(a).value = n.value;
+    }
   }
 
   void ResolveStyles() {
@@ -792,10 +820,15 @@ iface::import_sheet* OrcusImportFactory::get_sheet(ss::sheet_t index) {
 }
 
 void OrcusImportFactory::finalize() {
-  for (auto& s : impl_->sheets) {
-    s->ResolveSharedFormulas();
-    s->ResolveStyles();
+  for (auto& s : impl_->sheets) s->ResolveSharedFormulas();
+}
+
+void OrcusImportFactory::Complete(const XlsxSupplement& extra) {
+  impl_->styles.SetWrapFlags(extra.wrapByFormat);
+  for (std::size_t i = 0; i < impl_->sheets.size(); ++i) {
+    impl_->sheets[i]->Complete(i < extra.sheets.size() ? extra.sheets[i] : XlsxSupplement::Sheet{});
   }
+  if (extra.activeSheet && *extra.activeSheet < impl_->sheets.size()) impl_->wb.SetActiveSheet(*extra.activeSheet);
 }
 
 }  // namespace spreadsheet

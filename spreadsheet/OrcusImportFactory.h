@@ -6,6 +6,7 @@
 #include <orcus/spreadsheet/import_interface.hpp>
 
 #include "Workbook.h"
+#include "XlsxSupplement.h"
 
 namespace spreadsheet {
 
@@ -13,7 +14,7 @@ namespace spreadsheet {
 // formulas with cached values (shared formulas expanded), styles resolved to CellStyle,
 // column widths, row heights, merges, print titles and the active sheet. Formatting beyond
 // the 65,536 × 256 sheet is dropped; a value there throws SpreadsheetError 1004 naming the
-// sheet and cell. Use one factory per file.
+// sheet and cell. Use one factory per file; call Complete() when orcus is done.
 class OrcusImportFactory : public orcus::spreadsheet::iface::import_factory {
  public:
   explicit OrcusImportFactory(Workbook& wb);
@@ -30,6 +31,9 @@ class OrcusImportFactory : public orcus::spreadsheet::iface::import_factory {
   orcus::spreadsheet::iface::import_sheet* get_sheet(std::string_view name) override;
   orcus::spreadsheet::iface::import_sheet* get_sheet(orcus::spreadsheet::sheet_t index) override;
   void finalize() override;
+  // After the parse: applies what orcus leaves out and resolves the cells' formats into
+  // workbook styles. Must be called once, also with an empty supplement.
+  void Complete(const XlsxSupplement& extra);
 
   struct Impl;
 

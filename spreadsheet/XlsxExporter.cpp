@@ -1,9 +1,13 @@
 #include "XlsxExporter.h"
 
+#include <minizip/unzip.h>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -11,15 +15,13 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <unordered_map>
 #include <vector>
 
-#include <minizip/unzip.h>
-#include <minizip/zip.h>
 #include <xlsxwriter.h>
 
 #include "BuiltinNumberFormats.h"
 #include "SpreadsheetError.h"
+#include "ZipRewriter.h"
 
 namespace spreadsheet {
 
@@ -32,21 +34,29 @@ namespace {
 }
 
 // libxlsxwriter prints numbers with 16 significant digits, which loses the last bit of
-// some doubles (0.1 + 0.2). Such cells are noted with their shortest exact text and
-// patched into the sheet XML after libxlsxwriter is done.
-using ExactNumbers = std::unordered_map<std::string, std::string>;  // "B7" → "0.30000000000000004"
+// some doubles (0.1 + 0.2). Such cells are noted, in the row-major order libxlsxwriter
+// writes its cells in, with their shortest exact text, and patched into the sheet XML.
+struct ExactNumber {
+  int row;
+  int col;
+  char text[32];
+  std::uint8_t length;
+};
+using ExactNumbers = std::vector<ExactNumber>;
 
 bool SixteenDigitsExact(double d) {
   char buf[40];
-  std::snprintf(buf, sizeof buf, "%.16G", d);
-  const double back = std::strtod(buf, nullptr);
+  auto [end, ec] = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::scientific, 15);
+  double back = 0;
+  std::from_chars(buf, end, back);
   return std::memcmp(&back, &d, sizeof d) == 0;
 }
 
-std::string ShortestText(double d) {
-  char buf[40];
-  auto [end, ec] = std::to_chars(buf, buf + sizeof buf, d);
-  return std::string(buf, end);
+ExactNumber Exact(int row, int col, double d) {
+  ExactNumber e{row, col, {}, 0};
+  auto [end, ec] = std::to_chars(e.text, e.text + sizeof e.text, d);
+  e.length = static_cast<std::uint8_t>(end - e.text);
+  return e;
 }
 
 lxw_color_t Color(std::uint32_t rgb) { return rgb == 0 ? lxw_color_t{LXW_COLOR_BLACK} : rgb; }
@@ -187,8 +197,8 @@ void WriteSheet(lxw_workbook* book, lxw_worksheet* ws, const Worksheet& sheet, F
       if (err == LXW_ERROR_MAX_STRING_LENGTH_EXCEEDED) {
         Fail(path, where + "的单元格 " + CellName(r, static_cast<int>(c)) + " 中的文本超过 32767 个字符");
       }
-      Check(err, path, where + "的单元格 " + CellName(r, static_cast<int>(c)));
-      if (number && !SixteenDigitsExact(*number)) exact.emplace(CellName(r, static_cast<int>(c)), ShortestText(*number));
+      if (err != LXW_NO_ERROR) Check(err, path, where + "的单元格 " + CellName(r, static_cast<int>(c)));
+      if (number && !SixteenDigitsExact(*number)) exact.push_back(Exact(r, static_cast<int>(c), *number));
     }
   }
   const PrintSetup& p = sheet.Print();
@@ -206,92 +216,88 @@ void WriteSheet(lxw_workbook* book, lxw_worksheet* ws, const Worksheet& sheet, F
 }
 
 // Replaces the <v> text of the listed cells in libxlsxwriter's sheet XML, whose cells read
-// <c r="B7" ...>[<f>…</f>]<v>0.3</v></c>.
+// <c r="B7" ...>[<f>…</f>]<v>0.3</v></c> in the same row-major order as the list.
 std::string PatchSheetXml(const std::string& xml, const ExactNumbers& exact) {
   std::string out;
   out.reserve(xml.size() + exact.size() * 4);
   std::size_t pos = 0;
-  static const std::string kCell = "<c r=\"";
-  for (;;) {
-    const std::size_t c = xml.find(kCell, pos);
-    if (c == std::string::npos) break;
-    const std::size_t refStart = c + kCell.size();
-    const std::size_t refEnd = xml.find('"', refStart);
-    if (refEnd == std::string::npos) break;
-    auto it = exact.find(xml.substr(refStart, refEnd - refStart));
-    const std::size_t cellEnd = xml.find("</c>", refEnd);
-    const std::size_t v = xml.find("<v>", refEnd);
-    if (it == exact.end() || cellEnd == std::string::npos || v == std::string::npos || v > cellEnd) {
-      out.append(xml, pos, refEnd - pos);
-      pos = refEnd;
-      continue;
-    }
-    const std::size_t vEnd = xml.find("</v>", v);
+  std::string needle;
+  for (const ExactNumber& e : exact) {
+    needle.assign("<c r=\"").append(CellName(e.row, e.col)).append("\"");
+    const std::size_t c = xml.find(needle, pos);
+    if (c == std::string::npos) continue;
+    const std::size_t cellEnd = xml.find("</c>", c);
+    const std::size_t v = xml.find("<v>", c);
+    const std::size_t vEnd = v == std::string::npos ? v : xml.find("</v>", v);
+    if (cellEnd == std::string::npos || v == std::string::npos || vEnd > cellEnd) continue;
     out.append(xml, pos, v + 3 - pos);
-    out += it->second;
+    out.append(e.text, e.length);
     pos = vEnd;
   }
   out.append(xml, pos, std::string::npos);
   return out;
 }
 
-// Copies the zip at from to to, entry by entry without recompressing, except the sheets
-// listed, whose XML is patched.
+// Copies the zip at from to to, with the listed numbers patched into their sheets.
 bool PatchNumbers(const std::string& from, const std::string& to, const std::vector<ExactNumbers>& exact) {
-  unzFile in = unzOpen(from.c_str());
-  if (!in) return false;
-  zipFile out = zipOpen(to.c_str(), APPEND_STATUS_CREATE);
-  if (!out) {
-    unzClose(in);
-    return false;
-  }
-  bool ok = unzGoToFirstFile(in) == UNZ_OK;
+  auto sheetOf = [&](std::string_view name) -> const ExactNumbers* {
+    unsigned sheet = 0;
+    const std::string n(name);
+    if (std::sscanf(n.c_str(), "xl/worksheets/sheet%u.xml", &sheet) == 1 && sheet >= 1 && sheet <= exact.size() &&
+        !exact[sheet - 1].empty()) {
+      return &exact[sheet - 1];
+    }
+    return nullptr;
+  };
+  return ZipRewriter::Rewrite(
+      from, to, [&](std::string_view name) { return sheetOf(name) != nullptr; },
+      [&](std::string_view name, std::string xml) { return PatchSheetXml(xml, *sheetOf(name)); });
+}
+
+// libxlsxwriter does not notice when its temporary files hit a full disk or a file size
+// limit; it then zips truncated XML. Every part is inflated (checking its CRC) and each XML
+// part must end with the closing tag of its root element.
+bool PackageComplete(const std::string& file) {
+  unzFile zip = unzOpen(file.c_str());
+  if (!zip) return false;
+  bool ok = unzGoToFirstFile(zip) == UNZ_OK;
   std::vector<char> buffer(1 << 16);
   while (ok) {
+    char name[1024];
     unz_file_info info;
-    char name[512];
-    ok = unzGetCurrentFileInfo(in, &info, name, sizeof name, nullptr, 0, nullptr, 0) == UNZ_OK;
+    ok = unzGetCurrentFileInfo(zip, &info, name, sizeof name, nullptr, 0, nullptr, 0) == UNZ_OK &&
+         unzOpenCurrentFile(zip) == UNZ_OK;
     if (!ok) break;
-    const ExactNumbers* patch = nullptr;
-    unsigned sheet = 0;
-    if (std::sscanf(name, "xl/worksheets/sheet%u.xml", &sheet) == 1 && sheet >= 1 && sheet <= exact.size() &&
-        !exact[sheet - 1].empty()) {
-      patch = &exact[sheet - 1];
+    const std::string_view n(name);
+    const bool xml = n.size() > 4 && (n.substr(n.size() - 4) == ".xml" || n.substr(n.size() - 5) == ".rels");
+    std::string head, tail;
+    int got = 0;
+    while ((got = unzReadCurrentFile(zip, buffer.data(), static_cast<unsigned>(buffer.size()))) > 0) {
+      if (!xml) continue;
+      if (head.size() < 512) head.append(buffer.data(), std::min<std::size_t>(static_cast<std::size_t>(got), 512));
+      tail.append(buffer.data(), static_cast<std::size_t>(got));
+      if (tail.size() > 4096) tail.erase(0, tail.size() - 256);
     }
-    zip_fileinfo zi{};
-    zi.dosDate = info.dosDate;
-    zi.internal_fa = info.internal_fa;
-    zi.external_fa = info.external_fa;
-    int method = 0, level = 0;
-    if (patch) {
-      ok = unzOpenCurrentFile(in) == UNZ_OK;
-      std::string xml;
-      int n = 0;
-      while (ok && (n = unzReadCurrentFile(in, buffer.data(), static_cast<unsigned>(buffer.size()))) > 0) {
-        xml.append(buffer.data(), static_cast<std::size_t>(n));
+    ok = got == 0 && unzCloseCurrentFile(zip) == UNZ_OK;
+    if (ok && xml) {
+      // The root element: the first tag that is no declaration.
+      std::size_t lt = head.find('<');
+      while (lt != std::string::npos && lt + 1 < head.size() && head[lt + 1] == '?') lt = head.find('<', lt + 1);
+      const std::size_t nameEnd = lt == std::string::npos ? lt : head.find_first_of(" />", lt + 1);
+      const std::string root = nameEnd == std::string::npos ? std::string() : head.substr(lt + 1, nameEnd - lt - 1);
+      while (!tail.empty() && std::isspace(static_cast<unsigned char>(tail.back()))) tail.pop_back();
+      const std::string close = "</" + root + ">";
+      ok = !root.empty() && (tail.size() >= close.size() && tail.compare(tail.size() - close.size(), close.size(), close) == 0);
+      if (!ok && tail.size() >= 2 && tail.compare(tail.size() - 2, 2, "/>") == 0 && head.find('<', nameEnd) == std::string::npos) {
+        ok = true;  // a self-closed root element
       }
-      ok = ok && n == 0 && unzCloseCurrentFile(in) == UNZ_OK;
-      const std::string patched = ok ? PatchSheetXml(xml, *patch) : std::string();
-      ok = ok && zipOpenNewFileInZip(out, name, &zi, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED, Z_BEST_SPEED) == ZIP_OK;
-      ok = ok && zipWriteInFileInZip(out, patched.data(), static_cast<unsigned>(patched.size())) == ZIP_OK;
-      ok = ok && zipCloseFileInZip(out) == ZIP_OK;
-    } else {
-      ok = unzOpenCurrentFile2(in, &method, &level, 1) == UNZ_OK;
-      ok = ok && zipOpenNewFileInZip2(out, name, &zi, nullptr, 0, nullptr, 0, nullptr, method, level, 1) == ZIP_OK;
-      int n = 0;
-      while (ok && (n = unzReadCurrentFile(in, buffer.data(), static_cast<unsigned>(buffer.size()))) > 0) {
-        ok = zipWriteInFileInZip(out, buffer.data(), static_cast<unsigned>(n)) == ZIP_OK;
-      }
-      ok = ok && n == 0 && zipCloseFileInZipRaw(out, info.uncompressed_size, info.crc) == ZIP_OK;
-      ok = unzCloseCurrentFile(in) == UNZ_OK && ok;
     }
     if (!ok) break;
-    const int next = unzGoToNextFile(in);
+    const int next = unzGoToNextFile(zip);
     if (next == UNZ_END_OF_LIST_OF_FILE) break;
     ok = next == UNZ_OK;
   }
-  ok = zipClose(out, nullptr) == ZIP_OK && ok;
-  unzClose(in);
+  unzClose(zip);
   return ok;
 }
 
@@ -381,6 +387,7 @@ void XlsxExporter::Save(const Workbook& wb, const std::string& path) {
     }
   }
 
+  if (!PackageComplete(written.Name())) Fail(path, "写入失败：磁盘空间不足或文件大小超过限制，文件不完整");
   bool needsPatch = false;
   for (const auto& e : exact) needsPatch = needsPatch || !e.empty();
   if (needsPatch) {

@@ -15,12 +15,17 @@
 #include <cstring>
 #include <filesystem>
 #include <new>
+#include <optional>
+
+#include <minizip/unzip.h>
 
 #include <orcus/orcus_xlsx.hpp>
 
 #include "OrcusImportFactory.h"
 #include "SpreadsheetError.h"
 #include "WorkbookSerializer.h"
+#include "XlsxSupplement.h"
+#include "ZipRewriter.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define LEVELBOOK_ASAN 1
@@ -79,7 +84,8 @@ std::size_t CurrentAddressSpace() {
   return got == 1 ? pages * static_cast<std::size_t>(::sysconf(_SC_PAGESIZE)) : 0;
 }
 
-[[noreturn]] void RunChild(int fd, const std::string& path, const XlsxImporter::Limits& limits) {
+[[noreturn]] void RunChild(int fd, const std::string& path, const XlsxImporter::Limits& limits,
+                           const XlsxImporter::Reader& read) {
   rlimit noCore{0, 0};
   ::setrlimit(RLIMIT_CORE, &noCore);
 #ifndef LEVELBOOK_ASAN
@@ -92,7 +98,7 @@ std::size_t CurrentAddressSpace() {
 #endif
   std::string answer;
   try {
-    Workbook wb = XlsxImporter::LoadInProcess(path);
+    Workbook wb = read(path);
     answer = std::string(1, kWorkbook) + WorkbookSerializer::Serialize(wb);
   } catch (const SpreadsheetError& e) {
     const std::int32_t number = e.Number();
@@ -102,11 +108,89 @@ std::size_t CurrentAddressSpace() {
     const std::int32_t number = kError;
     answer = std::string(1, kFailure) + std::string(reinterpret_cast<const char*>(&number), sizeof number) +
              "无法打开文件“" + path + "”：读取所需的内存超过上限，文件可能已损坏";
+  } catch (const std::exception& e) {
+    const std::int32_t number = kError;
+    answer = std::string(1, kFailure) + std::string(reinterpret_cast<const char*>(&number), sizeof number) +
+             "无法打开文件“" + path + "”：读取失败（" + e.what() + "）";
   }
   const bool ok = WriteAll(fd, answer.data(), answer.size());
   ::close(fd);
   ::_exit(ok ? 0 : 1);
 }
+
+// orcus 0.17 finds no part that a relationship names by an absolute path
+// ("/xl/worksheets/sheet1.xml", as openpyxl writes them) and silently reads such sheets as
+// empty. Such packages are read from a temporary copy whose targets are relative.
+std::string RelativeTarget(std::string_view relsName, std::string_view target) {
+  // "xl/_rels/workbook.xml.rels" describes parts relative to "xl/".
+  std::string_view dir = relsName.substr(0, relsName.rfind("_rels/"));
+  std::string_view rest = target.substr(1);
+  std::string up;
+  while (!dir.empty() && rest.substr(0, dir.size()) != dir) {
+    const std::size_t slash = dir.find_last_of('/', dir.size() - 2);
+    dir = slash == std::string_view::npos ? std::string_view{} : dir.substr(0, slash + 1);
+    up += "../";
+  }
+  return up + std::string(rest.substr(dir.size()));
+}
+
+std::string MakeTargetsRelative(std::string_view name, std::string xml) {
+  static const std::string kAbsolute = "Target=\"/";
+  std::string out;
+  std::size_t pos = 0;
+  for (;;) {
+    const std::size_t t = xml.find(kAbsolute, pos);
+    const std::size_t end = t == std::string::npos ? t : xml.find('"', t + kAbsolute.size());
+    if (end == std::string::npos) break;
+    out.append(xml, pos, t + 8 - pos);
+    out += RelativeTarget(name, std::string_view(xml).substr(t + 8, end - t - 8));
+    pos = end;
+  }
+  out.append(xml, pos, std::string::npos);
+  return out;
+}
+
+bool HasAbsoluteTargets(const std::string& path) {
+  unzFile zip = unzOpen(path.c_str());
+  if (!zip) return false;
+  bool absolute = false;
+  for (const char* rels : {"_rels/.rels", "xl/_rels/workbook.xml.rels"}) {
+    if (unzLocateFile(zip, rels, 0) != UNZ_OK || unzOpenCurrentFile(zip) != UNZ_OK) continue;
+    std::string content;
+    char buf[16384];
+    int n = 0;
+    while ((n = unzReadCurrentFile(zip, buf, sizeof buf)) > 0 && content.size() < (1u << 20)) {
+      content.append(buf, static_cast<std::size_t>(n));
+    }
+    unzCloseCurrentFile(zip);
+    absolute = absolute || content.find("Target=\"/") != std::string::npos;
+  }
+  unzClose(zip);
+  return absolute;
+}
+
+class RelativeCopy {
+ public:
+  explicit RelativeCopy(const std::string& path) {
+    // Failures here are completed with the file's name by the caller.
+    std::string pattern = (std::filesystem::temp_directory_path() / "levelbook-read-XXXXXX").string();
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0) throw SpreadsheetError(kError, std::string("无法创建临时文件（") + std::strerror(errno) + "）");
+    ::close(fd);
+    name_ = pattern;
+    const bool ok = ZipRewriter::Rewrite(
+        path, name_, [](std::string_view n) { return n.size() > 5 && n.substr(n.size() - 5) == ".rels"; },
+        MakeTargetsRelative);
+    if (!ok) throw SpreadsheetError(kError, "不是有效的 Excel 工作簿，或文件已损坏");
+  }
+  ~RelativeCopy() { ::unlink(name_.c_str()); }
+  RelativeCopy(const RelativeCopy&) = delete;
+  RelativeCopy& operator=(const RelativeCopy&) = delete;
+  const std::string& Name() const { return name_; }
+
+ private:
+  std::string name_;
+};
 
 }  // namespace
 
@@ -114,9 +198,13 @@ Workbook XlsxImporter::LoadInProcess(const std::string& path) {
   CheckReadable(path);
   Workbook wb;
   try {
+    std::optional<RelativeCopy> copy;
+    if (HasAbsoluteTargets(path)) copy.emplace(path);
+    const std::string& source = copy ? copy->Name() : path;
     OrcusImportFactory factory(wb);
     orcus::orcus_xlsx filter(&factory);
-    filter.read_file(path);
+    filter.read_file(source);
+    factory.Complete(XlsxSupplement::Read(source));
   } catch (const SpreadsheetError& e) {
     Fail(path, e.Description());
   } catch (const std::bad_alloc&) {
@@ -134,6 +222,10 @@ Workbook XlsxImporter::LoadInProcess(const std::string& path) {
 Workbook XlsxImporter::Load(const std::string& path) { return Load(path, Limits{}); }
 
 Workbook XlsxImporter::Load(const std::string& path, const Limits& limits) {
+  return Load(path, limits, &XlsxImporter::LoadInProcess);
+}
+
+Workbook XlsxImporter::Load(const std::string& path, const Limits& limits, const Reader& read) {
   CheckReadable(path);
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) Fail(path, std::string("无法创建读取进程（") + std::strerror(errno) + "）");
@@ -146,7 +238,7 @@ Workbook XlsxImporter::Load(const std::string& path, const Limits& limits) {
   }
   if (pid == 0) {
     ::close(fds[0]);
-    RunChild(fds[1], path, limits);
+    RunChild(fds[1], path, limits, read);
   }
   ::close(fds[1]);
 
@@ -179,7 +271,9 @@ Workbook XlsxImporter::Load(const std::string& path, const Limits& limits) {
   }
 
   if (timedOut) {
-    Fail(path, "读取超过 " + std::to_string(limits.time.count() / 1000.0).substr(0, 4) + " 秒仍未完成，已中止；文件可能已损坏");
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%g", static_cast<double>(limits.time.count()) / 1000.0);
+    Fail(path, std::string("读取超过 ") + seconds + " 秒仍未完成，已中止；文件可能已损坏");
   }
   if (!data.empty() && data[0] == kFailure && data.size() >= 1 + sizeof(std::int32_t)) {
     std::int32_t number = 0;

@@ -8,5 +8,7 @@ target_sources(levelbook_spreadsheet PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/WorkbookSerializer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/XlsxExporter.cpp
   ${CMAKE_CURRENT_LIST_DIR}/XlsxImporter.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/XlsxSupplement.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ZipRewriter.cpp
 )
 target_link_libraries(levelbook_spreadsheet PRIVATE PkgConfig::LEVELBOOK_FILES)
