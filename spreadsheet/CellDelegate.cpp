@@ -5,6 +5,7 @@
 #include <QTableView>
 
 #include "CellPainter.h"
+#include "TextOverflow.h"
 #include "WorkbookTableModel.h"
 
 namespace spreadsheet {
@@ -46,6 +47,38 @@ void CellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, 
   CellPainter::PaintFill(*painter, rect, style);
   CellPainter::PaintText(*painter, rect, style, model->DisplayText(row, column),
                          model->data(index, WorkbookTableModel::IsNumberRole).toBool());
+  // Texts too long for their cell run on over empty neighbours; the grid line they cross goes.
+  bool textCrossesRight = false;
+  const Workbook* workbook = model->GetWorkbook();
+  const Worksheet* sheet = model->Sheet();
+  const auto* table = qobject_cast<const QTableView*>(option.widget);
+  if (workbook && sheet && table && lastRow == row && lastColumn == column) {
+    const CellAddress here{row, column};
+    textCrossesRight = TextOverflow::Extent(*workbook, *sheet, here, rect).right() > rect.right() + 0.5;
+    const auto geometry = [table](int c) {
+      return std::pair<double, double>(table->columnViewportPosition(c), table->columnWidth(c));
+    };
+    const std::vector<TextOverflow::Spill> spills =
+        TextOverflow::Into(*workbook, *sheet, here, rect.top(), rect.height(), geometry, 0, model->columnCount() - 1);
+    for (const TextOverflow::Spill& spill : spills) {
+      painter->save();
+      painter->setClipRect(option.rect);
+      CellPainter::PaintText(*painter, spill.extent, model->StyleAt(spill.source.row, spill.source.column),
+                             model->DisplayText(spill.source.row, spill.source.column), false);
+      painter->restore();
+      if (spill.extent.right() > rect.right() + 0.5) textCrossesRight = true;
+    }
+    // A text from the left stops at a neighbour that holds a value, and the line stays there;
+    // one from the right reaches its own cell.
+    const bool rightHoldsValue =
+        column + 1 < model->columnCount() && !IsEmptyValue(sheet->Value({row, column + 1}));
+    if (textCrossesRight && rightHoldsValue) {
+      textCrossesRight = false;
+      for (const TextOverflow::Spill& spill : spills) {
+        if (spill.source.column > column && spill.extent.left() < rect.right() - 0.5) textCrossesRight = true;
+      }
+    }
+  }
 
   // Each cell draws its right and bottom edge (the stronger of its own border and the
   // neighbour's opposite one); the first row and column also draw their top and left edge.
@@ -63,7 +96,7 @@ void CellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, 
   const Border& top = row == 0 ? style.top : none;
   if (!style.fill) {
     painter->setPen(GridColor());
-    if (right.style == BorderStyle::None) {
+    if (right.style == BorderStyle::None && !textCrossesRight) {
       painter->drawLine(option.rect.topRight(), option.rect.bottomRight());
     }
     if (bottom.style == BorderStyle::None) {
@@ -73,7 +106,6 @@ void CellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, 
   CellPainter::PaintBorders(*painter, rect, left, top, right, bottom);
 
   // The current cell is framed whether or not the grid has the keyboard focus.
-  const auto* table = qobject_cast<const QTableView*>(option.widget);
   const bool current = table ? table->currentIndex() == index : bool(option.state & QStyle::State_HasFocus);
   if ((option.state & QStyle::State_Selected) && !current) painter->fillRect(option.rect, SelectionColor());
   if (current) {

@@ -7,8 +7,6 @@ namespace spreadsheet {
 
 namespace {
 
-constexpr double kTextPadding = 2;
-
 int Weight(BorderStyle s) {
   switch (s) {
     case BorderStyle::None: return 0;

@@ -16,6 +16,7 @@ namespace spreadsheet {
 class CellPainter {
  public:
   static constexpr double kDefaultFontPoints = 11;
+  static constexpr double kTextPadding = 2;  // pixels between the text and the cell's sides
   static const QString& DefaultFontFamily();  // "宋体"; fontconfig falls back to a CJK face
 
   // The cell's font: its family and size, or the defaults when the style leaves them open.

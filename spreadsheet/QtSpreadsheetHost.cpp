@@ -8,6 +8,8 @@
 #include "QtWorkbookDialogs.h"
 #include "SpreadsheetError.h"
 #include "WorkbookTableModel.h"
+#include "XlsxExporter.h"
+#include "XlsxImporter.h"
 
 namespace spreadsheet {
 
@@ -22,6 +24,9 @@ std::string TemplateError(const std::string& path, const std::string& reason) {
 }
 
 }  // namespace
+
+QtSpreadsheetHost::QtSpreadsheetHost()
+    : QtSpreadsheetHost([](const std::string& path) { return XlsxImporter::Load(path); }, &XlsxExporter::Save) {}
 
 QtSpreadsheetHost::QtSpreadsheetHost(WorkbookLoader load, WorkbookSaver save, std::shared_ptr<WorkbookDialogs> dialogs)
     : load_(std::move(load)),

@@ -18,6 +18,9 @@ class WorkbookDialogs;
 // path) and for a malformed address; 9 for a missing sheet. Needs a QApplication.
 class QtSpreadsheetHost : public SpreadsheetHost {
  public:
+  // Workbook files through XlsxImporter::Load (in an isolated child) and XlsxExporter::Save,
+  // questions through the real Qt dialogs.
+  QtSpreadsheetHost();
   // dialogs: the window's questions (nullptr: the real Qt dialogs).
   QtSpreadsheetHost(WorkbookLoader load, WorkbookSaver save, std::shared_ptr<WorkbookDialogs> dialogs = nullptr);
   ~QtSpreadsheetHost() override;

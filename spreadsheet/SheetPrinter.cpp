@@ -12,6 +12,7 @@
 #include "NumberFormat.h"
 #include "SheetMetrics.h"
 #include "SpreadsheetError.h"
+#include "TextOverflow.h"
 
 namespace spreadsheet {
 
@@ -69,6 +70,7 @@ class PagePainter {
           const QRectF rect = CellRect(page, top, left, i, c);
           if (rect.isEmpty()) continue;
           if (pass == 0) PaintContent(r, c, rect);
+          if (pass == 0) PaintSpills(page, left, r, c, rect);
           if (pass == 1 && sheet_.Print().printGridLines) PaintGrid(rect);
           if (pass == 2) PaintBorders(r, c, rect, firstOnPage, c == page.firstColumn);
         }
@@ -114,6 +116,24 @@ class PagePainter {
     if (IsEmptyValue(value)) return;
     CellPainter::PaintText(painter_, rect, style, QString::fromStdString(NumberFormat::Display(value, style.numberFormat)),
                            IsNumber(value));
+  }
+
+  void PaintSpills(const Page& page, const std::vector<double>& left, int r, int c, const QRectF& rect) {
+    const auto geometry = [&](int column) {
+      return std::pair<double, double>(left[static_cast<std::size_t>(column - page.firstColumn)],
+                                       SheetMetrics::ColumnWidth(sheet_, column));
+    };
+    for (const TextOverflow::Spill& spill : TextOverflow::Into(workbook_, sheet_, CellAddress{r, c}, rect.top(),
+                                                               rect.height(), geometry, page.firstColumn,
+                                                               page.lastColumn)) {
+      const CellStyle& style = Style(spill.source.row, spill.source.column);
+      painter_.save();
+      painter_.setClipRect(rect, Qt::IntersectClip);
+      CellPainter::PaintText(painter_, spill.extent, style,
+                             QString::fromStdString(NumberFormat::Display(sheet_.Value(spill.source), style.numberFormat)),
+                             false);
+      painter_.restore();
+    }
   }
 
   void PaintGrid(const QRectF& rect) {

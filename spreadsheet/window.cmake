@@ -11,6 +11,7 @@ add_library(levelbook_spreadsheet_qt STATIC
   ${CMAKE_CURRENT_LIST_DIR}/SheetMetrics.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SheetPrinter.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SheetView.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/TextOverflow.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TsvText.cpp
   ${CMAKE_CURRENT_LIST_DIR}/WorkbookTableModel.cpp
   ${CMAKE_CURRENT_LIST_DIR}/WorkbookWindow.cpp

@@ -13,6 +13,7 @@
 #include "SampleRoute.h"
 #include "SheetPrinter.h"
 #include "SheetView.h"
+#include "SpreadsheetError.h"
 #include "TemplateWorkbook.h"
 #include "WorkbookTableModel.h"
 #include "XlsxExporter.h"
@@ -101,6 +102,28 @@ TEST_F(WindowFiles, TemplateReadBackShowsItsLook) {
   EXPECT_EQ(window().View()->columnSpan(2, 1), 3);
   host->SetCellValue("F5", 152.3456);
   EXPECT_EQ(host->GetCellText("F5"), "152.346");
+}
+
+TEST_F(WindowFiles, TheDefaultHostReadsRealTemplates) {
+  QtSpreadsheetHost plain;
+  plain.CreateApplication();
+  plain.OpenTemplate(templatePath.toStdString());
+  plain.SelectSheet("水准表");
+  EXPECT_EQ(plain.GetCellValue("A3"), CellValue(std::string("测点")));
+  const std::string notAWorkbook = dir.filePath("notes.xlsx").toStdString();
+  QFile file(QString::fromStdString(notAWorkbook));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("plain text");
+  file.close();
+  try {
+    plain.OpenTemplate(notAWorkbook);
+    FAIL();
+  } catch (const SpreadsheetError& e) {
+    EXPECT_EQ(e.Number(), 1004);
+    EXPECT_NE(e.Description().find(notAWorkbook), std::string::npos);
+  }
+  EXPECT_EQ(plain.GetCaption(), "work1 - 工作簿");  // the open workbook stays
+  plain.Quit();
 }
 
 TEST_F(WindowFiles, ABadFileLeavesTheOpenWorkbook) {

@@ -206,4 +206,39 @@ TEST_F(WindowView, TintsTheSelectionAndFramesTheCurrentCell) {
   EXPECT_EQ(QColor(image.pixel(outside.center())), QColor(Qt::white));
 }
 
+int DarkPixels(const QImage& image, const QRect& rect) {
+  int dark = 0;
+  for (int y = rect.top(); y <= rect.bottom(); ++y) {
+    for (int x = rect.left(); x <= rect.right(); ++x) dark += qGray(image.pixel(x, y)) < 128;
+  }
+  return dark;
+}
+
+TEST_F(WindowView, LongTextsRunOnOverEmptyNeighboursOnly) {
+  Worksheet& input = window->GetWorkbook().SheetAt(kInput);
+  input.SetValue(CellAddress::Parse("A10"), std::string("这一行的说明文字比单元格宽得多"));
+  input.SetValue(CellAddress::Parse("A12"), std::string("这一行的说明文字比单元格宽得多"));
+  input.SetValue(CellAddress::Parse("B12"), std::string("x"));
+  input.SetValue(CellAddress::Parse("A14"), 123456789012.0);  // numbers never spill
+  window->View()->viewport()->update();
+  const QImage image = Grab();
+  const QRect b10 = CellRect(9, 1).adjusted(4, 0, 0, 0);
+  const QRect b12 = CellRect(11, 1).adjusted(12, 0, 0, 0);  // right of the x
+  const QRect b14 = CellRect(13, 1);
+  EXPECT_GT(DarkPixels(image, b10), 20);
+  EXPECT_EQ(DarkPixels(image, b12), 0);
+  EXPECT_EQ(DarkPixels(image, b14), 0);
+  // The grid line under the running text is gone, the one beside the stopped text stays.
+  const QRect a10 = CellRect(9, 0);
+  const QRect a12 = CellRect(11, 0);
+  EXPECT_NE(QColor(image.pixel(a10.right(), a10.top() + 1)), QColor(0xD4, 0xD4, 0xD4));
+  EXPECT_EQ(QColor(image.pixel(a12.right(), a12.top() + 1)), QColor(0xD4, 0xD4, 0xD4));
+  // A right-aligned label runs on to the left: "闭合差限差(mm)" in H2 of the output sheet.
+  window->ShowSheet(kOutput);
+  const QImage output = Grab();
+  EXPECT_GT(DarkPixels(output, CellRect(1, 6)), 20);
+  const QRect g2 = CellRect(1, 6);
+  EXPECT_NE(QColor(output.pixel(g2.right(), g2.bottom() - 2)), QColor(0xD4, 0xD4, 0xD4));
+}
+
 }  // namespace
