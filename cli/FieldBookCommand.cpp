@@ -67,25 +67,6 @@ std::string Signed(double mm) {
   return std::string(buf) == "-0" || std::string(buf) == "+0" ? "0" : buf;
 }
 
-// A cell written into an empty cell has no style of its own and shows its column's format in
-// the model; in a file, a cell record without a style shows General. Give such cells their
-// column's style before saving, as a spreadsheet does when a value is typed into a formatted column.
-void PinColumnStyles(spreadsheet::Workbook& workbook) {
-  for (std::size_t i = 0; i < workbook.SheetCount(); ++i) {
-    spreadsheet::Worksheet& sheet = workbook.SheetAt(i);
-    if (sheet.ColumnStyles().empty()) continue;
-    for (int r = 0; r < sheet.RowExtent(); ++r) {
-      const int columns = static_cast<int>(sheet.Row(r).size());
-      for (int c = 0; c < columns; ++c) {
-        const spreadsheet::Cell& cell = sheet.Row(r)[static_cast<std::size_t>(c)];
-        if (cell.style == 0 && !spreadsheet::IsEmptyValue(cell.value) && sheet.ColumnStyle(c) != 0) {
-          sheet.SetStyle({r, c}, sheet.ColumnStyle(c));
-        }
-      }
-    }
-  }
-}
-
 }  // namespace
 
 bool FieldBookCommand::ApplySettings(const std::vector<std::pair<std::string, std::string>>& changes,
@@ -193,7 +174,6 @@ int FieldBookCommand::Run(const std::vector<std::string>& args, std::ostream& ou
   if (failed) return kFailed;
 
   try {
-    PinColumnStyles(host.GetWorkbook());
     spreadsheet::XlsxExporter::Save(host.GetWorkbook(), line.Output);
   } catch (const spreadsheet::SpreadsheetError& e) {
     err << program << "无法写出输出文件：" << e.Description() << "\n";

@@ -175,7 +175,9 @@ void WriteSheet(lxw_workbook* book, lxw_worksheet* ws, const Worksheet& sheet, F
       const Cell& cell = row[c];
       const auto rr = static_cast<lxw_row_t>(r);
       const auto cc = static_cast<lxw_col_t>(c);
-      lxw_format* f = formats.Get(cell.style);
+      // A cell record without a style shows General in every spreadsheet program, whatever
+      // its column's format: a cell with no style of its own is written with its column's.
+      lxw_format* f = formats.Get(cell.style != 0 ? cell.style : sheet.ColumnStyle(static_cast<int>(c)));
       lxw_error err = LXW_NO_ERROR;
       const double* number = std::get_if<double>(&cell.value);
       if (cell.HasFormula()) {

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config git
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libminizip-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   liborcus-dev libixion-dev libboost-dev libxlsxwriter-dev
   python3-openpyxl
