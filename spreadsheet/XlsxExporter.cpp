@@ -152,9 +152,9 @@ void WriteSheet(lxw_workbook* book, lxw_worksheet* ws, const Worksheet& sheet, F
     auto [it, added] = columns.try_emplace(col, LXW_DEF_COL_WIDTH, style);
     if (!added) it->second.second = style;
   }
-  for (const auto& [col, spec] : columns) {
-    Check(worksheet_set_column(ws, static_cast<lxw_col_t>(col), static_cast<lxw_col_t>(col), spec.first,
-                               formats.Get(spec.second)),
+  for (const auto& [col, widthAndStyle] : columns) {
+    Check(worksheet_set_column(ws, static_cast<lxw_col_t>(col), static_cast<lxw_col_t>(col), widthAndStyle.first,
+                               formats.Get(widthAndStyle.second)),
           path, where + "的列 " + CellAddress::ColumnName(col));
   }
   for (const auto& [row, height] : sheet.RowHeights()) {
