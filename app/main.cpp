@@ -2,12 +2,20 @@
 #include "LevelingModule.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("levelbook"));
     QApplication::setDesktopFileName(QStringLiteral("levelbook"));
+
+    // Every text the user meets is Chinese, the standard dialogs' buttons and file dialogs
+    // included, whatever the desktop's locale. Without Qt's translation files they stay English.
+    QTranslator qtTranslator;
+    if (qtTranslator.load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTranslator);
 
     gaocheng::LevelingModule leveling;
     FormMain window(leveling, FormMain::QtHostFactory());

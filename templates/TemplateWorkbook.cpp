@@ -176,7 +176,8 @@ void BuildOutputSheet(Workbook& book, Worksheet& sheet) {
   for (int c = B; c <= G; ++c) sheet.SetColumnStyle(c, metres);
   sheet.SetColumnStyle(H, book.InternStyle(Body(kMillimetres, HorizontalAlignment::Right)));
 
-  const double widths[] = {20, 9, 9, 9, 10, 12, 10, 9, 12};
+  // H is as wide as its label in H2, "闭合差限差(mm)", so the label never spills into G.
+  const double widths[] = {20, 9, 9, 9, 10, 12, 10, 15, 12};
   for (int c = A; c <= I; ++c) sheet.SetColumnWidth(c, widths[c]);
 
   auto& print = sheet.Print();

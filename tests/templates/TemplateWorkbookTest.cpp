@@ -123,6 +123,7 @@ TEST(TemplateWorkbook, WidthsAndA4PrintingWithRepeatedHeaderRows) {
   const Worksheet& out = *book.FindSheet("水准表");
   for (int c = 0; c <= 8; ++c) ASSERT_TRUE(out.ColumnWidth(c).has_value()) << c;
   EXPECT_GE(*out.ColumnWidth(0), 16.0);  // "K1+020左12.5米" fits
+  EXPECT_GE(*out.ColumnWidth(7), 14.0);  // "闭合差限差(mm)" in H2 fits
   EXPECT_EQ(out.Print().paperSize, 9);
   EXPECT_EQ(out.Print().repeatRowsFirst, 2);
   EXPECT_EQ(out.Print().repeatRowsLast, 3);
