@@ -8,6 +8,7 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$(nproc)"
 bin=build/bin
 if { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; } && [ -x "$bin/levelbook" ]; then
+  echo "A sample route to try: $(realpath "$bin/sample.xlsx") (新建模板, then 打开 in the workbook window)."
   exec "$bin/levelbook" "$@"
 fi
 if [ -x "$bin/levelbook-cli" ]; then
