@@ -5,6 +5,7 @@
 #include <string>
 
 #include "LevelingError.h"
+#include "NumberText.h"
 
 namespace gaocheng {
 namespace {
@@ -63,10 +64,14 @@ StationSetup TurningPointSetup(double h, double t, const LevelingSettings& setti
 FieldBook BuildFieldBook(const RouteInput& input, const LevelingSettings& settings,
                          RandomEngine& engine, std::size_t maxRows) {
   if (input.Points.empty()) throw std::invalid_argument("BuildFieldBook: route without points");
-  const auto tooLong = [maxRows] {
+  // Names the point being reached: a height difference too large for the staff (or an
+  // elevation too large for a millimetre to count) runs into the limit as a long route does.
+  const auto tooLong = [maxRows](const RoutePoint& point) {
     return LevelingError(LevelingError::kOverflow,
-                         "水准记录超过 " + std::to_string(maxRows) +
-                             " 行，水准表写不下。请缩短路线后重新计算，原有水准表未改动");
+                         "水准记录超过 " + std::to_string(maxRows) + " 行，水准表写不下（到点“" +
+                             point.PointName + point.OffsetText + "”，高程 " +
+                             FormatGeneral(point.MeasuredElevation) +
+                             " 米时）。请检查高程或缩短路线后重新计算，原有水准表未改动");
   };
 
   FieldBook book;
@@ -86,7 +91,7 @@ FieldBook BuildFieldBook(const RouteInput& input, const LevelingSettings& settin
     const RoutePoint& point = input.Points[i];
     while (!SightTest(h, point.MeasuredElevation, settings)) {
       // The row of the point itself still has to follow this one.
-      if (book.Rows.size() + 2 > maxRows) throw tooLong();
+      if (book.Rows.size() + 2 > maxRows) throw tooLong(point);
       const StationSetup turn = TurningPointSetup(h, point.MeasuredElevation, settings, engine);
       FieldBookRow row;
       row.RowKind = FieldBookRow::Kind::TurnPointRow;
@@ -99,7 +104,16 @@ FieldBook BuildFieldBook(const RouteInput& input, const LevelingSettings& settin
       h = turn.InstrumentHeight;
       ++n;
     }
-    if (book.Rows.size() + 1 > maxRows) throw tooLong();
+    if (book.Rows.size() + 1 > maxRows) throw tooLong(point);
+    // The elevation deviation goes out in millimetres; it must stay a number.
+    if (point.DesignElevation != 0 &&
+        !std::isfinite((point.MeasuredElevation - point.DesignElevation) * 1000)) {
+      throw LevelingError(LevelingError::kOverflow,
+                          "点“" + point.PointName + point.OffsetText + "”的实测高程 " +
+                              FormatGeneral(point.MeasuredElevation) + " 米与设计高程 " +
+                              FormatGeneral(point.DesignElevation) +
+                              " 米相差过大，无法计算偏差。原有水准表未改动");
+    }
     const bool closing = i + 1 == input.Points.size();
     FieldBookRow row;
     row.RowKind = closing ? FieldBookRow::Kind::ClosingRow : FieldBookRow::Kind::PointRow;

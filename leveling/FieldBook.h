@@ -62,7 +62,8 @@ StationSetup TurningPointSetup(double h, double t, const LevelingSettings& setti
 
 // The field book of a route (at least one point, the closing benchmark last); no spreadsheet
 // access. Throws std::invalid_argument for a route without points, and LevelingError 6 when
-// the book would exceed `maxRows` rows (so it could not be written) or a bound overflows.
+// the book would exceed `maxRows` rows (so it could not be written; naming the point reached),
+// a point's deviation in millimetres overflows, or a bound overflows.
 FieldBook BuildFieldBook(const RouteInput& input, const LevelingSettings& settings,
                          RandomEngine& engine, std::size_t maxRows = kMaxFieldBookRows);
 

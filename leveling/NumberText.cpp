@@ -1,5 +1,6 @@
 #include "NumberText.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -37,6 +38,36 @@ bool IsUnsignedDecimal(std::string_view text) {
   return i == text.size();
 }
 
+// For a text that IsUnsignedDecimal accepts and whose value lies outside the range of a
+// double: whether it lies below one (it underflows) rather than above (it overflows). The
+// power of ten of the first significant digit decides; the exponent is clamped, as beyond
+// ±10^6 only its sign matters.
+bool UnderflowsDouble(std::string_view text) {
+  std::size_t i = 0;
+  long power = -1;
+  bool seenSignificant = false;
+  for (; i < text.size() && IsDigit(text[i]); ++i) {
+    seenSignificant = seenSignificant || text[i] != '0';
+    if (seenSignificant) ++power;
+  }
+  if (i < text.size() && text[i] == '.') {
+    for (++i; i < text.size() && IsDigit(text[i]) && !seenSignificant; ++i) {
+      if (text[i] != '0') seenSignificant = true;
+      else --power;
+    }
+    while (i < text.size() && IsDigit(text[i])) ++i;
+  }
+  long exponent = 0;
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    const bool negativeExponent = i < text.size() && text[i] == '-';
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    for (; i < text.size(); ++i) exponent = std::min(exponent * 10 + (text[i] - '0'), 1'000'000L);
+    if (negativeExponent) exponent = -exponent;
+  }
+  return power + exponent < 0;
+}
+
 }  // namespace
 
 bool ParseDecimal(std::string_view text, double& value) {
@@ -50,6 +81,11 @@ bool ParseDecimal(std::string_view text, double& value) {
   double parsed = 0;
   const auto [end, error] =
       std::from_chars(text.data(), text.data() + text.size(), parsed, std::chars_format::general);
+  if (error == std::errc::result_out_of_range && UnderflowsDouble(text)) {
+    // A plain decimal too close to zero for a double ("0.000…01" with 400 zeros) is zero.
+    value = negative ? -0.0 : 0.0;
+    return true;
+  }
   if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(parsed)) {
     return false;
   }

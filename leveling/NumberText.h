@@ -7,9 +7,9 @@ namespace gaocheng {
 
 // The one number rule of input and settings: blanks (space, tab) around, an optional sign,
 // digits with an optional decimal point and fraction (".5" and "5." too), an optional
-// exponent. Empty or blank text, "nan", "inf", "0x10", "1,5" and values beyond the range of
-// a double are not numbers. Independent of the C locale. On success `value` is the parsed
-// value, unrounded.
+// exponent. Empty or blank text, "nan", "inf", "0x10", "1,5" and values above the range of
+// a double are not numbers; values too small for a double ("1e-400") read as zero.
+// Independent of the C locale. On success `value` is the parsed value, unrounded.
 bool ParseDecimal(std::string_view text, double& value);
 
 // General decimal form as a spreadsheet shows it: at most 15 significant digits, no

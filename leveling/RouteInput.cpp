@@ -1,5 +1,6 @@
 #include "RouteInput.h"
 
+#include <cmath>
 #include <string>
 #include <variant>
 
@@ -27,19 +28,27 @@ bool IsEmptyCell(const CellValue& value) {
   return text != nullptr && text->empty();
 }
 
-// A number gives itself, an empty cell 0, a text that is a number that number; any other
-// text is a type mismatch naming the cell.
+SpreadsheetError NotANumber(const std::string& address, const std::string& content) {
+  std::string quoted = CutToCharacters(content, kQuotedContentWidth);
+  if (quoted.size() < content.size()) quoted += "…";
+  return SpreadsheetError(SpreadsheetError::kTypeMismatch,
+                          "单元格 " + address + " 的内容“" + quoted + "”不是数字");
+}
+
+// A finite number gives itself, an empty cell 0, a text that is a number that number; any
+// other text, and NaN or an infinity (which a workbook file can carry but no elevation can
+// be), is a type mismatch naming the cell.
 double ReadNumber(SpreadsheetHost& host, const std::string& address) {
   const CellValue value = host.GetCellValue(address);
-  if (const auto* number = std::get_if<double>(&value)) return *number;
+  if (const auto* number = std::get_if<double>(&value)) {
+    if (std::isfinite(*number)) return *number;
+    throw NotANumber(address, FormatGeneral(*number));
+  }
   if (IsEmptyCell(value)) return 0;
   const std::string& text = std::get<std::string>(value);
   double parsed = 0;
   if (ParseDecimal(text, parsed)) return parsed;
-  std::string quoted = CutToCharacters(text, kQuotedContentWidth);
-  if (quoted.size() < text.size()) quoted += "…";
-  throw SpreadsheetError(SpreadsheetError::kTypeMismatch,
-                         "单元格 " + address + " 的内容“" + quoted + "”不是数字");
+  throw NotANumber(address, text);
 }
 
 std::string ReadName(SpreadsheetHost& host, const std::string& address) {

@@ -36,7 +36,7 @@ inline constexpr int kFirstRouteRow = 8;
 // and the rows from 8 down to the first empty A cell, drawing the simulated intermediate errors
 // (rows with F empty, top down) and then the closure error from `engine`.
 // Throws spreadsheet::SpreadsheetError (the host's own failures; 13 for a cell that should hold
-// a number, naming the cell and quoting its content) or LevelingError (a tolerance beyond the
+// a number but holds other text, NaN or an infinity, naming the cell and quoting its content) or LevelingError (a tolerance beyond the
 // 32-bit range); `route` then holds what was read up to the failure, without a closing benchmark.
 void ReadRouteInput(spreadsheet::SpreadsheetHost& host, const LevelingSettings& settings,
                     RandomEngine& engine, RouteInput& route);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <limits>
 #include <string>
 
@@ -43,7 +44,21 @@ INSTANTIATE_TEST_SUITE_P(
                       ParseCase{".", false, 0}, ParseCase{"-", false, 0},
                       ParseCase{"+-1", false, 0}, ParseCase{"1 2", false, 0},
                       ParseCase{"12abc", false, 0}, ParseCase{"１２", false, 0},
-                      ParseCase{"1e999", false, 0}, ParseCase{"- 1", false, 0}));
+                      ParseCase{"1e999", false, 0}, ParseCase{"- 1", false, 0},
+                      ParseCase{"1e-400", true, 0}, ParseCase{"-1E-99999999999999999999", true, 0},
+                      ParseCase{"4.9e-324", true, 4.9e-324}, ParseCase{"0.5e309", false, 0},
+                      ParseCase{"0.0000000001e-320", true, 0}, ParseCase{"300e-326", true, std::numeric_limits<double>::denorm_min()}));
+
+TEST(ParseDecimal, PlainDecimalTooSmallForADoubleIsSignedZero) {
+  double value = 1;
+  ASSERT_TRUE(ParseDecimal("-0." + std::string(400, '0') + "1", value));
+  EXPECT_EQ(value, 0);
+  EXPECT_TRUE(std::signbit(value));
+  ASSERT_FALSE(ParseDecimal("1" + std::string(400, '0') + ".5", value));
+  ASSERT_TRUE(ParseDecimal("0.001e311", value));
+  EXPECT_EQ(value, 1e308);
+  ASSERT_FALSE(ParseDecimal("0.01e311", value));
+}
 
 TEST(ParseDecimal, KeepsTheValueUnrounded) {
   double value = 0;
