@@ -355,7 +355,9 @@ void XlsxExporter::Save(const Workbook& wb, const std::string& path) {
   std::error_code ec;
   if (fs::is_directory(target, ec)) Fail(path, "目标是一个文件夹");
   const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
-  if (!fs::is_directory(dir, ec)) Fail(path, "文件夹“" + dir.string() + "”不存在");
+  if (!fs::is_directory(dir, ec)) {
+    Fail(path, fs::exists(dir, ec) ? "“" + dir.string() + "”不是文件夹" : "文件夹“" + dir.string() + "”不存在");
+  }
   if (wb.SheetCount() == 0) Fail(path, "工作簿中没有工作表");
 
   const mode_t mode = NewFileMode(target);

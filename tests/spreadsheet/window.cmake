@@ -3,6 +3,7 @@ add_executable(spreadsheet_window_tests
   ${CMAKE_CURRENT_LIST_DIR}/QtSpreadsheetHostTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/WindowFilesTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/WindowModelTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/WindowSaveFaultsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/WindowTestMain.cpp
   ${CMAKE_CURRENT_LIST_DIR}/WindowTextTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/WorkbookWindowTest.cpp
