@@ -10,6 +10,7 @@
 #include <cctype>
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -138,6 +139,50 @@ class FormatTable {
 
 std::string CellName(int row, int col) { return CellAddress{row, col}.ToString(); }
 
+// Length of the well-formed UTF-8 sequence at text[i] (no overlong forms, surrogates or code
+// points beyond U+10FFFF), or 0.
+std::size_t Utf8SequenceAt(const std::string& text, std::size_t i) {
+  const auto byte = [&](std::size_t k) { return i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0u; };
+  const unsigned lead = byte(0);
+  const auto tail = [&](std::size_t k, unsigned low = 0x80, unsigned high = 0xBF) {
+    return byte(k) >= low && byte(k) <= high;
+  };
+  if (lead < 0x80) return 1;
+  if (lead >= 0xC2 && lead <= 0xDF) return tail(1) ? 2 : 0;
+  if (lead == 0xE0) return tail(1, 0xA0) && tail(2) ? 3 : 0;
+  if (lead == 0xED) return tail(1, 0x80, 0x9F) && tail(2) ? 3 : 0;
+  if (lead >= 0xE1 && lead <= 0xEF) return tail(1) && tail(2) ? 3 : 0;
+  if (lead == 0xF0) return tail(1, 0x90) && tail(2) && tail(3) ? 4 : 0;
+  if (lead >= 0xF1 && lead <= 0xF3) return tail(1) && tail(2) && tail(3) ? 4 : 0;
+  if (lead == 0xF4) return tail(1, 0x80, 0x8F) && tail(2) && tail(3) ? 4 : 0;
+  return 0;
+}
+
+// The text with every byte that starts no well-formed UTF-8 sequence replaced by U+FFFD, as
+// the grid shows it: one such byte in a part makes the whole file unreadable to every other
+// spreadsheet program. A text from a broken file or a caller can carry them.
+const char* WellFormedUtf8(const std::string& text, std::string& repaired) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const std::size_t n = Utf8SequenceAt(text, i);
+    if (n == 0) break;
+    i += n;
+  }
+  if (i == text.size()) return text.c_str();
+  repaired.assign(text, 0, i);
+  while (i < text.size()) {
+    const std::size_t n = Utf8SequenceAt(text, i);
+    if (n == 0) {
+      repaired += "\xEF\xBF\xBD";
+      ++i;
+    } else {
+      repaired.append(text, i, n);
+      i += n;
+    }
+  }
+  return repaired.c_str();
+}
+
 void Check(lxw_error err, const std::string& path, const std::string& where) {
   if (err != LXW_NO_ERROR) Fail(path, where + "：" + lxw_strerror(err));
 }
@@ -169,6 +214,8 @@ void WriteSheet(lxw_workbook* book, lxw_worksheet* ws, const Worksheet& sheet, F
           path, where + "的合并区域 " + m.ToString());
   }
   std::string formula;
+  std::string repaired;
+  std::string repairedFormula;
   for (int r = 0; r < sheet.RowExtent(); ++r) {
     const auto& row = sheet.Row(r);
     for (std::size_t c = 0; c < row.size(); ++c) {
@@ -180,19 +227,26 @@ void WriteSheet(lxw_workbook* book, lxw_worksheet* ws, const Worksheet& sheet, F
       lxw_format* f = formats.Get(cell.style != 0 ? cell.style : sheet.ColumnStyle(static_cast<int>(c)));
       lxw_error err = LXW_NO_ERROR;
       const double* number = std::get_if<double>(&cell.value);
+      if (number && !std::isfinite(*number)) {
+        // No file format has NaN or an infinity as a cell value; writing "inf" would break the file.
+        Fail(path, where + "的单元格 " + CellName(r, static_cast<int>(c)) + " 中的数值 " +
+                       (std::isnan(*number) ? std::string("NaN") : *number > 0 ? std::string("∞") : std::string("-∞")) +
+                       " 不是有限数，无法写入文件");
+      }
       if (cell.HasFormula()) {
         formula.assign("=").append(cell.formula);
         if (number) {
-          err = worksheet_write_formula_num(ws, rr, cc, formula.c_str(), f, *number);
+          err = worksheet_write_formula_num(ws, rr, cc, WellFormedUtf8(formula, repairedFormula), f, *number);
         } else if (const std::string* s = std::get_if<std::string>(&cell.value)) {
-          err = worksheet_write_formula_str(ws, rr, cc, formula.c_str(), f, s->c_str());
+          err = worksheet_write_formula_str(ws, rr, cc, WellFormedUtf8(formula, repairedFormula), f,
+                                            WellFormedUtf8(*s, repaired));
         } else {
-          err = worksheet_write_formula_str(ws, rr, cc, formula.c_str(), f, "");
+          err = worksheet_write_formula_str(ws, rr, cc, WellFormedUtf8(formula, repairedFormula), f, "");
         }
       } else if (number) {
         err = worksheet_write_number(ws, rr, cc, *number, f);
       } else if (const std::string* s = std::get_if<std::string>(&cell.value)) {
-        err = worksheet_write_string(ws, rr, cc, s->c_str(), f);
+        err = worksheet_write_string(ws, rr, cc, WellFormedUtf8(*s, repaired), f);
       } else if (f) {
         err = worksheet_write_blank(ws, rr, cc, f);
       }
