@@ -233,12 +233,16 @@ TEST_F(WindowView, LongTextsRunOnOverEmptyNeighboursOnly) {
   const QRect a12 = CellRect(11, 0);
   EXPECT_NE(QColor(image.pixel(a10.right(), a10.top() + 1)), QColor(0xD4, 0xD4, 0xD4));
   EXPECT_EQ(QColor(image.pixel(a12.right(), a12.top() + 1)), QColor(0xD4, 0xD4, 0xD4));
-  // A right-aligned label runs on to the left: "闭合差限差(mm)" in H2 of the output sheet.
-  window->ShowSheet(kOutput);
-  const QImage output = Grab();
-  EXPECT_GT(DarkPixels(output, CellRect(1, 6)), 20);
-  const QRect g2 = CellRect(1, 6);
-  EXPECT_NE(QColor(output.pixel(g2.right(), g2.bottom() - 2)), QColor(0xD4, 0xD4, 0xD4));
+  // A right-aligned label runs on to the left, over the empty cell before it.
+  CellStyle right;
+  right.horizontal = HorizontalAlignment::Right;
+  input.SetValue(CellAddress::Parse("C16"), std::string("这一行的说明文字比单元格宽得多"));
+  input.SetStyle(CellAddress::Parse("C16"), window->GetWorkbook().InternStyle(right));
+  window->View()->viewport()->update();
+  const QImage labelled = Grab();
+  const QRect b16 = CellRect(15, 1);
+  EXPECT_GT(DarkPixels(labelled, b16), 20);
+  EXPECT_NE(QColor(labelled.pixel(b16.right(), b16.bottom() - 2)), QColor(0xD4, 0xD4, 0xD4));
 }
 
 }  // namespace
