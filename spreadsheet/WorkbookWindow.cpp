@@ -113,6 +113,13 @@ WorkbookWindow::WorkbookWindow(WorkbookLoader load, WorkbookSaver save, std::sha
 WorkbookWindow::~WorkbookWindow() {
   // The model outlives nothing it points to: detach it before the workbook goes.
   model_->SetWorkbook(nullptr);
+  // The base destructor deletes the children after this window's own part is gone, and the
+  // undo stack signals its clearing then: no child may reach this window's handlers by then.
+  for (QObject* sender : {static_cast<QObject*>(tabs_), static_cast<QObject*>(model_), static_cast<QObject*>(undo_),
+                          static_cast<QObject*>(view_), static_cast<QObject*>(formulaBar_)}) {
+    sender->disconnect(this);
+  }
+  if (QObject* selection = view_->selectionModel()) selection->disconnect(this);
 }
 
 void WorkbookWindow::BuildToolBar() {

@@ -158,6 +158,17 @@ std::size_t Utf8SequenceAt(const std::string& text, std::size_t i) {
   return 0;
 }
 
+// A sheet name goes into an XML attribute as a C string: a NUL would cut it short (two sheets
+// could then share a name) and other control characters or stray bytes break the file.
+bool IsWritableSheetName(const std::string& name) {
+  for (std::size_t i = 0; i < name.size();) {
+    const std::size_t n = Utf8SequenceAt(name, i);
+    if (n == 0 || static_cast<unsigned char>(name[i]) < 0x20) return false;
+    i += n;
+  }
+  return true;
+}
+
 // The text with every byte that starts no well-formed UTF-8 sequence replaced by U+FFFD, as
 // the grid shows it: one such byte in a part makes the whole file unreadable to every other
 // spreadsheet program. A text from a broken file or a caller can carry them.
@@ -424,6 +435,11 @@ void XlsxExporter::Save(const Workbook& wb, const std::string& path) {
       FormatTable formats(book, wb);
       for (std::size_t i = 0; i < wb.SheetCount(); ++i) {
         const Worksheet& sheet = wb.SheetAt(i);
+        if (!IsWritableSheetName(sheet.Name())) {
+          std::string shown;
+          Fail(path, std::string("工作表名称“") + WellFormedUtf8(sheet.Name(), shown) +
+                         "”无效（含有控制字符或不是有效的 UTF-8 文本）");
+        }
         lxw_worksheet* ws = workbook_add_worksheet(book, sheet.Name().c_str());
         if (!ws) {
           const lxw_error err = workbook_validate_sheet_name(book, sheet.Name().c_str());

@@ -11,7 +11,7 @@ packages=(
   python3-openpyxl
   fonts-wqy-zenhei fonts-arphic-uming
   xvfb xauth imagemagick poppler-utils
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev llvm-14
 )
 
 missing=()

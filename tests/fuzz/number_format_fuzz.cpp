@@ -1,0 +1,54 @@
+// Number-format codes with numbers and texts, as GetCellText shows a cell: never throws for any
+// code, shows the same through every entry point, and an empty value shows as "".
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <iterator>
+#include <string>
+
+#include "FuzzInput.h"
+#include "NumberFormat.h"
+#include "NumberFormatCache.h"
+
+using levelbook::fuzz::FuzzInput;
+using levelbook::fuzz::Require;
+using spreadsheet::CellValue;
+using spreadsheet::NumberFormat;
+
+namespace {
+
+// Numbers a route sheet meets, beyond what raw bytes reach easily.
+constexpr double kSpecial[] = {0.0,     -0.0,   4.9e-324, -2.2250738585072014e-308, 1e308, -1e308,
+                               1.7976931348623157e308, INFINITY, -INFINITY, NAN, 0.5, -1234.5678,
+                               1e15,    1e-10,  99999999999.5, 0.0005, 2.5, 1e21};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  FuzzInput in(data, size);
+  const std::uint8_t pick = in.Byte();
+  const std::string code = in.UntilNul();
+  double x = in.RawDouble();
+  if (pick < std::size(kSpecial)) x = kSpecial[pick];
+  const std::string text = in.Rest();
+  try {
+    const NumberFormat format(code);
+    Require(format.Code() == code, "the code is kept", code);
+    const std::string shown = format.FormatNumber(x);
+    Require(format.Format(CellValue(x)) == shown, "Format and FormatNumber agree", code);
+    Require(NumberFormat::Display(CellValue(x), code) == shown, "Display agrees", code);
+    spreadsheet::NumberFormatCache cache(2);
+    Require(cache.Display(CellValue(x), code) == shown, "the cache agrees", code);
+    Require(cache.Display(CellValue(x), code) == shown, "the cache agrees twice", code);
+    Require(format.Format(CellValue()).empty(), "empty shows as nothing", code);
+    const std::string shownText = format.Format(CellValue(text));
+    Require(shownText == format.FormatText(text), "Format and FormatText agree", code);
+    if (format.IsGeneral() && code == "General" && std::isfinite(x)) {
+      Require(shown == NumberFormat::General(x), "General", shown);
+    }
+  } catch (const std::exception& e) {
+    Require(false, "NumberFormat threw", e.what());
+  }
+  return 0;
+}
