@@ -623,7 +623,9 @@ class Sheet : public iface::import_sheet {
   }
   void fill_down_cells(ss::row_t srcRow, ss::col_t srcCol, ss::row_t rangeSize) override {
     const Cell src = ValueCell(srcRow, srcCol);
-    for (ss::row_t r = srcRow + 1; r <= srcRow + rangeSize; ++r) ValueCell(r, srcCol) = src;
+    // The last row in 64 bits: the file's range size may run past every row number.
+    const long last = long{srcRow} + rangeSize;
+    for (long r = long{srcRow} + 1; r <= last; ++r) ValueCell(static_cast<ss::row_t>(r), srcCol) = src;
   }
   ss::range_size_t get_sheet_size() const override { return {kFileRows, kFileColumns}; }
 
@@ -739,7 +741,13 @@ class Sheet : public iface::import_sheet {
     void commit() override {
       Cell& anchor = sheet_.ValueCell(range_.first.row, range_.first.column);
       anchor.formula = text_;
-      for (auto& r : results_) sheet_.ValueCell(range_.first.row + r.row, range_.first.column + r.col).value = r.value;
+      for (auto& r : results_) {
+        // A result's offset from the anchor is the file's, so the sum may leave every range.
+        const long row = long{range_.first.row} + r.row;
+        const long col = long{range_.first.column} + r.col;
+        if (row < 0 || row >= CellAddress::kMaxRows || col < 0 || col >= CellAddress::kMaxColumns) sheet_.Beyond(row, col);
+        sheet_.ValueCell(static_cast<ss::row_t>(row), static_cast<ss::col_t>(col)).value = r.value;
+      }
       results_.clear();
       text_.clear();
     }
