@@ -177,21 +177,27 @@ class RelativeCopy {
   explicit RelativeCopy(const std::string& path) {
     // Failures here are completed with the file's name by the caller.
     std::string pattern = (std::filesystem::temp_directory_path() / "levelbook-read-XXXXXX").string();
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0) throw SpreadsheetError(kError, std::string("无法创建临时文件（") + std::strerror(errno) + "）");
-    ::close(fd);
-    name_ = pattern;
+    fd_ = ::mkstemp(pattern.data());
+    if (fd_ < 0) throw SpreadsheetError(kError, std::string("无法创建临时文件（") + std::strerror(errno) + "）");
     const bool ok = ZipRewriter::Rewrite(
-        path, name_, [](std::string_view n) { return n.size() > 5 && n.substr(n.size() - 5) == ".rels"; },
+        path, pattern, [](std::string_view n) { return n.size() > 5 && n.substr(n.size() - 5) == ".rels"; },
         MakeTargetsRelative);
-    if (!ok) throw SpreadsheetError(kError, "不是有效的 Excel 工作簿，或文件已损坏");
+    // From here the copy lives only while this process holds it open, so a reader that dies
+    // (the isolated child, killed at its time limit) leaves nothing in the temporary folder.
+    ::unlink(pattern.c_str());
+    if (!ok) {
+      ::close(fd_);
+      throw SpreadsheetError(kError, "不是有效的 Excel 工作簿，或文件已损坏");
+    }
+    name_ = "/proc/self/fd/" + std::to_string(fd_);
   }
-  ~RelativeCopy() { ::unlink(name_.c_str()); }
+  ~RelativeCopy() { ::close(fd_); }
   RelativeCopy(const RelativeCopy&) = delete;
   RelativeCopy& operator=(const RelativeCopy&) = delete;
   const std::string& Name() const { return name_; }
 
  private:
+  int fd_ = -1;
   std::string name_;
 };
 
