@@ -82,7 +82,7 @@ put("route_input_fuzz", "road", route(road))
 put("route_input_fuzz", "measured", route([(text("P1"), text("左3"), metres(101.0), metres(101.02)),
                                            (text("P2"), metres(0), metres(99.0), text(" 98.995 "))]))
 put("route_input_fuzz", "no_output_sheet", route(road[:3], output=False))
-put("route_input_fuzz", "specials", route([(text("P%d" % k), special(k), special(k + 1), special(k + 2)) for k in range(16)]))
+put("route_input_fuzz", "odd-values", route([(text("P%d" % k), special(k), special(k + 1), special(k + 2)) for k in range(16)]))
 put("route_input_fuzz", "steep", route([(text("P1"), EMPTY, metres(300.0), EMPTY)], start=("BM1", -300.0), end=("BM2", 0.0)))
 put("route_input_fuzz", "bad_number", route([(text("P1"), EMPTY, text("12a"), EMPTY)]))
 put("route_input_fuzz", "long_texts", route([(bytes([6, 2]) + struct.pack("<H", 3000), bytes([6, 3]) + struct.pack("<H", 70),
