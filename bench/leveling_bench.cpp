@@ -5,6 +5,7 @@
 
 #include "FieldBook.h"
 #include "FieldBookOutput.h"
+#include "FullSheetRoute.h"
 #include "LevelingModule.h"
 #include "MemoryHost.h"
 #include "Workbook.h"
@@ -17,23 +18,11 @@ using gaocheng::RandomEngine;
 using gaocheng::RouteInput;
 using gaocheng::RoutePoint;
 
-// Staff 0.25 to 4.75 m with single-valued bands: every turning point moves exactly 4.5 m, so
-// the size of the book is known. Points 4.5 m apart downhill each need one turning point;
-// the last route point repeats the elevation before it.
-constexpr int kStepPoints = 32765;
+using fullsheet::BenchSettings;
+using fullsheet::kStepPoints;
+using fullsheet::PointElevation;
 
-LevelingSettings BenchSettings() {
-  LevelingSettings s;
-  s.StaffMinReading = 0.25;
-  s.StaffMaxReading = 4.75;
-  s.QuickTurnValue = 0.0004;
-  s.ClosureMinusTolerance = 0;
-  s.ClosurePlusTolerance = 0;
-  return s;
-}
-
-double PointElevation(int i) { return -6.5 - 4.5 * i; }
-
+// The last route point repeats the elevation before it.
 RouteInput FullSheetRoute() {
   RouteInput route;
   route.StartBenchmarkName = "BM1";

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "CellStyle.h"
+#include "FullSheetRoute.h"
 #include "LevelingModule.h"
 #include "MemoryHost.h"
 #include "QtSpreadsheetHost.h"
@@ -21,21 +22,9 @@ namespace {
 using spreadsheet::CellValue;
 using spreadsheet::Workbook;
 
-// Staff 0.25 to 4.75 m with single-valued bands: every turning point moves exactly 4.5 m, so
-// 32,765 points 4.5 m apart downhill give 65,532 field-book rows.
-constexpr int kStepPoints = 32765;
-
-gaocheng::LevelingSettings BenchSettings() {
-  gaocheng::LevelingSettings s;
-  s.StaffMinReading = 0.25;
-  s.StaffMaxReading = 4.75;
-  s.QuickTurnValue = 0.0004;
-  s.ClosureMinusTolerance = 0;
-  s.ClosurePlusTolerance = 0;
-  return s;
-}
-
-double PointElevation(int i) { return -6.5 - 4.5 * i; }
+using fullsheet::BenchSettings;
+using fullsheet::kStepPoints;
+using fullsheet::PointElevation;
 
 // The two sheets with the route typed in and the field book's column formats, as the template has them.
 Workbook RouteWorkbook() {

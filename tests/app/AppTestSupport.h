@@ -1,9 +1,13 @@
 #pragma once
 
+#include "CellAddress.h"
 #include "FormMain.h"
+#include "SheetView.h"
 #include "TemplateWorkbook.h"
 #include "Workbook.h"
 #include "XlsxExporter.h"
+
+#include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QString>
@@ -49,4 +53,18 @@ inline bool ResizeClient(FormMain& window, int width, int height)
         window.showNormal();
     window.resize(width, height);
     return QTest::qWaitFor([&] { return window.width() == width && window.height() == height; }, 2000);
+}
+
+// Types into the grid as a user does: the cell, the text, Enter. The first key opens the
+// cell's editor, which takes the rest.
+inline void TypeInto(spreadsheet::SheetView* view, const char* address, const QString& text)
+{
+    view->setFocus();
+    view->SetCurrentCell(spreadsheet::CellAddress::Parse(address));
+    QTest::keyClicks(view, text.left(1));
+    QWidget* editor = view->indexWidget(view->currentIndex());
+    ASSERT_NE(editor, nullptr) << address;
+    QTest::keyClicks(editor, text.mid(1));
+    QTest::keyClick(editor, Qt::Key_Return);
+    QApplication::processEvents();
 }

@@ -101,19 +101,9 @@ protected:
     void NewTemplate() { ui().menunew->trigger(); }
     void Compute() { ui().menuClac->trigger(); }
 
-    // Types into the grid as a user does: the cell, the text, Enter. The first key opens the
-    // cell's editor, which takes the rest.
     void TypeInto(const char* address, const QString& text)
     {
-        spreadsheet::SheetView* view = workbookWindow()->View();
-        view->setFocus();
-        view->SetCurrentCell(CellAddress::Parse(address));
-        QTest::keyClicks(view, text.left(1));
-        QWidget* editor = view->indexWidget(view->currentIndex());
-        ASSERT_NE(editor, nullptr) << address;
-        QTest::keyClicks(editor, text.mid(1));
-        QTest::keyClick(editor, Qt::Key_Return);
-        QApplication::processEvents();
+        ::TypeInto(workbookWindow()->View(), address, text);
     }
 
     void TypeRoute()
