@@ -1,10 +1,10 @@
 #pragma once
 
-#include "FormPj.h"
-#include "LevelingModule.h"
-#include "RandomInRange.h"
-#include "SpreadsheetHost.h"
-#include "WorkbookDialogs.h"
+#include "windows/FormPj.h"
+#include "leveling/LevelingModule.h"
+#include "leveling/RandomInRange.h"
+#include "host/SpreadsheetHost.h"
+#include "sheetview/WorkbookDialogs.h"
 
 #include <QMainWindow>
 #include <QPointer>

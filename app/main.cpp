@@ -1,5 +1,5 @@
-#include "FormMain.h"
-#include "LevelingModule.h"
+#include "app/FormMain.h"
+#include "leveling/LevelingModule.h"
 
 #include <QApplication>
 #include <QLibraryInfo>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "LevelingSettings.h"
+#include "leveling/LevelingSettings.h"
 
 // Staff 0.25 to 4.75 m with single-valued bands: every turning point moves exactly 4.5 m, so
 // the size of the book is known. Points 4.5 m apart downhill each need one turning point, and

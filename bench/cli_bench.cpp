@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "CellStyle.h"
-#include "FieldBookCommand.h"
-#include "Workbook.h"
-#include "XlsxExporter.h"
+#include "workbook/CellStyle.h"
+#include "cli/FieldBookCommand.h"
+#include "workbook/Workbook.h"
+#include "xlsx/XlsxExporter.h"
 
 namespace fs = std::filesystem;
 

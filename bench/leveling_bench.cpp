@@ -3,12 +3,12 @@
 #include <string>
 #include <utility>
 
-#include "FieldBook.h"
-#include "FieldBookOutput.h"
-#include "FullSheetRoute.h"
-#include "LevelingModule.h"
-#include "MemoryHost.h"
-#include "Workbook.h"
+#include "leveling/FieldBook.h"
+#include "leveling/FieldBookOutput.h"
+#include "bench/FullSheetRoute.h"
+#include "leveling/LevelingModule.h"
+#include "host/MemoryHost.h"
+#include "workbook/Workbook.h"
 
 namespace {
 

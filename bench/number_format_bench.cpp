@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "NumberFormat.h"
-#include "NumberFormatCache.h"
+#include "numfmt/NumberFormat.h"
+#include "numfmt/NumberFormatCache.h"
 
 namespace {
 

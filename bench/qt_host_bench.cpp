@@ -5,13 +5,13 @@
 #include <memory>
 #include <string>
 
-#include "CellStyle.h"
-#include "FullSheetRoute.h"
-#include "LevelingModule.h"
-#include "MemoryHost.h"
-#include "QtSpreadsheetHost.h"
-#include "Workbook.h"
-#include "WorkbookDialogs.h"
+#include "workbook/CellStyle.h"
+#include "bench/FullSheetRoute.h"
+#include "leveling/LevelingModule.h"
+#include "host/MemoryHost.h"
+#include "sheetview/QtSpreadsheetHost.h"
+#include "workbook/Workbook.h"
+#include "sheetview/WorkbookDialogs.h"
 
 // "开始计算" as the main window runs it (screen updating off, GenerateFieldBook, on again) on a
 // route whose field book fills the sheet to row 65536, through MemoryHost and through the

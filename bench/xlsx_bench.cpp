@@ -7,8 +7,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "XlsxExporter.h"
-#include "XlsxImporter.h"
+#include "xlsx/XlsxExporter.h"
+#include "xlsx/XlsxImporter.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "CommandLine.h"
+#include "cli/CommandLine.h"
 
 #include <charconv>
 #include <string_view>
 
-#include "LevelingSettings.h"
-#include "NumberText.h"
+#include "leveling/LevelingSettings.h"
+#include "leveling/NumberText.h"
 
 namespace cli {
 

@@ -1,4 +1,4 @@
-#include "FieldBookCommand.h"
+#include "cli/FieldBookCommand.h"
 
 #include <array>
 #include <cmath>
@@ -7,17 +7,17 @@
 #include <ostream>
 #include <random>
 
-#include "CellAddress.h"
-#include "CommandLine.h"
-#include "FieldBookOutput.h"
-#include "LevelingError.h"
-#include "LevelingModule.h"
-#include "MemoryHost.h"
-#include "MessageSink.h"
-#include "SettingsValidation.h"
-#include "SpreadsheetError.h"
-#include "XlsxExporter.h"
-#include "XlsxImporter.h"
+#include "workbook/CellAddress.h"
+#include "cli/CommandLine.h"
+#include "leveling/FieldBookOutput.h"
+#include "leveling/LevelingError.h"
+#include "leveling/LevelingModule.h"
+#include "host/MemoryHost.h"
+#include "leveling/MessageSink.h"
+#include "leveling/SettingsValidation.h"
+#include "workbook/SpreadsheetError.h"
+#include "xlsx/XlsxExporter.h"
+#include "xlsx/XlsxImporter.h"
 
 namespace cli {
 

@@ -5,8 +5,8 @@
 #include <utility>
 #include <vector>
 
-#include "LevelingSettings.h"
-#include "Workbook.h"
+#include "leveling/LevelingSettings.h"
+#include "workbook/Workbook.h"
 
 namespace cli {
 

@@ -1,4 +1,4 @@
-#include "ButtonFx.h"
+#include "controls/ButtonFx.h"
 
 #include <QGuiApplication>
 #include <QMouseEvent>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ButtonPicture.h"
+#include "controls/ButtonPicture.h"
 
 #include <QIcon>
 #include <QImage>

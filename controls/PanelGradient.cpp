@@ -1,4 +1,4 @@
-#include "PanelGradient.h"
+#include "controls/PanelGradient.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
-#include "UserControl1.h"
+#include "controls/UserControl1.h"
 
-#include "PanelGradient.h"
+#include "controls/PanelGradient.h"
 
 #include <QFont>
 #include <QGuiApplication>

@@ -1,11 +1,11 @@
-#include "FieldBook.h"
+#include "leveling/FieldBook.h"
 
 #include <cmath>
 #include <stdexcept>
 #include <string>
 
-#include "LevelingError.h"
-#include "NumberText.h"
+#include "leveling/LevelingError.h"
+#include "leveling/NumberText.h"
 
 namespace gaocheng {
 namespace {

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "LevelingSettings.h"
-#include "RandomInRange.h"
-#include "RouteInput.h"
+#include "leveling/LevelingSettings.h"
+#include "leveling/RandomInRange.h"
+#include "leveling/RouteInput.h"
 
 namespace gaocheng {
 

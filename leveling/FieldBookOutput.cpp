@@ -1,10 +1,10 @@
-#include "FieldBookOutput.h"
+#include "leveling/FieldBookOutput.h"
 
 #include <cmath>
 #include <string>
 
-#include "LevelingText.h"
-#include "RandomInRange.h"
+#include "leveling/LevelingText.h"
+#include "leveling/RandomInRange.h"
 
 namespace gaocheng {
 namespace {

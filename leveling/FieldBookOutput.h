@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "FieldBook.h"
-#include "LevelingSettings.h"
-#include "SpreadsheetHost.h"
+#include "leveling/FieldBook.h"
+#include "leveling/LevelingSettings.h"
+#include "host/SpreadsheetHost.h"
 
 namespace gaocheng {
 

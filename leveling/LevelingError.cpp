@@ -1,4 +1,4 @@
-#include "LevelingError.h"
+#include "leveling/LevelingError.h"
 
 #include <utility>
 

@@ -1,11 +1,11 @@
-#include "LevelingModule.h"
+#include "leveling/LevelingModule.h"
 
 #include <string>
 
-#include "FieldBook.h"
-#include "FieldBookOutput.h"
-#include "LevelingError.h"
-#include "SpreadsheetError.h"
+#include "leveling/FieldBook.h"
+#include "leveling/FieldBookOutput.h"
+#include "leveling/LevelingError.h"
+#include "workbook/SpreadsheetError.h"
 
 namespace gaocheng {
 namespace {

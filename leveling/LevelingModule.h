@@ -1,10 +1,10 @@
 #pragma once
 
-#include "LevelingSettings.h"
-#include "MessageSink.h"
-#include "RandomInRange.h"
-#include "RouteInput.h"
-#include "SpreadsheetHost.h"
+#include "leveling/LevelingSettings.h"
+#include "leveling/MessageSink.h"
+#include "leveling/RandomInRange.h"
+#include "leveling/RouteInput.h"
+#include "host/SpreadsheetHost.h"
 
 namespace gaocheng {
 

@@ -1,4 +1,4 @@
-#include "LevelingSettings.h"
+#include "leveling/LevelingSettings.h"
 
 namespace gaocheng {
 

@@ -1,6 +1,6 @@
-#include "LevelingText.h"
+#include "leveling/LevelingText.h"
 
-#include "NumberText.h"
+#include "leveling/NumberText.h"
 
 namespace gaocheng {
 

@@ -1,4 +1,4 @@
-#include "NumberText.h"
+#include "leveling/NumberText.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,10 +1,10 @@
-#include "RandomInRange.h"
+#include "leveling/RandomInRange.h"
 
 #include <cmath>
 #include <string>
 
-#include "LevelingError.h"
-#include "NumberText.h"
+#include "leveling/LevelingError.h"
+#include "leveling/NumberText.h"
 
 namespace gaocheng {
 

@@ -1,12 +1,12 @@
-#include "RouteInput.h"
+#include "leveling/RouteInput.h"
 
 #include <cmath>
 #include <string>
 #include <variant>
 
-#include "LevelingText.h"
-#include "NumberText.h"
-#include "SpreadsheetError.h"
+#include "leveling/LevelingText.h"
+#include "leveling/NumberText.h"
+#include "workbook/SpreadsheetError.h"
 
 namespace gaocheng {
 namespace {

@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "LevelingSettings.h"
-#include "RandomInRange.h"
-#include "SpreadsheetHost.h"
+#include "leveling/LevelingSettings.h"
+#include "leveling/RandomInRange.h"
+#include "host/SpreadsheetHost.h"
 
 namespace gaocheng {
 

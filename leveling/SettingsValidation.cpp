@@ -1,8 +1,8 @@
-#include "SettingsValidation.h"
+#include "leveling/SettingsValidation.h"
 
 #include <cmath>
 
-#include "NumberText.h"
+#include "leveling/NumberText.h"
 
 namespace gaocheng {
 namespace {

@@ -3,7 +3,7 @@
 #include <array>
 #include <string>
 
-#include "LevelingSettings.h"
+#include "leveling/LevelingSettings.h"
 
 namespace gaocheng {
 

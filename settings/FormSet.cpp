@@ -1,9 +1,9 @@
-#include "FormSet.h"
+#include "settings/FormSet.h"
 
-#include "FormSetUi.h"
-#include "MakerWebPages.h"
-#include "SettingsValidation.h"
-#include "ToolWindow.h"
+#include "ui_FormSet.h"
+#include "windows/MakerWebPages.h"
+#include "leveling/SettingsValidation.h"
+#include "windows/ToolWindow.h"
 
 #include <QDesktopServices>
 #include <QMessageBox>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "LevelingSettings.h"
+#include "leveling/LevelingSettings.h"
 
 #include <QDialog>
 #include <QString>

@@ -1,11 +1,11 @@
-#include "SampleRoute.h"
+#include "templates/SampleRoute.h"
 
 #include <cstdio>
 #include <string>
 
-#include "CellAddress.h"
-#include "SpreadsheetError.h"
-#include "TemplateWorkbook.h"
+#include "workbook/CellAddress.h"
+#include "workbook/SpreadsheetError.h"
+#include "templates/TemplateWorkbook.h"
 
 namespace templates {
 

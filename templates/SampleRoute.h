@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Workbook.h"
+#include "workbook/Workbook.h"
 
 namespace templates {
 

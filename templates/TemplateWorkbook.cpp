@@ -1,11 +1,11 @@
-#include "TemplateWorkbook.h"
+#include "templates/TemplateWorkbook.h"
 
 #include <cstdint>
 #include <string>
 
-#include "CellAddress.h"
-#include "CellRange.h"
-#include "CellStyle.h"
+#include "workbook/CellAddress.h"
+#include "workbook/CellRange.h"
+#include "workbook/CellStyle.h"
 
 namespace templates {
 

@@ -1,10 +1,10 @@
 #include <iostream>
 #include <string>
 
-#include "SampleRoute.h"
-#include "SpreadsheetError.h"
-#include "TemplateWorkbook.h"
-#include "XlsxExporter.h"
+#include "templates/SampleRoute.h"
+#include "workbook/SpreadsheetError.h"
+#include "templates/TemplateWorkbook.h"
+#include "xlsx/XlsxExporter.h"
 
 // Writes the template work.xlsx and the sample route sample.xlsx into the folder given.
 int main(int argc, char** argv) {

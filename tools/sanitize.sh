@@ -13,7 +13,7 @@ export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:strict_string_checks=1:check
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" \
-  -DLEVELBOOK_SANITIZE=ON -DLEVELBOOK_BUILD_BENCH=OFF
+  -DLEVELBOOK_SANITIZE=ON -DLEVELBOOK_BUILD_BENCH=OFF -DLEVELBOOK_WERROR=ON
 cmake --build "$build" -j"$jobs"
 
 status=0

@@ -1,6 +1,6 @@
-#include "FormPj.h"
+#include "windows/FormPj.h"
 
-#include "ToolWindow.h"
+#include "windows/ToolWindow.h"
 #include "ui_FormPj.h"
 
 FormPj::FormPj(QWidget* parent) : QWidget(parent), m_ui(std::make_unique<Ui::FormPj>())

@@ -1,4 +1,4 @@
-#include "ToolWindow.h"
+#include "windows/ToolWindow.h"
 
 #include <QGuiApplication>
 #include <QLabel>

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "CellAddress.h"
-#include "FormMain.h"
-#include "SheetView.h"
-#include "TemplateWorkbook.h"
-#include "Workbook.h"
-#include "XlsxExporter.h"
+#include "workbook/CellAddress.h"
+#include "app/FormMain.h"
+#include "sheetview/SheetView.h"
+#include "templates/TemplateWorkbook.h"
+#include "workbook/Workbook.h"
+#include "xlsx/XlsxExporter.h"
 
 #include <gtest/gtest.h>
 

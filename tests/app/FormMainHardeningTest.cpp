@@ -1,16 +1,16 @@
 // The main window with the real workbook window, offscreen: bad input under "开始计算" and
 // saves that fail under the close question.
-#include "AppTestSupport.h"
-#include "FakeWorkbookDialogs.h"
-#include "FormMain.h"
-#include "FormMainUi.h"
-#include "LevelingModule.h"
-#include "QtSpreadsheetHost.h"
-#include "SaveFaults.h"
-#include "SheetView.h"
-#include "TemplateWorkbook.h"
-#include "WorkbookWindow.h"
-#include "XlsxImporter.h"
+#include "tests/app/AppTestSupport.h"
+#include "tests/sheetview/FakeWorkbookDialogs.h"
+#include "app/FormMain.h"
+#include "ui_FormMain.h"
+#include "leveling/LevelingModule.h"
+#include "sheetview/QtSpreadsheetHost.h"
+#include "tests/xlsx/SaveFaults.h"
+#include "sheetview/SheetView.h"
+#include "templates/TemplateWorkbook.h"
+#include "sheetview/WorkbookWindow.h"
+#include "xlsx/XlsxImporter.h"
 
 #include <gtest/gtest.h>
 

@@ -1,13 +1,13 @@
 // The main window's commands against in-memory hosts that record every call and fail where
 // a test says: no workbook window is embedded here.
-#include "AppTestSupport.h"
-#include "FormMain.h"
-#include "FormMainUi.h"
-#include "LevelingModule.h"
-#include "MemoryHost.h"
-#include "SampleRoute.h"
-#include "SpreadsheetError.h"
-#include "TemplateWorkbook.h"
+#include "tests/app/AppTestSupport.h"
+#include "app/FormMain.h"
+#include "ui_FormMain.h"
+#include "leveling/LevelingModule.h"
+#include "host/MemoryHost.h"
+#include "templates/SampleRoute.h"
+#include "workbook/SpreadsheetError.h"
+#include "templates/TemplateWorkbook.h"
 
 #include <gtest/gtest.h>
 

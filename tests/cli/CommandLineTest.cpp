@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "CommandLine.h"
-#include "FieldBookCommand.h"
-#include "LevelingSettings.h"
+#include "cli/CommandLine.h"
+#include "cli/FieldBookCommand.h"
+#include "leveling/LevelingSettings.h"
 
 using cli::CommandLine;
 using cli::FieldBookCommand;

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "CellAddress.h"
-#include "FieldBookCommand.h"
-#include "SampleRoute.h"
-#include "TemplateWorkbook.h"
-#include "XlsxExporter.h"
-#include "XlsxImporter.h"
+#include "workbook/CellAddress.h"
+#include "cli/FieldBookCommand.h"
+#include "templates/SampleRoute.h"
+#include "templates/TemplateWorkbook.h"
+#include "xlsx/XlsxExporter.h"
+#include "xlsx/XlsxImporter.h"
 
 namespace fs = std::filesystem;
 using cli::FieldBookCommand;

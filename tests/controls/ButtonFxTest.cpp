@@ -1,6 +1,6 @@
-#include "ButtonFx.h"
+#include "controls/ButtonFx.h"
 
-#include "PixelSupport.h"
+#include "tests/controls/PixelSupport.h"
 
 #include <QMouseEvent>
 #include <QPainter>

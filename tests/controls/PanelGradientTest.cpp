@@ -1,6 +1,6 @@
-#include "PanelGradient.h"
+#include "controls/PanelGradient.h"
 
-#include "PixelSupport.h"
+#include "tests/controls/PixelSupport.h"
 
 #include <gtest/gtest.h>
 

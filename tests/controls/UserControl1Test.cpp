@@ -1,7 +1,7 @@
-#include "UserControl1.h"
+#include "controls/UserControl1.h"
 
-#include "PanelGradient.h"
-#include "PixelSupport.h"
+#include "controls/PanelGradient.h"
+#include "tests/controls/PixelSupport.h"
 
 #include <QLabel>
 

@@ -7,11 +7,11 @@
 #include <csignal>
 #include <string>
 
-#include "FuzzInput.h"
-#include "SpreadsheetError.h"
-#include "Workbook.h"
-#include "XlsxImporter.h"
-#include "XlsxRoundTrip.h"
+#include "tests/fuzz/FuzzInput.h"
+#include "workbook/SpreadsheetError.h"
+#include "workbook/Workbook.h"
+#include "xlsx/XlsxImporter.h"
+#include "tests/fuzz/XlsxRoundTrip.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define LEVELBOOK_FUZZ_SANITIZED 1

@@ -4,11 +4,11 @@
 #include <string>
 #include <variant>
 
-#include "FuzzInput.h"
-#include "SpreadsheetError.h"
-#include "Workbook.h"
-#include "XlsxExporter.h"
-#include "XlsxImporter.h"
+#include "tests/fuzz/FuzzInput.h"
+#include "workbook/SpreadsheetError.h"
+#include "workbook/Workbook.h"
+#include "xlsx/XlsxExporter.h"
+#include "xlsx/XlsxImporter.h"
 
 namespace levelbook::fuzz {
 

@@ -5,10 +5,10 @@
 #include <string>
 #include <string_view>
 
-#include "CellAddress.h"
-#include "CellRange.h"
-#include "FuzzInput.h"
-#include "SpreadsheetError.h"
+#include "workbook/CellAddress.h"
+#include "workbook/CellRange.h"
+#include "tests/fuzz/FuzzInput.h"
+#include "workbook/SpreadsheetError.h"
 
 using levelbook::fuzz::Require;
 using spreadsheet::CellAddress;

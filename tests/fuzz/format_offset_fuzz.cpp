@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "FuzzInput.h"
-#include "LevelingText.h"
-#include "NumberText.h"
+#include "tests/fuzz/FuzzInput.h"
+#include "leveling/LevelingText.h"
+#include "leveling/NumberText.h"
 
 using levelbook::fuzz::FuzzInput;
 using levelbook::fuzz::Require;

@@ -15,13 +15,13 @@
 #include <orcus/spreadsheet/import_interface.hpp>
 #include <orcus/spreadsheet/import_interface_view.hpp>
 
-#include "FuzzFiles.h"
-#include "FuzzInput.h"
-#include "OrcusImportFactory.h"
-#include "SpreadsheetError.h"
-#include "Workbook.h"
-#include "XlsxRoundTrip.h"
-#include "XlsxSupplement.h"
+#include "tests/fuzz/FuzzFiles.h"
+#include "tests/fuzz/FuzzInput.h"
+#include "xlsx/OrcusImportFactory.h"
+#include "workbook/SpreadsheetError.h"
+#include "workbook/Workbook.h"
+#include "tests/fuzz/XlsxRoundTrip.h"
+#include "xlsx/XlsxSupplement.h"
 
 using levelbook::fuzz::FuzzInput;
 using levelbook::fuzz::Require;

@@ -7,9 +7,9 @@
 #include <iterator>
 #include <string>
 
-#include "FuzzInput.h"
-#include "NumberFormat.h"
-#include "NumberFormatCache.h"
+#include "tests/fuzz/FuzzInput.h"
+#include "numfmt/NumberFormat.h"
+#include "numfmt/NumberFormatCache.h"
 
 using levelbook::fuzz::FuzzInput;
 using levelbook::fuzz::Require;

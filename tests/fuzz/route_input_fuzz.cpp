@@ -12,17 +12,17 @@
 #include <utility>
 #include <vector>
 
-#include "FuzzInput.h"
-#include "LevelingError.h"
-#include "LevelingModule.h"
-#include "LevelingText.h"
-#include "MemoryHost.h"
-#include "MessageSink.h"
-#include "NumberText.h"
-#include "RouteInput.h"
-#include "SettingsValidation.h"
-#include "SpreadsheetError.h"
-#include "Workbook.h"
+#include "tests/fuzz/FuzzInput.h"
+#include "leveling/LevelingError.h"
+#include "leveling/LevelingModule.h"
+#include "leveling/LevelingText.h"
+#include "host/MemoryHost.h"
+#include "leveling/MessageSink.h"
+#include "leveling/NumberText.h"
+#include "leveling/RouteInput.h"
+#include "leveling/SettingsValidation.h"
+#include "workbook/SpreadsheetError.h"
+#include "workbook/Workbook.h"
 
 using levelbook::fuzz::FuzzInput;
 using levelbook::fuzz::Require;

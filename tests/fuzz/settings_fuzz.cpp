@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "FuzzInput.h"
-#include "NumberText.h"
-#include "SettingsValidation.h"
+#include "tests/fuzz/FuzzInput.h"
+#include "leveling/NumberText.h"
+#include "leveling/SettingsValidation.h"
 
 using levelbook::fuzz::FuzzInput;
 using levelbook::fuzz::Require;

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "FuzzFiles.h"
-#include "IsolatedRead.h"
+#include "tests/fuzz/FuzzFiles.h"
+#include "tests/fuzz/IsolatedRead.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const levelbook::fuzz::FuzzFolder folder;

@@ -11,12 +11,12 @@
 #include <string>
 #include <utility>
 
-#include "FuzzFiles.h"
-#include "FuzzInput.h"
-#include "SpreadsheetError.h"
-#include "Workbook.h"
-#include "IsolatedRead.h"
-#include "XlsxSupplement.h"
+#include "tests/fuzz/FuzzFiles.h"
+#include "tests/fuzz/FuzzInput.h"
+#include "workbook/SpreadsheetError.h"
+#include "workbook/Workbook.h"
+#include "tests/fuzz/IsolatedRead.h"
+#include "xlsx/XlsxSupplement.h"
 
 using levelbook::fuzz::FuzzInput;
 using levelbook::fuzz::Require;

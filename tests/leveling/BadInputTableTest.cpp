@@ -12,10 +12,10 @@
 #include <variant>
 #include <vector>
 
-#include "LevelingModule.h"
-#include "LevelingTestSupport.h"
-#include "CellStyle.h"
-#include "Workbook.h"
+#include "leveling/LevelingModule.h"
+#include "tests/leveling/LevelingTestSupport.h"
+#include "workbook/CellStyle.h"
+#include "workbook/Workbook.h"
 
 namespace gaocheng {
 namespace {

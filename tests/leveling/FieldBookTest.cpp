@@ -4,8 +4,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "FieldBook.h"
-#include "LevelingError.h"
+#include "leveling/FieldBook.h"
+#include "leveling/LevelingError.h"
 
 namespace gaocheng {
 namespace {

@@ -4,10 +4,10 @@
 #include <string>
 #include <variant>
 
-#include "FieldBookOutput.h"
-#include "LevelingModule.h"
-#include "LevelingTestSupport.h"
-#include "SpreadsheetError.h"
+#include "leveling/FieldBookOutput.h"
+#include "leveling/LevelingModule.h"
+#include "tests/leveling/LevelingTestSupport.h"
+#include "workbook/SpreadsheetError.h"
 
 namespace gaocheng {
 namespace {

@@ -4,9 +4,9 @@
 #include <utility>
 #include <vector>
 
-#include "MemoryHost.h"
-#include "MessageSink.h"
-#include "Workbook.h"
+#include "host/MemoryHost.h"
+#include "leveling/MessageSink.h"
+#include "workbook/Workbook.h"
 
 namespace gaocheng::testing {
 

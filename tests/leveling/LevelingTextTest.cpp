@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "LevelingText.h"
+#include "leveling/LevelingText.h"
 
 namespace gaocheng {
 namespace {

@@ -4,7 +4,7 @@
 #include <limits>
 #include <string>
 
-#include "NumberText.h"
+#include "leveling/NumberText.h"
 
 namespace gaocheng {
 namespace {

@@ -3,8 +3,8 @@
 #include <map>
 #include <utility>
 
-#include "LevelingError.h"
-#include "RandomInRange.h"
+#include "leveling/LevelingError.h"
+#include "leveling/RandomInRange.h"
 
 namespace gaocheng {
 namespace {

@@ -3,10 +3,10 @@
 #include <cmath>
 #include <string>
 
-#include "LevelingModule.h"
-#include "LevelingTestSupport.h"
-#include "RouteInput.h"
-#include "SpreadsheetError.h"
+#include "leveling/LevelingModule.h"
+#include "tests/leveling/LevelingTestSupport.h"
+#include "leveling/RouteInput.h"
+#include "workbook/SpreadsheetError.h"
 
 namespace gaocheng {
 namespace {

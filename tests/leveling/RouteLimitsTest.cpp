@@ -6,10 +6,10 @@
 #include <variant>
 #include <vector>
 
-#include "FieldBookOutput.h"
-#include "LevelingModule.h"
-#include "LevelingTestSupport.h"
-#include "Workbook.h"
+#include "leveling/FieldBookOutput.h"
+#include "leveling/LevelingModule.h"
+#include "tests/leveling/LevelingTestSupport.h"
+#include "workbook/Workbook.h"
 
 namespace gaocheng {
 namespace {

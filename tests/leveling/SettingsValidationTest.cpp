@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "LevelingSettings.h"
-#include "SettingsValidation.h"
+#include "leveling/LevelingSettings.h"
+#include "leveling/SettingsValidation.h"
 
 namespace gaocheng {
 namespace {

@@ -1,6 +1,6 @@
-#include "FormSet.h"
-#include "FormSetUi.h"
-#include "LevelingSettings.h"
+#include "settings/FormSet.h"
+#include "ui_FormSet.h"
+#include "leveling/LevelingSettings.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -3,10 +3,10 @@
 #include <cmath>
 #include <string>
 
-#include "CellAddress.h"
-#include "MemoryHost.h"
-#include "TemplateWorkbook.h"
-#include "XlsxImporter.h"
+#include "workbook/CellAddress.h"
+#include "host/MemoryHost.h"
+#include "templates/TemplateWorkbook.h"
+#include "xlsx/XlsxImporter.h"
 
 using spreadsheet::CellAddress;
 using spreadsheet::MemoryHost;

@@ -3,9 +3,9 @@
 #include <regex>
 #include <string>
 
-#include "MemoryHost.h"
-#include "SampleRoute.h"
-#include "TemplateWorkbook.h"
+#include "host/MemoryHost.h"
+#include "templates/SampleRoute.h"
+#include "templates/TemplateWorkbook.h"
 
 using spreadsheet::BorderStyle;
 using spreadsheet::CellAddress;

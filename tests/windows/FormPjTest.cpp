@@ -1,8 +1,8 @@
-#include "WidgetSupport.h"
+#include "tests/windows/WidgetSupport.h"
 
-#include "FormPj.h"
-#include "FormPjUi.h"
-#include "ToolWindow.h"
+#include "windows/FormPj.h"
+#include "ui_FormPj.h"
+#include "windows/ToolWindow.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -1,10 +1,10 @@
-#include "WidgetSupport.h"
+#include "tests/windows/WidgetSupport.h"
 
-#include "ButtonFx.h"
-#include "FormMainUi.h"
-#include "FormPjUi.h"
-#include "FormSetUi.h"
-#include "UserControl1.h"
+#include "controls/ButtonFx.h"
+#include "ui_FormMain.h"
+#include "ui_FormPj.h"
+#include "ui_FormSet.h"
+#include "controls/UserControl1.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -1,0 +1,136 @@
+#include "host/MemoryHost.h"
+
+#include <exception>
+#include <utility>
+
+#include "workbook/CellRange.h"
+#include "numfmt/NumberFormat.h"
+#include "workbook/SpreadsheetError.h"
+
+namespace spreadsheet {
+
+namespace {
+constexpr int kAppError = SpreadsheetError::kApplicationDefined;
+}
+
+MemoryHost::MemoryHost(Loader loader) : loader_(std::move(loader)) {}
+
+MemoryHost::MemoryHost(Workbook workbook)
+    : application_(true), workbook_(std::move(workbook)), title_("work1"), untitledCount_(1) {}
+
+void MemoryHost::RequireApplication() const {
+  if (!application_) throw SpreadsheetError(kAppError, "电子表格程序未运行");
+}
+
+Workbook& MemoryHost::GetWorkbook() {
+  RequireApplication();
+  if (!workbook_) throw SpreadsheetError(kAppError, "没有打开的工作簿");
+  return *workbook_;
+}
+
+Worksheet& MemoryHost::ActiveSheet() {
+  Workbook& wb = GetWorkbook();
+  if (wb.SheetCount() == 0) throw SpreadsheetError(kAppError, "工作簿中没有工作表");
+  return wb.SheetAt(wb.ActiveSheet());
+}
+
+void MemoryHost::CreateApplication() {
+  calls_.push_back("CreateApplication");
+  application_ = true;
+  visible_ = false;
+  screenUpdating_ = true;
+  windowState_ = WindowState::Normal;
+}
+
+void MemoryHost::SetVisible(bool visible) {
+  RequireApplication();
+  calls_.push_back(visible ? "SetVisible(true)" : "SetVisible(false)");
+  visible_ = visible;
+}
+
+void MemoryHost::OpenTemplate(const std::string& path) {
+  RequireApplication();
+  calls_.push_back("OpenTemplate(" + path + ")");
+  if (!loader_) throw SpreadsheetError(kAppError, "无法打开模板“" + path + "”");
+  Workbook wb;
+  try {
+    wb = loader_(path);
+  } catch (const SpreadsheetError& e) {
+    throw SpreadsheetError(kAppError, e.Description());
+  } catch (const std::exception& e) {
+    throw SpreadsheetError(kAppError, "无法打开模板“" + path + "”：" + e.what());
+  }
+  wb.SetModified(false);
+  workbook_ = std::move(wb);
+  title_ = "work" + std::to_string(++untitledCount_);
+}
+
+std::string MemoryHost::GetCaption() {
+  RequireApplication();
+  return workbook_ ? title_ + " - 工作簿" : std::string("工作簿");
+}
+
+void MemoryHost::SetWindowState(WindowState state) {
+  RequireApplication();
+  calls_.push_back(state == WindowState::Maximized   ? "SetWindowState(Maximized)"
+                   : state == WindowState::Minimized ? "SetWindowState(Minimized)"
+                                                     : "SetWindowState(Normal)");
+  windowState_ = state;
+}
+
+void MemoryHost::MaximizeActiveWindow() {
+  GetWorkbook();
+  calls_.push_back("MaximizeActiveWindow");
+}
+
+void MemoryHost::SetScreenUpdating(bool on) {
+  RequireApplication();
+  calls_.push_back(on ? "SetScreenUpdating(true)" : "SetScreenUpdating(false)");
+  screenUpdating_ = on;
+}
+
+void MemoryHost::SelectSheet(const std::string& name) {
+  Workbook& wb = GetWorkbook();
+  int index = wb.IndexOf(name);
+  if (index < 0) {
+    throw SpreadsheetError(SpreadsheetError::kSubscriptOutOfRange, "找不到工作表“" + name + "”");
+  }
+  wb.SetActiveSheet(static_cast<std::size_t>(index));
+}
+
+CellValue MemoryHost::GetCellValue(const std::string& address) {
+  return ActiveSheet().Value(CellAddress::Parse(address));
+}
+
+std::string MemoryHost::GetCellText(const std::string& address) {
+  Worksheet& sheet = ActiveSheet();
+  const CellAddress a = CellAddress::Parse(address);
+  return NumberFormat::Display(sheet.Value(a), GetWorkbook().Style(sheet.StyleAt(a)).numberFormat);
+}
+
+void MemoryHost::SetCellValue(const std::string& address, const CellValue& value) {
+  Worksheet& sheet = ActiveSheet();
+  sheet.SetValue(CellAddress::Parse(address), value);
+  workbook_->SetModified(true);
+}
+
+void MemoryHost::ClearContents(const std::string& range) {
+  Worksheet& sheet = ActiveSheet();
+  sheet.ClearContents(CellRange::Parse(range));
+  workbook_->SetModified(true);
+}
+
+void MemoryHost::MarkSaved() {
+  GetWorkbook().SetModified(false);
+  calls_.push_back("MarkSaved");
+}
+
+void MemoryHost::Quit() {
+  RequireApplication();
+  calls_.push_back("Quit");
+  application_ = false;
+  visible_ = false;
+  workbook_.reset();
+}
+
+}  // namespace spreadsheet

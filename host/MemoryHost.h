@@ -1,0 +1,66 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/SpreadsheetHost.h"
+#include "workbook/Workbook.h"
+
+namespace spreadsheet {
+
+// The whole host interface over a Workbook, without any window: used by the command-line
+// generator and by the tests. Window operations are recorded (see Calls) and change only
+// the recorded state. Every operation but CreateApplication throws 1004 while no
+// application runs (before CreateApplication, after Quit); cell operations also while no
+// workbook is open.
+class MemoryHost : public SpreadsheetHost {
+ public:
+  using Loader = std::function<Workbook(const std::string& path)>;
+
+  // No application yet; OpenTemplate reads the file through the loader (none: every open fails with 1004).
+  explicit MemoryHost(Loader loader = {});
+  // Application created and this workbook open, its first sheet active.
+  explicit MemoryHost(Workbook workbook);
+
+  void CreateApplication() override;
+  void SetVisible(bool visible) override;
+  void OpenTemplate(const std::string& path) override;
+  std::string GetCaption() override;
+  void SetWindowState(WindowState state) override;
+  void MaximizeActiveWindow() override;
+  void SetScreenUpdating(bool on) override;
+  void SelectSheet(const std::string& name) override;
+  CellValue GetCellValue(const std::string& address) override;
+  std::string GetCellText(const std::string& address) override;
+  void SetCellValue(const std::string& address, const CellValue& value) override;
+  void ClearContents(const std::string& range) override;
+  void MarkSaved() override;
+  void Quit() override;
+
+  bool HasApplication() const { return application_; }
+  bool HasWorkbook() const { return workbook_.has_value(); }
+  Workbook& GetWorkbook();  // throws 1004 when none is open
+  bool IsVisible() const { return visible_; }
+  bool IsScreenUpdating() const { return screenUpdating_; }
+  WindowState GetWindowState() const { return windowState_; }
+  // Window-level operations in the order they were made, e.g. "SetScreenUpdating(false)".
+  const std::vector<std::string>& Calls() const { return calls_; }
+
+ private:
+  void RequireApplication() const;
+  Worksheet& ActiveSheet();
+
+  Loader loader_;
+  bool application_ = false;
+  bool visible_ = false;
+  bool screenUpdating_ = true;
+  WindowState windowState_ = WindowState::Normal;
+  std::optional<Workbook> workbook_;
+  std::string title_;
+  int untitledCount_ = 0;
+  std::vector<std::string> calls_;
+};
+
+}  // namespace spreadsheet

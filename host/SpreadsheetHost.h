@@ -1,0 +1,35 @@
+#pragma once
+
+#include <string>
+
+#include "workbook/CellValue.h"
+
+namespace spreadsheet {
+
+enum class WindowState { Normal, Minimized, Maximized };
+
+// The hosted spreadsheet application behind fourteen operations. Cells are addressed by
+// A1 text ("E5", "A5:I65536") on the active sheet, the one last selected. Every operation
+// throws SpreadsheetError on failure: 1004 for the application's own failures (a template
+// that cannot be opened), 9 for a missing sheet, 1004 for a malformed address.
+class SpreadsheetHost {
+ public:
+  virtual ~SpreadsheetHost() = default;
+
+  virtual void CreateApplication() = 0;                       // running, not yet visible
+  virtual void SetVisible(bool visible) = 0;
+  virtual void OpenTemplate(const std::string& path) = 0;     // a new, untitled active workbook
+  virtual std::string GetCaption() = 0;                       // exact title of the top-level window
+  virtual void SetWindowState(WindowState state) = 0;
+  virtual void MaximizeActiveWindow() = 0;
+  virtual void SetScreenUpdating(bool on) = 0;                // false: no repaint until true again
+  virtual void SelectSheet(const std::string& name) = 0;      // throws 9 when there is no such sheet
+  virtual CellValue GetCellValue(const std::string& address) = 0;
+  virtual std::string GetCellText(const std::string& address) = 0;  // as displayed by its number format
+  virtual void SetCellValue(const std::string& address, const CellValue& value) = 0;
+  virtual void ClearContents(const std::string& range) = 0;   // values go, formats stay
+  virtual void MarkSaved() = 0;                               // quitting then asks nothing
+  virtual void Quit() = 0;
+};
+
+}  // namespace spreadsheet

@@ -1,0 +1,64 @@
+#include "numfmt/BuiltinNumberFormats.h"
+
+#include <array>
+#include <utility>
+
+namespace spreadsheet {
+
+namespace {
+
+constexpr std::array<std::pair<int, std::string_view>, 31> kBuiltins{{
+    {0, "General"},
+    {1, "0"},
+    {2, "0.00"},
+    {3, "#,##0"},
+    {4, "#,##0.00"},
+    {9, "0%"},
+    {10, "0.00%"},
+    {11, "0.00E+00"},
+    {12, "# ?/?"},
+    {13, "# ?\?/?\?"},
+    {14, "yyyy/m/d"},
+    {15, "d-mmm-yy"},
+    {16, "d-mmm"},
+    {17, "mmm-yy"},
+    {18, "h:mm AM/PM"},
+    {19, "h:mm:ss AM/PM"},
+    {20, "h:mm"},
+    {21, "h:mm:ss"},
+    {22, "yyyy/m/d h:mm"},
+    {37, "#,##0 ;(#,##0)"},
+    {38, "#,##0 ;[Red](#,##0)"},
+    {39, "#,##0.00;(#,##0.00)"},
+    {40, "#,##0.00;[Red](#,##0.00)"},
+    {41, "_(* #,##0_);_(* (#,##0);_(* \"-\"_);_(@_)"},
+    {42, "_(\"$\"* #,##0_);_(\"$\"* (#,##0);_(\"$\"* \"-\"_);_(@_)"},
+    {43, "_(* #,##0.00_);_(* (#,##0.00);_(* \"-\"??_);_(@_)"},
+    {44, "_(\"$\"* #,##0.00_);_(\"$\"* (#,##0.00);_(\"$\"* \"-\"??_);_(@_)"},
+    {45, "mm:ss"},
+    {46, "[h]:mm:ss"},
+    {47, "mmss.0"},
+    {48, "##0.0E+0"},
+}};
+
+constexpr int kText = 49;
+
+}  // namespace
+
+std::optional<std::string_view> BuiltinNumberFormats::Code(int id) {
+  if (id == kText) return std::string_view("@");
+  for (const auto& [i, code] : kBuiltins) {
+    if (i == id) return code;
+  }
+  return std::nullopt;
+}
+
+int BuiltinNumberFormats::IdOf(std::string_view code) {
+  if (code == "@") return kText;
+  for (const auto& [i, c] : kBuiltins) {
+    if (c == code) return i;
+  }
+  return -1;
+}
+
+}  // namespace spreadsheet

@@ -1,0 +1,56 @@
+#include "sheetview/FormulaBar.h"
+
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+
+namespace spreadsheet {
+
+FormulaBar::FormulaBar(QWidget* parent)
+    : QWidget(parent), nameBox_(new QLineEdit(this)), content_(new QLineEdit(this)) {
+  auto* layout = new QHBoxLayout(this);
+  layout->setContentsMargins(4, 3, 4, 3);
+  layout->setSpacing(6);
+  nameBox_->setObjectName(QStringLiteral("nameBox"));
+  nameBox_->setFixedWidth(90);
+  nameBox_->setAlignment(Qt::AlignCenter);
+  auto* fx = new QLabel(QStringLiteral("fx"), this);
+  fx->setStyleSheet(QStringLiteral("QLabel { color: #666666; font-style: italic; padding: 0 4px; }"));
+  content_->setObjectName(QStringLiteral("formulaContent"));
+  layout->addWidget(nameBox_);
+  layout->addWidget(fx);
+  layout->addWidget(content_, 1);
+  setStyleSheet(QStringLiteral("QLineEdit { border: 1px solid #c8c8c8; background: white; padding: 1px 3px; }"));
+  connect(nameBox_, &QLineEdit::returnPressed, this, [this] { emit addressEntered(nameBox_->text().trimmed()); });
+  content_->installEventFilter(this);
+}
+
+void FormulaBar::Show(const QString& address, const QString& content) {
+  nameBox_->setText(address);
+  shown_ = content;
+  content_->setText(content);
+  content_->setCursorPosition(0);
+}
+
+QString FormulaBar::Address() const { return nameBox_->text(); }
+
+QString FormulaBar::Content() const { return content_->text(); }
+
+bool FormulaBar::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == content_ && event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+      emit contentCommitted(content_->text());
+      return true;
+    }
+    if (key->key() == Qt::Key_Escape) {
+      content_->setText(shown_);
+      emit editCancelled();
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace spreadsheet

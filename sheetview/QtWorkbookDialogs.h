@@ -1,0 +1,18 @@
+#pragma once
+
+#include "sheetview/WorkbookDialogs.h"
+
+namespace spreadsheet {
+
+// The real dialogs: QFileDialog, QPrintDialog and QMessageBox.
+class QtWorkbookDialogs : public WorkbookDialogs {
+ public:
+  std::optional<QString> AskOpenFileName(QWidget* parent) override;
+  std::optional<QString> AskSaveFileName(QWidget* parent, const QString& title, const QString& suggested,
+                                         const QString& filter) override;
+  bool ChoosePrinter(QWidget* parent, QPrinter& printer) override;
+  SaveChoice AskSaveChanges(QWidget* parent) override;
+  void ShowError(QWidget* parent, const QString& title, const QString& text) override;
+};
+
+}  // namespace spreadsheet

@@ -1,0 +1,580 @@
+#include "sheetview/WorkbookWindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QItemSelectionModel>
+#include <QMimeData>
+#include <QPrinter>
+#include <QScreen>
+#include <QStyle>
+#include <QTabBar>
+#include <QToolBar>
+#include <QUndoStack>
+#include <QVBoxLayout>
+
+#include "workbook/CellInput.h"
+#include "sheetview/FormulaBar.h"
+#include "sheetview/Platform.h"
+#include "sheetview/SheetPrinter.h"
+#include "sheetview/SheetView.h"
+#include "workbook/SpreadsheetError.h"
+#include "workbook/TsvText.h"
+#include "sheetview/WorkbookDialogs.h"
+#include "sheetview/WorkbookTableModel.h"
+
+namespace spreadsheet {
+
+namespace {
+
+// The clipboard format that carries cells as typed (full precision, formulas, apostrophes)
+// between our own windows; other programs get the displayed text.
+const QString kCellsMime = QStringLiteral("application/x-levelbook-cells");
+
+const char* const kTabStyle =
+    "QTabBar { background: #f3f3f3; }"
+    "QTabBar::tab { background: #f3f3f3; color: #333333; padding: 3px 14px; border: 1px solid #d0d0d0;"
+    "  border-top: none; margin-right: -1px; }"
+    "QTabBar::tab:selected { background: white; color: #185c37; font-weight: bold;"
+    "  border-bottom: 2px solid #217346; }";
+
+QString CanonicalOrAbsolute(const QString& path) {
+  const QFileInfo info(path);
+  const QString canonical = info.canonicalFilePath();
+  return canonical.isEmpty() ? info.absoluteFilePath() : canonical;
+}
+
+QString WithSuffix(QString path, const QString& suffix) {
+  if (!path.endsWith(suffix, Qt::CaseInsensitive)) path += suffix;
+  return path;
+}
+
+}  // namespace
+
+WorkbookWindow::WorkbookWindow(WorkbookLoader load, WorkbookSaver save, std::shared_ptr<WorkbookDialogs> dialogs,
+                               QWidget* parent)
+    : QWidget(parent),
+      load_(std::move(load)),
+      save_(std::move(save)),
+      dialogs_(std::move(dialogs)),
+      toolBar_(new QToolBar(this)),
+      formulaBar_(new FormulaBar(this)),
+      view_(new SheetView(this)),
+      tabs_(new QTabBar(this)),
+      model_(new WorkbookTableModel(this)),
+      undo_(new QUndoStack(this)) {
+  setProperty(platform::kWindowClassProperty, QString::fromLatin1(kClassName));
+  setAttribute(Qt::WA_DeleteOnClose, false);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addWidget(toolBar_);
+  layout->addWidget(formulaBar_);
+  layout->addWidget(view_, 1);
+  layout->addWidget(tabs_);
+  // Embedded, the window is sized by its host frame, down to nothing when minimized.
+  layout->setSizeConstraint(QLayout::SetNoConstraint);
+
+  BuildToolBar();
+  tabs_->setShape(QTabBar::RoundedSouth);
+  tabs_->setDrawBase(false);
+  tabs_->setExpanding(false);
+  tabs_->setStyleSheet(QString::fromLatin1(kTabStyle));
+
+  model_->SetUndoStack(undo_);
+  view_->setModel(model_);
+  connect(tabs_, &QTabBar::currentChanged, this, [this](int index) {
+    if (index >= 0 && HasWorkbook() && static_cast<std::size_t>(index) != model_->SheetIndex()) {
+      ShowSheet(static_cast<std::size_t>(index));
+    }
+  });
+  connect(view_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] { UpdateFormulaBar(); });
+  connect(model_, &WorkbookTableModel::cellsEdited, this, &WorkbookWindow::OnCellsEdited);
+  connect(undo_, &QUndoStack::indexChanged, this, [this] { UpdateModified(); });
+  connect(undo_, &QUndoStack::cleanChanged, this, [this] { UpdateModified(); });
+  connect(view_, &SheetView::copyRequested, this, &WorkbookWindow::Copy);
+  connect(view_, &SheetView::cutRequested, this, &WorkbookWindow::Cut);
+  connect(view_, &SheetView::pasteRequested, this, &WorkbookWindow::Paste);
+  connect(view_, &SheetView::clearRequested, this, &WorkbookWindow::ClearSelection);
+  connect(view_, &SheetView::undoRequested, this, &WorkbookWindow::Undo);
+  connect(view_, &SheetView::redoRequested, this, &WorkbookWindow::Redo);
+  connect(formulaBar_, &FormulaBar::addressEntered, this, &WorkbookWindow::OnAddressEntered);
+  connect(formulaBar_, &FormulaBar::contentCommitted, this, &WorkbookWindow::OnContentCommitted);
+  connect(formulaBar_, &FormulaBar::editCancelled, this, [this] { view_->setFocus(); });
+
+  resize(960, 640);
+  UpdateTitle();
+  UpdateFormulaBar();
+}
+
+WorkbookWindow::~WorkbookWindow() {
+  // The model outlives nothing it points to: detach it before the workbook goes.
+  model_->SetWorkbook(nullptr);
+  // The base destructor deletes the children after this window's own part is gone, and the
+  // undo stack signals its clearing then: no child may reach this window's handlers by then.
+  for (QObject* sender : {static_cast<QObject*>(tabs_), static_cast<QObject*>(model_), static_cast<QObject*>(undo_),
+                          static_cast<QObject*>(view_), static_cast<QObject*>(formulaBar_)}) {
+    sender->disconnect(this);
+  }
+  if (QObject* selection = view_->selectionModel()) selection->disconnect(this);
+}
+
+void WorkbookWindow::BuildToolBar() {
+  toolBar_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  toolBar_->setIconSize(QSize(16, 16));
+  toolBar_->setMovable(false);
+  toolBar_->setStyleSheet(QStringLiteral("QToolBar { background: #f3f3f3; border-bottom: 1px solid #d0d0d0;"
+                                         " spacing: 2px; padding: 2px; }"));
+  auto add = [this](QStyle::StandardPixmap icon, const QString& text, const QKeySequence& key, auto slot) {
+    QAction* action = toolBar_->addAction(style()->standardIcon(icon), text);
+    action->setShortcut(key);
+    action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    addAction(action);
+    connect(action, &QAction::triggered, this, slot);
+    return action;
+  };
+  add(QStyle::SP_DialogOpenButton, QStringLiteral("打开"), QKeySequence::Open, [this] { Open(); });
+  add(QStyle::SP_DialogSaveButton, QStringLiteral("保存"), QKeySequence::Save, [this] { Save(); });
+  add(QStyle::SP_DriveFDIcon, QStringLiteral("另存为"), QKeySequence::SaveAs, [this] { SaveAs(); });
+  toolBar_->addSeparator();
+  add(QStyle::SP_FileDialogDetailedView, QStringLiteral("打印"), QKeySequence::Print, [this] { Print(); });
+  add(QStyle::SP_FileIcon, QStringLiteral("导出PDF"), QKeySequence(), [this] { ExportPdf(); });
+}
+
+void WorkbookWindow::SetWorkbook(Workbook workbook, const QString& name, const QString& path) {
+  model_->SetWorkbook(nullptr);
+  undo_->clear();
+  workbook_ = std::make_unique<Workbook>(std::move(workbook));
+  if (workbook_->SheetCount() > 0 && workbook_->ActiveSheet() >= workbook_->SheetCount()) {
+    workbook_->SetActiveSheet(0);
+  }
+  name_ = name;
+  path_ = path;
+  programDirty_ = false;
+  workbook_->SetModified(false);
+  model_->SetWorkbook(workbook_.get());
+  RebuildTabs();
+  if (Worksheet* sheet = model_->Sheet()) view_->ApplySheetLayout(*sheet);
+  view_->SetCurrentCell(CellAddress{0, 0});
+  UpdateTitle();
+  UpdateModified();
+  UpdateFormulaBar();
+}
+
+Workbook& WorkbookWindow::GetWorkbook() {
+  if (!workbook_) throw SpreadsheetError(SpreadsheetError::kApplicationDefined, "没有打开的工作簿");
+  return *workbook_;
+}
+
+QString WorkbookWindow::Caption() const {
+  return workbook_ ? name_ + QStringLiteral(" - 工作簿") : QStringLiteral("工作簿");
+}
+
+void WorkbookWindow::ProtectFile(const QString& path) { protected_.append(CanonicalOrAbsolute(path)); }
+
+bool WorkbookWindow::IsProtected(const QString& path) const {
+  return protected_.contains(CanonicalOrAbsolute(path));
+}
+
+void WorkbookWindow::RebuildTabs() {
+  const QSignalBlocker block(tabs_);
+  while (tabs_->count() > 0) tabs_->removeTab(0);
+  if (!workbook_) return;
+  for (std::size_t i = 0; i < workbook_->SheetCount(); ++i) {
+    tabs_->addTab(QString::fromStdString(workbook_->SheetAt(i).Name()));
+  }
+  tabs_->setCurrentIndex(static_cast<int>(model_->SheetIndex()));
+}
+
+void WorkbookWindow::ShowSheet(std::size_t index) {
+  Workbook& workbook = GetWorkbook();
+  if (index >= workbook.SheetCount()) throw std::out_of_range("sheet index");
+  workbook.SetActiveSheet(index);
+  if (index != model_->SheetIndex()) {
+    model_->ShowSheet(index);
+    view_->ApplySheetLayout(workbook.SheetAt(index));
+    view_->SetCurrentCell(CellAddress{0, 0});
+  }
+  if (tabs_->currentIndex() != static_cast<int>(index)) {
+    const QSignalBlocker block(tabs_);
+    tabs_->setCurrentIndex(static_cast<int>(index));
+  }
+  UpdateFormulaBar();
+}
+
+std::size_t WorkbookWindow::ShownSheet() const { return model_->SheetIndex(); }
+
+void WorkbookWindow::WriteValue(CellAddress address, CellValue value) {
+  GetWorkbook();
+  model_->SetValue(address, std::move(value));
+  AfterProgramWrite();
+  if (screenUpdating_ && view_->currentIndex().row() == address.row &&
+      view_->currentIndex().column() == address.column) {
+    UpdateFormulaBar();
+  }
+}
+
+void WorkbookWindow::ClearContents(const CellRange& range) {
+  GetWorkbook();
+  model_->Clear(range);
+  AfterProgramWrite();
+  if (screenUpdating_) UpdateFormulaBar();
+}
+
+void WorkbookWindow::AfterProgramWrite() {
+  // An undo step recorded before the program wrote could bring back values the program has
+  // replaced since; like a macro, the program's write ends the undo history.
+  if (undo_->count() > 0) undo_->clear();
+  if (!programDirty_) {
+    programDirty_ = true;
+    UpdateModified();
+  }
+}
+
+void WorkbookWindow::SetScreenUpdating(bool on) {
+  if (on == screenUpdating_) return;
+  screenUpdating_ = on;
+  if (!on) {
+    model_->SetSuspended(true);
+    view_->setUpdatesEnabled(false);
+    return;
+  }
+  model_->SetSuspended(false);
+  view_->setUpdatesEnabled(true);
+  UpdateFormulaBar();
+}
+
+void WorkbookWindow::SetState(WindowState state) {
+  state_ = state;
+  if (isWindow()) {
+    // A hidden window takes the state only when shown; give it the screen's size now, before
+    // the state (a later setGeometry would drop the maximized state again).
+    if (state == WindowState::Maximized && !isVisible()) {
+      if (QScreen* screen = this->screen()) setGeometry(screen->availableGeometry());
+    }
+    setWindowState(state == WindowState::Maximized   ? Qt::WindowMaximized
+                   : state == WindowState::Minimized ? Qt::WindowMinimized
+                                                     : Qt::WindowNoState);
+    return;
+  }
+  if (state == WindowState::Maximized) {
+    FillParent();
+  } else if (state == WindowState::Minimized) {
+    resize(0, 0);
+  }
+}
+
+void WorkbookWindow::FillParent() {
+  if (QWidget* parent = parentWidget()) setGeometry(parent->contentsRect());
+}
+
+void WorkbookWindow::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::ParentChange) {
+    if (watchedParent_) watchedParent_->removeEventFilter(this);
+    watchedParent_ = isWindow() ? nullptr : parentWidget();
+    if (watchedParent_) watchedParent_->installEventFilter(this);
+  }
+  QWidget::changeEvent(event);
+}
+
+bool WorkbookWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == watchedParent_ && event->type() == QEvent::Resize && state_ == WindowState::Maximized) {
+    FillParent();
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+bool WorkbookWindow::IsModified() const { return workbook_ && (programDirty_ || !undo_->isClean()); }
+
+void WorkbookWindow::MarkSaved() {
+  programDirty_ = false;
+  undo_->setClean();
+  UpdateModified();
+}
+
+void WorkbookWindow::UpdateModified() {
+  const bool modified = IsModified();
+  if (workbook_) workbook_->SetModified(modified);
+  if (modified != lastModified_) {
+    lastModified_ = modified;
+    emit modifiedChanged(modified);
+  }
+}
+
+void WorkbookWindow::UpdateTitle() { setWindowTitle(Caption()); }
+
+void WorkbookWindow::UpdateFormulaBar() {
+  if (!screenUpdating_) return;
+  const QModelIndex current = view_->currentIndex();
+  if (!workbook_ || !current.isValid()) {
+    formulaBar_->Show(QString(), QString());
+    return;
+  }
+  const CellAddress a{current.row(), current.column()};
+  formulaBar_->Show(QString::fromStdString(a.ToString()), model_->EditText(a.row, a.column));
+}
+
+void WorkbookWindow::OnCellsEdited(std::size_t sheet, const CellRange& range) {
+  if (sheet != model_->SheetIndex()) ShowSheet(sheet);
+  const QModelIndex current = view_->currentIndex();
+  const bool isCurrent = range.first == range.last && current.row() == range.first.row &&
+                         current.column() == range.first.column;
+  if (!isCurrent) {
+    // Undo, redo and paste show the cells they changed.
+    const QModelIndex first = model_->index(range.first.row, range.first.column);
+    const QModelIndex last = model_->index(range.last.row, range.last.column);
+    view_->selectionModel()->setCurrentIndex(first, QItemSelectionModel::ClearAndSelect);
+    view_->selectionModel()->select(QItemSelection(first, last), QItemSelectionModel::Select);
+    view_->scrollTo(first);
+  }
+  UpdateFormulaBar();
+}
+
+void WorkbookWindow::OnAddressEntered(const QString& text) {
+  if (!workbook_) return;
+  try {
+    const CellRange range = CellRange::Parse(text.toStdString());
+    const QModelIndex first = model_->index(range.first.row, range.first.column);
+    view_->selectionModel()->setCurrentIndex(first, QItemSelectionModel::ClearAndSelect);
+    view_->selectionModel()->select(
+        QItemSelection(first, model_->index(range.last.row, range.last.column)), QItemSelectionModel::Select);
+    view_->scrollTo(first);
+    view_->setFocus();
+  } catch (const SpreadsheetError& e) {
+    dialogs_->ShowError(this, Caption(), QString::fromStdString(e.Description()));
+    UpdateFormulaBar();
+  }
+}
+
+void WorkbookWindow::OnContentCommitted(const QString& text) {
+  const QModelIndex current = view_->currentIndex();
+  if (!workbook_ || !current.isValid()) return;
+  model_->setData(current, text, Qt::EditRole);
+  view_->setFocus();
+  view_->MoveCurrent(1, 0);
+}
+
+void WorkbookWindow::Copy() {
+  if (!workbook_) return;
+  const CellRange range = view_->SelectedRange();
+  TsvText::Rows shown;
+  TsvText::Rows typed;
+  for (int r = range.first.row; r <= range.last.row; ++r) {
+    auto& shownRow = shown.emplace_back();
+    auto& typedRow = typed.emplace_back();
+    for (int c = range.first.column; c <= range.last.column; ++c) {
+      shownRow.push_back(model_->DisplayText(r, c).toStdString());
+      typedRow.push_back(model_->EditText(r, c).toStdString());
+    }
+  }
+  auto* mime = new QMimeData;
+  mime->setText(QString::fromStdString(TsvText::Format(shown)));
+  mime->setData(kCellsMime, QByteArray::fromStdString(TsvText::Format(typed)));
+  QApplication::clipboard()->setMimeData(mime);
+}
+
+void WorkbookWindow::Cut() {
+  Copy();
+  ClearSelection();
+}
+
+void WorkbookWindow::Paste() {
+  if (!workbook_) return;
+  const QMimeData* mime = QApplication::clipboard()->mimeData();
+  if (!mime) return;
+  const std::string text =
+      mime->hasFormat(kCellsMime) ? mime->data(kCellsMime).toStdString() : mime->text().toStdString();
+  const TsvText::Rows rows = TsvText::Parse(text);
+  if (rows.empty()) return;
+  const CellRange selection = view_->SelectedRange();
+  std::vector<std::pair<CellAddress, CellValue>> values;
+  if (rows.size() == 1 && rows.front().size() == 1) {
+    // One value fills the whole selection.
+    const CellValue value = CellInput::Parse(rows.front().front());
+    for (int r = selection.first.row; r <= selection.last.row; ++r) {
+      for (int c = selection.first.column; c <= selection.last.column; ++c) values.emplace_back(CellAddress{r, c}, value);
+    }
+  } else {
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      const int r = selection.first.row + static_cast<int>(i);
+      if (r >= CellAddress::kMaxRows) break;
+      for (std::size_t j = 0; j < rows[i].size(); ++j) {
+        const int c = selection.first.column + static_cast<int>(j);
+        if (c >= CellAddress::kMaxColumns) break;
+        values.emplace_back(CellAddress{r, c}, CellInput::Parse(rows[i][j]));
+      }
+    }
+  }
+  model_->Edit(values, QStringLiteral("粘贴"));
+}
+
+void WorkbookWindow::ClearSelection() {
+  Worksheet* sheet = model_->Sheet();
+  if (!sheet) return;
+  // Only cells that hold something: a whole selected column must not become 65,536 entries.
+  std::vector<std::pair<CellAddress, CellValue>> values;
+  const QItemSelection selection = view_->selectionModel()->selection();
+  auto clearRange = [&](int top, int left, int bottom, int right) {
+    for (int r = top; r <= std::min(bottom, sheet->RowExtent() - 1); ++r) {
+      const auto& cells = sheet->Row(r);
+      for (int c = left; c <= std::min(right, static_cast<int>(cells.size()) - 1); ++c) {
+        const Cell& cell = cells[static_cast<std::size_t>(c)];
+        if (!IsEmptyValue(cell.value) || cell.HasFormula()) values.emplace_back(CellAddress{r, c}, std::monostate{});
+      }
+    }
+  };
+  if (selection.isEmpty()) {
+    const QModelIndex current = view_->currentIndex();
+    if (current.isValid()) clearRange(current.row(), current.column(), current.row(), current.column());
+  }
+  for (const QItemSelectionRange& range : selection) clearRange(range.top(), range.left(), range.bottom(), range.right());
+  model_->Edit(values, QStringLiteral("清除内容"));
+}
+
+void WorkbookWindow::Undo() { undo_->undo(); }
+
+void WorkbookWindow::Redo() { undo_->redo(); }
+
+bool WorkbookWindow::ConfirmDiscard() {
+  if (!IsModified()) return true;
+  switch (dialogs_->AskSaveChanges(this)) {
+    case WorkbookDialogs::SaveChoice::Save: return Save();
+    case WorkbookDialogs::SaveChoice::Discard: return true;
+    case WorkbookDialogs::SaveChoice::Cancel: return false;
+  }
+  return false;
+}
+
+bool WorkbookWindow::Open() {
+  const std::optional<QString> path = dialogs_->AskOpenFileName(this);
+  if (!path || !ConfirmDiscard()) return false;
+  return OpenFile(*path);
+}
+
+bool WorkbookWindow::OpenFile(const QString& path) {
+  Workbook loaded;
+  try {
+    if (!load_) throw SpreadsheetError(SpreadsheetError::kApplicationDefined, "无法打开“" + path.toStdString() + "”");
+    loaded = load_(path.toStdString());
+  } catch (const SpreadsheetError& e) {
+    dialogs_->ShowError(this, QStringLiteral("打开"), QString::fromStdString(e.Description()));
+    return false;
+  } catch (const std::exception& e) {
+    dialogs_->ShowError(this, QStringLiteral("打开"),
+                        QStringLiteral("无法打开“%1”：%2").arg(path, QString::fromLocal8Bit(e.what())));
+    return false;
+  }
+  if (loaded.SheetCount() == 0) {
+    dialogs_->ShowError(this, QStringLiteral("打开"), QStringLiteral("“%1”中没有工作表").arg(path));
+    return false;
+  }
+  // The template opens as a copy: its saves go elsewhere.
+  const bool isTemplate = IsProtected(path);
+  SetWorkbook(std::move(loaded), QFileInfo(path).fileName(), isTemplate ? QString() : QFileInfo(path).absoluteFilePath());
+  return true;
+}
+
+bool WorkbookWindow::Save() {
+  if (!workbook_) return false;
+  if (path_.isEmpty() || IsProtected(path_)) return SaveAs();
+  return SaveTo(path_);
+}
+
+bool WorkbookWindow::SaveAs() {
+  if (!workbook_) return false;
+  const QString suggested = path_.isEmpty() || IsProtected(path_)
+                                ? QDir::home().filePath(QFileInfo(name_).completeBaseName() + QStringLiteral(".xlsx"))
+                                : path_;
+  const std::optional<QString> chosen = dialogs_->AskSaveFileName(this, QStringLiteral("另存为"), suggested,
+                                                                  QStringLiteral("Excel 工作簿 (*.xlsx)"));
+  if (!chosen) return false;
+  return SaveTo(WithSuffix(*chosen, QStringLiteral(".xlsx")));
+}
+
+bool WorkbookWindow::SaveTo(const QString& path) {
+  if (!workbook_) return false;
+  if (IsProtected(path)) {
+    dialogs_->ShowError(this, QStringLiteral("保存"),
+                        QStringLiteral("“%1”是模板文件，不能被覆盖。请另选文件名保存。").arg(path));
+    return false;
+  }
+  try {
+    if (!save_) throw SpreadsheetError(SpreadsheetError::kApplicationDefined, "无法保存“" + path.toStdString() + "”");
+    save_(*workbook_, path.toStdString());
+  } catch (const SpreadsheetError& e) {
+    dialogs_->ShowError(this, QStringLiteral("保存"), QString::fromStdString(e.Description()));
+    return false;
+  } catch (const std::exception& e) {
+    dialogs_->ShowError(this, QStringLiteral("保存"),
+                        QStringLiteral("无法保存“%1”：%2").arg(path, QString::fromLocal8Bit(e.what())));
+    return false;
+  }
+  path_ = QFileInfo(path).absoluteFilePath();
+  name_ = QFileInfo(path).fileName();
+  UpdateTitle();
+  MarkSaved();
+  return true;
+}
+
+bool WorkbookWindow::Print() {
+  if (!workbook_ || !model_->Sheet()) return false;
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setDocName(Caption());
+  SheetPrinter::SetUpPage(*model_->Sheet(), printer);
+  if (!dialogs_->ChoosePrinter(this, printer)) return false;
+  try {
+    SheetPrinter::Print(*workbook_, *model_->Sheet(), printer);
+  } catch (const SpreadsheetError& e) {
+    dialogs_->ShowError(this, QStringLiteral("打印"), QString::fromStdString(e.Description()));
+    return false;
+  }
+  return true;
+}
+
+bool WorkbookWindow::ExportPdf() {
+  if (!workbook_) return false;
+  const QString base = path_.isEmpty() ? QDir::home().filePath(QFileInfo(name_).completeBaseName())
+                                       : QFileInfo(path_).absolutePath() + '/' + QFileInfo(path_).completeBaseName();
+  const std::optional<QString> chosen = dialogs_->AskSaveFileName(
+      this, QStringLiteral("导出PDF"), base + QStringLiteral(".pdf"), QStringLiteral("PDF 文件 (*.pdf)"));
+  if (!chosen) return false;
+  return ExportPdfTo(WithSuffix(*chosen, QStringLiteral(".pdf")));
+}
+
+bool WorkbookWindow::ExportPdfTo(const QString& path) {
+  if (!workbook_ || !model_->Sheet()) return false;
+  if (IsProtected(path)) {
+    dialogs_->ShowError(this, QStringLiteral("导出PDF"), QStringLiteral("“%1”是模板文件，不能被覆盖。").arg(path));
+    return false;
+  }
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setOutputFileName(path);
+  printer.setDocName(Caption());
+  printer.setCreator(QStringLiteral("普通水准计算"));
+  try {
+    SheetPrinter::Print(*workbook_, *model_->Sheet(), printer);
+  } catch (const SpreadsheetError& e) {
+    dialogs_->ShowError(this, QStringLiteral("导出PDF"), QString::fromStdString(e.Description()));
+    return false;
+  }
+  return true;
+}
+
+void WorkbookWindow::CloseWithoutQuestion() {
+  closingSilently_ = true;
+  close();
+}
+
+void WorkbookWindow::closeEvent(QCloseEvent* event) {
+  if (closingSilently_ || ConfirmDiscard()) {
+    event->accept();
+  } else {
+    event->ignore();
+  }
+}
+
+}  // namespace spreadsheet

@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+
+#include "host/MemoryHost.h"
+#include "workbook/SpreadsheetError.h"
+
+using namespace spreadsheet;
+
+namespace {
+
+Workbook TwoSheets() {
+  Workbook wb;
+  wb.AddSheet("数据输入");
+  wb.AddSheet("水准表");
+  return wb;
+}
+
+int ErrorNumberOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const SpreadsheetError& e) {
+    return e.Number();
+  }
+  return 0;
+}
+
+}  // namespace
+
+TEST(MemoryHost, CellOperationsAddressTheActiveSheet) {
+  MemoryHost host(TwoSheets());
+  host.SelectSheet("水准表");
+  host.SetCellValue("I2", std::string("±6√n=±6"));
+  host.SelectSheet("数据输入");
+  EXPECT_TRUE(IsEmptyValue(host.GetCellValue("I2")));
+  host.SelectSheet("水准表");
+  EXPECT_EQ(host.GetCellText("I2"), "±6√n=±6");
+}
+
+TEST(MemoryHost, FailuresCarryTheirNumbers) {
+  MemoryHost host(TwoSheets());
+  EXPECT_EQ(ErrorNumberOf([&] { host.SelectSheet("Sheet1"); }), 9);
+  EXPECT_EQ(ErrorNumberOf([&] { host.GetCellValue("E0"); }), 1004);
+  EXPECT_EQ(ErrorNumberOf([&] { host.ClearContents("A5:I65537"); }), 1004);
+  host.Quit();
+  EXPECT_EQ(ErrorNumberOf([&] { host.GetCellValue("E5"); }), 1004);
+  EXPECT_EQ(ErrorNumberOf([&] { host.SetVisible(true); }), 1004);
+}
+
+TEST(MemoryHost, OpenTemplateWithoutLoaderFailsWith1004NamingThePath) {
+  MemoryHost host;
+  host.CreateApplication();
+  try {
+    host.OpenTemplate("/no/such/work.xlsx");
+    FAIL();
+  } catch (const SpreadsheetError& e) {
+    EXPECT_EQ(e.Number(), 1004);
+    EXPECT_NE(e.Description().find("/no/such/work.xlsx"), std::string::npos);
+  }
+  EXPECT_TRUE(host.HasApplication());
+  EXPECT_FALSE(host.HasWorkbook());
+}
+
+TEST(MemoryHost, TemplatesOpenAsNumberedUntitledWorkbooks) {
+  MemoryHost host([](const std::string&) { return TwoSheets(); });
+  host.CreateApplication();
+  EXPECT_FALSE(host.IsVisible());
+  host.OpenTemplate("work.xlsx");
+  EXPECT_EQ(host.GetCaption(), "work1 - 工作簿");
+  EXPECT_FALSE(host.GetWorkbook().IsModified());
+  host.OpenTemplate("work.xlsx");
+  EXPECT_EQ(host.GetCaption(), "work2 - 工作簿");
+}
+
+TEST(MemoryHost, ModifiedUntilMarkedSaved) {
+  MemoryHost host(TwoSheets());
+  host.SetCellValue("A8", 0.0);
+  EXPECT_TRUE(host.GetWorkbook().IsModified());
+  host.MarkSaved();
+  EXPECT_FALSE(host.GetWorkbook().IsModified());
+}
+
+TEST(MemoryHost, RecordsWindowOperationsInOrder) {
+  MemoryHost host(TwoSheets());
+  host.SetScreenUpdating(false);
+  EXPECT_FALSE(host.IsScreenUpdating());
+  host.SetScreenUpdating(true);
+  host.SetWindowState(WindowState::Maximized);
+  const std::vector<std::string> expected{"SetScreenUpdating(false)", "SetScreenUpdating(true)",
+                                          "SetWindowState(Maximized)"};
+  EXPECT_EQ(host.Calls(), expected);
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <deque>
+#include <optional>
+
+#include "sheetview/WorkbookDialogs.h"
+
+// Answers the window's questions from queues and records what was asked, so no modal dialog
+// ever opens in a test. An empty queue answers "cancel".
+class FakeWorkbookDialogs : public spreadsheet::WorkbookDialogs {
+ public:
+  std::deque<QString> openAnswers;
+  std::deque<QString> saveAnswers;
+  std::deque<SaveChoice> saveChangesAnswers;
+  bool printerAccepted = false;
+
+  int openAsked = 0;
+  int saveAsked = 0;
+  int saveChangesAsked = 0;
+  int printerAsked = 0;
+  QStringList errors;  // "title|text"
+
+  std::optional<QString> AskOpenFileName(QWidget*) override {
+    ++openAsked;
+    return Pop(openAnswers);
+  }
+  std::optional<QString> AskSaveFileName(QWidget*, const QString&, const QString&, const QString&) override {
+    ++saveAsked;
+    return Pop(saveAnswers);
+  }
+  bool ChoosePrinter(QWidget*, QPrinter&) override {
+    ++printerAsked;
+    return printerAccepted;
+  }
+  SaveChoice AskSaveChanges(QWidget*) override {
+    ++saveChangesAsked;
+    if (saveChangesAnswers.empty()) return SaveChoice::Cancel;
+    const SaveChoice c = saveChangesAnswers.front();
+    saveChangesAnswers.pop_front();
+    return c;
+  }
+  void ShowError(QWidget*, const QString& title, const QString& text) override { errors << title + "|" + text; }
+
+ private:
+  static std::optional<QString> Pop(std::deque<QString>& q) {
+    if (q.empty()) return std::nullopt;
+    QString s = q.front();
+    q.pop_front();
+    return s;
+  }
+};

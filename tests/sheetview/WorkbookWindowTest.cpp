@@ -1,0 +1,256 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCryptographicHash>
+#include <QFile>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTabBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUndoStack>
+#include <memory>
+
+#include "tests/sheetview/FakeWorkbookDialogs.h"
+#include "sheetview/FormulaBar.h"
+#include "templates/SampleRoute.h"
+#include "sheetview/SheetView.h"
+#include "workbook/SpreadsheetError.h"
+#include "templates/TemplateWorkbook.h"
+#include "sheetview/WorkbookTableModel.h"
+#include "sheetview/WorkbookWindow.h"
+
+using namespace spreadsheet;
+
+namespace {
+
+class WindowEditing : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dialogs = std::make_shared<FakeWorkbookDialogs>();
+    window = std::make_unique<WorkbookWindow>(nullptr, nullptr, dialogs);
+    window->SetWorkbook(templates::TemplateWorkbook::Build(), "work1", QString());
+    window->resize(1000, 700);
+    window->show();
+    view()->setFocus();
+  }
+
+  SheetView* view() { return window->View(); }
+  Worksheet& input() { return window->GetWorkbook().SheetAt(0); }
+  CellValue At(const char* address) { return input().Value(CellAddress::Parse(address)); }
+  void Go(const char* address) { view()->SetCurrentCell(CellAddress::Parse(address)); }
+  std::string Current() {
+    return CellAddress{view()->currentIndex().row(), view()->currentIndex().column()}.ToString();
+  }
+  // Keys go where the user's keys would: into the open editor, else to the grid.
+  QWidget* KeyTarget() {
+    QWidget* editor = view()->indexWidget(view()->currentIndex());
+    return editor ? editor : view();
+  }
+  void Type(const QString& text) {
+    for (const QChar ch : text) {
+      QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(ch));
+      QApplication::sendEvent(KeyTarget(), &press);
+      QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(ch));
+      QApplication::sendEvent(KeyTarget(), &release);
+    }
+    QApplication::processEvents();
+  }
+  void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QTest::keyClick(KeyTarget(), key, modifiers);
+    QApplication::processEvents();  // Enter commits through a queued call
+  }
+
+  std::shared_ptr<FakeWorkbookDialogs> dialogs;
+  std::unique_ptr<WorkbookWindow> window;
+};
+
+TEST_F(WindowEditing, TypingReplacesAndEnterMovesDown) {
+  input().SetValue(CellAddress::Parse("A8"), std::string("old"));
+  Go("A8");
+  Type("K1+000");
+  Key(Qt::Key_Return);
+  EXPECT_EQ(At("A8"), CellValue(std::string("K1+000")));
+  EXPECT_EQ(Current(), "A9");
+  Type("-12.5");
+  Key(Qt::Key_Tab);
+  EXPECT_EQ(At("A9"), CellValue(-12.5));
+  EXPECT_EQ(Current(), "B9");
+  Type("'0012");
+  Key(Qt::Key_Enter);
+  EXPECT_EQ(At("B9"), CellValue(std::string("0012")));
+  EXPECT_EQ(Current(), "B10");
+  Type("左边");
+  Key(Qt::Key_Escape);
+  EXPECT_TRUE(IsEmptyValue(At("B10")));
+}
+
+TEST_F(WindowEditing, F2EditsTheContentInPlace) {
+  input().SetValue(CellAddress::Parse("E8"), 152.3);
+  Go("E8");
+  Key(Qt::Key_F2);
+  Type("4");
+  Key(Qt::Key_Return);
+  EXPECT_EQ(At("E8"), CellValue(152.34));
+  EXPECT_EQ(Current(), "E9");
+  // Enter without editing moves too, Shift+Enter back up; Tab and Shift+Tab sideways.
+  Key(Qt::Key_Return);
+  EXPECT_EQ(Current(), "E10");
+  Key(Qt::Key_Return, Qt::ShiftModifier);
+  Key(Qt::Key_Tab);
+  EXPECT_EQ(Current(), "F9");
+  Key(Qt::Key_Backtab, Qt::ShiftModifier);
+  EXPECT_EQ(Current(), "E9");
+}
+
+TEST_F(WindowEditing, DeleteClearsTheSelectionAsOneUndoStep) {
+  for (const char* a : {"A8", "B8", "A9", "B9", "C20"}) input().SetValue(CellAddress::Parse(a), 1.0);
+  window->MarkSaved();
+  Go("A8");
+  view()->selectionModel()->select(QItemSelection(view()->model()->index(7, 0), view()->model()->index(8, 1)),
+                                   QItemSelectionModel::Select);
+  Key(Qt::Key_Delete);
+  for (const char* a : {"A8", "B8", "A9", "B9"}) EXPECT_TRUE(IsEmptyValue(At(a))) << a;
+  EXPECT_EQ(At("C20"), CellValue(1.0));
+  EXPECT_EQ(window->UndoStack()->count(), 1);
+  EXPECT_TRUE(window->IsModified());
+  window->Undo();
+  for (const char* a : {"A8", "B8", "A9", "B9"}) EXPECT_EQ(At(a), CellValue(1.0)) << a;
+  EXPECT_FALSE(window->IsModified());
+}
+
+TEST_F(WindowEditing, ModifiedFlagFollowsUndoRedoSaveAndProgramWrites) {
+  QSignalSpy flag(window.get(), &WorkbookWindow::modifiedChanged);
+  EXPECT_FALSE(window->IsModified());
+  Go("A8");
+  Type("BM1");
+  Key(Qt::Key_Return);
+  EXPECT_TRUE(window->IsModified());
+  EXPECT_TRUE(window->GetWorkbook().IsModified());
+  window->Undo();
+  EXPECT_FALSE(window->IsModified());
+  EXPECT_FALSE(window->GetWorkbook().IsModified());
+  window->Redo();
+  EXPECT_TRUE(window->IsModified());
+  window->MarkSaved();
+  EXPECT_FALSE(window->IsModified());
+  window->Undo();  // back past the save: differs from the file again
+  EXPECT_TRUE(window->IsModified());
+  window->Redo();
+  EXPECT_FALSE(window->IsModified());
+  EXPECT_EQ(flag.count(), 6);
+  // A write by the program cannot be undone and ends the undo history.
+  window->WriteValue(CellAddress::Parse("E6"), 100.0);
+  EXPECT_TRUE(window->IsModified());
+  EXPECT_EQ(window->UndoStack()->count(), 0);
+  window->MarkSaved();
+  EXPECT_FALSE(window->IsModified());
+}
+
+TEST_F(WindowEditing, PastesATabSeparatedBlockFromOtherSpreadsheets) {
+  auto* mime = new QMimeData;
+  mime->setText(QStringLiteral("K1+000\t-12.5\t\t\t152.34\r\nK1+000\t0\t中桩\t\t152.59\t152.593\r\n测点 3\t右5米\r\n"));
+  QApplication::clipboard()->setMimeData(mime);
+  Go("A8");
+  window->Paste();
+  EXPECT_EQ(At("A8"), CellValue(std::string("K1+000")));
+  EXPECT_EQ(At("B8"), CellValue(-12.5));
+  EXPECT_TRUE(IsEmptyValue(At("C8")));
+  EXPECT_EQ(At("E8"), CellValue(152.34));
+  EXPECT_EQ(At("B9"), CellValue(0.0));
+  EXPECT_EQ(At("C9"), CellValue(std::string("中桩")));
+  EXPECT_EQ(At("F9"), CellValue(152.593));
+  EXPECT_EQ(At("A10"), CellValue(std::string("测点 3")));
+  EXPECT_EQ(At("B10"), CellValue(std::string("右5米")));
+  EXPECT_TRUE(IsEmptyValue(At("A11")));
+  // The pasted block is selected and one undo takes it all back.
+  EXPECT_EQ(view()->SelectedRange(), CellRange::Parse("A8:F10"));
+  EXPECT_EQ(window->UndoStack()->count(), 1);
+  window->Undo();
+  for (const char* a : {"A8", "B8", "E8", "C9", "F9", "A10", "B10"}) EXPECT_TRUE(IsEmptyValue(At(a))) << a;
+  window->Redo();
+  EXPECT_EQ(At("C9"), CellValue(std::string("中桩")));
+}
+
+TEST_F(WindowEditing, PasteStopsAtTheSheetsEdgeAndOneValueFillsTheSelection) {
+  QApplication::clipboard()->setText(QStringLiteral("1\t2\n3\t4\n"));
+  view()->SetCurrentCell(CellAddress{65535, 255});
+  window->Paste();
+  EXPECT_EQ(input().Value(CellAddress{65535, 255}), CellValue(1.0));
+  EXPECT_EQ(window->UndoStack()->count(), 1);
+  QApplication::clipboard()->setText(QStringLiteral("7\n"));
+  Go("C10");
+  view()->selectionModel()->select(QItemSelection(view()->model()->index(9, 2), view()->model()->index(11, 3)),
+                                   QItemSelectionModel::Select);
+  window->Paste();
+  for (const char* a : {"C10", "D10", "C12", "D12"}) EXPECT_EQ(At(a), CellValue(7.0)) << a;
+  EXPECT_TRUE(IsEmptyValue(At("E10")));
+}
+
+TEST_F(WindowEditing, CopiesShownTextForOthersAndFullValuesForItself) {
+  input().SetValue(CellAddress::Parse("E8"), 152.3456);
+  input().SetValue(CellAddress::Parse("A8"), std::string("K1+000"));
+  input().SetValue(CellAddress::Parse("A9"), std::string("12"));
+  Go("A8");
+  view()->selectionModel()->select(QItemSelection(view()->model()->index(7, 0), view()->model()->index(8, 4)),
+                                   QItemSelectionModel::Select);
+  QTest::keyClick(view(), Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QApplication::clipboard()->text(), "K1+000\t\t\t\t152.346\n12\t\t\t\t\n");
+  Go("A20");
+  QTest::keyClick(view(), Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(At("E20"), CellValue(152.3456));
+  EXPECT_EQ(At("A21"), CellValue(std::string("12")));  // stays text
+  QTest::keyClick(view(), Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_TRUE(IsEmptyValue(At("E20")));
+}
+
+TEST_F(WindowEditing, FormulaBarShowsAndEditsTheCurrentCell) {
+  input().SetValue(CellAddress::Parse("E8"), 152.3);
+  Go("E8");
+  EXPECT_EQ(window->Bar()->Address(), "E8");
+  EXPECT_EQ(window->Bar()->Content(), "152.3");
+  window->Bar()->ContentEdit()->setText("153");
+  QTest::keyClick(window->Bar()->ContentEdit(), Qt::Key_Return);
+  EXPECT_EQ(At("E8"), CellValue(153.0));
+  EXPECT_EQ(Current(), "E9");
+  window->Bar()->NameBox()->setText("c20");
+  QTest::keyClick(window->Bar()->NameBox(), Qt::Key_Return);
+  EXPECT_EQ(Current(), "C20");
+  window->Bar()->NameBox()->setText("XYZ0");
+  QTest::keyClick(window->Bar()->NameBox(), Qt::Key_Return);
+  ASSERT_EQ(dialogs->errors.size(), 1);
+  EXPECT_TRUE(dialogs->errors.front().contains("XYZ0"));
+  EXPECT_EQ(Current(), "C20");
+}
+
+TEST_F(WindowEditing, UndoOnAnotherSheetShowsThatSheet) {
+  Go("A8");
+  Type("x");
+  Key(Qt::Key_Return);
+  window->ShowSheet(1);
+  window->Undo();
+  EXPECT_EQ(window->ShownSheet(), 0u);
+  EXPECT_EQ(window->Tabs()->currentIndex(), 0);
+  EXPECT_EQ(Current(), "A8");
+  EXPECT_TRUE(IsEmptyValue(At("A8")));
+}
+
+TEST_F(WindowEditing, ClosingByTheUserAsksAboutUnsavedChangesOnly) {
+  window->close();
+  EXPECT_EQ(dialogs->saveChangesAsked, 0);
+  window->show();
+  Go("A8");
+  Type("x");
+  Key(Qt::Key_Return);
+  dialogs->saveChangesAnswers = {WorkbookDialogs::SaveChoice::Cancel};
+  EXPECT_FALSE(window->close());
+  EXPECT_EQ(dialogs->saveChangesAsked, 1);
+  window->CloseWithoutQuestion();
+  EXPECT_EQ(dialogs->saveChangesAsked, 1);
+  EXPECT_FALSE(window->isVisible());
+}
+
+}  // namespace

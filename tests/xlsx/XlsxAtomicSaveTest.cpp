@@ -1,0 +1,113 @@
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "workbook/SpreadsheetError.h"
+#include "xlsx/XlsxExporter.h"
+#include "xlsx/XlsxImporter.h"
+#include "tests/xlsx/XlsxTestSupport.h"
+
+namespace spreadsheet {
+namespace {
+
+using testing::ReadFile;
+using testing::TempDir;
+
+Workbook Small(double value) {
+  Workbook wb;
+  wb.AddSheet("数据输入").SetValue(CellAddress{0, 0}, value);
+  return wb;
+}
+
+Workbook Large() {
+  Workbook wb;
+  Worksheet& ws = wb.AddSheet("水准表");
+  for (int r = 0; r < 20000; ++r) {
+    for (int c = 0; c < 9; ++c) ws.SetValue(CellAddress{r, c}, r * 0.001 + c / 7.0);
+  }
+  return wb;
+}
+
+std::size_t EntriesIn(const TempDir& dir) {
+  std::size_t n = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.Path())) ++n;
+  return n;
+}
+
+void ExpectSaveError(const Workbook& wb, const std::string& path, const std::string& expected) {
+  try {
+    XlsxExporter::Save(wb, path);
+    ADD_FAILURE() << "saved without error";
+  } catch (const SpreadsheetError& e) {
+    EXPECT_EQ(e.Number(), 1004);
+    EXPECT_NE(e.Description().find(path), std::string::npos) << e.Description();
+    EXPECT_NE(e.Description().find(expected), std::string::npos) << e.Description();
+  }
+}
+
+TEST(XlsxAtomicSave, AFailedWriteLeavesThePreviousFile) {
+  TempDir dir;
+  const std::string path = dir.File("水准.xlsx");
+  XlsxExporter::Save(Small(1.5), path);
+  const std::string before = ReadFile(path);
+  const Workbook large = Large();
+
+  // The disk fills up: a forked child may write only 64 KiB per file.
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{64 * 1024, 64 * 1024};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    int code = 3;
+    try {
+      XlsxExporter::Save(large, path);
+      code = 1;
+    } catch (const SpreadsheetError& e) {
+      code = e.Number() == 1004 && e.Description().find(path) != std::string::npos ? 0 : 2;
+    }
+    ::_exit(code);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "1: saved, 2: error without path";
+  EXPECT_EQ(ReadFile(path), before);
+  EXPECT_EQ(XlsxImporter::Load(path).SheetAt(0).Value(CellAddress{0, 0}), CellValue(1.5));
+  EXPECT_EQ(EntriesIn(dir), 1u) << "temporary file left behind";
+}
+
+TEST(XlsxAtomicSave, ImpossibleTargetsAreErrorsAndLeaveNothing) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.File("folder.xlsx"));
+  ExpectSaveError(Small(1), dir.File("folder.xlsx"), "目标是一个文件夹");
+  EXPECT_TRUE(std::filesystem::is_directory(dir.File("folder.xlsx")));
+  ExpectSaveError(Small(1), dir.File("missing/x.xlsx"), "不存在");
+  Workbook badName;
+  badName.AddSheet("a[1]");
+  ExpectSaveError(badName, dir.File("bad.xlsx"), "a[1]");
+  ExpectSaveError(Workbook{}, dir.File("none.xlsx"), "没有工作表");
+  EXPECT_EQ(EntriesIn(dir), 1u);
+}
+
+TEST(XlsxAtomicSave, ReplacesTheFileAndKeepsItsPermissions) {
+  TempDir dir;
+  const std::string path = dir.File("book.xlsx");
+  XlsxExporter::Save(Small(1), path);
+  ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+  XlsxExporter::Save(Small(2), path);
+  struct stat st {};
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  EXPECT_EQ(XlsxImporter::Load(path).SheetAt(0).Value(CellAddress{0, 0}), CellValue(2.0));
+  EXPECT_EQ(EntriesIn(dir), 1u);
+}
+
+}  // namespace
+}  // namespace spreadsheet

@@ -1,0 +1,244 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <vector>
+
+#include <unistd.h>
+
+#include "workbook/SpreadsheetError.h"
+#include "xlsx/XlsxExporter.h"
+#include "xlsx/XlsxImporter.h"
+#include "tests/xlsx/XlsxTestSupport.h"
+
+namespace spreadsheet {
+namespace {
+
+using testing::RunPython;
+using testing::TempDir;
+
+// Writes a minimal workbook whose only sheet has the given <cols> and <sheetData> XML.
+const char* kMakeWorkbook = R"PY(
+import sys, zipfile
+def make(path, cols, data, dimension="A1"):
+    ct = ('<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">'
+          '<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>'
+          '<Default Extension="xml" ContentType="application/xml"/>'
+          '<Override PartName="/xl/workbook.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml"/>'
+          '<Override PartName="/xl/worksheets/sheet1.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml"/>'
+          '</Types>')
+    rels = ('<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
+            '<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="xl/workbook.xml"/>'
+            '</Relationships>')
+    wb = ('<?xml version="1.0" encoding="UTF-8"?><workbook xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" '
+          'xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships"><sheets>'
+          '<sheet name="Sheet1" sheetId="1" r:id="rId1"/></sheets></workbook>')
+    wbrels = ('<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
+              '<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet" Target="worksheets/sheet1.xml"/>'
+              '</Relationships>')
+    sheet = ('<?xml version="1.0" encoding="UTF-8"?><worksheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main">'
+             '<dimension ref="%s"/>%s<sheetData>%s</sheetData></worksheet>' % (dimension, cols, data))
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+        z.writestr("[Content_Types].xml", ct)
+        z.writestr("_rels/.rels", rels)
+        z.writestr("xl/workbook.xml", wb)
+        z.writestr("xl/_rels/workbook.xml.rels", wbrels)
+        z.writestr("xl/worksheets/sheet1.xml", sheet)
+)PY";
+
+struct HostileCase {
+  const char* name;
+  const char* python;  // builds the file at the path `out`; empty: the file is made in C++
+  const char* expected;  // part of the error description
+};
+
+class XlsxHostileFile : public ::testing::TestWithParam<HostileCase> {};
+
+TEST_P(XlsxHostileFile, EndsInAClearErrorWithinTheLimits) {
+  const HostileCase& c = GetParam();
+  TempDir dir;
+  const std::string path = dir.File(std::string(c.name) + ".xlsx");
+  RunPython(std::string(kMakeWorkbook) + "\nout = r'''" + path + "'''\n" + c.python + "\n", dir);
+
+  XlsxImporter::Limits limits;
+  limits.time = std::chrono::milliseconds(3000);
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    XlsxImporter::Load(path, limits);
+    FAIL() << "loaded without error";
+  } catch (const SpreadsheetError& e) {
+    EXPECT_EQ(e.Number(), 1004);
+    EXPECT_NE(e.Description().find(path), std::string::npos) << e.Description();
+    EXPECT_NE(e.Description().find(c.expected), std::string::npos) << e.Description();
+    RecordProperty("error", e.Description());
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(6000));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, XlsxHostileFile,
+    ::testing::Values(
+        HostileCase{"random", "import random\nrandom.seed(7)\nopen(out,'wb').write(bytes(random.getrandbits(8) for _ in range(5000)))",
+                    "不是有效的 Excel 工作簿"},
+        HostileCase{"empty", "open(out,'wb').close()", "不是有效的 Excel 工作簿"},
+        HostileCase{"truncated",
+                    "make(out, '', '<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>' * 1)\n"
+                    "data = open(out,'rb').read()\nopen(out,'wb').write(data[:len(data)//2])",
+                    "不是有效的 Excel 工作簿"},
+        HostileCase{"not_a_workbook", "import zipfile\nzipfile.ZipFile(out,'w').writestr('hello.txt','hi')",
+                    "无法打开文件"},
+        HostileCase{"col_min_zero", "make(out, '<cols><col min=\"0\" max=\"1\" width=\"10\" customWidth=\"1\"/></cols>', '')",
+                    "无法打开文件"},
+        HostileCase{"col_max_huge",
+                    "make(out, '<cols><col min=\"1\" max=\"2147483648\" width=\"10\" customWidth=\"1\"/></cols>', '')",
+                    "无法打开文件"},
+        HostileCase{"million_rows",
+                    "make(out, '', '<row r=\"1048576\"><c r=\"A1048576\"><v>1</v></c></row>', 'A1:XFD1048576')",
+                    "A1048576 超出了 65536 行 × 256 列的范围"},
+        HostileCase{"beyond_iv", "make(out, '', '<row r=\"1\"><c r=\"IW1\" t=\"inlineStr\"><is><t>x</t></is></c></row>')",
+                    "IW1 超出了 65536 行 × 256 列的范围"},
+        HostileCase{"number_beyond_iv", "make(out, '', '<row r=\"2\"><c r=\"IV2\"><v>1</v></c><c r=\"IW2\"><v>2</v></c></row>')",
+                    "IW2 超出了 65536 行 × 256 列的范围"},
+        HostileCase{"bad_xml", "make(out, '', '<row r=\"1\"><c r=\"A1\"><v>1</v></row>')", "不是有效的 Excel 工作簿"}),
+    [](const ::testing::TestParamInfo<HostileCase>& info) { return std::string(info.param.name); });
+
+TEST(XlsxHostileFiles, MissingFolderAndWrongExtensionNameThePath) {
+  TempDir dir;
+  const struct {
+    std::string path;
+    const char* expected;
+  } cases[] = {
+      {dir.File("absent.xlsx"), "文件不存在"},
+      {dir.Path().string(), "文件夹"},
+      {dir.File("notes.txt"), "不支持扩展名为“.txt”的文件"},
+  };
+  std::ofstream(dir.File("notes.txt")) << "text";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    for (bool isolated : {true, false}) {
+      try {
+        isolated ? XlsxImporter::Load(c.path) : XlsxImporter::LoadInProcess(c.path);
+        ADD_FAILURE() << "no error";
+      } catch (const SpreadsheetError& e) {
+        EXPECT_EQ(e.Number(), 1004);
+        EXPECT_NE(e.Description().find(c.path), std::string::npos) << e.Description();
+        EXPECT_NE(e.Description().find(c.expected), std::string::npos) << e.Description();
+      }
+    }
+  }
+}
+
+TEST(XlsxHostileFiles, AReadBeyondTheMemoryLimitFailsCleanly) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "no address-space limit under AddressSanitizer";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+  GTEST_SKIP() << "no address-space limit under AddressSanitizer";
+#endif
+#endif
+  TempDir dir;
+  Workbook wb;
+  Worksheet& ws = wb.AddSheet("big");
+  for (int r = 0; r < 20000; ++r) {
+    for (int c = 0; c < 9; ++c) ws.SetValue(CellAddress{r, c}, std::string(40, static_cast<char>('a' + c)) + std::to_string(r));
+  }
+  const std::string path = dir.File("big.xlsx");
+  XlsxExporter::Save(wb, path);
+  XlsxImporter::Limits limits;
+  limits.memoryBytes = std::size_t{24} << 20;
+  try {
+    XlsxImporter::Load(path, limits);
+    FAIL() << "loaded within 24 MiB";
+  } catch (const SpreadsheetError& e) {
+    EXPECT_EQ(e.Number(), 1004);
+    EXPECT_NE(e.Description().find(path), std::string::npos) << e.Description();
+  }
+  // The same file within the normal limits, and the parent lives on.
+  EXPECT_EQ(XlsxImporter::Load(path).SheetAt(0).RowExtent(), 20000);
+}
+
+struct IsolationCase {
+  const char* name;
+  XlsxImporter::Reader read;
+  int number;
+  const char* expected;
+};
+
+class XlsxIsolatedRead : public ::testing::TestWithParam<IsolationCase> {};
+
+// Whatever the parser does in the child, the parent gets an error and goes on.
+TEST_P(XlsxIsolatedRead, ChildFailuresBecomeErrors) {
+  const IsolationCase& c = GetParam();
+  TempDir dir;
+  const std::string path = dir.File("any.xlsx");
+  std::ofstream(path) << "x";
+  XlsxImporter::Limits limits;
+  limits.time = std::chrono::milliseconds(500);
+  limits.memoryBytes = std::size_t{64} << 20;
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    XlsxImporter::Load(path, limits, c.read);
+    FAIL() << "no error";
+  } catch (const SpreadsheetError& e) {
+    EXPECT_EQ(e.Number(), c.number);
+    EXPECT_NE(e.Description().find(c.expected), std::string::npos) << e.Description();
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3000));
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+#define LEVELBOOK_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define LEVELBOOK_TEST_ASAN 1
+#endif
+#endif
+
+std::vector<IsolationCase> IsolationCases() {
+  std::vector<IsolationCase> cases = {
+      {"abort", [](const std::string&) -> Workbook { std::abort(); }, 1004, "异常终止（信号 6）"},
+      {"hang",
+       [](const std::string&) -> Workbook {
+         for (;;) ::pause();
+       },
+       1004, "读取超过 0.5 秒仍未完成"},
+      {"own_error", [](const std::string&) -> Workbook { throw SpreadsheetError(9, "下标越界"); }, 9, "下标越界"},
+      {"other_exception", [](const std::string&) -> Workbook { throw std::runtime_error("boom"); }, 1004, "boom"},
+      {"exit", [](const std::string&) -> Workbook { ::_exit(3); }, 1004, "退出码 3"},
+  };
+#ifndef LEVELBOOK_TEST_ASAN
+  cases.push_back({"memory",
+                   [](const std::string&) -> Workbook {
+                     std::vector<char> big(std::size_t{256} << 20, 'x');
+                     return Workbook{};
+                   },
+                   1004, "内存超过上限"});
+#endif
+  return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Readers, XlsxIsolatedRead, ::testing::ValuesIn(IsolationCases()),
+                         [](const ::testing::TestParamInfo<IsolationCase>& info) { return std::string(info.param.name); });
+
+TEST(XlsxIsolatedReadResult, TheChildsWorkbookArrivesWhole) {
+  TempDir dir;
+  const std::string path = dir.File("any.xlsx");
+  std::ofstream(path) << "x";
+  const Workbook wb = XlsxImporter::Load(path, XlsxImporter::Limits{}, [](const std::string&) {
+    Workbook w;
+    CellStyle s;
+    s.numberFormat = "0.000";
+    Worksheet& ws = w.AddSheet("水准表");
+    ws.SetValue(CellAddress{4, 1}, 1.2345);
+    ws.SetStyle(CellAddress{4, 1}, w.InternStyle(s));
+    return w;
+  });
+  ASSERT_EQ(wb.SheetCount(), 1u);
+  EXPECT_EQ(wb.SheetAt(0).Value(CellAddress{4, 1}), CellValue(1.2345));
+  EXPECT_EQ(wb.Style(wb.SheetAt(0).StyleAt(CellAddress{4, 1})).numberFormat, "0.000");
+}
+
+}  // namespace
+}  // namespace spreadsheet

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "workbook/CellStyle.h"
+#include "workbook/Worksheet.h"
+
+namespace spreadsheet {
+
+// Named sheets plus one table of distinct cell styles (index 0 is the default style), the
+// active sheet and a modified flag. Sheets keep their addresses while the workbook lives.
+class Workbook {
+ public:
+  Workbook();
+  Workbook(const Workbook& other);
+  Workbook& operator=(const Workbook& other);
+  Workbook(Workbook&&) noexcept = default;
+  Workbook& operator=(Workbook&&) noexcept = default;
+
+  // Throws SpreadsheetError 1004 when the name is empty or taken.
+  Worksheet& AddSheet(std::string name);
+  Worksheet* FindSheet(std::string_view name);
+  const Worksheet* FindSheet(std::string_view name) const;
+  int IndexOf(std::string_view name) const;  // -1 when absent
+  Worksheet& SheetAt(std::size_t index) { return *sheets_.at(index); }
+  const Worksheet& SheetAt(std::size_t index) const { return *sheets_.at(index); }
+  std::size_t SheetCount() const { return sheets_.size(); }
+
+  std::size_t ActiveSheet() const { return active_; }
+  void SetActiveSheet(std::size_t index);  // throws std::out_of_range
+
+  const CellStyle& Style(std::uint32_t id) const { return styles_.at(id); }
+  std::uint32_t InternStyle(const CellStyle& style);  // the id of an equal style, added when new
+  std::size_t StyleCount() const { return styles_.size(); }
+
+  bool IsModified() const { return modified_; }
+  void SetModified(bool modified) { modified_ = modified; }
+
+ private:
+  std::vector<std::unique_ptr<Worksheet>> sheets_;
+  std::vector<CellStyle> styles_;
+  std::size_t active_ = 0;
+  bool modified_ = false;
+};
+
+}  // namespace spreadsheet

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "workbook/Cell.h"
+#include "workbook/CellAddress.h"
+#include "workbook/CellRange.h"
+#include "workbook/PrintSetup.h"
+
+namespace spreadsheet {
+
+// A named sheet of sparse cells, 65,536 rows × 256 columns, with column widths (character
+// units), row heights (points), column default styles, merged ranges and a page setup.
+// Addresses must lie inside the sheet (CellAddress guarantees it when parsed).
+class Worksheet {
+ public:
+  explicit Worksheet(std::string name);
+
+  const std::string& Name() const { return name_; }
+  void Rename(std::string name) { name_ = std::move(name); }
+
+  const Cell* FindCell(CellAddress a) const;  // nullptr when the cell was never touched
+  Cell& CellAt(CellAddress a);                // creates the cell when needed
+  CellValue Value(CellAddress a) const;
+  void SetValue(CellAddress a, CellValue value);  // drops any formula, keeps the style
+  void SetFormula(CellAddress a, std::string formula, CellValue cached);
+  // The cell's own style when it has one, else its column's default style, else 0.
+  std::uint32_t StyleAt(CellAddress a) const;
+  void SetStyle(CellAddress a, std::uint32_t style);
+  void ClearContents(const CellRange& range);  // values and formulas go, styles stay
+
+  int RowExtent() const { return static_cast<int>(rows_.size()); }  // one past the last row with cells
+  const std::vector<Cell>& Row(int row) const;  // cells of a row by column; may be shorter than 256
+
+  std::optional<double> ColumnWidth(int column) const;
+  void SetColumnWidth(int column, double characters);
+  const std::map<int, double>& ColumnWidths() const { return columnWidths_; }
+  std::optional<double> RowHeight(int row) const;
+  void SetRowHeight(int row, double points);
+  const std::map<int, double>& RowHeights() const { return rowHeights_; }
+  std::uint32_t ColumnStyle(int column) const;
+  void SetColumnStyle(int column, std::uint32_t style);
+  const std::map<int, std::uint32_t>& ColumnStyles() const { return columnStyles_; }
+
+  // Throws SpreadsheetError 1004 when the range overlaps an existing merge.
+  void AddMerge(const CellRange& range);
+  const std::vector<CellRange>& Merges() const { return merges_; }
+  const CellRange* MergeAt(CellAddress a) const;  // the merge that covers a, or nullptr
+
+  PrintSetup& Print() { return print_; }
+  const PrintSetup& Print() const { return print_; }
+
+ private:
+  std::string name_;
+  std::vector<std::vector<Cell>> rows_;
+  std::map<int, double> columnWidths_;
+  std::map<int, double> rowHeights_;
+  std::map<int, std::uint32_t> columnStyles_;
+  std::vector<CellRange> merges_;
+  PrintSetup print_;
+};
+
+}  // namespace spreadsheet

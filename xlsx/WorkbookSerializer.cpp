@@ -1,0 +1,294 @@
+#include "xlsx/WorkbookSerializer.h"
+
+#include <cstdint>
+#include <cstring>
+#include <type_traits>
+
+#include "workbook/SpreadsheetError.h"
+
+namespace spreadsheet {
+
+namespace {
+
+constexpr std::uint32_t kMagic = 0x4C42574Bu;  // "LBWK"
+
+enum class CellKind : std::uint8_t { Empty, Number, Text };
+
+class Writer {
+ public:
+  template <typename T>
+  void Put(T v) {
+    static_assert(std::is_trivially_copyable_v<T>);
+    out_.append(reinterpret_cast<const char*>(&v), sizeof v);
+  }
+  void PutString(std::string_view s) {
+    Put(static_cast<std::uint32_t>(s.size()));
+    out_.append(s);
+  }
+  std::string Take() { return std::move(out_); }
+
+ private:
+  std::string out_;
+};
+
+class Reader {
+ public:
+  explicit Reader(std::string_view in) : in_(in) {}
+  template <typename T>
+  T Get() {
+    Need(sizeof(T));
+    T v;
+    std::memcpy(&v, in_.data() + pos_, sizeof v);
+    pos_ += sizeof v;
+    return v;
+  }
+  std::string GetString() {
+    const auto n = Get<std::uint32_t>();
+    Need(n);
+    std::string s(in_.substr(pos_, n));
+    pos_ += n;
+    return s;
+  }
+  bool AtEnd() const { return pos_ == in_.size(); }
+
+ private:
+  void Need(std::size_t n) const {
+    if (in_.size() - pos_ < n) {
+      throw SpreadsheetError(SpreadsheetError::kApplicationDefined, "工作簿数据不完整");
+    }
+  }
+  std::string_view in_;
+  std::size_t pos_ = 0;
+};
+
+void PutBorder(Writer& w, const Border& b) {
+  w.Put(static_cast<std::uint8_t>(b.style));
+  w.Put(b.color);
+}
+
+Border GetBorder(Reader& r) {
+  Border b;
+  b.style = static_cast<BorderStyle>(r.Get<std::uint8_t>());
+  b.color = r.Get<std::uint32_t>();
+  return b;
+}
+
+void PutColor(Writer& w, const std::optional<std::uint32_t>& c) {
+  w.Put(static_cast<std::uint8_t>(c.has_value()));
+  w.Put(c.value_or(0));
+}
+
+std::optional<std::uint32_t> GetColor(Reader& r) {
+  const bool has = r.Get<std::uint8_t>() != 0;
+  const auto v = r.Get<std::uint32_t>();
+  return has ? std::optional<std::uint32_t>(v) : std::nullopt;
+}
+
+void PutStyle(Writer& w, const CellStyle& s) {
+  w.PutString(s.numberFormat);
+  w.PutString(s.fontName);
+  w.Put(s.fontSize);
+  w.Put(static_cast<std::uint8_t>(s.bold | (s.italic << 1) | (s.wrapText << 2)));
+  PutColor(w, s.fontColor);
+  w.Put(static_cast<std::uint8_t>(s.horizontal));
+  w.Put(static_cast<std::uint8_t>(s.vertical));
+  PutBorder(w, s.left);
+  PutBorder(w, s.right);
+  PutBorder(w, s.top);
+  PutBorder(w, s.bottom);
+  PutColor(w, s.fill);
+}
+
+CellStyle GetStyle(Reader& r) {
+  CellStyle s;
+  s.numberFormat = r.GetString();
+  s.fontName = r.GetString();
+  s.fontSize = r.Get<double>();
+  const auto flags = r.Get<std::uint8_t>();
+  s.bold = flags & 1;
+  s.italic = flags & 2;
+  s.wrapText = flags & 4;
+  s.fontColor = GetColor(r);
+  s.horizontal = static_cast<HorizontalAlignment>(r.Get<std::uint8_t>());
+  s.vertical = static_cast<VerticalAlignment>(r.Get<std::uint8_t>());
+  s.left = GetBorder(r);
+  s.right = GetBorder(r);
+  s.top = GetBorder(r);
+  s.bottom = GetBorder(r);
+  s.fill = GetColor(r);
+  return s;
+}
+
+void PutPrint(Writer& w, const PrintSetup& p) {
+  w.Put(static_cast<std::uint8_t>(p.landscape | (p.centerHorizontally << 1) | (p.printGridLines << 2)));
+  w.Put(static_cast<std::int32_t>(p.paperSize));
+  w.Put(static_cast<std::int32_t>(p.repeatRowsFirst));
+  w.Put(static_cast<std::int32_t>(p.repeatRowsLast));
+  w.Put(static_cast<std::int32_t>(p.fitToWidth));
+  w.Put(p.marginLeft);
+  w.Put(p.marginRight);
+  w.Put(p.marginTop);
+  w.Put(p.marginBottom);
+}
+
+PrintSetup GetPrint(Reader& r) {
+  PrintSetup p;
+  const auto flags = r.Get<std::uint8_t>();
+  p.landscape = flags & 1;
+  p.centerHorizontally = flags & 2;
+  p.printGridLines = flags & 4;
+  p.paperSize = r.Get<std::int32_t>();
+  p.repeatRowsFirst = r.Get<std::int32_t>();
+  p.repeatRowsLast = r.Get<std::int32_t>();
+  p.fitToWidth = r.Get<std::int32_t>();
+  p.marginLeft = r.Get<double>();
+  p.marginRight = r.Get<double>();
+  p.marginTop = r.Get<double>();
+  p.marginBottom = r.Get<double>();
+  return p;
+}
+
+bool IsBlank(const Cell& c) { return IsEmptyValue(c.value) && c.formula.empty() && c.style == 0; }
+
+CellAddress CheckedAddress(std::int32_t row, std::int32_t column) {
+  if (row < 0 || row >= CellAddress::kMaxRows || column < 0 || column >= CellAddress::kMaxColumns) {
+    throw SpreadsheetError(SpreadsheetError::kApplicationDefined, "工作簿数据中的单元格位置无效");
+  }
+  return CellAddress{row, column};
+}
+
+}  // namespace
+
+std::string WorkbookSerializer::Serialize(const Workbook& wb) {
+  Writer w;
+  w.Put(kMagic);
+  w.Put(static_cast<std::uint32_t>(wb.StyleCount()));
+  for (std::size_t i = 0; i < wb.StyleCount(); ++i) PutStyle(w, wb.Style(static_cast<std::uint32_t>(i)));
+  w.Put(static_cast<std::uint32_t>(wb.SheetCount()));
+  for (std::size_t i = 0; i < wb.SheetCount(); ++i) {
+    const Worksheet& ws = wb.SheetAt(i);
+    w.PutString(ws.Name());
+    std::uint32_t cellCount = 0;
+    for (int r = 0; r < ws.RowExtent(); ++r) {
+      for (const Cell& c : ws.Row(r)) cellCount += !IsBlank(c);
+    }
+    w.Put(cellCount);
+    for (int r = 0; r < ws.RowExtent(); ++r) {
+      const auto& row = ws.Row(r);
+      for (std::size_t col = 0; col < row.size(); ++col) {
+        const Cell& c = row[col];
+        if (IsBlank(c)) continue;
+        w.Put(static_cast<std::int32_t>(r));
+        w.Put(static_cast<std::int32_t>(col));
+        w.Put(c.style);
+        if (const double* d = std::get_if<double>(&c.value)) {
+          w.Put(CellKind::Number);
+          w.Put(*d);
+        } else if (const std::string* s = std::get_if<std::string>(&c.value)) {
+          w.Put(CellKind::Text);
+          w.PutString(*s);
+        } else {
+          w.Put(CellKind::Empty);
+        }
+        w.PutString(c.formula);
+      }
+    }
+    w.Put(static_cast<std::uint32_t>(ws.ColumnWidths().size()));
+    for (const auto& [col, width] : ws.ColumnWidths()) {
+      w.Put(static_cast<std::int32_t>(col));
+      w.Put(width);
+    }
+    w.Put(static_cast<std::uint32_t>(ws.RowHeights().size()));
+    for (const auto& [row, height] : ws.RowHeights()) {
+      w.Put(static_cast<std::int32_t>(row));
+      w.Put(height);
+    }
+    w.Put(static_cast<std::uint32_t>(ws.ColumnStyles().size()));
+    for (const auto& [col, style] : ws.ColumnStyles()) {
+      w.Put(static_cast<std::int32_t>(col));
+      w.Put(style);
+    }
+    w.Put(static_cast<std::uint32_t>(ws.Merges().size()));
+    for (const CellRange& m : ws.Merges()) {
+      w.Put(static_cast<std::int32_t>(m.first.row));
+      w.Put(static_cast<std::int32_t>(m.first.column));
+      w.Put(static_cast<std::int32_t>(m.last.row));
+      w.Put(static_cast<std::int32_t>(m.last.column));
+    }
+    PutPrint(w, ws.Print());
+  }
+  w.Put(static_cast<std::uint32_t>(wb.ActiveSheet()));
+  w.Put(static_cast<std::uint8_t>(wb.IsModified()));
+  return w.Take();
+}
+
+Workbook WorkbookSerializer::Deserialize(std::string_view image) {
+  Reader r(image);
+  if (r.Get<std::uint32_t>() != kMagic) {
+    throw SpreadsheetError(SpreadsheetError::kApplicationDefined, "工作簿数据格式无效");
+  }
+  Workbook wb;
+  const auto styleCount = r.Get<std::uint32_t>();
+  for (std::uint32_t i = 0; i < styleCount; ++i) {
+    // Styles are distinct in the image, so interning them in order reproduces their ids.
+    if (wb.InternStyle(GetStyle(r)) != i) {
+      throw SpreadsheetError(SpreadsheetError::kApplicationDefined, "工作簿数据中的样式表无效");
+    }
+  }
+  auto checkedStyle = [&](std::uint32_t id) {
+    if (id >= wb.StyleCount()) {
+      throw SpreadsheetError(SpreadsheetError::kApplicationDefined, "工作簿数据中的样式编号无效");
+    }
+    return id;
+  };
+  const auto sheetCount = r.Get<std::uint32_t>();
+  for (std::uint32_t i = 0; i < sheetCount; ++i) {
+    Worksheet& ws = wb.AddSheet(r.GetString());
+    const auto cellCount = r.Get<std::uint32_t>();
+    for (std::uint32_t k = 0; k < cellCount; ++k) {
+      const auto row = r.Get<std::int32_t>();
+      const auto col = r.Get<std::int32_t>();
+      Cell& c = ws.CellAt(CheckedAddress(row, col));
+      c.style = checkedStyle(r.Get<std::uint32_t>());
+      switch (r.Get<CellKind>()) {
+        case CellKind::Number: c.value = r.Get<double>(); break;
+        case CellKind::Text: c.value = r.GetString(); break;
+        case CellKind::Empty: break;
+        default: throw SpreadsheetError(SpreadsheetError::kApplicationDefined, "工作簿数据中的单元格类型无效");
+      }
+      c.formula = r.GetString();
+    }
+    for (auto n = r.Get<std::uint32_t>(); n > 0; --n) {
+      const auto col = r.Get<std::int32_t>();
+      ws.SetColumnWidth(CheckedAddress(0, col).column, r.Get<double>());
+    }
+    for (auto n = r.Get<std::uint32_t>(); n > 0; --n) {
+      const auto row = r.Get<std::int32_t>();
+      ws.SetRowHeight(CheckedAddress(row, 0).row, r.Get<double>());
+    }
+    for (auto n = r.Get<std::uint32_t>(); n > 0; --n) {
+      const auto col = r.Get<std::int32_t>();
+      ws.SetColumnStyle(CheckedAddress(0, col).column, checkedStyle(r.Get<std::uint32_t>()));
+    }
+    for (auto n = r.Get<std::uint32_t>(); n > 0; --n) {
+      const auto r0 = r.Get<std::int32_t>();
+      const auto c0 = r.Get<std::int32_t>();
+      const auto r1 = r.Get<std::int32_t>();
+      const auto c1 = r.Get<std::int32_t>();
+      ws.AddMerge(CellRange::Normalised(CheckedAddress(r0, c0), CheckedAddress(r1, c1)));
+    }
+    ws.Print() = GetPrint(r);
+  }
+  const auto active = r.Get<std::uint32_t>();
+  if (sheetCount > 0) {
+    if (active >= sheetCount) {
+      throw SpreadsheetError(SpreadsheetError::kApplicationDefined, "工作簿数据中的活动工作表无效");
+    }
+    wb.SetActiveSheet(active);
+  }
+  wb.SetModified(r.Get<std::uint8_t>() != 0);
+  if (!r.AtEnd()) throw SpreadsheetError(SpreadsheetError::kApplicationDefined, "工作簿数据末尾有多余内容");
+  return wb;
+}
+
+}  // namespace spreadsheet

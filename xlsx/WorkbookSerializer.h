@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "workbook/Workbook.h"
+
+namespace spreadsheet {
+
+// A compact binary image of a whole Workbook (sheets, cells, styles, layout, print setup,
+// active sheet), used to hand a workbook read in a child process back to its parent.
+// Native byte order: image and reader live on the same machine.
+class WorkbookSerializer {
+ public:
+  static std::string Serialize(const Workbook& wb);
+  // Throws SpreadsheetError 1004 when the image is truncated or inconsistent.
+  static Workbook Deserialize(std::string_view image);
+};
+
+}  // namespace spreadsheet

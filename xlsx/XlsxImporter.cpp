@@ -1,0 +1,305 @@
+#include "xlsx/XlsxImporter.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <new>
+#include <optional>
+
+#include <minizip/unzip.h>
+
+#include <orcus/orcus_xlsx.hpp>
+
+#include "xlsx/OrcusImportFactory.h"
+#include "workbook/SpreadsheetError.h"
+#include "xlsx/WorkbookSerializer.h"
+#include "xlsx/XlsxSupplement.h"
+#include "xlsx/ZipRewriter.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define LEVELBOOK_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define LEVELBOOK_ASAN 1
+#endif
+#endif
+
+namespace spreadsheet {
+
+namespace {
+
+constexpr int kError = SpreadsheetError::kApplicationDefined;
+
+[[noreturn]] void Fail(const std::string& path, const std::string& what) {
+  throw SpreadsheetError(kError, "无法打开文件“" + path + "”：" + what);
+}
+
+void CheckReadable(const std::string& path) {
+  std::error_code ec;
+  const auto status = std::filesystem::status(path, ec);
+  if (ec || !std::filesystem::exists(status)) Fail(path, "文件不存在");
+  if (std::filesystem::is_directory(status)) Fail(path, "这是一个文件夹，不是工作簿文件");
+  std::string ext = std::filesystem::path(path).extension().string();
+  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+  if (ext != ".xlsx" && ext != ".xltx" && ext != ".xlsm") {
+    Fail(path, "不支持扩展名为“" + ext + "”的文件，只能打开 .xlsx、.xltx 和 .xlsm 工作簿");
+  }
+}
+
+// The child's answer on the pipe: one status byte, then the workbook image ('W') or an
+// error number and description ('E').
+constexpr char kWorkbook = 'W';
+constexpr char kFailure = 'E';
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+#ifndef LEVELBOOK_ASAN
+// AddressSanitizer reserves terabytes of shadow address space, so no RLIMIT_AS fits under it.
+std::size_t CurrentAddressSpace() {
+  std::FILE* f = std::fopen("/proc/self/statm", "r");
+  if (!f) return 0;
+  unsigned long pages = 0;
+  const int got = std::fscanf(f, "%lu", &pages);
+  std::fclose(f);
+  return got == 1 ? pages * static_cast<std::size_t>(::sysconf(_SC_PAGESIZE)) : 0;
+}
+#endif
+
+[[noreturn]] void RunChild(int fd, const std::string& path, const XlsxImporter::Limits& limits,
+                           const XlsxImporter::Reader& read) {
+  rlimit noCore{0, 0};
+  ::setrlimit(RLIMIT_CORE, &noCore);
+#ifndef LEVELBOOK_ASAN
+  // The child starts as a copy of the parent, so the limit is on what the read adds.
+  const rlim_t as = CurrentAddressSpace() + limits.memoryBytes;
+  rlimit mem{as, as};
+  ::setrlimit(RLIMIT_AS, &mem);
+#else
+  (void)limits;
+#endif
+  std::string answer;
+  try {
+    Workbook wb = read(path);
+    answer = std::string(1, kWorkbook) + WorkbookSerializer::Serialize(wb);
+  } catch (const SpreadsheetError& e) {
+    const std::int32_t number = e.Number();
+    answer = std::string(1, kFailure) + std::string(reinterpret_cast<const char*>(&number), sizeof number) +
+             e.Description();
+  } catch (const std::bad_alloc&) {
+    const std::int32_t number = kError;
+    answer = std::string(1, kFailure) + std::string(reinterpret_cast<const char*>(&number), sizeof number) +
+             "无法打开文件“" + path + "”：读取所需的内存超过上限，文件可能已损坏";
+  } catch (const std::exception& e) {
+    const std::int32_t number = kError;
+    answer = std::string(1, kFailure) + std::string(reinterpret_cast<const char*>(&number), sizeof number) +
+             "无法打开文件“" + path + "”：读取失败（" + e.what() + "）";
+  }
+  const bool ok = WriteAll(fd, answer.data(), answer.size());
+  ::close(fd);
+  ::_exit(ok ? 0 : 1);
+}
+
+// orcus 0.17 finds no part that a relationship names by an absolute path
+// ("/xl/worksheets/sheet1.xml", as openpyxl writes them) and silently reads such sheets as
+// empty. Such packages are read from a temporary copy whose targets are relative.
+std::string RelativeTarget(std::string_view relsName, std::string_view target) {
+  // "xl/_rels/workbook.xml.rels" describes parts relative to "xl/".
+  std::string_view dir = relsName.substr(0, relsName.rfind("_rels/"));
+  std::string_view rest = target.substr(1);
+  std::string up;
+  while (!dir.empty() && rest.substr(0, dir.size()) != dir) {
+    const std::size_t slash = dir.find_last_of('/', dir.size() - 2);
+    dir = slash == std::string_view::npos ? std::string_view{} : dir.substr(0, slash + 1);
+    up += "../";
+  }
+  return up + std::string(rest.substr(dir.size()));
+}
+
+std::string MakeTargetsRelative(std::string_view name, std::string xml) {
+  static const std::string kAbsolute = "Target=\"/";
+  std::string out;
+  std::size_t pos = 0;
+  for (;;) {
+    const std::size_t t = xml.find(kAbsolute, pos);
+    const std::size_t end = t == std::string::npos ? t : xml.find('"', t + kAbsolute.size());
+    if (end == std::string::npos) break;
+    out.append(xml, pos, t + 8 - pos);
+    out += RelativeTarget(name, std::string_view(xml).substr(t + 8, end - t - 8));
+    pos = end;
+  }
+  out.append(xml, pos, std::string::npos);
+  return out;
+}
+
+bool HasAbsoluteTargets(const std::string& path) {
+  unzFile zip = unzOpen(path.c_str());
+  if (!zip) return false;
+  bool absolute = false;
+  for (const char* rels : {"_rels/.rels", "xl/_rels/workbook.xml.rels"}) {
+    if (unzLocateFile(zip, rels, 0) != UNZ_OK || unzOpenCurrentFile(zip) != UNZ_OK) continue;
+    std::string content;
+    char buf[16384];
+    int n = 0;
+    while ((n = unzReadCurrentFile(zip, buf, sizeof buf)) > 0 && content.size() < (1u << 20)) {
+      content.append(buf, static_cast<std::size_t>(n));
+    }
+    unzCloseCurrentFile(zip);
+    absolute = absolute || content.find("Target=\"/") != std::string::npos;
+  }
+  unzClose(zip);
+  return absolute;
+}
+
+class RelativeCopy {
+ public:
+  explicit RelativeCopy(const std::string& path) {
+    // Failures here are completed with the file's name by the caller.
+    std::string pattern = (std::filesystem::temp_directory_path() / "levelbook-read-XXXXXX").string();
+    fd_ = ::mkstemp(pattern.data());
+    if (fd_ < 0) throw SpreadsheetError(kError, std::string("无法创建临时文件（") + std::strerror(errno) + "）");
+    const bool ok = ZipRewriter::Rewrite(
+        path, pattern, [](std::string_view n) { return n.size() > 5 && n.substr(n.size() - 5) == ".rels"; },
+        MakeTargetsRelative);
+    // From here the copy lives only while this process holds it open, so a reader that dies
+    // (the isolated child, killed at its time limit) leaves nothing in the temporary folder.
+    ::unlink(pattern.c_str());
+    if (!ok) {
+      ::close(fd_);
+      throw SpreadsheetError(kError, "不是有效的 Excel 工作簿，或文件已损坏");
+    }
+    name_ = "/proc/self/fd/" + std::to_string(fd_);
+  }
+  ~RelativeCopy() { ::close(fd_); }
+  RelativeCopy(const RelativeCopy&) = delete;
+  RelativeCopy& operator=(const RelativeCopy&) = delete;
+  const std::string& Name() const { return name_; }
+
+ private:
+  int fd_ = -1;
+  std::string name_;
+};
+
+}  // namespace
+
+Workbook XlsxImporter::LoadInProcess(const std::string& path) {
+  CheckReadable(path);
+  Workbook wb;
+  try {
+    std::optional<RelativeCopy> copy;
+    if (HasAbsoluteTargets(path)) copy.emplace(path);
+    const std::string& source = copy ? copy->Name() : path;
+    OrcusImportFactory factory(wb);
+    orcus::orcus_xlsx filter(&factory);
+    filter.read_file(source);
+    factory.Complete(XlsxSupplement::Read(source));
+  } catch (const SpreadsheetError& e) {
+    Fail(path, e.Description());
+  } catch (const std::bad_alloc&) {
+    Fail(path, "读取所需的内存超过上限，文件可能已损坏");
+  } catch (const std::exception& e) {
+    // orcus reports damage with assorted exception types, some with an empty what().
+    const std::string detail = e.what();
+    Fail(path, "不是有效的 Excel 工作簿，或文件已损坏" + (detail.empty() ? std::string() : "（" + detail + "）"));
+  }
+  if (wb.SheetCount() == 0) Fail(path, "工作簿中没有工作表");
+  wb.SetModified(false);
+  return wb;
+}
+
+Workbook XlsxImporter::Load(const std::string& path) { return Load(path, Limits{}); }
+
+Workbook XlsxImporter::Load(const std::string& path, const Limits& limits) {
+  return Load(path, limits, &XlsxImporter::LoadInProcess);
+}
+
+Workbook XlsxImporter::Load(const std::string& path, const Limits& limits, const Reader& read) {
+  CheckReadable(path);
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0) Fail(path, std::string("无法创建读取进程（") + std::strerror(errno) + "）");
+  const pid_t pid = ::fork();
+  if (pid < 0) {
+    const int err = errno;
+    ::close(fds[0]);
+    ::close(fds[1]);
+    Fail(path, std::string("无法创建读取进程（") + std::strerror(err) + "）");
+  }
+  if (pid == 0) {
+    ::close(fds[0]);
+    RunChild(fds[1], path, limits, read);
+  }
+  ::close(fds[1]);
+
+  std::string data;
+  bool timedOut = false;
+  const auto deadline = std::chrono::steady_clock::now() + limits.time;
+  char buffer[65536];
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+      timedOut = true;
+      break;
+    }
+    pollfd p{fds[0], POLLIN, 0};
+    const int ready = ::poll(&p, 1, static_cast<int>(left.count()));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready == 0) {
+      timedOut = true;
+      break;
+    }
+    const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    data.append(buffer, static_cast<std::size_t>(n));
+  }
+  ::close(fds[0]);
+  if (timedOut) ::kill(pid, SIGKILL);
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+
+  if (timedOut) {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%g", static_cast<double>(limits.time.count()) / 1000.0);
+    Fail(path, std::string("读取超过 ") + seconds + " 秒仍未完成，已中止；文件可能已损坏");
+  }
+  if (!data.empty() && data[0] == kFailure && data.size() >= 1 + sizeof(std::int32_t)) {
+    std::int32_t number = 0;
+    std::memcpy(&number, data.data() + 1, sizeof number);
+    throw SpreadsheetError(number, data.substr(1 + sizeof number));
+  }
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0 && !data.empty() && data[0] == kWorkbook) {
+    try {
+      return WorkbookSerializer::Deserialize(std::string_view(data).substr(1));
+    } catch (const SpreadsheetError& e) {
+      Fail(path, "读取进程传回的数据无效（" + e.Description() + "）");
+    }
+  }
+  if (WIFSIGNALED(status)) {
+    Fail(path, "解析程序在读取时异常终止（信号 " + std::to_string(WTERMSIG(status)) + "），文件已损坏或不是有效的工作簿");
+  }
+  Fail(path, "读取进程意外结束（退出码 " + std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) + "）");
+}
+
+}  // namespace spreadsheet
