@@ -5,9 +5,14 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
+#include <clocale>
+
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
+    // QApplication set LC_NUMERIC from the environment; under a decimal comma every printf and
+    // strtod in the libraries below (libxlsxwriter's numbers among them) would read and write it.
+    std::setlocale(LC_NUMERIC, "C");
     QApplication::setApplicationName(QStringLiteral("levelbook"));
     QApplication::setDesktopFileName(QStringLiteral("levelbook"));
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
@@ -29,8 +29,9 @@ void TrimFraction(std::string& s) {
 
 std::string Scientific(double x) {
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%.5E", x);
-  std::string s(buf);
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::scientific, 5);
+  std::string s(buf, end);
+  std::replace(s.begin(), s.end(), 'e', 'E');
   TrimFraction(s);
   // Spreadsheets write the exponent with at least two digits and a sign: E+11, E-09.
   auto e = s.find('E');
@@ -52,8 +53,8 @@ Decimal ToDecimal(double x) {
   Decimal d;
   if (x == 0) return d;
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%.14e", x);
-  const std::string s(buf);
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::scientific, 14);
+  const std::string s(buf, end);
   const auto e = s.find('e');
   d.digits = s.substr(0, 1) + s.substr(2, e - 2);
   d.exponent = std::atoi(s.c_str() + e + 1) - 14;
@@ -177,10 +178,10 @@ bool ParseBracket(const std::string& content, Section& section) {
     } else {
       section.comparison = Comparison::Equal;
     }
-    const std::string number = content.substr(opLen);
-    char* end = nullptr;
-    section.operand = std::strtod(number.c_str(), &end);
-    return end != number.c_str() && *end == '\0';
+    std::string_view number = std::string_view(content).substr(opLen);
+    if (!number.empty() && number.front() == '+') number.remove_prefix(1);
+    const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), section.operand);
+    return !number.empty() && ec == std::errc() && end == number.data() + number.size();
   }
   static constexpr const char* kColours[] = {"black", "blue", "cyan", "green", "magenta", "red", "white", "yellow"};
   const std::string lower = Lower(content);
@@ -333,9 +334,9 @@ std::string NumberFormat::General(double x) {
   if (magnitude >= 1e11 || magnitude < 1e-9) return Scientific(x);
   const int exponent = static_cast<int>(std::floor(std::log10(magnitude)));
   const int decimals = std::max(0, 10 - exponent);
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.*f", decimals, x);
-  std::string s(buf);
+  char buf[400];
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::fixed, decimals);
+  std::string s(buf, end);
   TrimFraction(s);
   if (s == "-0") return "0";
   const auto digits = s.find('.') == std::string::npos ? s.size() : s.find('.');

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs every Debian 12 package that building, running and testing need. Idempotent:
-# apt is only called when something is missing. Runs as root, or through sudo.
+# Installs every Debian 12 package that building, running, testing and packaging need, and the
+# de_DE.UTF-8 locale CI runs the tests under (its decimal comma). Idempotent: apt and localedef
+# are only called when something is missing. Runs as root, or through sudo.
 set -euo pipefail
 
 packages=(
@@ -12,6 +13,7 @@ packages=(
   fonts-wqy-zenhei fonts-arphic-uming
   xvfb xauth imagemagick poppler-utils
   clang libclang-rt-14-dev llvm-14
+  locales
 )
 
 missing=()
@@ -20,10 +22,15 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
 
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
-echo "Installing: ${missing[*]}"
-$sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+if ! locale -a | grep -qix 'de_DE.utf-\?8'; then
+  echo "Generating the locale de_DE.UTF-8"
+  $sudo localedef -i de_DE -c -f UTF-8 de_DE.UTF-8
+fi

@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 
 namespace spreadsheet {
 
@@ -41,9 +40,10 @@ CellValue CellInput::Parse(std::string_view typed) {
 
 std::string CellInput::EditText(const CellValue& value) {
   if (const auto* number = std::get_if<double>(&value)) {
+    // 15 significant digits as printf's %.15g, but always with a decimal point.
     char buf[40];
-    std::snprintf(buf, sizeof buf, "%.15g", *number);
-    return buf;
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, *number, std::chars_format::general, 15);
+    return std::string(buf, end);
   }
   if (const auto* text = std::get_if<std::string>(&value)) {
     double ignored = 0;

@@ -204,7 +204,7 @@ TEST_P(SetConfigChecks, MessageAndStore)
                                   &settings.QuickTurnValue};
         for (const auto& [index, text] : c.items) {
             if (index < 7)
-                EXPECT_EQ(*fields[index], std::stod(text)) << "item " << index + 1;
+                EXPECT_EQ(*fields[index], QString::fromStdString(text).toDouble()) << "item " << index + 1;
             else
                 EXPECT_EQ(settings.TurnPointPrefix, text);
         }

@@ -2,10 +2,14 @@
 
 #include <QApplication>
 
+#include <clocale>
+
 // Widget tests need one QApplication for the whole run; ctest sets QT_QPA_PLATFORM=offscreen.
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
+  // As the program does: Qt set LC_NUMERIC from the environment, which a decimal comma breaks.
+  std::setlocale(LC_NUMERIC, "C");
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
