@@ -218,9 +218,7 @@ void FormMain::menuClac_Click()
             throw;
         }
         host.SetScreenUpdating(true);
-    } catch (const SpreadsheetError& error) {
-        ReportGenerationError(error.Number(), error.Description());
-    } catch (const gaocheng::LevelingError& error) {
+    } catch (const spreadsheet::NumberedError& error) {
         ReportGenerationError(error.Number(), error.Description());
     }
 }

@@ -158,10 +158,7 @@ int FieldBookCommand::Run(const std::vector<std::string>& args, std::ostream& ou
   CollectedMessages messages;
   try {
     module.GenerateFieldBook(host, engine, messages);
-  } catch (const spreadsheet::SpreadsheetError& e) {
-    err << program << "生成水准表失败（错误 " << e.Number() << "）：" << e.Description() << "\n";
-    return kFailed;
-  } catch (const gaocheng::LevelingError& e) {
+  } catch (const spreadsheet::NumberedError& e) {
     err << program << "生成水准表失败（错误 " << e.Number() << "）：" << e.Description() << "\n";
     return kFailed;
   }

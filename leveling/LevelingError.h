@@ -1,24 +1,18 @@
 #pragma once
 
-#include <stdexcept>
 #include <string>
+
+#include "workbook/NumberedError.h"
 
 namespace gaocheng {
 
-// A failure of the leveling computation itself (not of the spreadsheet): a number in the
-// spreadsheet's numbering (6 overflow) and a Chinese description naming the bad value.
-class LevelingError : public std::runtime_error {
+// A failure of the leveling computation itself (not of the spreadsheet): 6 overflow, with a
+// Chinese description naming the bad value.
+class LevelingError : public spreadsheet::NumberedError {
  public:
-  LevelingError(int number, std::string description);
-
-  int Number() const noexcept { return number_; }
-  const std::string& Description() const noexcept { return description_; }
+  using NumberedError::NumberedError;
 
   static constexpr int kOverflow = 6;
-
- private:
-  int number_;
-  std::string description_;
 };
 
 }  // namespace gaocheng

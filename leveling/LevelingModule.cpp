@@ -27,9 +27,7 @@ bool LevelingModule::ReadRouteInput(spreadsheet::SpreadsheetHost& host, RandomEn
   try {
     gaocheng::ReadRouteInput(host, settings_, engine, route_);
     return true;
-  } catch (const spreadsheet::SpreadsheetError& error) {
-    messages.Show(ErrorText(error.Number(), error.Description()), kErrorTitle);
-  } catch (const LevelingError& error) {
+  } catch (const spreadsheet::NumberedError& error) {
     messages.Show(ErrorText(error.Number(), error.Description()), kErrorTitle);
   }
   return false;

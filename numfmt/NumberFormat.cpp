@@ -474,12 +474,12 @@ std::string NumberFormat::Render(const Section& section, double magnitude) const
     for (std::size_t i = symbols.size(); i-- > 0;) {
       const char digit = fixed.fraction[i];
       if (trailing && digit == '0' && symbols[i] == '#') {
-        fractionText[i] = "";
+        fractionText[i].clear();
       } else if (trailing && digit == '0' && symbols[i] == '?') {
-        fractionText[i] = " ";
+        fractionText[i].assign(1, ' ');
       } else {
         trailing = false;
-        fractionText[i] = std::string(1, digit);
+        fractionText[i].assign(1, digit);
       }
     }
   }

@@ -1,30 +1,17 @@
 #include "workbook/CellInput.h"
 
-#include <charconv>
-#include <cmath>
+#include "workbook/NumberText.h"
 
 namespace spreadsheet {
 
 namespace {
 
-std::string_view Trimmed(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  return s;
-}
-
+// Typed entries follow the one number rule of the route and the settings; a cell never holds
+// negative zero.
 bool ParseNumber(std::string_view s, double& out) {
-  s = Trimmed(s);
-  if (s.empty()) return false;
-  if (s.front() == '+') s.remove_prefix(1);
-  if (s.empty()) return false;
-  // from_chars also takes "inf" and "nan", which a spreadsheet keeps as text.
-  const char first = s.front() == '-' && s.size() > 1 ? s[1] : s.front();
-  if (!(first >= '0' && first <= '9') && first != '.') return false;
   double value = 0;
-  const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
-  if (ec != std::errc() || end != s.data() + s.size() || !std::isfinite(value)) return false;
-  out = value == 0 ? 0.0 : value;  // no negative zero in a cell
+  if (!ParseDecimal(s, value)) return false;
+  out = value == 0 ? 0.0 : value;
   return true;
 }
 
@@ -40,10 +27,7 @@ CellValue CellInput::Parse(std::string_view typed) {
 
 std::string CellInput::EditText(const CellValue& value) {
   if (const auto* number = std::get_if<double>(&value)) {
-    // 15 significant digits as printf's %.15g, but always with a decimal point.
-    char buf[40];
-    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, *number, std::chars_format::general, 15);
-    return std::string(buf, end);
+    return FormatGeneral(*number);
   }
   if (const auto* text = std::get_if<std::string>(&value)) {
     double ignored = 0;

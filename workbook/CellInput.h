@@ -11,11 +11,11 @@ namespace spreadsheet {
 // What a typed entry becomes, as in any spreadsheet, and the text an editor starts from.
 class CellInput {
  public:
-  // "" → empty; "'x" → the text x (the apostrophe keeps number-like text as text); a plain
-  // decimal number with optional sign, point and exponent, surrounding spaces allowed
-  // (" -1.5 ", "2e3") → that number; anything else → the text unchanged.
+  // "" → empty; "'x" → the text x (the apostrophe keeps number-like text as text); what reads
+  // as a number by ParseDecimal (" -1.5 ", "2e3", "1e-400" as 0) → that number; anything
+  // else → the text unchanged.
   static CellValue Parse(std::string_view typed);
-  // Numbers in up to 15 significant digits, texts that would parse as numbers (or that start
+  // Numbers as FormatGeneral writes them (15 significant digits, "1E-07"), texts that would parse as numbers (or that start
   // with an apostrophe) with a leading apostrophe, formulas as "=" and their text.
   static std::string EditText(const Cell* cell);
   static std::string EditText(const CellValue& value);

@@ -63,8 +63,17 @@ bool Move(Part& p, int offset, int limit) {
   return p.value >= 0 && p.value < limit;
 }
 
-std::string ColumnText(const Part& p) { return (p.absolute ? "$" : "") + CellAddress::ColumnName(p.value); }
-std::string RowText(const Part& p) { return (p.absolute ? "$" : "") + std::to_string(p.value + 1); }
+// Appended rather than "$" + text: gcc 12 at -O3 sees a false overlap (-Wrestrict) in the latter.
+std::string ColumnText(const Part& p) {
+  std::string text(p.absolute ? 1 : 0, '$');
+  text.append(CellAddress::ColumnName(p.value));
+  return text;
+}
+std::string RowText(const Part& p) {
+  std::string text(p.absolute ? 1 : 0, '$');
+  text.append(std::to_string(p.value + 1));
+  return text;
+}
 
 }  // namespace
 

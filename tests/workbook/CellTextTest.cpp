@@ -29,7 +29,10 @@ INSTANTIATE_TEST_SUITE_P(
                       ParseCase{"inf", std::string("inf")}, ParseCase{"nan", std::string("nan")},
                       ParseCase{"0x10", std::string("0x10")}, ParseCase{"1e999", std::string("1e999")},
                       ParseCase{"-", std::string("-")}, ParseCase{"左2.5米", std::string("左2.5米")},
-                      ParseCase{" ", std::string(" ")}, ParseCase{"123.4567", 123.4567}));
+                      ParseCase{" ", std::string(" ")}, ParseCase{"123.4567", 123.4567},
+                      // The route's rule: tabs around, a trailing point, underflow to zero.
+                      ParseCase{"\t2\t", 2.0}, ParseCase{"5.", 5.0}, ParseCase{"1e-400", 0.0},
+                      ParseCase{"1,5", std::string("1,5")}));
 
 TEST(CellInput, EditTextRoundTripsThroughParse) {
   const CellValue values[] = {std::monostate{}, 0.1 + 0.2, 123.4567, -1e-7, 65535.0, std::string("12"),
@@ -45,6 +48,7 @@ TEST(CellInput, EditTextRoundTripsThroughParse) {
     }
   }
   EXPECT_EQ(CellInput::EditText(CellValue(0.1 + 0.2)), "0.3");
+  EXPECT_EQ(CellInput::EditText(CellValue(1e-7)), "1E-07");
   EXPECT_EQ(CellInput::EditText(CellValue(std::string("12"))), "'12");
 }
 

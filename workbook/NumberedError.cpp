@@ -1,10 +1,10 @@
-#include "workbook/SpreadsheetError.h"
+#include "workbook/NumberedError.h"
 
 #include <utility>
 
 namespace spreadsheet {
 
-SpreadsheetError::SpreadsheetError(int number, std::string description)
+NumberedError::NumberedError(int number, std::string description)
     : std::runtime_error(description), number_(number), description_(std::move(description)) {}
 
 }  // namespace spreadsheet
