@@ -12,7 +12,9 @@
 
 using spreadsheet::CellInput;
 using spreadsheet::CellValue;
+using spreadsheet::FormatGeneral;
 using spreadsheet::NumberFormat;
+using spreadsheet::ParseDecimal;
 
 namespace {
 
@@ -73,5 +75,4 @@ TEST_F(UnderDecimalComma, EditTextIsTheGeneralText) {
     ASSERT_TRUE(ParseDecimal(text, back)) << text;
     ASSERT_NEAR(back, x, std::abs(x) * 1e-14) << text;
   }
-}
 }
