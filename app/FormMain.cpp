@@ -8,6 +8,7 @@
 #include "leveling/MessageSink.h"
 #include "sheetview/Platform.h"
 #include "sheetview/QtSpreadsheetHost.h"
+#include "templates/DataFiles.h"
 #include "workbook/SpreadsheetError.h"
 #include "windows/ToolWindow.h"
 #include "xlsx/XlsxExporter.h"
@@ -16,14 +17,16 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
-#include <QDir>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QUrl>
 
+#include <filesystem>
 #include <new>
 #include <random>
 #include <stdexcept>
+#include <vector>
 
 namespace {
 
@@ -124,7 +127,10 @@ FormMain::HostFactory FormMain::QtHostFactory(std::shared_ptr<spreadsheet::Workb
 
 QString FormMain::DefaultTemplatePath()
 {
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QString::fromLatin1(kTemplateFileName));
+    std::vector<std::filesystem::path> dataLocations;
+    for (const QString& folder : QStandardPaths::standardLocations(QStandardPaths::AppDataLocation))
+        dataLocations.emplace_back(folder.toStdString());
+    return QString::fromStdString(templates::DataFiles::Locate(kTemplateFileName, dataLocations).string());
 }
 
 gaocheng::RandomEngine FormMain::DeviceSeededEngine()

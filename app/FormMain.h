@@ -43,7 +43,7 @@ public:
 
     // The class name of the spreadsheet's top-level window, found by its caption.
     static constexpr const char* kSpreadsheetWindowClass = "XLMAIN";
-    // The template's file name in the program's folder.
+    // The template's file name among the data files.
     static constexpr const char* kTemplateFileName = "work.xlsx";
 
     // `leveling` (settings and last route) must outlive the window. The window is built and
@@ -55,7 +55,8 @@ public:
     // files the user opens with XlsxImporter and saving with XlsxExporter. `dialogs`: the
     // workbook window's questions (nullptr: the real Qt dialogs).
     static HostFactory QtHostFactory(std::shared_ptr<spreadsheet::WorkbookDialogs> dialogs = nullptr);
-    // The program's folder followed by kTemplateFileName.
+    // kTemplateFileName in <program folder>/../share/levelbook/, else in the program's folder,
+    // else in the data locations of QStandardPaths; none holding it: the first of these.
     static QString DefaultTemplatePath();
     // An engine seeded from std::random_device.
     static gaocheng::RandomEngine DeviceSeededEngine();

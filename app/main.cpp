@@ -1,4 +1,5 @@
 #include "app/FormMain.h"
+#include "app/ProgramInfo.h"
 #include "leveling/LevelingModule.h"
 
 #include <QApplication>
@@ -6,9 +7,16 @@
 #include <QTranslator>
 
 #include <clocale>
+#include <cstdio>
+#include <string>
+#include <vector>
 
 int main(int argc, char* argv[])
 {
+    if (const auto answer = ProgramInfo::Answer(std::vector<std::string>(argv + 1, argv + argc))) {
+        std::fputs(answer->c_str(), stdout);
+        return 0;
+    }
     QApplication application(argc, argv);
     // QApplication set LC_NUMERIC from the environment; under a decimal comma every printf and
     // strtod in the libraries below (libxlsxwriter's numbers among them) would read and write it.

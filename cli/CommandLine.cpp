@@ -50,6 +50,10 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args) {
       line.Help = true;
       return line;
     }
+    if (arg == "--version") {
+      line.Version = true;
+      return line;
+    }
   }
   std::vector<std::string> positional;
   bool optionsEnded = false;
@@ -66,15 +70,18 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args) {
       line.Output = OptionValue(args, i, "--output");
     } else if (IsOption(arg, "--seed")) {
       line.Seed = ParseSeed(OptionValue(args, i, "--seed"));
+    } else if (arg == "--sample") {
+      line.Sample = true;
     } else if (IsOption(arg, "--set")) {
       line.Settings.push_back(ParseSetting(OptionValue(args, i, "--set")));
     } else {
       throw Error("未知选项“" + arg + "”");
     }
   }
-  if (positional.empty()) throw Error("缺少输入文件（INPUT.xlsx）");
+  if (line.Sample && !positional.empty()) throw Error("--sample 代替输入文件，不能再给出“" + positional[0] + "”");
+  if (positional.empty() && !line.Sample) throw Error("缺少输入文件（INPUT.xlsx）");
   if (positional.size() > 1) throw Error("只能给出一个输入文件，多余的参数：“" + positional[1] + "”");
-  line.Input = positional[0];
+  if (!line.Sample) line.Input = positional[0];
   if (line.Output.empty()) throw Error("缺少输出文件：请用 -o OUTPUT.xlsx 指定");
   return line;
 }
@@ -84,6 +91,7 @@ std::string CommandLine::HelpText() {
   auto number = [](double v) { return gaocheng::FormatGeneral(v); };
   auto flag = [](bool v) { return std::string(v ? "true" : "false"); };
   return "用法：levelbook-cli INPUT.xlsx -o OUTPUT.xlsx [--seed N] [--set 名称=值]…\n"
+         "      levelbook-cli --sample -o OUTPUT.xlsx [--seed N] [--set 名称=值]…\n"
          "\n"
          "读取工作簿 INPUT.xlsx 的“数据输入”表中的水准路线（E5、E6：起始水准点点名和高程；\n"
          "F5、F6：闭合水准点点名和高程；自第8行起：A列测点，B列偏距，E列设计高程，F列实测高程，\n"
@@ -108,7 +116,10 @@ std::string CommandLine::HelpText() {
          "      MidSightInColumnC=" + flag(d.MidSightInColumnC) + "        显示中间点为前视点：true 写入C列，false 写入D列\n"
          "      ShowReadingsInMetres=" + flag(d.ShowReadingsInMetres) + "     以m为单位显示前后视：false 时B、C、D列为毫米\n"
          "                        开关取 true/false（也可用 1/0、yes/no、on/off）。\n"
+         "  --sample              以随程序安装的示例路线 sample.xlsx 代替 INPUT.xlsx（依次在\n"
+         "                        <程序目录>/../share/levelbook/ 和程序目录中查找）。\n"
          "  -h, --help            显示本说明。\n"
+         "  --version             显示版本号。\n"
          "\n"
          "完成后输出摘要：测点数、转点数、测站数、闭合差（毫米）和限差。\n"
          "\n"

@@ -11,6 +11,7 @@ namespace cli {
 
 // The arguments of levelbook-cli: INPUT.xlsx -o OUTPUT.xlsx [--seed N] [--set NAME=VALUE]…
 // Options also take the form --output=FILE, --seed=N, --set=NAME=VALUE; "--" ends the options.
+// --sample stands for the input: the sample route among the data files.
 class CommandLine {
  public:
   // A malformed command line; the message names the bad argument, in Chinese.
@@ -23,9 +24,12 @@ class CommandLine {
   std::string Output;
   std::optional<std::uint64_t> Seed;
   std::vector<std::pair<std::string, std::string>> Settings;  // in the order given
+  bool Sample = false;  // Input is empty: the caller finds sample.xlsx
   bool Help = false;
+  bool Version = false;
 
-  // args without the program name. Throws Error; with --help the other arguments are not checked.
+  // args without the program name. Throws Error; with --help or --version (whichever comes
+  // first) the other arguments are not checked.
   static CommandLine Parse(const std::vector<std::string>& args);
   static std::string HelpText();
 };

@@ -15,6 +15,8 @@
 #include "host/MemoryHost.h"
 #include "leveling/MessageSink.h"
 #include "leveling/SettingsValidation.h"
+#include "templates/DataFiles.h"
+#include "version/Version.h"
 #include "workbook/SpreadsheetError.h"
 #include "xlsx/XlsxExporter.h"
 #include "xlsx/XlsxImporter.h"
@@ -133,6 +135,20 @@ int FieldBookCommand::Run(const std::vector<std::string>& args, std::ostream& ou
   if (line.Help) {
     out << CommandLine::HelpText();
     return kOk;
+  }
+  if (line.Version) {
+    out << "levelbook-cli " << levelbook::kVersion << "\n";
+    return kOk;
+  }
+  if (line.Sample) {
+    const auto sample = templates::DataFiles::Find(templates::DataFiles::kSample,
+                                                   templates::DataFiles::Folders(templates::DataFiles::ProgramFolder()));
+    if (!sample) {
+      err << program << "找不到示例路线 " << templates::DataFiles::kSample
+          << "（应在 <程序目录>/../share/levelbook/ 或程序目录中）\n";
+      return kFailed;
+    }
+    line.Input = sample->string();
   }
 
   gaocheng::LevelingModule module;

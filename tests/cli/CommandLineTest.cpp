@@ -39,11 +39,17 @@ TEST(CommandLine, ReadsInputOutputSeedAndSettingsInEveryForm) {
 TEST(CommandLine, HelpWinsOverEverythingElse) {
   EXPECT_TRUE(CommandLine::Parse({"--help"}).Help);
   EXPECT_TRUE(CommandLine::Parse({"in.xlsx", "--bogus", "-h"}).Help);
+  EXPECT_TRUE(CommandLine::Parse({"--bogus", "--version"}).Version);
+  EXPECT_FALSE(CommandLine::Parse({"--version", "--help"}).Help);
+  EXPECT_EQ(CommandLine::Parse({"-o", "o.xlsx", "--", "--version"}).Input, "--version");
+  const CommandLine sample = CommandLine::Parse({"--sample", "-o", "o.xlsx"});
+  EXPECT_TRUE(sample.Sample);
+  EXPECT_EQ(sample.Input, "");
   const std::string help = CommandLine::HelpText();
   for (const char* name : {"-o", "--seed", "--set", "StaffMinReading", "StaffMaxReading", "MidPointMinusTolerance",
                            "MidPointPlusTolerance", "ClosureMinusTolerance", "ClosurePlusTolerance", "QuickTurnValue",
                            "TurnPointPrefix=ZD", "ShowTurnPointElevation=false", "MidSightInColumnC=true",
-                           "ShowReadingsInMetres=true", "数据输入", "水准表", "退出码"}) {
+                           "ShowReadingsInMetres=true", "数据输入", "水准表", "退出码", "--sample", "--version"}) {
     EXPECT_NE(help.find(name), std::string::npos) << name;
   }
 }
@@ -74,7 +80,8 @@ INSTANTIATE_TEST_SUITE_P(
                       BadLine{{"in.xlsx", "-o", "o.xlsx", "--set", "QuickTurnValue"}, "QuickTurnValue"},
                       BadLine{{"in.xlsx", "-o", "o.xlsx", "--set", "=5"}, "=5"},
                       BadLine{{"in.xlsx", "-o", "o.xlsx", "--verbose"}, "--verbose"},
-                      BadLine{{"a.xlsx", "b.xlsx", "-o", "o.xlsx"}, "b.xlsx"}));
+                      BadLine{{"a.xlsx", "b.xlsx", "-o", "o.xlsx"}, "b.xlsx"},
+                      BadLine{{"--sample", "a.xlsx", "-o", "o.xlsx"}, "a.xlsx"}, BadLine{{"--sample"}, "-o"}));
 
 struct SettingsCase {
   std::vector<std::pair<std::string, std::string>> changes;

@@ -203,8 +203,17 @@ INSTANTIATE_TEST_SUITE_P(
       return name;
     });
 
-TEST_F(FieldBookCommandTest, HelpGoesToStandardOutputAndSucceeds) {
+TEST_F(FieldBookCommandTest, HelpAndVersionGoToStandardOutputAndSucceed) {
   EXPECT_EQ(Run({"--help"}), 0);
   EXPECT_NE(out_.str().find("用法：levelbook-cli"), std::string::npos);
   EXPECT_EQ(err_.str(), "");
+  EXPECT_EQ(Run({"--version"}), 0);
+  EXPECT_EQ(out_.str(), "levelbook-cli " LEVELBOOK_VERSION "\n");
+  EXPECT_EQ(err_.str(), "");
+}
+
+// The test program runs from the build tree's bin/, where the build writes sample.xlsx.
+TEST_F(FieldBookCommandTest, SampleIsFoundAmongTheDataFiles) {
+  ASSERT_EQ(Run({"--sample", "-o", Path("book.xlsx"), "--seed", "7"}), 0) << err_.str();
+  EXPECT_EQ(At(*Load(Path("book.xlsx")).FindSheet("水准表"), "A5"), CellValue{std::string("BM1")});
 }
