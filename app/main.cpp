@@ -22,7 +22,7 @@ int main(int argc, char* argv[])
     // strtod in the libraries below (libxlsxwriter's numbers among them) would read and write it.
     std::setlocale(LC_NUMERIC, "C");
     QApplication::setApplicationName(QStringLiteral("levelbook"));
-    QApplication::setDesktopFileName(QStringLiteral("levelbook"));
+    QApplication::setDesktopFileName(QStringLiteral("com.example.levelbook"));
 
     // Every text the user meets is Chinese, the standard dialogs' buttons and file dialogs
     // included, whatever the desktop's locale. Without Qt's translation files they stay English.

@@ -14,6 +14,7 @@ packages=(
   xvfb xauth imagemagick poppler-utils
   clang libclang-rt-14-dev llvm-14
   locales
+  dpkg-dev desktop-file-utils appstream man-db
 )
 
 missing=()

@@ -1,19 +1,24 @@
-// Draws the side-bar button pictures and the main window's icon into a folder:
-//   levelbook_draw_pictures <folder>
+// Draws the side-bar button pictures and the main window's icon into a folder, and the
+// desktop's application icon (SVG, PNG at 48, 64, 128 and 256 px) into another:
+//   levelbook_draw_pictures <pictures folder> <icons folder>
 // The buttons combine their picture with the tint by a bitwise AND, so every picture is drawn
 // dark-on-white: white parts take the button's tint, coloured parts keep their colour.
 #include <QColor>
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
+#include <QLineF>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPolygonF>
+#include <QRectF>
 #include <QString>
 #include <QTextStream>
 
 #include <cmath>
 #include <functional>
 #include <numbers>
+#include <vector>
 
 namespace {
 
@@ -229,6 +234,110 @@ QImage drawIcon()
     return image.convertToFormat(QImage::Format_Indexed8, iconPalette(), Qt::ThresholdDither);
 }
 
+// The desktop icon as a few flat shapes on a 64-unit square, so that the SVG and the PNGs are
+// drawn from one description: a level on its tripod sighting a red-and-white staff on a blue tile.
+struct Shape {
+    enum class Kind { RoundedRect, Line } kind;
+    QRectF rect;     // RoundedRect
+    double radius;   // RoundedRect
+    QLineF line;     // Line
+    QColor fill;     // invalid: none
+    QColor stroke;   // invalid: none
+    double width;
+    bool dashed;
+};
+
+std::vector<Shape> desktopIcon()
+{
+    const QColor none;
+    const QColor tile(38, 92, 170);
+    const QColor leg(225, 230, 238);
+    const QColor red(215, 35, 35);
+    auto box = [&](double x, double y, double w, double h, QColor fill, QColor stroke = QColor(), double r = 0) {
+        return Shape{Shape::Kind::RoundedRect, QRectF(x, y, w, h), r, {}, fill, stroke, 1.5, false};
+    };
+    auto line = [&](double x1, double y1, double x2, double y2, QColor stroke, double width, bool dashed = false) {
+        return Shape{Shape::Kind::Line, {}, 0, QLineF(x1, y1, x2, y2), none, stroke, width, dashed};
+    };
+    std::vector<Shape> shapes{box(2, 2, 60, 60, tile, none, 12)};
+    // Staff: white, its centimetre blocks alternating left and right, as on a real E-pattern staff.
+    shapes.push_back(box(42, 7, 11, 51, kPaper, kInk));
+    for (int k = 0; k < 5; ++k)
+        shapes.push_back(box(k % 2 == 0 ? 42.75 : 47.5, 8 + k * 10, 4.75, 5, red));
+    // Tripod, head plate, instrument with eyepiece and objective, sight on top.
+    shapes.push_back(line(20, 34, 9, 57, leg, 3));
+    shapes.push_back(line(20, 34, 31, 57, leg, 3));
+    shapes.push_back(line(20, 34, 20, 57, leg, 3));
+    shapes.push_back(box(12, 31, 16, 4, kSteel, kInk, 1));
+    shapes.push_back(box(10, 21, 21, 10, kYellow, kInk, 2));
+    shapes.push_back(box(6, 23.5, 4, 5, kSteel, kInk));
+    shapes.push_back(box(31, 22.5, 5, 7, kSteel, kInk));
+    shapes.push_back(box(15, 17, 11, 4, kInk));
+    // The line of sight to the staff.
+    shapes.push_back(line(37.5, 26, 41, 26, kPaper, 1.5, true));
+    return shapes;
+}
+
+QImage renderIcon(const std::vector<Shape> &shapes, int size)
+{
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 64.0, size / 64.0);
+    for (const Shape &s : shapes) {
+        QPen outline = s.stroke.isValid() ? QPen(s.stroke, s.width, s.dashed ? Qt::DashLine : Qt::SolidLine, Qt::FlatCap,
+                                                 Qt::MiterJoin)
+                                          : QPen(Qt::NoPen);
+        p.setPen(outline);
+        p.setBrush(s.fill.isValid() ? QBrush(s.fill) : QBrush(Qt::NoBrush));
+        if (s.kind == Shape::Kind::Line)
+            p.drawLine(s.line);
+        else
+            p.drawRoundedRect(s.rect, s.radius, s.radius);
+    }
+    p.end();
+    return image.convertToFormat(QImage::Format_ARGB32);
+}
+
+QString svgNumber(double v)
+{
+    return QString::number(v, 'g', 6);
+}
+
+QString svgIcon(const std::vector<Shape> &shapes)
+{
+    QString svg = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                 "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"64\" height=\"64\" viewBox=\"0 0 64 64\">\n");
+    for (const Shape &s : shapes) {
+        QString paint = QStringLiteral(" fill=\"%1\"").arg(s.fill.isValid() ? s.fill.name() : QStringLiteral("none"));
+        if (s.stroke.isValid()) {
+            paint += QStringLiteral(" stroke=\"%1\" stroke-width=\"%2\"").arg(s.stroke.name(), svgNumber(s.width));
+            if (s.dashed)
+                paint += QStringLiteral(" stroke-dasharray=\"%1\"").arg(svgNumber(s.width * 2));
+        }
+        if (s.kind == Shape::Kind::Line) {
+            svg += QStringLiteral("  <line x1=\"%1\" y1=\"%2\" x2=\"%3\" y2=\"%4\"%5/>\n")
+                       .arg(svgNumber(s.line.x1()), svgNumber(s.line.y1()), svgNumber(s.line.x2()),
+                            svgNumber(s.line.y2()), paint);
+        } else {
+            svg += QStringLiteral("  <rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" rx=\"%5\"%6/>\n")
+                       .arg(svgNumber(s.rect.x()), svgNumber(s.rect.y()), svgNumber(s.rect.width()),
+                            svgNumber(s.rect.height()), svgNumber(s.radius), paint);
+        }
+    }
+    return svg + QStringLiteral("</svg>\n");
+}
+
+bool saveText(const QString &text, const QString &path)
+{
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) >= 0 && file.flush())
+        return true;
+    QTextStream(stderr) << "cannot write " << path << '\n';
+    return false;
+}
+
 bool save(const QImage &image, const QString &path, const char *format, int quality)
 {
     if (image.save(path, format, quality))
@@ -242,8 +351,8 @@ bool save(const QImage &image, const QString &path, const char *format, int qual
 int main(int argc, char **argv)
 {
     QGuiApplication application(argc, argv);
-    if (argc != 2) {
-        QTextStream(stderr) << "usage: levelbook_draw_pictures <folder>\n";
+    if (argc != 3) {
+        QTextStream(stderr) << "usage: levelbook_draw_pictures <pictures folder> <icons folder>\n";
         return 2;
     }
     const QString folder = QString::fromLocal8Bit(argv[1]) + QLatin1Char('/');
@@ -253,5 +362,10 @@ int main(int argc, char **argv)
     ok = save(render(32, drawProject), folder + "Project.jpg", "JPEG", 95) && ok;
     ok = save(render(32, drawSettings), folder + "Settings.jpg", "JPEG", 95) && ok;
     ok = save(drawIcon(), folder + "LevelBook.png", "PNG", -1) && ok;
+    const QString icons = QString::fromLocal8Bit(argv[2]) + QLatin1Char('/');
+    const std::vector<Shape> icon = desktopIcon();
+    ok = saveText(svgIcon(icon), icons + "levelbook.svg") && ok;
+    for (const int size : {48, 64, 128, 256})
+        ok = save(renderIcon(icon, size), icons + QStringLiteral("levelbook-%1.png").arg(size), "PNG", -1) && ok;
     return ok ? 0 : 1;
 }

@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Makes the Debian package from the tree ./test.sh built (build/, no rebuild), unpacks it into a
+# temporary root and checks it there: the dependencies dpkg-shlibdeps found, both programs'
+# --version, a field book generated from the unpacked sample by the unpacked levelbook-cli, the
+# desktop entry, the AppStream metadata, the icons and the manual pages. The .deb is left in
+# build/package/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+version=$(sed -n 's/^project(levelbook VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+
+fail() {
+  echo "package check failed: $*" >&2
+  exit 1
+}
+
+rm -rf "$build/package"
+(cd "$build" && cpack -G DEB -B "$PWD/package" >/dev/null)
+deb=$(ls "$build"/package/levelbook_"$version"_*.deb)
+echo "built $deb"
+
+depends=$(dpkg-deb -f "$deb" Depends)
+for lib in libc6 libqt6widgets6 libstdc++6; do
+  [[ $depends == *"$lib"* ]] || fail "Depends lacks $lib: $depends"
+done
+
+root=$tmp/root
+dpkg-deb -x "$deb" "$root"
+bin=$root/usr/bin
+share=$root/usr/share
+# The unpacked programs must not lean on the build tree: run them from elsewhere, without a display.
+cd "$tmp"
+[ "$("$bin/levelbook-cli" --version)" = "levelbook-cli $version" ] || fail "levelbook-cli --version"
+[ "$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$bin/levelbook" --version)" = "levelbook $version" ] ||
+  fail "levelbook --version"
+"$bin/levelbook-cli" --sample -o "$tmp/book.xlsx" --seed 1 >"$tmp/summary" || fail "levelbook-cli --sample"
+grep -q "测站" "$tmp/summary" || fail "no summary: $(cat "$tmp/summary")"
+[ -s "$tmp/book.xlsx" ] || fail "no field book written"
+[ -f "$share/levelbook/work.xlsx" ] || fail "no template in share/levelbook"
+
+desktop=$share/applications/com.example.levelbook.desktop
+out=$(desktop-file-validate "$desktop" 2>&1) || fail "desktop-file-validate: $out"
+[ -z "$out" ] || fail "desktop-file-validate: $out"
+grep -qx 'Exec=levelbook %f' "$desktop" || fail "desktop entry: Exec"
+grep -qx 'Icon=levelbook' "$desktop" || fail "desktop entry: Icon"
+appstreamcli validate --no-net "$share/metainfo/com.example.levelbook.metainfo.xml" >"$tmp/appstream" 2>&1 ||
+  fail "appstreamcli validate: $(cat "$tmp/appstream")"
+grep -q "version=\"$version\"" "$share/metainfo/com.example.levelbook.metainfo.xml" || fail "metainfo: release $version"
+
+for size in 48 64 128 256; do
+  [ "$(identify -format '%wx%h' "$share/icons/hicolor/${size}x${size}/apps/levelbook.png")" = "${size}x${size}" ] ||
+    fail "icon ${size}x${size}"
+done
+python3 -c 'import sys, xml.etree.ElementTree as E; r = E.parse(sys.argv[1]).getroot(); sys.exit(r.get("viewBox") != "0 0 64 64")' \
+  "$share/icons/hicolor/scalable/apps/levelbook.svg" || fail "scalable icon"
+
+for page in levelbook levelbook-cli; do
+  MANWIDTH=80 man -l "$share/man/man1/$page.1" 2>/dev/null | grep -q "levelbook $version" || fail "man page $page"
+done
+echo "package $(basename "$deb") checked in a temporary root"
