@@ -13,6 +13,13 @@
 
 namespace spreadsheet {
 
+// The rows and columns held in place at the top and left while the rest scrolls.
+struct FrozenPane {
+  int rows = 0;
+  int columns = 0;
+  bool operator==(const FrozenPane&) const = default;
+};
+
 // A named sheet of sparse cells, 65,536 rows × 256 columns, with column widths (character
 // units), row heights (points), column default styles, merged ranges and a page setup.
 // Addresses must lie inside the sheet (CellAddress guarantees it when parsed).
@@ -53,6 +60,8 @@ class Worksheet {
 
   PrintSetup& Print() { return print_; }
   const PrintSetup& Print() const { return print_; }
+  const FrozenPane& Frozen() const { return frozen_; }
+  void SetFrozen(FrozenPane pane) { frozen_ = pane; }
 
  private:
   std::string name_;
@@ -62,6 +71,7 @@ class Worksheet {
   std::map<int, std::uint32_t> columnStyles_;
   std::vector<CellRange> merges_;
   PrintSetup print_;
+  FrozenPane frozen_;
 };
 
 }  // namespace spreadsheet
