@@ -8,6 +8,7 @@
 #include "leveling/MessageSink.h"
 #include "sheetview/Platform.h"
 #include "sheetview/QtSpreadsheetHost.h"
+#include "sheetview/QtWorkbookDialogs.h"
 #include "templates/DataFiles.h"
 #include "workbook/SpreadsheetError.h"
 #include "windows/ToolWindow.h"
@@ -17,8 +18,9 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QStandardPaths>
 #include <QUrl>
 
@@ -40,24 +42,14 @@ constexpr int kOutOfMemory = 7;
 void ShowPlainMessage(QWidget* owner, const QString& text, const QString& title)
 {
     QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, owner);
+    levelbook::WidenToTitle(box);
     box.exec();
 }
 
+// The same question as the workbook window's own.
 SaveChoice AskSaveChanges(QWidget* owner)
 {
-    QMessageBox box(QMessageBox::Warning, owner ? owner->windowTitle() : QString(),
-                    QStringLiteral("是否保存对工作簿的更改？"), QMessageBox::NoButton, owner);
-    QPushButton* save = box.addButton(QStringLiteral("保存"), QMessageBox::AcceptRole);
-    QPushButton* discard = box.addButton(QStringLiteral("不保存"), QMessageBox::DestructiveRole);
-    QPushButton* cancel = box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
-    box.setDefaultButton(save);
-    box.setEscapeButton(cancel);
-    box.exec();
-    if (box.clickedButton() == save)
-        return SaveChoice::Save;
-    if (box.clickedButton() == discard)
-        return SaveChoice::Discard;
-    return SaveChoice::Cancel;
+    return spreadsheet::QtWorkbookDialogs().AskSaveChanges(owner);
 }
 
 // Places a control; a negative width or height is an invalid property value, and the control
@@ -146,6 +138,10 @@ void FormMain::Form_Initialize()
     // definition and its commands are wired.
     m_ui->setupUi(this);
     const Ui::FormMain& ui = *m_ui;
+    // The keys of the spreadsheet programs for a new workbook and for calculating; the
+    // captions stay as they are.
+    ui.menunew->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    ui.menuClac->setShortcut(QKeySequence(Qt::Key_F9));
     connect(ui.menunew, &QAction::triggered, this, &FormMain::menunew_Click);
     connect(ui.menuClac, &QAction::triggered, this, &FormMain::menuClac_Click);
     connect(ui.menuupdate, &QAction::triggered, this, &FormMain::menuupdate_Click);
@@ -187,6 +183,16 @@ void FormMain::menunew_Click()
     } catch (const std::exception& error) {
         NewTemplateFailed(SpreadsheetError::kApplicationDefined, error.what());
     }
+}
+
+void FormMain::OpenOnStart(const QString& path)
+{
+    menunew_Click();
+    auto* host = dynamic_cast<spreadsheet::QtSpreadsheetHost*>(m_application.get());
+    if (host == nullptr || host->Window() == nullptr)
+        return;
+    if (!host->Window()->OpenFile(QFileInfo(path).absoluteFilePath()))
+        Form_Unload();
 }
 
 void FormMain::NewTemplateFailed(int number, const std::string& description)

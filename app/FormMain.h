@@ -73,6 +73,9 @@ public:
     void menunew_Click();
     void menuClac_Click();
     void menuupdate_Click();
+    // The program started with a file: 新建模板, then the file opened in the workbook window.
+    // A file that cannot be read is reported and ends the spreadsheet again: no workbook.
+    void OpenOnStart(const QString& path);
 
     // The layout pass over the client area; every failing step is skipped.
     void Form_Resize();

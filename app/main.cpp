@@ -33,5 +33,12 @@ int main(int argc, char* argv[])
     gaocheng::LevelingModule leveling;
     FormMain window(leveling, FormMain::QtHostFactory());
     window.show();
+    // "levelbook FILE" opens FILE as 新建模板 and 打开 would.
+    for (const QString& argument : QApplication::arguments().mid(1)) {
+        if (argument == QLatin1String("--"))
+            continue;
+        window.OpenOnStart(argument);
+        break;
+    }
     return application.exec();
 }

@@ -15,6 +15,7 @@ namespace {
 void ShowInformation(QWidget* owner, const QString& text, const QString& title)
 {
     QMessageBox box(QMessageBox::Information, title, text, QMessageBox::Ok, owner);
+    levelbook::WidenToTitle(box);
     box.exec();
 }
 

@@ -1,6 +1,7 @@
 #include "sheetview/CellDelegate.h"
 
 #include <QLineEdit>
+#include <limits>
 #include <QPainter>
 #include <QTableView>
 
@@ -120,6 +121,8 @@ void CellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, 
 
 QWidget* CellDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex& index) const {
   auto* editor = new QLineEdit(parent);
+  // No silent cut at the line edit's own 32,767: the model refuses a too long text with a message.
+  editor->setMaxLength(std::numeric_limits<int>::max());
   editor->setFrame(false);
   editor->setFont(index.data(Qt::FontRole).value<QFont>());
   editor->setStyleSheet(QStringLiteral("QLineEdit { background: white; border: 2px solid #217346; padding: 0 1px; }"));

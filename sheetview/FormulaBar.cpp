@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <limits>
 
 namespace spreadsheet {
 
@@ -21,6 +22,8 @@ FormulaBar::FormulaBar(QWidget* parent)
   layout->addWidget(nameBox_);
   layout->addWidget(fx);
   layout->addWidget(content_, 1);
+  // No silent cut at the line edit's own 32,767: the model refuses a too long text with a message.
+  content_->setMaxLength(std::numeric_limits<int>::max());
   setStyleSheet(QStringLiteral("QLineEdit { border: 1px solid #c8c8c8; background: white; padding: 1px 3px; }"));
   connect(nameBox_, &QLineEdit::returnPressed, this, [this] { emit addressEntered(nameBox_->text().trimmed()); });
   content_->installEventFilter(this);

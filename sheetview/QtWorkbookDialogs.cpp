@@ -4,6 +4,9 @@
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPushButton>
+
+#include "windows/ToolWindow.h"
 
 namespace spreadsheet {
 
@@ -27,16 +30,24 @@ bool QtWorkbookDialogs::ChoosePrinter(QWidget* parent, QPrinter& printer) {
 }
 
 WorkbookDialogs::SaveChoice QtWorkbookDialogs::AskSaveChanges(QWidget* parent) {
-  const auto answer = QMessageBox::question(parent, QStringLiteral("工作簿"), QStringLiteral("是否保存对工作簿的更改？"),
-                                            QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
-                                            QMessageBox::Yes);
-  if (answer == QMessageBox::Yes) return SaveChoice::Save;
-  if (answer == QMessageBox::No) return SaveChoice::Discard;
+  QMessageBox box(QMessageBox::Warning, QString::fromUtf8(kSaveQuestionTitle), QString::fromUtf8(kSaveQuestion),
+                  QMessageBox::NoButton, parent);
+  QPushButton* save = box.addButton(QStringLiteral("保存"), QMessageBox::AcceptRole);
+  QPushButton* discard = box.addButton(QStringLiteral("不保存"), QMessageBox::DestructiveRole);
+  QPushButton* cancel = box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+  box.setDefaultButton(save);
+  box.setEscapeButton(cancel);
+  levelbook::WidenToTitle(box);
+  box.exec();
+  if (box.clickedButton() == save) return SaveChoice::Save;
+  if (box.clickedButton() == discard) return SaveChoice::Discard;
   return SaveChoice::Cancel;
 }
 
 void QtWorkbookDialogs::ShowError(QWidget* parent, const QString& title, const QString& text) {
-  QMessageBox::warning(parent, title, text);
+  QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, parent);
+  levelbook::WidenToTitle(box);
+  box.exec();
 }
 
 }  // namespace spreadsheet

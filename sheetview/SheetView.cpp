@@ -1,11 +1,14 @@
 #include "sheetview/SheetView.h"
 
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QLineEdit>
 #include <QScrollBar>
 
 #include "sheetview/CellDelegate.h"
+#include "sheetview/WorkbookTableModel.h"
 #include "workbook/SheetMetrics.h"
 #include "workbook/Worksheet.h"
 
@@ -72,39 +75,92 @@ void SheetView::ApplySheetLayout(const Worksheet& sheet) {
   }
 }
 
-CellRange SheetView::SelectedRange() const {
-  const QModelIndexList selected = selectionModel() ? selectionModel()->selectedIndexes() : QModelIndexList{};
-  const QModelIndex current = currentIndex();
-  if (selected.isEmpty()) {
-    const CellAddress a{std::max(0, current.row()), std::max(0, current.column())};
-    return CellRange{a, a};
+const Worksheet* SheetView::Sheet() const {
+  const auto* workbookModel = qobject_cast<const WorkbookTableModel*>(model());
+  return workbookModel ? workbookModel->Sheet() : nullptr;
+}
+
+bool SheetView::HasContent(int row, int column) const {
+  const Worksheet* sheet = Sheet();
+  const Cell* cell = sheet ? sheet->FindCell(CellAddress{row, column}) : nullptr;
+  return cell && (!IsEmptyValue(cell->value) || cell->HasFormula());
+}
+
+CellRange SheetView::Widened(CellRange range) const {
+  const Worksheet* sheet = Sheet();
+  if (!sheet) return range;
+  // A merge touched by the block joins it whole; that can reach further merges.
+  for (bool grown = true; grown;) {
+    grown = false;
+    for (const CellRange& m : sheet->Merges()) {
+      const bool overlaps = m.first.row <= range.last.row && m.last.row >= range.first.row &&
+                            m.first.column <= range.last.column && m.last.column >= range.first.column;
+      if (!overlaps || (range.Contains(m.first) && range.Contains(m.last))) continue;
+      range = CellRange::Normalised(
+          {std::min(range.first.row, m.first.row), std::min(range.first.column, m.first.column)},
+          {std::max(range.last.row, m.last.row), std::max(range.last.column, m.last.column)});
+      grown = true;
+    }
   }
-  // Ranges are cheaper than the index list for large selections.
-  const QItemSelection selection = selectionModel()->selection();
-  CellRange bounds{{selection.first().top(), selection.first().left()},
-                   {selection.first().bottom(), selection.first().right()}};
-  for (const QItemSelectionRange& r : selection) {
-    bounds.first.row = std::min(bounds.first.row, r.top());
-    bounds.first.column = std::min(bounds.first.column, r.left());
-    bounds.last.row = std::max(bounds.last.row, r.bottom());
-    bounds.last.column = std::max(bounds.last.column, r.right());
+  return range;
+}
+
+CellAddress SheetView::CurrentCell() const {
+  const QModelIndex current = currentIndex();
+  return CellAddress{std::max(0, current.row()), std::max(0, current.column())};
+}
+
+std::vector<CellRange> SheetView::SelectedRanges() const {
+  const CellAddress current = CurrentCell();
+  std::vector<CellRange> ranges;
+  bool holdsCurrent = false;
+  if (selectionModel()) {
+    // Ranges, not the index list: a whole selected sheet is 16 million indexes.
+    for (const QItemSelectionRange& r : selectionModel()->selection()) {
+      ranges.push_back(Widened(CellRange{{r.top(), r.left()}, {r.bottom(), r.right()}}));
+      holdsCurrent = holdsCurrent || ranges.back().Contains(current);
+    }
+  }
+  // Whatever the selection model says, a command never acts on cells away from the current one.
+  if (!holdsCurrent) return {Widened(CellRange{current, current})};
+  return ranges;
+}
+
+CellRange SheetView::SelectedRange() const {
+  const std::vector<CellRange> ranges = SelectedRanges();
+  CellRange bounds = ranges.front();
+  for (const CellRange& r : ranges) {
+    bounds = CellRange::Normalised(
+        {std::min(bounds.first.row, r.first.row), std::min(bounds.first.column, r.first.column)},
+        {std::max(bounds.last.row, r.last.row), std::max(bounds.last.column, r.last.column)});
   }
   return bounds;
 }
 
-void SheetView::SetCurrentCell(CellAddress address) {
-  if (!model()) return;
-  const QModelIndex index = model()->index(address.row, address.column);
-  if (!index.isValid()) return;
-  selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
-  scrollTo(index);
+void SheetView::SetCurrentCell(CellAddress address) { SelectRange(address, address); }
+
+void SheetView::SelectRange(CellAddress anchor, CellAddress extent) {
+  if (!model() || !selectionModel()) return;
+  const CellRange block = Widened(CellRange::Normalised(anchor, extent));
+  // Inside a merge the current cell is the merge's first cell, the one that holds its value.
+  const CellRange anchorCell = Widened(CellRange{anchor, anchor});
+  const QModelIndex current = model()->index(anchorCell.first.row, anchorCell.first.column);
+  if (!current.isValid()) return;
+  moving_ = true;
+  selectionModel()->setCurrentIndex(current, QItemSelectionModel::NoUpdate);
+  selectionModel()->select(
+      QItemSelection(model()->index(block.first.row, block.first.column), model()->index(block.last.row, block.last.column)),
+      QItemSelectionModel::ClearAndSelect);
+  moving_ = false;
+  anchor_ = anchorCell.first;
+  extent_ = extent;
+  scrollTo(model()->index(extent.row, extent.column));
 }
 
 void SheetView::MoveCurrent(int rows, int columns) {
   if (!model()) return;
-  const QModelIndex current = currentIndex();
-  int row = std::max(0, current.row());
-  int column = std::max(0, current.column());
+  int row = CurrentCell().row;
+  int column = CurrentCell().column;
   // Leaving a merged cell moves past its whole span.
   if (rows > 0) row += std::max(1, rowSpan(row, column)) - 1;
   if (columns > 0) column += std::max(1, columnSpan(row, column)) - 1;
@@ -113,19 +169,141 @@ void SheetView::MoveCurrent(int rows, int columns) {
   SetCurrentCell(CellAddress{row, column});
 }
 
+CellAddress SheetView::EdgeFrom(CellAddress from, int rows, int columns) const {
+  auto inside = [](int r, int c) {
+    return r >= 0 && r < CellAddress::kMaxRows && c >= 0 && c < CellAddress::kMaxColumns;
+  };
+  int r = from.row;
+  int c = from.column;
+  if (!inside(r + rows, c + columns)) return from;
+  if (HasContent(r, c) && HasContent(r + rows, c + columns)) {
+    while (inside(r + rows, c + columns) && HasContent(r + rows, c + columns)) {
+      r += rows;
+      c += columns;
+    }
+    return {r, c};
+  }
+  const Worksheet* sheet = Sheet();
+  r += rows;
+  c += columns;
+  while (!HasContent(r, c) && inside(r + rows, c + columns)) {
+    // Past the last row or column that holds cells nothing more is filled: straight to the edge.
+    if (sheet && rows > 0 && r >= sheet->RowExtent()) return {CellAddress::kMaxRows - 1, c};
+    if (sheet && columns > 0 && c >= static_cast<int>(sheet->Row(r).size())) {
+      return {r, CellAddress::kMaxColumns - 1};
+    }
+    r += rows;
+    c += columns;
+  }
+  return {r, c};
+}
+
+CellAddress SheetView::LastUsedCell() const {
+  CellAddress last{0, 0};
+  const Worksheet* sheet = Sheet();
+  if (!sheet) return last;
+  for (int r = 0; r < sheet->RowExtent(); ++r) {
+    const auto& cells = sheet->Row(r);
+    for (int c = static_cast<int>(cells.size()) - 1; c >= 0; --c) {
+      const Cell& cell = cells[static_cast<std::size_t>(c)];
+      if (IsEmptyValue(cell.value) && !cell.HasFormula()) continue;
+      last.row = r;
+      last.column = std::max(last.column, c);
+      break;
+    }
+  }
+  return last;
+}
+
+int SheetView::PageRows() const {
+  const int top = std::max(0, rowAt(0));
+  const int bottom = rowAt(viewport()->height() - 1);
+  return std::max(1, (bottom < 0 ? top + 20 : bottom) - top);
+}
+
+bool SheetView::Navigate(int key, bool control, bool shift) {
+  const CellAddress from = shift ? extent_ : CurrentCell();
+  CellAddress to = from;
+  auto step = [&](int rows, int columns) {
+    if (control) return EdgeFrom(from, rows, columns);
+    if (!shift) {
+      MoveCurrent(rows, columns);
+      return CurrentCell();
+    }
+    return CellAddress{std::clamp(from.row + rows, 0, CellAddress::kMaxRows - 1),
+                       std::clamp(from.column + columns, 0, CellAddress::kMaxColumns - 1)};
+  };
+  switch (key) {
+    case Qt::Key_Up: to = step(-1, 0); break;
+    case Qt::Key_Down: to = step(1, 0); break;
+    case Qt::Key_Left: to = step(0, -1); break;
+    case Qt::Key_Right: to = step(0, 1); break;
+    case Qt::Key_Home: to = control ? CellAddress{0, 0} : CellAddress{from.row, 0}; break;
+    case Qt::Key_End:
+      if (!control) return false;
+      to = LastUsedCell();
+      break;
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown: {
+      const int page = PageRows() * (key == Qt::Key_PageUp ? -1 : 1);
+      verticalScrollBar()->setValue(verticalScrollBar()->value() + page);
+      to = CellAddress{std::clamp(from.row + page, 0, CellAddress::kMaxRows - 1), from.column};
+      break;
+    }
+    default: return false;
+  }
+  tabStart_.reset();
+  if (shift) {
+    SelectRange(anchor_, to);
+  } else {
+    SetCurrentCell(to);
+  }
+  return true;
+}
+
+void SheetView::Tab(bool backwards) {
+  if (!backwards && !tabStart_) tabStart_ = CurrentCell().column;
+  const std::optional<int> start = backwards ? std::nullopt : tabStart_;
+  MoveCurrent(0, backwards ? -1 : 1);
+  tabStart_ = start;
+}
+
+void SheetView::Enter(bool backwards) {
+  const std::optional<int> start = tabStart_;
+  tabStart_.reset();
+  if (start && !backwards) {
+    const CellAddress current = CurrentCell();
+    SetCurrentCell(CellAddress{current.row, *start});
+  }
+  MoveCurrent(backwards ? -1 : 1, 0);
+}
+
 void SheetView::keyPressEvent(QKeyEvent* event) {
   if (state() != QAbstractItemView::EditingState) {
+    const bool control = event->modifiers() & Qt::ControlModifier;
+    const bool shift = event->modifiers() & Qt::ShiftModifier;
     if (event->matches(QKeySequence::Copy)) return emit copyRequested();
     if (event->matches(QKeySequence::Cut)) return emit cutRequested();
     if (event->matches(QKeySequence::Paste)) return emit pasteRequested();
     if (event->matches(QKeySequence::Undo)) return emit undoRequested();
-    if (event->matches(QKeySequence::Redo)) return emit redoRequested();
-    const bool shift = event->modifiers() & Qt::ShiftModifier;
+    // Ctrl+Y redoes on every platform, as in the spreadsheet programs; Ctrl+Shift+Z too.
+    if (event->matches(QKeySequence::Redo) || (control && event->key() == Qt::Key_Y) ||
+        (control && shift && event->key() == Qt::Key_Z)) {
+      return emit redoRequested();
+    }
+    if (event->matches(QKeySequence::SelectAll)) {
+      tabStart_.reset();
+      moving_ = true;
+      selectAll();
+      moving_ = false;
+      return;
+    }
+    if (Navigate(event->key(), control, shift)) return;
     switch (event->key()) {
       case Qt::Key_Return:
-      case Qt::Key_Enter: return MoveCurrent(shift ? -1 : 1, 0);
-      case Qt::Key_Tab: return MoveCurrent(0, 1);
-      case Qt::Key_Backtab: return MoveCurrent(0, -1);
+      case Qt::Key_Enter: return Enter(shift);
+      case Qt::Key_Tab: return Tab(false);
+      case Qt::Key_Backtab: return Tab(true);
       case Qt::Key_Delete: return emit clearRequested();
       case Qt::Key_Backspace:
         delegate_->SetReplaceOnNextEdit(true);
@@ -137,6 +315,45 @@ void SheetView::keyPressEvent(QKeyEvent* event) {
   }
   QTableView::keyPressEvent(event);
 }
+
+void SheetView::mousePressEvent(QMouseEvent* event) {
+  const QModelIndex clicked = indexAt(event->position().toPoint());
+  if (event->button() == Qt::RightButton && clicked.isValid()) {
+    // A right click outside the selection selects the clicked cell, inside keeps it.
+    bool inside = false;
+    for (const CellRange& r : SelectedRanges()) inside = inside || r.Contains({clicked.row(), clicked.column()});
+    if (!inside) SetCurrentCell({clicked.row(), clicked.column()});
+    return;
+  }
+  if (event->button() == Qt::LeftButton && clicked.isValid() && (event->modifiers() & Qt::ShiftModifier)) {
+    tabStart_.reset();
+    SelectRange(anchor_, {clicked.row(), clicked.column()});
+    return;
+  }
+  tabStart_.reset();
+  QTableView::mousePressEvent(event);
+}
+
+void SheetView::mouseMoveEvent(QMouseEvent* event) {
+  QTableView::mouseMoveEvent(event);
+  const QModelIndex over = indexAt(event->position().toPoint());
+  if ((event->buttons() & Qt::LeftButton) && over.isValid()) extent_ = {over.row(), over.column()};
+}
+
+void SheetView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+  QTableView::currentChanged(current, previous);
+  // Moved by a click or by the view itself: the selection grows from here.
+  if (!moving_ && current.isValid()) anchor_ = extent_ = CellAddress{current.row(), current.column()};
+}
+
+QItemSelectionModel::SelectionFlags SheetView::selectionCommand(const QModelIndex& index, const QEvent* event) const {
+  QItemSelectionModel::SelectionFlags flags = QTableView::selectionCommand(index, event);
+  // Ctrl+click adds a block; toggling could leave the current cell unselected.
+  if (flags & QItemSelectionModel::Toggle) flags = (flags & ~QItemSelectionModel::Toggle) | QItemSelectionModel::Select;
+  return flags;
+}
+
+void SheetView::contextMenuEvent(QContextMenuEvent* event) { emit contextMenuRequested(event->globalPos()); }
 
 bool SheetView::event(QEvent* event) {
   // Tab moves between cells, not the keyboard focus between widgets.
@@ -169,12 +386,12 @@ void SheetView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint 
   // SubmitModelCache, Tab as EditNextItem.
   if (hint == QAbstractItemDelegate::SubmitModelCache) {
     QTableView::closeEditor(editor, QAbstractItemDelegate::NoHint);
-    MoveCurrent(1, 0);
+    Enter(false);
     return;
   }
   if (hint == QAbstractItemDelegate::EditNextItem || hint == QAbstractItemDelegate::EditPreviousItem) {
     QTableView::closeEditor(editor, QAbstractItemDelegate::NoHint);
-    MoveCurrent(0, hint == QAbstractItemDelegate::EditNextItem ? 1 : -1);
+    Tab(hint == QAbstractItemDelegate::EditPreviousItem);
     return;
   }
   QTableView::closeEditor(editor, hint);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QTableView>
+#include <optional>
 #include <vector>
 
 #include "workbook/CellRange.h"
@@ -10,10 +11,13 @@ namespace spreadsheet {
 class CellDelegate;
 class Worksheet;
 
-// The grid: a spreadsheet's keyboard and mouse over a WorkbookTableModel. Typing replaces the
-// current cell, F2 and a double click edit it in place, Enter moves down and Tab right
-// (Shift backwards), Delete clears the selection; copy, cut, paste, undo and redo are
-// raised as signals for the window to carry out.
+// The grid: a spreadsheet's keyboard and mouse over a WorkbookTableModel. Arrows move the
+// current cell, Ctrl+arrows to the edge of the data block, Shift extends the selection from
+// the current cell (which stays where it is), Ctrl+Home/End go to the first and the last used
+// cell, Page Up/Down by a screen. Typing replaces the current cell, F2 and a double click edit
+// it in place, Enter moves down (back to the column where a run of Tabs started) and Tab
+// right. Copy, cut, paste, clear, undo and redo are raised as signals for the window to carry
+// out on SelectedRanges(). The current cell always lies inside the selection.
 class SheetView : public QTableView {
   Q_OBJECT
 
@@ -22,9 +26,15 @@ class SheetView : public QTableView {
 
   // Column widths, row heights and merged ranges of the sheet now shown.
   void ApplySheetLayout(const Worksheet& sheet);
-  // The selected block's bounding range (the current cell when nothing is selected).
-  CellRange SelectedRange() const;
+  CellAddress CurrentCell() const;
+  // The selected blocks, each widened over the merges it touches; the current cell alone when
+  // nothing holding it is selected.
+  std::vector<CellRange> SelectedRanges() const;
+  CellRange SelectedRange() const;  // the bounding block of SelectedRanges()
+  // Selects the cell alone (its whole merge) and makes it current.
   void SetCurrentCell(CellAddress address);
+  // Selects anchor..extent widened over merges; the anchor becomes the current cell.
+  void SelectRange(CellAddress anchor, CellAddress extent);
   void MoveCurrent(int rows, int columns);
 
  signals:
@@ -34,16 +44,39 @@ class SheetView : public QTableView {
   void clearRequested();
   void undoRequested();
   void redoRequested();
+  void contextMenuRequested(const QPoint& globalPos);
 
  protected:
   bool event(QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+  QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                       const QEvent* event = nullptr) const override;
   bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
   void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
+  const Worksheet* Sheet() const;
+  bool HasContent(int row, int column) const;
+  CellRange Widened(CellRange range) const;
+  // Where Ctrl+arrow goes from `from`: the last filled cell of its block, else the next
+  // filled cell, else the sheet's edge.
+  CellAddress EdgeFrom(CellAddress from, int rows, int columns) const;
+  CellAddress LastUsedCell() const;
+  int PageRows() const;
+  bool Navigate(int key, bool control, bool shift);
+  void Tab(bool backwards);
+  void Enter(bool backwards);
+
   CellDelegate* delegate_;
   std::vector<int> customRows_;  // rows given a height by the last sheet, reset on the next
+  CellAddress anchor_;           // the current cell while the selection grows from it
+  CellAddress extent_;           // the selection's moving corner
+  bool moving_ = false;          // the view itself is moving the current cell
+  std::optional<int> tabStart_;  // the column where a run of Tabs started
 };
 
 }  // namespace spreadsheet

@@ -22,7 +22,9 @@ class WorkbookDialogs {
                                                  const QString& filter) = 0;
   // Lets the user choose and set up the printer; false when cancelled.
   virtual bool ChoosePrinter(QWidget* parent, QPrinter& printer) = 0;
-  // "是否保存对工作簿的更改？"
+  // The one question about unsaved changes, wherever it is asked: 保存, 不保存 or 取消.
+  static constexpr const char* kSaveQuestion = "是否保存对工作簿的更改？";
+  static constexpr const char* kSaveQuestionTitle = "普通水准表格";
   virtual SaveChoice AskSaveChanges(QWidget* parent) = 0;
   virtual void ShowError(QWidget* parent, const QString& title, const QString& text) = 0;
 };

@@ -134,6 +134,17 @@ bool WorkbookTableModel::setData(const QModelIndex& index, const QVariant& value
 bool WorkbookTableModel::Edit(const std::vector<std::pair<CellAddress, CellValue>>& values, const QString& text) {
   Worksheet* sheet = Sheet();
   if (!sheet) return false;
+  for (const auto& [address, value] : values) {
+    const auto* text = std::get_if<std::string>(&value);
+    if (!text || text->size() <= static_cast<std::size_t>(kMaxTextLength)) continue;  // UTF-8 never shorter
+    const qsizetype length = QString::fromStdString(*text).size();
+    if (length <= kMaxTextLength) continue;
+    emit editRefused(tr("单元格 %1 的内容有 %2 个字符，一个单元格最多 %3 个字符。没有做任何更改。")
+                         .arg(QString::fromStdString(address.ToString()))
+                         .arg(length)
+                         .arg(kMaxTextLength));
+    return false;
+  }
   CellContents before;
   CellContents after;
   for (const auto& [address, value] : values) {

@@ -49,8 +49,12 @@ class WorkbookTableModel : public QAbstractTableModel {
   QString DisplayText(int row, int column) const;
   QString EditText(int row, int column) const;
 
+  // The longest text a cell takes, in UTF-16 units, as in the spreadsheet programs.
+  static constexpr int kMaxTextLength = 32767;
+
   // User edits of the shown sheet as one undoable step named `text`; unchanged cells are
-  // left out. Returns whether anything changed.
+  // left out. A text longer than kMaxTextLength refuses the whole step (editRefused).
+  // Returns whether anything changed.
   bool Edit(const std::vector<std::pair<CellAddress, CellValue>>& values, const QString& text);
   // Puts contents into a sheet (the undo commands use this); emits cellsEdited.
   void SetContents(std::size_t sheet, const CellContents& contents);
@@ -65,6 +69,8 @@ class WorkbookTableModel : public QAbstractTableModel {
  signals:
   // After SetContents (user edits, undo, redo): which sheet and block changed.
   void cellsEdited(std::size_t sheet, spreadsheet::CellRange range);
+  // An edit was refused; `message` says why, naming the cell.
+  void editRefused(const QString& message);
 
  private:
   Workbook* workbook_ = nullptr;

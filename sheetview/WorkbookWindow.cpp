@@ -52,6 +52,22 @@ QString WithSuffix(QString path, const QString& suffix) {
   return path;
 }
 
+// The wait cursor while a command that can take a while runs.
+struct BusyCursor {
+  BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+  BusyCursor(const BusyCursor&) = delete;
+  BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+long long CellCount(const std::vector<CellRange>& ranges) {
+  long long count = 0;
+  for (const CellRange& r : ranges) count += static_cast<long long>(r.RowCount()) * r.ColumnCount();
+  return count;
+}
+
+QString Number(long long n) { return QString::number(n); }
+
 }  // namespace
 
 WorkbookWindow::WorkbookWindow(WorkbookLoader load, WorkbookSaver save, std::shared_ptr<WorkbookDialogs> dialogs,
@@ -93,6 +109,8 @@ WorkbookWindow::WorkbookWindow(WorkbookLoader load, WorkbookSaver save, std::sha
   });
   connect(view_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] { UpdateFormulaBar(); });
   connect(model_, &WorkbookTableModel::cellsEdited, this, &WorkbookWindow::OnCellsEdited);
+  connect(model_, &WorkbookTableModel::editRefused, this,
+          [this](const QString& text) { dialogs_->ShowError(this, QStringLiteral("输入"), text); });
   connect(undo_, &QUndoStack::indexChanged, this, [this] { UpdateModified(); });
   connect(undo_, &QUndoStack::cleanChanged, this, [this] { UpdateModified(); });
   connect(view_, &SheetView::copyRequested, this, &WorkbookWindow::Copy);
@@ -319,17 +337,12 @@ void WorkbookWindow::UpdateFormulaBar() {
 
 void WorkbookWindow::OnCellsEdited(std::size_t sheet, const CellRange& range) {
   if (sheet != model_->SheetIndex()) ShowSheet(sheet);
-  const QModelIndex current = view_->currentIndex();
-  const bool isCurrent = range.first == range.last && current.row() == range.first.row &&
-                         current.column() == range.first.column;
-  if (!isCurrent) {
-    // Undo, redo and paste show the cells they changed.
-    const QModelIndex first = model_->index(range.first.row, range.first.column);
-    const QModelIndex last = model_->index(range.last.row, range.last.column);
-    view_->selectionModel()->setCurrentIndex(first, QItemSelectionModel::ClearAndSelect);
-    view_->selectionModel()->select(QItemSelection(first, last), QItemSelectionModel::Select);
-    view_->scrollTo(first);
+  // Undo, redo and paste show the cells they changed; a change inside the selection keeps it.
+  bool shown = false;
+  for (const CellRange& selected : view_->SelectedRanges()) {
+    shown = shown || (selected.Contains(range.first) && selected.Contains(range.last));
   }
+  if (!shown) view_->SelectRange(range.first, range.last);
   UpdateFormulaBar();
 }
 
@@ -337,11 +350,7 @@ void WorkbookWindow::OnAddressEntered(const QString& text) {
   if (!workbook_) return;
   try {
     const CellRange range = CellRange::Parse(text.toStdString());
-    const QModelIndex first = model_->index(range.first.row, range.first.column);
-    view_->selectionModel()->setCurrentIndex(first, QItemSelectionModel::ClearAndSelect);
-    view_->selectionModel()->select(
-        QItemSelection(first, model_->index(range.last.row, range.last.column)), QItemSelectionModel::Select);
-    view_->scrollTo(first);
+    view_->SelectRange(range.first, range.last);
     view_->setFocus();
   } catch (const SpreadsheetError& e) {
     dialogs_->ShowError(this, Caption(), QString::fromStdString(e.Description()));
@@ -357,9 +366,24 @@ void WorkbookWindow::OnContentCommitted(const QString& text) {
   view_->MoveCurrent(1, 0);
 }
 
-void WorkbookWindow::Copy() {
-  if (!workbook_) return;
-  const CellRange range = view_->SelectedRange();
+bool WorkbookWindow::CheckCellCount(const QString& title, long long cells) {
+  if (cells <= kMaxCellsPerCommand) return true;
+  dialogs_->ShowError(this, title,
+                      QStringLiteral("所选区域有 %1 个单元格，一次最多处理 %2 个。请选定较小的区域后重试。")
+                          .arg(Number(cells), Number(kMaxCellsPerCommand)));
+  return false;
+}
+
+bool WorkbookWindow::Copy() {
+  if (!workbook_) return false;
+  const std::vector<CellRange> ranges = view_->SelectedRanges();
+  if (ranges.size() > 1) {
+    dialogs_->ShowError(this, QStringLiteral("复制"), QStringLiteral("不能对多重选定区域使用此命令。请只选定一个区域。"));
+    return false;
+  }
+  const CellRange range = ranges.front();
+  if (!CheckCellCount(QStringLiteral("复制"), CellCount(ranges))) return false;
+  const BusyCursor busy;
   TsvText::Rows shown;
   TsvText::Rows typed;
   for (int r = range.first.row; r <= range.last.row; ++r) {
@@ -374,63 +398,90 @@ void WorkbookWindow::Copy() {
   mime->setText(QString::fromStdString(TsvText::Format(shown)));
   mime->setData(kCellsMime, QByteArray::fromStdString(TsvText::Format(typed)));
   QApplication::clipboard()->setMimeData(mime);
+  return true;
 }
 
 void WorkbookWindow::Cut() {
-  Copy();
-  ClearSelection();
+  if (Copy()) ClearSelection();
 }
 
 void WorkbookWindow::Paste() {
   if (!workbook_) return;
   const QMimeData* mime = QApplication::clipboard()->mimeData();
   if (!mime) return;
+  const BusyCursor busy;
   const std::string text =
       mime->hasFormat(kCellsMime) ? mime->data(kCellsMime).toStdString() : mime->text().toStdString();
   const TsvText::Rows rows = TsvText::Parse(text);
   if (rows.empty()) return;
-  const CellRange selection = view_->SelectedRange();
+  const std::vector<CellRange> selection = view_->SelectedRanges();
+  const QString title = QStringLiteral("粘贴");
   std::vector<std::pair<CellAddress, CellValue>> values;
   if (rows.size() == 1 && rows.front().size() == 1) {
     // One value fills the whole selection.
+    if (!CheckCellCount(title, CellCount(selection))) return;
     const CellValue value = CellInput::Parse(rows.front().front());
-    for (int r = selection.first.row; r <= selection.last.row; ++r) {
-      for (int c = selection.first.column; c <= selection.last.column; ++c) values.emplace_back(CellAddress{r, c}, value);
+    for (const CellRange& range : selection) {
+      for (int r = range.first.row; r <= range.last.row; ++r) {
+        for (int c = range.first.column; c <= range.last.column; ++c) values.emplace_back(CellAddress{r, c}, value);
+      }
     }
   } else {
+    if (selection.size() > 1) {
+      dialogs_->ShowError(this, title, QStringLiteral("不能对多重选定区域使用此命令。请只选定一个区域。"));
+      return;
+    }
+    const CellAddress start = selection.front().first;
+    std::size_t columns = 0;
+    long long cells = 0;
+    for (const auto& row : rows) {
+      columns = std::max(columns, row.size());
+      cells += static_cast<long long>(row.size());
+    }
+    // A block that does not fit is refused whole: a silently cut route is worse than none.
+    const long long rowsLeft = CellAddress::kMaxRows - start.row;
+    if (static_cast<long long>(rows.size()) > rowsLeft) {
+      dialogs_->ShowError(this, title,
+                          QStringLiteral("要粘贴的内容有 %1 行，从第 %2 行到工作表末行（第 65536 行）只能放下 %3 行。"
+                                         "没有粘贴任何内容。")
+                              .arg(Number(static_cast<long long>(rows.size())), Number(start.row + 1L), Number(rowsLeft)));
+      return;
+    }
+    const long long columnsLeft = CellAddress::kMaxColumns - start.column;
+    if (static_cast<long long>(columns) > columnsLeft) {
+      dialogs_->ShowError(this, title,
+                          QStringLiteral("要粘贴的内容有 %1 列，从 %2 列到工作表末列（IV 列）只能放下 %3 列。"
+                                         "没有粘贴任何内容。")
+                              .arg(Number(static_cast<long long>(columns)),
+                                   QString::fromStdString(CellAddress::ColumnName(start.column)), Number(columnsLeft)));
+      return;
+    }
+    if (!CheckCellCount(title, cells)) return;
     for (std::size_t i = 0; i < rows.size(); ++i) {
-      const int r = selection.first.row + static_cast<int>(i);
-      if (r >= CellAddress::kMaxRows) break;
       for (std::size_t j = 0; j < rows[i].size(); ++j) {
-        const int c = selection.first.column + static_cast<int>(j);
-        if (c >= CellAddress::kMaxColumns) break;
-        values.emplace_back(CellAddress{r, c}, CellInput::Parse(rows[i][j]));
+        values.emplace_back(CellAddress{start.row + static_cast<int>(i), start.column + static_cast<int>(j)},
+                            CellInput::Parse(rows[i][j]));
       }
     }
   }
-  model_->Edit(values, QStringLiteral("粘贴"));
+  model_->Edit(values, title);
 }
 
 void WorkbookWindow::ClearSelection() {
   Worksheet* sheet = model_->Sheet();
   if (!sheet) return;
+  const BusyCursor busy;
   // Only cells that hold something: a whole selected column must not become 65,536 entries.
   std::vector<std::pair<CellAddress, CellValue>> values;
-  const QItemSelection selection = view_->selectionModel()->selection();
-  auto clearRange = [&](int top, int left, int bottom, int right) {
-    for (int r = top; r <= std::min(bottom, sheet->RowExtent() - 1); ++r) {
+  for (const CellRange& range : view_->SelectedRanges()) {
+    for (int r = range.first.row; r <= std::min(range.last.row, sheet->RowExtent() - 1); ++r) {
       const auto& cells = sheet->Row(r);
-      for (int c = left; c <= std::min(right, static_cast<int>(cells.size()) - 1); ++c) {
+      for (int c = range.first.column; c <= std::min(range.last.column, static_cast<int>(cells.size()) - 1); ++c) {
         const Cell& cell = cells[static_cast<std::size_t>(c)];
         if (!IsEmptyValue(cell.value) || cell.HasFormula()) values.emplace_back(CellAddress{r, c}, std::monostate{});
       }
     }
-  };
-  if (selection.isEmpty()) {
-    const QModelIndex current = view_->currentIndex();
-    if (current.isValid()) clearRange(current.row(), current.column(), current.row(), current.column());
   }
-  for (const QItemSelectionRange& range : selection) clearRange(range.top(), range.left(), range.bottom(), range.right());
   model_->Edit(values, QStringLiteral("清除内容"));
 }
 

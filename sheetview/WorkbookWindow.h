@@ -82,8 +82,12 @@ class WorkbookWindow : public QWidget {
   // Closes without asking about unsaved changes.
   void CloseWithoutQuestion();
 
-  // Editing commands on the selection of the shown sheet.
-  void Copy();
+  // Cells one paste, fill or copy may touch; more are refused with a message (memory and time).
+  static constexpr long long kMaxCellsPerCommand = 1'000'000;
+
+  // Editing commands on the selection of the shown sheet; a paste that does not fit the sheet
+  // or that touches too many cells is refused whole, with a message saying what fits.
+  bool Copy();
   void Cut();
   void Paste();
   void ClearSelection();
@@ -117,6 +121,7 @@ class WorkbookWindow : public QWidget {
   void OnAddressEntered(const QString& text);
   void OnContentCommitted(const QString& text);
   bool IsProtected(const QString& path) const;
+  bool CheckCellCount(const QString& title, long long cells);
   bool ConfirmDiscard();
 
   WorkbookLoader load_;

@@ -22,6 +22,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -537,6 +538,61 @@ TEST_F(MainWindow, CloseWithoutSpreadsheetAsksNothing)
 {
     EXPECT_TRUE(window->close());
     EXPECT_EQ(questions, 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(MainWindow, FileOnTheCommandLineOpensAsNewTemplateThenOpen)
+{
+    const QString route = dir.filePath(QStringLiteral("路线.xlsx"));
+    Workbook book = templates::TemplateWorkbook::Build();
+    book.SheetAt(0).SetValue(CellAddress::Parse("A8"), std::string("K1+000"));
+    WriteTemplate(route, book);
+    window->OpenOnStart(route);
+    ASSERT_TRUE(FillsPicExcel());
+    EXPECT_EQ(workbookWindow()->windowTitle(), QStringLiteral("路线.xlsx - 工作簿"));
+    EXPECT_EQ(workbookWindow()->FilePath(), QFileInfo(route).absoluteFilePath());
+    EXPECT_EQ(workbook().SheetAt(0).Value(CellAddress::Parse("A8")), CellValue(std::string("K1+000")));
+    EXPECT_FALSE(workbookWindow()->IsModified());
+    EXPECT_TRUE(dialogs->errors.isEmpty());
+}
+
+TEST_F(MainWindow, BadFileOnTheCommandLineIsReportedAndLeavesNoWorkbook)
+{
+    const QString bad = dir.filePath(QStringLiteral("bad.xlsx"));
+    QFile file(bad);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("not a workbook");
+    file.close();
+    window->OpenOnStart(bad);
+    ASSERT_EQ(dialogs->errors.size(), 1);
+    EXPECT_TRUE(dialogs->errors.front().startsWith(QStringLiteral("打开|"))) << dialogs->errors.front().toStdString();
+    EXPECT_TRUE(dialogs->errors.front().contains(QStringLiteral("bad.xlsx")));
+    EXPECT_EQ(window->Application(), nullptr);
+    EXPECT_TRUE(QTest::qWaitFor([] { return SpreadsheetWindows().empty(); }, 2000));
+    // The program stays up and 新建模板 works as ever.
+    NewTemplate();
+    EXPECT_TRUE(FillsPicExcel());
+}
+
+TEST_F(MainWindow, CtrlNAndF9RunTheMenuCommandsUnderTheirOwnCaptions)
+{
+    window->activateWindow();
+    QTest::keyClick(window.get(), Qt::Key_N, Qt::ControlModifier);
+    ASSERT_TRUE(FillsPicExcel());
+    host()->SelectSheet(templates::TemplateWorkbook::kInputSheet);
+    host()->SetCellValue("E5", std::string("BM1"));
+    host()->SetCellValue("E6", 100.0);
+    host()->SetCellValue("F5", std::string("BM2"));
+    host()->SetCellValue("F6", 100.003);
+    workbookWindow()->View()->setFocus();
+    QTest::keyClick(workbookWindow()->View(), Qt::Key_F9);
+    EXPECT_EQ(enginesMade, 1);
+    EXPECT_EQ(Output("A5"), CellValue(std::string("BM1")));
+    EXPECT_EQ(ui().menunew->text(), QStringLiteral("新建模板"));
+    EXPECT_EQ(ui().menuClac->text(), QStringLiteral("开始计算"));
 }
 
 }  // namespace

@@ -5,7 +5,10 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMimeData>
+#include <QPushButton>
+#include <QTimer>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTabBar>
@@ -15,7 +18,9 @@
 #include <memory>
 
 #include "tests/sheetview/FakeWorkbookDialogs.h"
+#include "tests/sheetview/WindowEditing.h"
 #include "sheetview/FormulaBar.h"
+#include "sheetview/QtWorkbookDialogs.h"
 #include "templates/SampleRoute.h"
 #include "sheetview/SheetView.h"
 #include "workbook/SpreadsheetError.h"
@@ -26,47 +31,6 @@
 using namespace spreadsheet;
 
 namespace {
-
-class WindowEditing : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dialogs = std::make_shared<FakeWorkbookDialogs>();
-    window = std::make_unique<WorkbookWindow>(nullptr, nullptr, dialogs);
-    window->SetWorkbook(templates::TemplateWorkbook::Build(), "work1", QString());
-    window->resize(1000, 700);
-    window->show();
-    view()->setFocus();
-  }
-
-  SheetView* view() { return window->View(); }
-  Worksheet& input() { return window->GetWorkbook().SheetAt(0); }
-  CellValue At(const char* address) { return input().Value(CellAddress::Parse(address)); }
-  void Go(const char* address) { view()->SetCurrentCell(CellAddress::Parse(address)); }
-  std::string Current() {
-    return CellAddress{view()->currentIndex().row(), view()->currentIndex().column()}.ToString();
-  }
-  // Keys go where the user's keys would: into the open editor, else to the grid.
-  QWidget* KeyTarget() {
-    QWidget* editor = view()->indexWidget(view()->currentIndex());
-    return editor ? editor : view();
-  }
-  void Type(const QString& text) {
-    for (const QChar ch : text) {
-      QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(ch));
-      QApplication::sendEvent(KeyTarget(), &press);
-      QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(ch));
-      QApplication::sendEvent(KeyTarget(), &release);
-    }
-    QApplication::processEvents();
-  }
-  void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-    QTest::keyClick(KeyTarget(), key, modifiers);
-    QApplication::processEvents();  // Enter commits through a queued call
-  }
-
-  std::shared_ptr<FakeWorkbookDialogs> dialogs;
-  std::unique_ptr<WorkbookWindow> window;
-};
 
 TEST_F(WindowEditing, TypingReplacesAndEnterMovesDown) {
   input().SetValue(CellAddress::Parse("A8"), std::string("old"));
@@ -82,10 +46,10 @@ TEST_F(WindowEditing, TypingReplacesAndEnterMovesDown) {
   Type("'0012");
   Key(Qt::Key_Enter);
   EXPECT_EQ(At("B9"), CellValue(std::string("0012")));
-  EXPECT_EQ(Current(), "B10");
+  EXPECT_EQ(Current(), "A10");  // back to the column where the Tabs started
   Type("左边");
   Key(Qt::Key_Escape);
-  EXPECT_TRUE(IsEmptyValue(At("B10")));
+  EXPECT_TRUE(IsEmptyValue(At("A10")));
 }
 
 TEST_F(WindowEditing, F2EditsTheContentInPlace) {
@@ -175,12 +139,7 @@ TEST_F(WindowEditing, PastesATabSeparatedBlockFromOtherSpreadsheets) {
   EXPECT_EQ(At("C9"), CellValue(std::string("中桩")));
 }
 
-TEST_F(WindowEditing, PasteStopsAtTheSheetsEdgeAndOneValueFillsTheSelection) {
-  QApplication::clipboard()->setText(QStringLiteral("1\t2\n3\t4\n"));
-  view()->SetCurrentCell(CellAddress{65535, 255});
-  window->Paste();
-  EXPECT_EQ(input().Value(CellAddress{65535, 255}), CellValue(1.0));
-  EXPECT_EQ(window->UndoStack()->count(), 1);
+TEST_F(WindowEditing, OneValueFillsTheSelection) {
   QApplication::clipboard()->setText(QStringLiteral("7\n"));
   Go("C10");
   view()->selectionModel()->select(QItemSelection(view()->model()->index(9, 2), view()->model()->index(11, 3)),
@@ -251,6 +210,33 @@ TEST_F(WindowEditing, ClosingByTheUserAsksAboutUnsavedChangesOnly) {
   window->CloseWithoutQuestion();
   EXPECT_EQ(dialogs->saveChangesAsked, 1);
   EXPECT_FALSE(window->isVisible());
+}
+
+// The real question, answered by clicking its button as the user would.
+TEST(QtWorkbookDialogsTest, OneSaveQuestionWithItsWholeTitle) {
+  QString title, text;
+  QStringList buttons;
+  int width = 0, titleWidth = 0;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    title = box->windowTitle();
+    text = box->text();
+    for (QAbstractButton* b : box->buttons()) buttons << b->text();
+    width = box->width();
+    titleWidth = box->fontMetrics().horizontalAdvance(title);
+    for (QAbstractButton* b : box->buttons()) {
+      if (b->text() == "不保存") b->click();
+    }
+  });
+  EXPECT_EQ(QtWorkbookDialogs().AskSaveChanges(nullptr), WorkbookDialogs::SaveChoice::Discard);
+  EXPECT_EQ(title, "普通水准表格");
+  EXPECT_EQ(text, "是否保存对工作簿的更改？");
+  QStringList expected{"保存", "不保存", "取消"};
+  expected.sort();
+  buttons.sort();
+  EXPECT_EQ(buttons, expected);
+  EXPECT_GT(width, titleWidth + 100);  // the title and the title bar's buttons fit
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
@@ -140,6 +141,25 @@ TEST(FormPj, TypedTextGoneAfterClosing)
     ASSERT_NE(again, nullptr);
     EXPECT_TRUE(again->isVisible());
     EXPECT_EQ(again->TextPM(0)->text(), kWaiting);
+}
+
+}  // namespace
+
+namespace {
+
+// The settings dialog's "设置已经保存" under "平面水准设置": a short text, a longer title.
+TEST(WidenToTitle, TheWholeTitleFitsBesideTheTitleBarButtons)
+{
+    for (const QString title : {QStringLiteral("平面水准设置"), QStringLiteral("普通水准表格（一个更长的标题）")}) {
+        QMessageBox box(QMessageBox::Information, title, QStringLiteral("设置已经保存"), QMessageBox::Ok);
+        levelbook::WidenToTitle(box);
+        box.show();
+        QApplication::processEvents();
+        QFont bold = box.font();
+        bold.setBold(true);
+        EXPECT_GE(box.width(), QFontMetrics(bold).horizontalAdvance(title) + 4 * 32) << title.toStdString();
+        box.close();
+    }
 }
 
 }  // namespace

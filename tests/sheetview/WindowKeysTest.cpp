@@ -1,0 +1,200 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QStringList>
+#include <QUndoStack>
+#include <QTest>
+#include <map>
+
+#include "sheetview/FormulaBar.h"
+#include "sheetview/WorkbookTableModel.h"
+#include "tests/sheetview/WindowEditing.h"
+
+using namespace spreadsheet;
+
+namespace {
+
+// A key sequence on the template's 数据输入 holding "K" in A8:A12, B8:D8 and A20:A22 and 1 in
+// F25, then where the current cell is, what is selected and what the cells hold.
+struct KeyCase {
+  const char* name;
+  const char* start;
+  const char* keys;       // "C-Down" Ctrl, "S-" Shift, "CS-" both; "T:text" types text
+  const char* current;
+  const char* selection;
+  const char* checks;     // "A8=K A9=" (empty: cleared); "clip=K" the clipboard's text
+};
+
+class WindowKeys : public WindowEditing, public ::testing::WithParamInterface<KeyCase> {
+ protected:
+  void Fill() {
+    for (const char* a : {"A8", "A9", "A10", "A11", "A12", "B8", "C8", "D8", "A20", "A21", "A22"}) {
+      input().SetValue(CellAddress::Parse(a), std::string("K"));
+    }
+    input().SetValue(CellAddress::Parse("F25"), 1.0);
+  }
+
+  void Press(const QString& token) {
+    static const std::map<QString, Qt::Key> keys = {
+        {"Up", Qt::Key_Up},       {"Down", Qt::Key_Down},     {"Left", Qt::Key_Left},     {"Right", Qt::Key_Right},
+        {"Home", Qt::Key_Home},   {"End", Qt::Key_End},       {"PgUp", Qt::Key_PageUp},   {"PgDn", Qt::Key_PageDown},
+        {"Del", Qt::Key_Delete},  {"Tab", Qt::Key_Tab},       {"Enter", Qt::Key_Return},  {"F2", Qt::Key_F2},
+        {"A", Qt::Key_A},         {"C", Qt::Key_C},           {"X", Qt::Key_X},           {"V", Qt::Key_V},
+        {"Y", Qt::Key_Y},         {"Z", Qt::Key_Z}};
+    if (token.startsWith("T:")) return Type(token.mid(2));
+    Qt::KeyboardModifiers modifiers = Qt::NoModifier;
+    QString name = token;
+    const qsizetype dash = token.indexOf('-');
+    if (dash > 0) {
+      if (token.left(dash).contains('C')) modifiers |= Qt::ControlModifier;
+      if (token.left(dash).contains('S')) modifiers |= Qt::ShiftModifier;
+      name = token.mid(dash + 1);
+    }
+    ASSERT_TRUE(keys.count(name)) << token.toStdString();
+    Key(keys.at(name), modifiers);
+  }
+};
+
+TEST_P(WindowKeys, MoveSelectAndActOnWhatIsShown) {
+  const KeyCase& c = GetParam();
+  Fill();
+  Go(c.start);
+  for (const QString& token : QString(c.keys).split(' ', Qt::SkipEmptyParts)) Press(token);
+  EXPECT_EQ(Current(), c.current);
+  EXPECT_EQ(window->Bar()->Address().toStdString(), c.current);  // the name box shows the current cell
+  EXPECT_EQ(view()->SelectedRanges().size(), 1u);
+  EXPECT_EQ(view()->SelectedRange(), CellRange::Parse(c.selection)) << view()->SelectedRange().ToString();
+  for (const QString& check : QString(c.checks).split(' ', Qt::SkipEmptyParts)) {
+    const QString address = check.section('=', 0, 0);
+    const QString expected = check.section('=', 1);
+    if (address == "clip") {
+      EXPECT_EQ(QApplication::clipboard()->text(), expected + "\n");
+      continue;
+    }
+    const CellAddress a = CellAddress::Parse(address.toStdString());
+    EXPECT_EQ(window->Model()->EditText(a.row, a.column), expected) << check.toStdString();
+  }
+}
+
+const KeyCase kKeyCases[] = {
+    // Ctrl+Down stops at the block's end, then at the next block; Delete clears what is shown.
+    {"CtrlDownTwiceThenDelete", "A8", "C-Down C-Down Del", "A20", "A20", "A20= A8=K A12=K A21=K"},
+    {"CtrlDownThenCopy", "A13", "C-Down C-C", "A20", "A20", "clip=K"},
+    {"CtrlDownPastTheLastBlock", "A22", "C-Down", "A65536", "A65536", ""},
+    {"CtrlRightToBlockEndThenSheetEdge", "A8", "C-Right C-Right", "IV8", "IV8", ""},
+    {"CtrlUpStopsAtTheHeader", "A12", "C-Up", "A7", "A7", ""},
+    {"CtrlEndIsTheLastUsedCell", "A8", "C-End", "F25", "F25", ""},
+    {"CtrlHomeSelectsTheMergedTitle", "F25", "C-Home", "A1", "A1:F1", ""},
+    {"UpIntoAMergeSelectsItWhole", "A8", "Up Up", "A4", "A4:C6", ""},
+    {"DownLeavesTheMerge", "B5", "Down", "A7", "A7", ""},
+    {"HomeGoesToColumnA", "D8", "Home", "A8", "A8", ""},
+    {"ShiftExtendsCurrentStays", "A8", "S-Down S-Down S-Right Del", "A8", "A8:B10",
+     "A8= A9= A10= B8= A11=K C8=K"},
+    {"CtrlShiftDownToBlockEnd", "A8", "CS-Down", "A8", "A8:A12", ""},
+    {"CtrlShiftEnd", "A8", "CS-End", "A8", "A8:F25", ""},
+    {"CtrlShiftThenShiftBack", "A8", "CS-Right S-Left", "A8", "A8:C8", ""},
+    {"CtrlADeleteClearsAll", "A8", "C-A Del", "A8", "A1:IV65536", "A8= A20= A7= F25="},
+    {"UndoRedoWithCtrlY", "A8", "Del C-Z C-Y", "A8", "A8", "A8= A9=K"},
+    {"UndoRedoWithCtrlShiftZ", "A8", "Del C-Z CS-Z", "A8", "A8", "A8="},
+    {"UndoBringsBack", "A8", "S-Down Del C-Z", "A8", "A8:A9", "A8=K A9=K"},
+    {"CutClears", "A20", "C-X", "A20", "A20", "A20= clip=K"},
+    {"EnterAfterTabsReturnsToTheRunsColumn", "A13", "T:1 Tab T:2 Tab T:3 Enter", "A14", "A14",
+     "A13=1 B13=2 C13=3"},
+    {"EnterAfterTabsWithoutTyping", "B30", "Tab Tab Enter", "B31", "B31", ""},
+    {"ArrowEndsTheTabRun", "B30", "Tab Down Enter", "C32", "C32", ""},
+    {"ShiftEnterMovesUp", "B30", "S-Enter", "B29", "B29", ""},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, WindowKeys, ::testing::ValuesIn(kKeyCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(WindowEditing, PageDownAndUpMoveByTheRowsInView) {
+  Go("A8");
+  Key(Qt::Key_PageDown);
+  const int page = view()->currentIndex().row() - 7;
+  EXPECT_GT(page, 10);  // a 700-pixel window shows more than ten rows
+  EXPECT_EQ(view()->currentIndex().column(), 0);
+  EXPECT_GE(view()->verticalScrollBar()->value(), page);
+  // Back up by a screen of the default rows, which is at least as many.
+  Key(Qt::Key_PageUp);
+  EXPECT_LE(view()->currentIndex().row(), 7);
+  EXPECT_EQ(view()->currentIndex().column(), 0);
+}
+
+TEST_F(WindowEditing, ClicksKeepTheCurrentCellSelected) {
+  Go("B10");
+  auto centre = [this](const char* address) {
+    const CellAddress a = CellAddress::Parse(address);
+    return view()->visualRect(view()->model()->index(a.row, a.column)).center();
+  };
+  QTest::mouseClick(view()->viewport(), Qt::LeftButton, Qt::ShiftModifier, centre("C12"));
+  EXPECT_EQ(Current(), "B10");
+  EXPECT_EQ(view()->SelectedRange(), CellRange::Parse("B10:C12"));
+  // Ctrl+click on the current cell adds it, never deselects it.
+  QTest::mouseClick(view()->viewport(), Qt::LeftButton, Qt::ControlModifier, centre("B10"));
+  EXPECT_EQ(Current(), "B10");
+  const auto ranges = view()->SelectedRanges();
+  EXPECT_TRUE(std::any_of(ranges.begin(), ranges.end(), [](const CellRange& r) { return r.Contains({9, 1}); }));
+  // The selection's state after a click is where Shift+arrows grow from.
+  QTest::mouseClick(view()->viewport(), Qt::LeftButton, Qt::NoModifier, centre("D15"));
+  Key(Qt::Key_Down, Qt::ShiftModifier);
+  EXPECT_EQ(Current(), "D15");
+  EXPECT_EQ(view()->SelectedRange(), CellRange::Parse("D15:D16"));
+}
+
+struct LimitCase {
+  const char* name;
+  const char* start;
+  bool selectAll;
+  QString clipboard;
+  QString error;  // a part of the message; empty: accepted
+};
+
+class PasteLimits : public WindowEditing, public ::testing::WithParamInterface<LimitCase> {};
+
+TEST_P(PasteLimits, RefuseWholeWithAMessageOrPasteAll) {
+  const LimitCase& c = GetParam();
+  Go(c.start);
+  if (c.selectAll) Key(Qt::Key_A, Qt::ControlModifier);
+  QApplication::clipboard()->setText(c.clipboard);
+  window->Paste();
+  if (c.error.isEmpty()) {
+    EXPECT_TRUE(dialogs->errors.isEmpty()) << dialogs->errors.join('\n').toStdString();
+    EXPECT_EQ(window->UndoStack()->count(), 1);
+    return;
+  }
+  ASSERT_EQ(dialogs->errors.size(), 1);
+  EXPECT_TRUE(dialogs->errors.front().contains(c.error)) << dialogs->errors.front().toStdString();
+  EXPECT_EQ(window->UndoStack()->count(), 0);
+  EXPECT_FALSE(window->IsModified());
+}
+
+QString Lines(int count) { return QString("1\n").repeated(count); }
+
+const LimitCase kLimitCases[] = {
+    {"RowsPastTheLastRow", "A8", false, Lines(100000), "有 100000 行，从第 8 行到工作表末行（第 65536 行）只能放下 65529 行"},
+    {"RowsThatJustFit", "A8", false, Lines(65529), ""},
+    {"BlockAtTheLastCell", "IV65536", false, "1\t2\n3\t4\n", "只能放下 1 行"},
+    {"ColumnsPastIV", "IU1", false, "1\t2\t3\n4\n", "有 3 列，从 IU 列到工作表末列（IV 列）只能放下 2 列"},
+    {"OneValueOverTheWholeSheet", "A8", true, "7\n", "所选区域有 16777216 个单元格，一次最多处理 1000000 个"},
+    {"TextOverTheCellLimit", "A8", false, QString(32768, 'x'), "单元格 A8 的内容有 32768 个字符，一个单元格最多 32767 个字符"},
+    {"TextAtTheCellLimit", "A8", false, QString(32767, QChar(0x6C34)), ""},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, PasteLimits, ::testing::ValuesIn(kLimitCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(WindowEditing, TypedTextOverTheCellLimitIsRefused) {
+  Go("A8");
+  window->Bar()->ContentEdit()->setText(QString(40000, 'x'));
+  QTest::keyClick(window->Bar()->ContentEdit(), Qt::Key_Return);
+  ASSERT_EQ(dialogs->errors.size(), 1);
+  EXPECT_TRUE(dialogs->errors.front().startsWith("输入|单元格 A8 的内容有 40000 个字符"));
+  EXPECT_TRUE(IsEmptyValue(At("A8")));
+  EXPECT_FALSE(window->IsModified());
+}
+
+}  // namespace
