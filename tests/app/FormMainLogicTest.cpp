@@ -8,6 +8,7 @@
 #include "templates/SampleRoute.h"
 #include "workbook/SpreadsheetError.h"
 #include "templates/TemplateWorkbook.h"
+#include "tests/support/ParamName.h"
 
 #include <gtest/gtest.h>
 
@@ -164,7 +165,8 @@ INSTANTIATE_TEST_SUITE_P(AfterCreation, NewTemplateFailures,
                                            NewTemplateFailure{"OpenTemplate", 1004},
                                            NewTemplateFailure{"GetCaption", 13},
                                            NewTemplateFailure{"SetWindowState(max)", 5},
-                                           NewTemplateFailure{"MaximizeActiveWindow", 91}));
+                                           NewTemplateFailure{"MaximizeActiveWindow", 91}),
+                         testsupport::NameBy([](const NewTemplateFailure& c) { return c.operation; }));
 
 TEST_F(FormMainLogic, RetryInTheSameWindowMakesAFreshApplication)
 {
@@ -270,7 +272,13 @@ TEST_P(LayoutFailures, LaterStepsStillRun)
 INSTANTIATE_TEST_SUITE_P(EachStep, LayoutFailures,
                          ::testing::Values(std::vector<std::string>{"SetScreenUpdating(0)"},
                                            std::vector<std::string>{"SetWindowState(min)"},
-                                           std::vector<std::string>{"SetScreenUpdating(0)", "SetWindowState(min)"}));
+                                           std::vector<std::string>{"SetScreenUpdating(0)", "SetWindowState(min)"}),
+                         testsupport::NameBy([](const std::vector<std::string>& steps) {
+                           std::string name;
+                           for (const std::string& step : steps)
+                               name += (name.empty() ? "" : " then ") + step;
+                           return name;
+                         }));
 
 TEST_F(FormMainLogic, NarrowClientStillRunsTheSpreadsheetSteps)
 {

@@ -16,6 +16,7 @@
 #include "templates/TemplateWorkbook.h"
 #include "sheetview/WorkbookWindow.h"
 #include "xlsx/XlsxImporter.h"
+#include "tests/support/ParamName.h"
 
 #include <gtest/gtest.h>
 
@@ -318,7 +319,14 @@ TEST_P(MainWindowResize, WorkbookFillsTheFrameAfterEveryResize)
 
 INSTANTIATE_TEST_SUITE_P(Sequences, MainWindowResize,
                          ::testing::Values(std::vector<ClientSize>{{900, 700}, {500, 400}, {1200, 300}},
-                                           std::vector<ClientSize>{{300, 900}, {700, 200}, {640, 480}}));
+                                           std::vector<ClientSize>{{300, 900}, {700, 200}, {640, 480}}),
+                         testsupport::NameBy([](const std::vector<ClientSize>& sizes) {
+                           std::string name;
+                           for (const ClientSize& s : sizes)
+                               name += (name.empty() ? "" : "_") + std::to_string(s.width) + "x" +
+                                       std::to_string(s.height);
+                           return name;
+                         }));
 
 TEST_F(MainWindow, ClientNarrowerThanTheBarSkipsOnlyTheFrame)
 {
@@ -358,7 +366,10 @@ TEST_P(MainWindowHeight, PanelRestsOnTheSmallButtons)
 }
 
 INSTANTIATE_TEST_SUITE_P(Heights, MainWindowHeight,
-                         ::testing::Values(HeightCase{600, false}, HeightCase{420, true}, HeightCase{150, true}));
+                         ::testing::Values(HeightCase{600, false}, HeightCase{420, true}, HeightCase{150, true}),
+                         testsupport::NameBy([](const HeightCase& c) {
+                           return testsupport::ParamName(c.windowHeight, c.overlaps ? "overlaps" : "clear");
+                         }));
 
 TEST_F(MainWindow, SideBarButtonsRepeatTheMenuCommands)
 {

@@ -6,6 +6,7 @@
 #include "cli/CommandLine.h"
 #include "cli/FieldBookCommand.h"
 #include "leveling/LevelingSettings.h"
+#include "tests/support/ParamName.h"
 
 using cli::CommandLine;
 using cli::FieldBookCommand;
@@ -55,6 +56,7 @@ TEST(CommandLine, HelpWinsOverEverythingElse) {
 }
 
 struct BadLine {
+  const char* name;
   std::vector<std::string> args;
   const char* mentions;
 };
@@ -72,16 +74,22 @@ TEST_P(BadCommandLine, IsRejectedNamingTheProblem) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, BadCommandLine,
-    ::testing::Values(BadLine{{}, "输入文件"}, BadLine{{"in.xlsx"}, "-o"}, BadLine{{"-o", "out.xlsx"}, "输入文件"},
-                      BadLine{{"in.xlsx", "-o"}, "-o"}, BadLine{{"in.xlsx", "-o", "o.xlsx", "--seed"}, "--seed"},
-                      BadLine{{"in.xlsx", "-o", "o.xlsx", "--seed", "-1"}, "-1"},
-                      BadLine{{"in.xlsx", "-o", "o.xlsx", "--seed", "12x"}, "12x"},
-                      BadLine{{"in.xlsx", "-o", "o.xlsx", "--seed", "18446744073709551616"}, "18446744073709551616"},
-                      BadLine{{"in.xlsx", "-o", "o.xlsx", "--set", "QuickTurnValue"}, "QuickTurnValue"},
-                      BadLine{{"in.xlsx", "-o", "o.xlsx", "--set", "=5"}, "=5"},
-                      BadLine{{"in.xlsx", "-o", "o.xlsx", "--verbose"}, "--verbose"},
-                      BadLine{{"a.xlsx", "b.xlsx", "-o", "o.xlsx"}, "b.xlsx"},
-                      BadLine{{"--sample", "a.xlsx", "-o", "o.xlsx"}, "a.xlsx"}, BadLine{{"--sample"}, "-o"}));
+    ::testing::Values(BadLine{"Nothing", {}, "输入文件"}, BadLine{"NoOutput", {"in.xlsx"}, "-o"},
+                      BadLine{"NoInput", {"-o", "out.xlsx"}, "输入文件"},
+                      BadLine{"OutputWithoutName", {"in.xlsx", "-o"}, "-o"},
+                      BadLine{"SeedWithoutValue", {"in.xlsx", "-o", "o.xlsx", "--seed"}, "--seed"},
+                      BadLine{"NegativeSeed", {"in.xlsx", "-o", "o.xlsx", "--seed", "-1"}, "-1"},
+                      BadLine{"SeedWithText", {"in.xlsx", "-o", "o.xlsx", "--seed", "12x"}, "12x"},
+                      BadLine{"SeedTooLarge", {"in.xlsx", "-o", "o.xlsx", "--seed", "18446744073709551616"},
+                              "18446744073709551616"},
+                      BadLine{"SetWithoutValue", {"in.xlsx", "-o", "o.xlsx", "--set", "QuickTurnValue"},
+                              "QuickTurnValue"},
+                      BadLine{"SetWithoutName", {"in.xlsx", "-o", "o.xlsx", "--set", "=5"}, "=5"},
+                      BadLine{"UnknownOption", {"in.xlsx", "-o", "o.xlsx", "--verbose"}, "--verbose"},
+                      BadLine{"TwoInputs", {"a.xlsx", "b.xlsx", "-o", "o.xlsx"}, "b.xlsx"},
+                      BadLine{"SampleWithInput", {"--sample", "a.xlsx", "-o", "o.xlsx"}, "a.xlsx"},
+                      BadLine{"SampleWithoutOutput", {"--sample"}, "-o"}),
+    testsupport::CaseName());
 
 struct SettingsCase {
   std::vector<std::pair<std::string, std::string>> changes;
@@ -119,7 +127,13 @@ INSTANTIATE_TEST_SUITE_P(
         SettingsCase{{{"QuickTurnValue", "0"}}, false, "请保证水准快速转站正确性,设置未保存"},
         SettingsCase{{{"Staffminreading", "0.1"}}, false, "未知的设置名称“Staffminreading”（可用名称见 --help）"},
         SettingsCase{{{"ShowReadingsInMetres", "maybe"}}, false,
-                     "设置 ShowReadingsInMetres 只能取 true 或 false，而不是“maybe”"}));
+                     "设置 ShowReadingsInMetres 只能取 true 或 false，而不是“maybe”"}),
+    testsupport::NameBy([](const SettingsCase& c) {
+      std::string name;
+      for (const auto& [setting, value] : c.changes)
+        name += (name.empty() ? "" : "_") + testsupport::ParamName(setting, value);
+      return name;
+    }));
 
 TEST(CommandLineSettings, StoresEveryChangeWhenAllChecksPass) {
   gaocheng::LevelingSettings settings;

@@ -1,6 +1,7 @@
 #include "controls/ButtonFx.h"
 
 #include "tests/controls/PixelSupport.h"
+#include "tests/support/ParamName.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -104,7 +105,10 @@ TEST_P(ButtonFxStates, FillAndOutlineOfTheState)
 INSTANTIATE_TEST_SUITE_P(Looks, ButtonFxStates,
                          ::testing::Values(StateLook{1, pressedFill, pressedBorder},
                                            StateLook{2, hoverFill, hoverBorder}, StateLook{5, black, black},
-                                           StateLook{-1, black, black}, StateLook{3, black, black}));
+                                           StateLook{-1, black, black}, StateLook{3, black, black}),
+                         testsupport::NameBy([](const StateLook& c) {
+                           return testsupport::ParamName("state", c.state);
+                         }));
 
 TEST(ButtonFx, NormalLookIsFlatInTheButtonFaceColour)
 {
@@ -165,7 +169,10 @@ INSTANTIATE_TEST_SUITE_P(Sizes, ButtonFxPlacement,
                          ::testing::Values(Placement{41, 32, QRect(4, 4, 32, 32)},
                                            Placement{65, 64, QRect(0, 0, 64, 64)},
                                            Placement{41, 41, QRect(0, 0, 41, 41)},
-                                           Placement{41, 50, QRect(0, 0, 41, 41)}));
+                                           Placement{41, 50, QRect(0, 0, 41, 41)}),
+                         testsupport::NameBy([](const Placement& c) {
+                           return testsupport::ParamName("control", c.control, "picture", c.picture);
+                         }));
 
 TEST(ButtonFx, LargerPictureIsCentredAndClippedAtTheEdges)
 {
@@ -295,7 +302,10 @@ INSTANTIATE_TEST_SUITE_P(Edges, ButtonFxHover,
                          ::testing::Values(Pointer{{41, 15}, true}, Pointer{{20, 30}, true}, Pointer{{0, 0}, true},
                                            Pointer{{41, 30}, true}, Pointer{{-0.5, 15}, false},
                                            Pointer{{41.25, 15}, false}, Pointer{{20, -0.5}, false},
-                                           Pointer{{20, 30.5}, false}, Pointer{{200, 200}, false}));
+                                           Pointer{{20, 30.5}, false}, Pointer{{200, 200}, false}),
+                         testsupport::NameBy([](const Pointer& c) {
+                           return testsupport::ParamName(c.at.x(), c.at.y(), c.inside ? "inside" : "outside");
+                         }));
 
 TEST(ButtonFx, EveryMoveRedrawsSoAMoveWhilePressedShowsTheHoverLook)
 {

@@ -1,4 +1,5 @@
 #include "controls/ButtonPicture.h"
+#include "tests/support/ParamName.h"
 
 #include <gtest/gtest.h>
 
@@ -32,7 +33,10 @@ INSTANTIATE_TEST_SUITE_P(Cases, HimetricToPixels,
                                            Conversion{51, 127, 3},     // 2.55
                                            Conversion{49, 127, 2},     // 2.45
                                            Conversion{1693, 0, 0},
-                                           Conversion{1693, -96, 0}));
+                                           Conversion{1693, -96, 0}),
+                         testsupport::NameBy([](const Conversion& c) {
+                           return testsupport::ParamName(c.himetric, "himetric_at", c.dpi, "dpi");
+                         }));
 
 TEST(ButtonPicture, ImageSizeSurvivesTheRoundTripThroughHimetric)
 {

@@ -6,6 +6,7 @@
 
 #include "leveling/FieldBook.h"
 #include "leveling/LevelingError.h"
+#include "tests/support/ParamName.h"
 
 namespace gaocheng {
 namespace {
@@ -169,7 +170,10 @@ INSTANTIATE_TEST_SUITE_P(Table, SteepFirstPoint,
                          ::testing::Values(SteepCase{104.7, true}, SteepCase{95.3, false},
                                            SteepCase{104.61, true}, SteepCase{95.39, false},
                                            SteepCase{104.8, true}, SteepCase{112, true},
-                                           SteepCase{80, false}));
+                                           SteepCase{80, false}),
+                         testsupport::NameBy([](const SteepCase& c) {
+                           return testsupport::ParamName(c.firstPoint, c.climbing ? "climbing" : "falling");
+                         }));
 
 TEST(BuildFieldBook, CountsStationsAndNamesTurnsWithThePrefix) {
   LevelingSettings s;

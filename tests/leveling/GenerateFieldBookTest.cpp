@@ -8,6 +8,7 @@
 #include "leveling/LevelingModule.h"
 #include "tests/leveling/LevelingTestSupport.h"
 #include "workbook/SpreadsheetError.h"
+#include "tests/support/ParamName.h"
 
 namespace gaocheng {
 namespace {
@@ -124,7 +125,12 @@ INSTANTIATE_TEST_SUITE_P(AllEight, GenerateFieldBookSwitches,
                          ::testing::Values(Switches{false, false, false}, Switches{false, false, true},
                                            Switches{false, true, false}, Switches{false, true, true},
                                            Switches{true, false, false}, Switches{true, false, true},
-                                           Switches{true, true, false}, Switches{true, true, true}));
+                                           Switches{true, true, false}, Switches{true, true, true}),
+                         testsupport::NameBy([](const Switches& s) {
+                           return testsupport::ParamName(s.turnElevation ? "TurnHeights" : "NoTurnHeights",
+                                                         s.midInC ? "MidInC" : "MidInD",
+                                                         s.metres ? "Metres" : "Millimetres");
+                         }));
 
 TEST(ToleranceText, RoundsSixRootN) {
   EXPECT_EQ(ToleranceText(1), "±6√n=±6");

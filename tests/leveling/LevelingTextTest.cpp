@@ -3,6 +3,7 @@
 #include <string>
 
 #include "leveling/LevelingText.h"
+#include "tests/support/ParamName.h"
 
 namespace gaocheng {
 namespace {
@@ -25,7 +26,8 @@ INSTANTIATE_TEST_SUITE_P(
                       TextCase{"-0", "中"}, TextCase{"0.000", "中"}, TextCase{"  12.5 ", "右12.5米"},
                       TextCase{"2.50", "右2.5米"}, TextCase{"-0.0004", "左0米"},
                       TextCase{"路边", "路边"}, TextCase{"  路边 ", "路边"}, TextCase{"", ""},
-                      TextCase{"   ", ""}, TextCase{"1,5", "1,5"}, TextCase{"abc", "abc"}));
+                      TextCase{"   ", ""}, TextCase{"1,5", "1,5"}, TextCase{"abc", "abc"}),
+    testsupport::NameBy([](const TextCase& c) { return c.in; }));
 
 TEST(RemoveSpaces, RemovesOnlyU0020) {
   EXPECT_EQ(RemoveSpaces(" BM 1 "), "BM1");

@@ -5,6 +5,7 @@
 
 #include "leveling/LevelingError.h"
 #include "leveling/RandomInRange.h"
+#include "tests/support/ParamName.h"
 
 namespace gaocheng {
 namespace {
@@ -42,7 +43,8 @@ INSTANTIATE_TEST_SUITE_P(
                       RangeCase{200, 800, 200, 800, 800}, RangeCase{4200, 4800, 4200, 4800, 4800},
                       RangeCase{-7, -3, -7, -3, -3}, RangeCase{5, 3, 4, 5, 4},
                       RangeCase{4900, 4801, 4802, 4900, 4899}, RangeCase{-2, -5, -4, -2, -3},
-                      RangeCase{0, -1, 0, 0, 0}));
+                      RangeCase{0, -1, 0, 0, 0}),
+    testsupport::NameBy([](const RangeCase& c) { return testsupport::ParamName(c.low, "to", c.high); }));
 
 TEST(RandomInRange, IsUniformOverTheRange) {
   RandomEngine engine(7);
@@ -85,7 +87,8 @@ INSTANTIATE_TEST_SUITE_P(
                       RoundCase{1.5, 2}, RoundCase{2.4999, 2}, RoundCase{2.5001, 3},
                       RoundCase{-2.6, -3}, RoundCase{-1.4, -1}, RoundCase{4800.000000000001, 4800},
                       RoundCase{4199.999999999999, 4200}, RoundCase{7, 7}, RoundCase{-7, -7},
-                      RoundCase{4503599627370497.0, 4503599627370497.0}));
+                      RoundCase{4503599627370497.0, 4503599627370497.0}),
+    testsupport::NameBy([](const RoundCase& c) { return testsupport::ParamName(c.value, "to", c.rounded); }));
 
 TEST(ToWholeNumber, ThrowsOverflowBeyondThirtyTwoBits) {
   EXPECT_EQ(ToWholeNumber(2147483647.4, "x"), 2147483647);

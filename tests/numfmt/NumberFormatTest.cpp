@@ -7,6 +7,7 @@
 
 #include "numfmt/NumberFormat.h"
 #include "numfmt/NumberFormatCache.h"
+#include "tests/support/ParamName.h"
 
 using spreadsheet::CellValue;
 using spreadsheet::NumberFormat;
@@ -41,7 +42,8 @@ INSTANTIATE_TEST_SUITE_P(
                       NumberCase{101.2345, "0.000", "101.235"}, NumberCase{99.9996, "0.000", "100.000"},
                       NumberCase{0.1 + 0.2, "0.0000000000000000", "0.3000000000000000"},
                       NumberCase{1e20, "0", "100000000000000000000"}, NumberCase{123, "00000", "00123"},
-                      NumberCase{7, "0.0", "7.0"}, NumberCase{1e-7, "0.000", "0.000"}));
+                      NumberCase{7, "0.0", "7.0"}, NumberCase{1e-7, "0.000", "0.000"}),
+    testsupport::NameBy([](const NumberCase& c) { return testsupport::ParamName(c.value, "as", c.code); }));
 
 INSTANTIATE_TEST_SUITE_P(
     Grouping, NumberDisplay,
@@ -49,7 +51,8 @@ INSTANTIATE_TEST_SUITE_P(
                       NumberCase{1234567.891, "#,##0", "1,234,568"}, NumberCase{999.5, "#,##0", "1,000"},
                       NumberCase{0, "#,##0", "0"}, NumberCase{0.25, "#,##0.00", "0.25"},
                       NumberCase{123, "#,##0", "123"}, NumberCase{5, "0,000", "0,005"},
-                      NumberCase{12345678, "#,##0,", "12,346"}, NumberCase{1234567, "0.0,,", "1.2"}));
+                      NumberCase{12345678, "#,##0,", "12,346"}, NumberCase{1234567, "0.0,,", "1.2"}),
+    testsupport::NameBy([](const NumberCase& c) { return testsupport::ParamName(c.value, "as", c.code); }));
 
 INSTANTIATE_TEST_SUITE_P(
     OptionalDigits, NumberDisplay,
@@ -57,7 +60,8 @@ INSTANTIATE_TEST_SUITE_P(
                       NumberCase{1.23456, "0.###", "1.235"}, NumberCase{-2.5, "0.###", "-2.5"},
                       NumberCase{0.9999, "0.###", "1."}, NumberCase{0.5, "#.##", ".5"},
                       NumberCase{12.5, ".00", "12.50"}, NumberCase{0, "#", ""}, NumberCase{0.5, "0.0??", "0.5  "},
-                      NumberCase{0.5, "?.0", " .5"}));
+                      NumberCase{0.5, "?.0", " .5"}),
+    testsupport::NameBy([](const NumberCase& c) { return testsupport::ParamName(c.value, "as", c.code); }));
 
 INSTANTIATE_TEST_SUITE_P(
     PercentAndScientific, NumberDisplay,
@@ -66,7 +70,8 @@ INSTANTIATE_TEST_SUITE_P(
                       NumberCase{12345.678, "0.00E+00", "1.23E+04"}, NumberCase{0.000123, "0.0E+0", "1.2E-4"},
                       NumberCase{9.999, "0.00E+00", "1.00E+01"}, NumberCase{-12345.678, "0.00E+00", "-1.23E+04"},
                       NumberCase{12345, "##0.0E+0", "12.3E+3"}, NumberCase{0, "0.00E+00", "0.00E+00"},
-                      NumberCase{2500, "0.0E-0", "2.5E3"}));
+                      NumberCase{2500, "0.0E-0", "2.5E3"}),
+    testsupport::NameBy([](const NumberCase& c) { return testsupport::ParamName(c.value, "as", c.code); }));
 
 INSTANTIATE_TEST_SUITE_P(
     Literals, NumberDisplay,
@@ -74,7 +79,8 @@ INSTANTIATE_TEST_SUITE_P(
                       NumberCase{3, "0\\米", "3米"}, NumberCase{5, "0_)", "5 "}, NumberCase{5, "$0.00", "$5.00"},
                       NumberCase{1234.5, "[$€-407]#,##0.00", "€1,234.50"}, NumberCase{5, "[Red]0.0", "5.0"},
                       NumberCase{5, "**0", "5"}, NumberCase{-5, "\"差\"0", "-差5"},
-                      NumberCase{12, "0\" ; \"0", "1 ; 2"}));
+                      NumberCase{12, "0\" ; \"0", "1 ; 2"}),
+    testsupport::NameBy([](const NumberCase& c) { return testsupport::ParamName(c.value, "as", c.code); }));
 
 INSTANTIATE_TEST_SUITE_P(
     Sections, NumberDisplay,
@@ -85,7 +91,8 @@ INSTANTIATE_TEST_SUITE_P(
                       NumberCase{-5, "0.00;@", "-5.00"}, NumberCase{150, "[>100]\"大\"0;0", "大150"},
                       NumberCase{50, "[>100]\"大\"0;0", "50"}, NumberCase{-50, "[>100]0;0", "-50"},
                       NumberCase{5, "[<0]\"负\";[=0]\"零\";\"正\"", "正"},
-                      NumberCase{0, "[<0]\"负\";[=0]\"零\";\"正\"", "零"}));
+                      NumberCase{0, "[<0]\"负\";[=0]\"零\";\"正\"", "零"}),
+    testsupport::NameBy([](const NumberCase& c) { return testsupport::ParamName(c.value, "as", c.code); }));
 
 // Codes this display does not render show numbers as General.
 INSTANTIATE_TEST_SUITE_P(
@@ -95,7 +102,8 @@ INSTANTIATE_TEST_SUITE_P(
                       NumberCase{1.5, "[h]:mm", "1.5"}, NumberCase{1.5, "h:mm AM/PM", "1.5"},
                       NumberCase{1234.5, "@", "1234.5"}, NumberCase{1.5, "# ?/?", "1.5"},
                       NumberCase{0.25, "# ?\?/?\?", "0.25"}, NumberCase{1, "0;0;0;0;0", "1"},
-                      NumberCase{-2, "General;\"(\"General\")\"", "(2)"}));
+                      NumberCase{-2, "General;\"(\"General\")\"", "(2)"}),
+    testsupport::NameBy([](const NumberCase& c) { return testsupport::ParamName(c.value, "as", c.code); }));
 
 struct TextCase {
   const char* text;
@@ -116,7 +124,8 @@ INSTANTIATE_TEST_SUITE_P(
                       TextCase{"abc", "General", "abc"}, TextCase{"abc", "0;-0;0;\"文本:\"@", "文本:abc"},
                       TextCase{"abc", "0;-0;0;\"固定\"", "固定"}, TextCase{"abc", "0.00;@\"!\"", "abc!"},
                       TextCase{"x", "\"<\"@\">\"", "<x>"}, TextCase{"", "\"<\"@\">\"", "<>"},
-                      TextCase{"abc", "0;-0;0;", ""}, TextCase{"abc", "yyyy-mm-dd", "abc"}));
+                      TextCase{"abc", "0;-0;0;", ""}, TextCase{"abc", "yyyy-mm-dd", "abc"}),
+    testsupport::NameBy([](const TextCase& c) { return testsupport::ParamName(c.text, "as", c.code); }));
 
 TEST(NumberDisplay, EmptyCellShowsNothingAndNonFiniteShowsAnError) {
   EXPECT_EQ(NumberFormat::Display(CellValue{}, "0.000"), "");

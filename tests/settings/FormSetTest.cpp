@@ -1,6 +1,7 @@
 #include "settings/FormSet.h"
 #include "ui_FormSet.h"
 #include "leveling/LevelingSettings.h"
+#include "tests/support/ParamName.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -151,7 +152,10 @@ INSTANTIATE_TEST_SUITE_P(Values, GetConfigText,
                                            GetConfigCase{1.0 / 3, "0.333333333333333"},
                                            GetConfigCase{-3, "-3"}, GetConfigCase{-0.0, "0"},
                                            GetConfigCase{123456.789, "123456.789"},
-                                           GetConfigCase{2.0 / 3 * 1e17, "6.66666666666667E+16"}));
+                                           GetConfigCase{2.0 / 3 * 1e17, "6.66666666666667E+16"}),
+                         testsupport::NameBy([](const GetConfigCase& c) {
+                           return testsupport::ParamName(c.value);
+                         }));
 
 TEST_F(FormSetFixture, GetConfigCopiesPrefixAndSwitches)
 {

@@ -7,6 +7,7 @@
 #include "host/MemoryHost.h"
 #include "templates/TemplateWorkbook.h"
 #include "xlsx/XlsxImporter.h"
+#include "tests/support/ParamName.h"
 
 using spreadsheet::CellAddress;
 using spreadsheet::MemoryHost;
@@ -83,7 +84,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FileFormat{"数据输入", "E30", 152.34, "152.340"}, FileFormat{"水准表", "B5", 1.2345, "1.235"},
                       FileFormat{"水准表", "D65536", 0.5, "0.500"}, FileFormat{"水准表", "F70", 151.9995, "152.000"},
                       FileFormat{"水准表", "H5", -2.5, "-3"}, FileFormat{"水准表", "H65536", 1.4999, "1"},
-                      FileFormat{"水准表", "I5", 1.5, "1.5"}));
+                      FileFormat{"水准表", "I5", 1.5, "1.5"}),
+    testsupport::NameBy([](const FileFormat& c) { return testsupport::ParamName(c.address, c.value); }));
 
 TEST_F(TemplateFile, KeepsWidthsAndPrintSetup) {
   const Workbook model = templates::TemplateWorkbook::Build();

@@ -6,6 +6,7 @@
 #include "host/MemoryHost.h"
 #include "templates/SampleRoute.h"
 #include "templates/TemplateWorkbook.h"
+#include "tests/support/ParamName.h"
 
 using spreadsheet::BorderStyle;
 using spreadsheet::CellAddress;
@@ -79,7 +80,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ShownCase{"水准表", "B5", 1.2345, "1.235"}, ShownCase{"水准表", "C6", 0.437, "0.437"},
                       ShownCase{"水准表", "D65536", 1234, "1234.000"}, ShownCase{"水准表", "E5", 152.0, "152.000"},
                       ShownCase{"水准表", "F100", 151.9995, "152.000"}, ShownCase{"水准表", "G65536", 7.1, "7.100"},
-                      ShownCase{"水准表", "H5", -2.5, "-3"}, ShownCase{"水准表", "H65536", 1.4999, "1"}));
+                      ShownCase{"水准表", "H5", -2.5, "-3"}, ShownCase{"水准表", "H65536", 1.4999, "1"}),
+    testsupport::NameBy([](const ShownCase& c) { return testsupport::ParamName(c.address, c.value); }));
 
 TEST(TemplateWorkbook, OutputSheetHasTitleToleranceLabelAndTwoHeaderRows) {
   const Workbook book = TemplateWorkbook::Build();

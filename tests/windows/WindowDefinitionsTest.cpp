@@ -5,6 +5,7 @@
 #include "ui_FormPj.h"
 #include "ui_FormSet.h"
 #include "controls/UserControl1.h"
+#include "tests/support/ParamName.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -189,7 +190,8 @@ TEST_P(ButtonPictures, SizedJpegOnWhiteGround)
 INSTANTIATE_TEST_SUITE_P(Pictures, ButtonPictures,
                          ::testing::Values(PictureDef{"ButtonFx3", 64}, PictureDef{"ButtonFx2", 64},
                                            PictureDef{"ButtonSave", 64}, PictureDef{"ButtonB1", 32},
-                                           PictureDef{"ButtonB2", 32}));
+                                           PictureDef{"ButtonB2", 32}),
+                         testsupport::NameBy([](const PictureDef& c) { return c.button; }));
 
 TEST(WindowPictures, ButtonsAreJpegResources)
 {

@@ -3,6 +3,7 @@
 #include "workbook/CellAddress.h"
 #include "workbook/CellRange.h"
 #include "workbook/SpreadsheetError.h"
+#include "tests/support/ParamName.h"
 
 using spreadsheet::CellAddress;
 using spreadsheet::CellRange;
@@ -30,7 +31,8 @@ INSTANTIATE_TEST_SUITE_P(Addresses, ParsesAddress,
                                            GoodAddress{"e6", 5, 4, "E6"}, GoodAddress{"$F$6", 5, 5, "F6"},
                                            GoodAddress{"Z9", 8, 25, "Z9"}, GoodAddress{"AA10", 9, 26, "AA10"},
                                            GoodAddress{"IV65536", 65535, 255, "IV65536"},
-                                           GoodAddress{"I65536", 65535, 8, "I65536"}));
+                                           GoodAddress{"I65536", 65535, 8, "I65536"}),
+                         testsupport::NameBy([](const GoodAddress& c) { return c.text; }));
 
 class RejectsAddress : public ::testing::TestWithParam<const char*> {};
 
@@ -47,7 +49,8 @@ TEST_P(RejectsAddress, WithCode1004QuotingTheText) {
 
 INSTANTIATE_TEST_SUITE_P(Addresses, RejectsAddress,
                          ::testing::Values("", "A", "5", "A0", "IW1", "A65537", "A1B", " A1", "A1 ", "AAAA1",
-                                           "A1234567", "A-1", "€1", "A1:B2"));
+                                           "A1234567", "A-1", "€1", "A1:B2"),
+                         testsupport::CaseName());
 
 TEST(CellRange, ParsesBlocksAndSingleCells) {
   const auto r = CellRange::Parse("A5:I65536");

@@ -2,6 +2,7 @@
 
 #include "workbook/CellInput.h"
 #include "workbook/TsvText.h"
+#include "tests/support/ParamName.h"
 
 using namespace spreadsheet;
 
@@ -32,7 +33,19 @@ INSTANTIATE_TEST_SUITE_P(
                       ParseCase{" ", std::string(" ")}, ParseCase{"123.4567", 123.4567},
                       // The route's rule: tabs around, a trailing point, underflow to zero.
                       ParseCase{"\t2\t", 2.0}, ParseCase{"5.", 5.0}, ParseCase{"1e-400", 0.0},
-                      ParseCase{"1,5", std::string("1,5")}));
+                      ParseCase{"1,5", std::string("1,5")}),
+    testsupport::NameBy([](const ParseCase& c) {
+      // The value as well as the text: "'" and " " both read "_" but give different texts.
+      const std::string value = std::visit(
+          [](const auto& v) -> std::string {
+            using V = std::decay_t<decltype(v)>;
+            if constexpr (std::is_same_v<V, double>) return testsupport::ParamName("number", v);
+            else if constexpr (std::is_same_v<V, std::string>) return testsupport::ParamName("text", v);
+            else return "blank";
+          },
+          c.expected);
+      return testsupport::ParamName(c.typed, "to", value);
+    }));
 
 TEST(CellInput, EditTextRoundTripsThroughParse) {
   const CellValue values[] = {std::monostate{}, 0.1 + 0.2, 123.4567, -1e-7, 65535.0, std::string("12"),
@@ -87,6 +100,7 @@ INSTANTIATE_TEST_SUITE_P(
         TsvCase{"quoted break", "\"x\r\ny\"\tz\n", {{"x\r\ny", "z"}}},
         TsvCase{"quote in the middle is literal", "5\"\t6\n", {{"5\"", "6"}}},
         TsvCase{"unterminated quote is literal", "\"abc\tx\n", {{"\"abc", "x"}}},
-        TsvCase{"nothing", "", {}}));
+        TsvCase{"nothing", "", {}}),
+    testsupport::CaseName());
 
 }  // namespace

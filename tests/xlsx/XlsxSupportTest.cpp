@@ -6,6 +6,7 @@
 #include "xlsx/SharedFormula.h"
 #include "workbook/SpreadsheetError.h"
 #include "xlsx/WorkbookSerializer.h"
+#include "tests/support/ParamName.h"
 
 namespace spreadsheet {
 namespace {
@@ -33,7 +34,10 @@ INSTANTIATE_TEST_SUITE_P(
                       ShiftCase{"SUM(C:C)", 5, 1, "SUM(D:D)"}, ShiftCase{"SUM(2:3)", 2, 4, "SUM(4:5)"},
                       ShiftCase{"1.5E+10+A1", 1, 0, "1.5E+10+A2"}, ShiftCase{"A1", -1, 0, "#REF!"},
                       ShiftCase{"IV1+A1", 0, 1, "#REF!+B1"}, ShiftCase{"A65536", 1, 0, "#REF!"},
-                      ShiftCase{"TRUE+A1", 0, 0, "TRUE+A1"}, ShiftCase{"\"say \"\"B2\"\"\"&B2", 0, 1, "\"say \"\"B2\"\"\"&C2"}));
+                      ShiftCase{"TRUE+A1", 0, 0, "TRUE+A1"}, ShiftCase{"\"say \"\"B2\"\"\"&B2", 0, 1, "\"say \"\"B2\"\"\"&C2"}),
+    testsupport::NameBy([](const ShiftCase& c) {
+      return testsupport::ParamName(c.formula, "down", c.rows, "right", c.columns);
+    }));
 
 TEST(BuiltinNumberFormats, IdsAndCodesMatchBothWays) {
   const std::pair<int, const char*> known[] = {{0, "General"}, {1, "0"},      {2, "0.00"},    {3, "#,##0"},
