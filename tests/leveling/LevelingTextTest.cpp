@@ -27,7 +27,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TextCase{"2.50", "右2.5米"}, TextCase{"-0.0004", "左0米"},
                       TextCase{"路边", "路边"}, TextCase{"  路边 ", "路边"}, TextCase{"", ""},
                       TextCase{"   ", ""}, TextCase{"1,5", "1,5"}, TextCase{"abc", "abc"}),
-    testsupport::NameBy([](const TextCase& c) { return c.in; }));
+    testsupport::NameBy([](const TextCase& c) { return testsupport::ParamName("offset", c.in); }));
 
 TEST(RemoveSpaces, RemovesOnlyU0020) {
   EXPECT_EQ(RemoveSpaces(" BM 1 "), "BM1");

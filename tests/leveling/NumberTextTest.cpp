@@ -49,7 +49,9 @@ INSTANTIATE_TEST_SUITE_P(
                       ParseCase{"1e-400", true, 0}, ParseCase{"-1E-99999999999999999999", true, 0},
                       ParseCase{"4.9e-324", true, 4.9e-324}, ParseCase{"0.5e309", false, 0},
                       ParseCase{"0.0000000001e-320", true, 0}, ParseCase{"300e-326", true, std::numeric_limits<double>::denorm_min()}),
-    testsupport::NameBy([](const ParseCase& c) { return c.text; }));
+    testsupport::NameBy([](const ParseCase& c) {
+      return testsupport::ParamName(c.text, c.isNumber ? "number" : "not_number");
+    }));
 
 TEST(ParseDecimal, PlainDecimalTooSmallForADoubleIsSignedZero) {
   double value = 1;
@@ -91,7 +93,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FormatCase{0.000012345, "0.000012345"}, FormatCase{0.000001, "1E-06"},
                       FormatCase{1e-7, "1E-07"}, FormatCase{-2.5e-10, "-2.5E-10"},
                       FormatCase{5e-324, "4.94065645841247E-324"}),
-    testsupport::NameBy([](const FormatCase& c) { return testsupport::ParamName(c.value); }));
+    testsupport::NameBy([](const FormatCase& c) { return testsupport::ParamName(c.value, "to", c.text); }));
 
 TEST(FormatGeneral, ReadsBackThroughTheNumberRule) {
   for (const double value : {0.2, -3.0, 1e-7, 1.5e300, 123456.789, -0.000123}) {
@@ -115,7 +117,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FormatCase{9.9995, "10"}, FormatCase{999.9999, "1000"},
                       FormatCase{-2.5, "2.5"}, FormatCase{0.1 + 0.2, "0.3"},
                       FormatCase{12345678.5, "12345678.5"}),
-    testsupport::NameBy([](const FormatCase& c) { return testsupport::ParamName(c.value); }));
+    testsupport::NameBy([](const FormatCase& c) { return testsupport::ParamName(c.value, "to", c.text); }));
 
 }  // namespace
 }  // namespace gaocheng

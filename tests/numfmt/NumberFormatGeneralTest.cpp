@@ -28,7 +28,7 @@ INSTANTIATE_TEST_SUITE_P(
                       GeneralCase{99999999999.7, "1E+11"}, GeneralCase{123456789012, "1.23457E+11"},
                       GeneralCase{1e-10, "1E-10"}, GeneralCase{2.5e-12, "2.5E-12"}, GeneralCase{1e100, "1E+100"},
                       GeneralCase{1234.0, "1234"}),
-    testsupport::NameBy([](const GeneralCase& c) { return testsupport::ParamName(c.value); }));
+    testsupport::NameBy([](const GeneralCase& c) { return testsupport::ParamName(c.value, "to", c.shown); }));
 
 TEST(GeneralDisplay, NonFiniteShowsAnError) {
   EXPECT_EQ(NumberFormat::General(std::numeric_limits<double>::infinity()), "#NUM!");

@@ -154,7 +154,7 @@ INSTANTIATE_TEST_SUITE_P(Values, GetConfigText,
                                            GetConfigCase{123456.789, "123456.789"},
                                            GetConfigCase{2.0 / 3 * 1e17, "6.66666666666667E+16"}),
                          testsupport::NameBy([](const GetConfigCase& c) {
-                           return testsupport::ParamName(c.value);
+                           return testsupport::ParamName(c.value, "to", c.text);
                          }));
 
 TEST_F(FormSetFixture, GetConfigCopiesPrefixAndSwitches)

@@ -15,9 +15,9 @@
 
 namespace testsupport {
 
-// Any text as a name part: ASCII letters and digits stay, '-' reads "minus", '+' reads "plus", every
-// other ASCII character (point, space, sign) becomes '_' one for one, a non-ASCII character becomes its
-// code point set off by '_' ("水" -> "U6C34", a stray byte -> "xFF"); "" reads "empty".
+// Any text as a name part: ASCII letters and digits stay, '-' reads "minus", '+' "plus", '%' "percent",
+// every other ASCII character (point, space, bracket) becomes '_' one for one, a non-ASCII character
+// becomes its code point set off by '_' ("水" -> "U6C34", a stray byte -> "xFF"); "" reads "empty".
 // Examples: "-2.5" -> "minus2_5", "左2.5米" -> "U5DE6_2_5_U7C73".
 inline std::string NamePart(std::string_view text) {
   if (text.empty()) return "empty";
@@ -46,6 +46,7 @@ inline std::string NamePart(std::string_view text) {
       if (alnum) word(std::string_view(&text[i], 1));
       else if (c == '-') word("minus");
       else if (c == '+') word("plus");
+      else if (c == '%') word("percent");
       else { name += '_'; afterCodePoint = false; }
       ++i;
       continue;

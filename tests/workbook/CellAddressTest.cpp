@@ -50,7 +50,9 @@ TEST_P(RejectsAddress, WithCode1004QuotingTheText) {
 INSTANTIATE_TEST_SUITE_P(Addresses, RejectsAddress,
                          ::testing::Values("", "A", "5", "A0", "IW1", "A65537", "A1B", " A1", "A1 ", "AAAA1",
                                            "A1234567", "A-1", "€1", "A1:B2"),
-                         testsupport::CaseName());
+                         testsupport::NameBy([](const char* typed) {
+                           return testsupport::ParamName("typed", typed);
+                         }));
 
 TEST(CellRange, ParsesBlocksAndSingleCells) {
   const auto r = CellRange::Parse("A5:I65536");
