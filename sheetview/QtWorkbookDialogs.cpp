@@ -10,8 +10,8 @@
 
 namespace spreadsheet {
 
-std::optional<QString> QtWorkbookDialogs::AskOpenFileName(QWidget* parent) {
-  const QString path = QFileDialog::getOpenFileName(parent, QStringLiteral("打开"), QString(),
+std::optional<QString> QtWorkbookDialogs::AskOpenFileName(QWidget* parent, const QString& folder) {
+  const QString path = QFileDialog::getOpenFileName(parent, QStringLiteral("打开"), folder,
                                                     QStringLiteral("Excel 工作簿 (*.xlsx *.xlsm *.xltx)"));
   if (path.isEmpty()) return std::nullopt;
   return path;

@@ -7,7 +7,7 @@ namespace spreadsheet {
 // The real dialogs: QFileDialog, QPrintDialog and QMessageBox.
 class QtWorkbookDialogs : public WorkbookDialogs {
  public:
-  std::optional<QString> AskOpenFileName(QWidget* parent) override;
+  std::optional<QString> AskOpenFileName(QWidget* parent, const QString& folder) override;
   std::optional<QString> AskSaveFileName(QWidget* parent, const QString& title, const QString& suggested,
                                          const QString& filter) override;
   bool ChoosePrinter(QWidget* parent, QPrinter& printer) override;

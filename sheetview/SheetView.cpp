@@ -50,6 +50,25 @@ SheetView::SheetView(QWidget* parent) : QTableView(parent), delegate_(new CellDe
   verticalHeader()->setFixedWidth(46);
   verticalHeader()->setDefaultAlignment(Qt::AlignCenter);
   verticalHeader()->setHighlightSections(true);
+  for (QHeaderView* header : {horizontalHeader(), verticalHeader()}) {
+    header->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(header, &QHeaderView::customContextMenuRequested, this, [this, header](const QPoint& at) {
+      const int section = header->logicalIndexAt(at);
+      if (section < 0) return;
+      const bool rows = header->orientation() == Qt::Vertical;
+      // A right click on a header outside the selection selects that row or column.
+      bool inside = false;
+      for (const CellRange& r : SelectedRanges()) {
+        inside = inside || (rows ? section >= r.first.row && section <= r.last.row
+                                 : section >= r.first.column && section <= r.last.column);
+      }
+      if (!inside) {
+        if (rows) SelectRange({section, 0}, {section, CellAddress::kMaxColumns - 1});
+        else SelectRange({0, section}, {CellAddress::kMaxRows - 1, section});
+      }
+      emit contextMenuRequested(header->mapToGlobal(at));
+    });
+  }
 }
 
 void SheetView::ApplySheetLayout(const Worksheet& sheet) {
@@ -88,7 +107,9 @@ bool SheetView::HasContent(int row, int column) const {
 
 CellRange SheetView::Widened(CellRange range) const {
   const Worksheet* sheet = Sheet();
-  if (!sheet) return range;
+  // Whole rows or columns are selected as they are, merges or not.
+  const bool whole = range.RowCount() == CellAddress::kMaxRows || range.ColumnCount() == CellAddress::kMaxColumns;
+  if (!sheet || whole) return range;
   // A merge touched by the block joins it whole; that can reach further merges.
   for (bool grown = true; grown;) {
     grown = false;
@@ -143,7 +164,9 @@ void SheetView::SelectRange(CellAddress anchor, CellAddress extent) {
   if (!model() || !selectionModel()) return;
   const CellRange block = Widened(CellRange::Normalised(anchor, extent));
   // Inside a merge the current cell is the merge's first cell, the one that holds its value.
-  const CellRange anchorCell = Widened(CellRange{anchor, anchor});
+  const CellRange anchorCell = block.Contains(Widened(CellRange{anchor, anchor}).first)
+                                  ? Widened(CellRange{anchor, anchor})
+                                  : CellRange{anchor, anchor};
   const QModelIndex current = model()->index(anchorCell.first.row, anchorCell.first.column);
   if (!current.isValid()) return;
   moving_ = true;

@@ -15,8 +15,8 @@ class WorkbookDialogs {
   enum class SaveChoice { Save, Discard, Cancel };
 
   virtual ~WorkbookDialogs() = default;
-  // A workbook file to open, or nothing when the user cancels.
-  virtual std::optional<QString> AskOpenFileName(QWidget* parent) = 0;
+  // A workbook file to open, starting in `folder`, or nothing when the user cancels.
+  virtual std::optional<QString> AskOpenFileName(QWidget* parent, const QString& folder) = 0;
   // Where to save; `filter` is a file-dialog filter such as "Excel 工作簿 (*.xlsx)".
   virtual std::optional<QString> AskSaveFileName(QWidget* parent, const QString& title, const QString& suggested,
                                                  const QString& filter) = 0;

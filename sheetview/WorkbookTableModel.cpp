@@ -188,6 +188,13 @@ void WorkbookTableModel::SetContents(std::size_t sheetIndex, const CellContents&
   emit cellsEdited(sheetIndex, bounds);
 }
 
+void WorkbookTableModel::ReplaceSheet(std::size_t index, const Worksheet& sheet) {
+  if (!workbook_ || index >= workbook_->SheetCount()) return;
+  workbook_->SheetAt(index) = sheet;
+  if (index == sheet_ && !suspended_) emit dataChanged(this->index(0, 0), this->index(rowCount() - 1, columnCount() - 1));
+  emit sheetReplaced(index);
+}
+
 void WorkbookTableModel::SetValue(CellAddress address, CellValue value) {
   Worksheet* sheet = Sheet();
   if (!sheet) return;

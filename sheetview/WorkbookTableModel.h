@@ -59,6 +59,9 @@ class WorkbookTableModel : public QAbstractTableModel {
   // Puts contents into a sheet (the undo commands use this); emits cellsEdited.
   void SetContents(std::size_t sheet, const CellContents& contents);
 
+  // Puts a whole sheet in place (structure edits and their undo); emits sheetReplaced.
+  void ReplaceSheet(std::size_t index, const Worksheet& sheet);
+
   // The host's writes into the shown sheet: not undoable, signalled unless suspended.
   void SetValue(CellAddress address, CellValue value);
   void Clear(const CellRange& range);
@@ -69,6 +72,7 @@ class WorkbookTableModel : public QAbstractTableModel {
  signals:
   // After SetContents (user edits, undo, redo): which sheet and block changed.
   void cellsEdited(std::size_t sheet, spreadsheet::CellRange range);
+  void sheetReplaced(std::size_t sheet);
   // An edit was refused; `message` says why, naming the cell.
   void editRefused(const QString& message);
 

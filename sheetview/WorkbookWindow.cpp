@@ -7,18 +7,23 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QItemSelectionModel>
+#include <QLabel>
+#include <QMenu>
 #include <QMimeData>
 #include <QPrinter>
 #include <QScreen>
+#include <QSettings>
 #include <QStyle>
 #include <QTabBar>
 #include <QToolBar>
+#include <QToolButton>
 #include <QUndoStack>
 #include <QVBoxLayout>
 
 #include "workbook/CellInput.h"
 #include "sheetview/FormulaBar.h"
 #include "sheetview/Platform.h"
+#include "sheetview/ReplaceSheetCommand.h"
 #include "sheetview/SheetPrinter.h"
 #include "sheetview/SheetView.h"
 #include "workbook/SpreadsheetError.h"
@@ -68,6 +73,15 @@ long long CellCount(const std::vector<CellRange>& ranges) {
 
 QString Number(long long n) { return QString::number(n); }
 
+const QString kRecentFilesKey = QStringLiteral("workbook/recentFiles");
+const QString kLastFolderKey = QStringLiteral("workbook/lastFolder");
+
+// The program's own settings file; only the window's conveniences (recent files, last folder)
+// live there, the generation's settings start from their defaults at every start.
+std::unique_ptr<QSettings> Settings() {
+  return std::make_unique<QSettings>(QStringLiteral("levelbook"), QStringLiteral("levelbook"));
+}
+
 }  // namespace
 
 WorkbookWindow::WorkbookWindow(WorkbookLoader load, WorkbookSaver save, std::shared_ptr<WorkbookDialogs> dialogs,
@@ -80,6 +94,8 @@ WorkbookWindow::WorkbookWindow(WorkbookLoader load, WorkbookSaver save, std::sha
       formulaBar_(new FormulaBar(this)),
       view_(new SheetView(this)),
       tabs_(new QTabBar(this)),
+      status_(new QLabel(this)),
+      contextMenu_(new QMenu(this)),
       model_(new WorkbookTableModel(this)),
       undo_(new QUndoStack(this)) {
   setProperty(platform::kWindowClassProperty, QString::fromLatin1(kClassName));
@@ -90,7 +106,12 @@ WorkbookWindow::WorkbookWindow(WorkbookLoader load, WorkbookSaver save, std::sha
   layout->addWidget(toolBar_);
   layout->addWidget(formulaBar_);
   layout->addWidget(view_, 1);
-  layout->addWidget(tabs_);
+  auto* bottom = new QHBoxLayout;
+  bottom->setContentsMargins(0, 0, 6, 0);
+  bottom->addWidget(tabs_, 1);
+  bottom->addWidget(status_);
+  layout->addLayout(bottom);
+  status_->setStyleSheet(QStringLiteral("QLabel { color: #444444; }"));
   // Embedded, the window is sized by its host frame, down to nothing when minimized.
   layout->setSizeConstraint(QLayout::SetNoConstraint);
 
@@ -119,6 +140,22 @@ WorkbookWindow::WorkbookWindow(WorkbookLoader load, WorkbookSaver save, std::sha
   connect(view_, &SheetView::clearRequested, this, &WorkbookWindow::ClearSelection);
   connect(view_, &SheetView::undoRequested, this, &WorkbookWindow::Undo);
   connect(view_, &SheetView::redoRequested, this, &WorkbookWindow::Redo);
+  connect(model_, &WorkbookTableModel::sheetReplaced, this, &WorkbookWindow::OnSheetReplaced);
+  auto item = [this](const QString& text, auto slot) {
+    connect(contextMenu_->addAction(text), &QAction::triggered, this, slot);
+  };
+  item(QStringLiteral("剪切"), [this] { Cut(); });
+  item(QStringLiteral("复制"), [this] { Copy(); });
+  item(QStringLiteral("粘贴"), [this] { Paste(); });
+  item(QStringLiteral("清除内容"), [this] { ClearSelection(); });
+  contextMenu_->addSeparator();
+  item(QStringLiteral("插入行"), [this] { InsertRows(); });
+  item(QStringLiteral("删除行"), [this] { DeleteRows(); });
+  item(QStringLiteral("插入列"), [this] { InsertColumns(); });
+  item(QStringLiteral("删除列"), [this] { DeleteColumns(); });
+  connect(view_, &SheetView::contextMenuRequested, this, [this](const QPoint& at) {
+    if (workbook_) contextMenu_->popup(at);
+  });
   connect(formulaBar_, &FormulaBar::addressEntered, this, &WorkbookWindow::OnAddressEntered);
   connect(formulaBar_, &FormulaBar::contentCommitted, this, &WorkbookWindow::OnContentCommitted);
   connect(formulaBar_, &FormulaBar::editCancelled, this, [this] { view_->setFocus(); });
@@ -154,7 +191,14 @@ void WorkbookWindow::BuildToolBar() {
     connect(action, &QAction::triggered, this, slot);
     return action;
   };
-  add(QStyle::SP_DialogOpenButton, QStringLiteral("打开"), QKeySequence::Open, [this] { Open(); });
+  QAction* open = add(QStyle::SP_DialogOpenButton, QStringLiteral("打开"), QKeySequence::Open, [this] { Open(); });
+  recentMenu_ = new QMenu(QStringLiteral("最近使用的文件"), this);
+  open->setMenu(recentMenu_);
+  if (auto* button = qobject_cast<QToolButton*>(toolBar_->widgetForAction(open))) {
+    button->setPopupMode(QToolButton::MenuButtonPopup);
+  }
+  connect(recentMenu_, &QMenu::aboutToShow, this, &WorkbookWindow::FillRecentMenu);
+  FillRecentMenu();
   add(QStyle::SP_DialogSaveButton, QStringLiteral("保存"), QKeySequence::Save, [this] { Save(); });
   add(QStyle::SP_DriveFDIcon, QStringLiteral("另存为"), QKeySequence::SaveAs, [this] { SaveAs(); });
   toolBar_->addSeparator();
@@ -316,13 +360,22 @@ void WorkbookWindow::MarkSaved() {
 void WorkbookWindow::UpdateModified() {
   const bool modified = IsModified();
   if (workbook_) workbook_->SetModified(modified);
+  status_->setText(StatusText());
   if (modified != lastModified_) {
     lastModified_ = modified;
     emit modifiedChanged(modified);
   }
 }
 
-void WorkbookWindow::UpdateTitle() { setWindowTitle(Caption()); }
+void WorkbookWindow::UpdateTitle() {
+  setWindowTitle(Caption());
+  status_->setText(StatusText());
+}
+
+QString WorkbookWindow::StatusText() const {
+  if (!workbook_) return {};
+  return IsModified() ? name_ + QStringLiteral(" — 已修改") : name_;
+}
 
 void WorkbookWindow::UpdateFormulaBar() {
   if (!screenUpdating_) return;
@@ -485,6 +538,80 @@ void WorkbookWindow::ClearSelection() {
   model_->Edit(values, QStringLiteral("清除内容"));
 }
 
+void WorkbookWindow::ChangeStructure(const QString& text, const std::function<void(Worksheet&)>& change) {
+  Worksheet* sheet = model_->Sheet();
+  if (!sheet) return;
+  const BusyCursor busy;
+  Worksheet after = *sheet;
+  try {
+    change(after);
+  } catch (const SpreadsheetError& e) {
+    dialogs_->ShowError(this, text, QString::fromStdString(e.Description()));
+    return;
+  }
+  undo_->push(new ReplaceSheetCommand(*model_, model_->SheetIndex(), *sheet, std::move(after), text));
+}
+
+void WorkbookWindow::InsertRows() {
+  const CellRange r = view_->SelectedRange();
+  ChangeStructure(QStringLiteral("插入行"), [r](Worksheet& s) { s.InsertRows(r.first.row, r.RowCount()); });
+}
+
+void WorkbookWindow::DeleteRows() {
+  const CellRange r = view_->SelectedRange();
+  ChangeStructure(QStringLiteral("删除行"), [r](Worksheet& s) { s.DeleteRows(r.first.row, r.RowCount()); });
+}
+
+void WorkbookWindow::InsertColumns() {
+  const CellRange r = view_->SelectedRange();
+  ChangeStructure(QStringLiteral("插入列"), [r](Worksheet& s) { s.InsertColumns(r.first.column, r.ColumnCount()); });
+}
+
+void WorkbookWindow::DeleteColumns() {
+  const CellRange r = view_->SelectedRange();
+  ChangeStructure(QStringLiteral("删除列"), [r](Worksheet& s) { s.DeleteColumns(r.first.column, r.ColumnCount()); });
+}
+
+void WorkbookWindow::OnSheetReplaced(std::size_t sheet) {
+  if (sheet != model_->SheetIndex()) {
+    ShowSheet(sheet);
+  } else if (const Worksheet* shown = model_->Sheet()) {
+    view_->ApplySheetLayout(*shown);
+  }
+  UpdateFormulaBar();
+}
+
+QStringList WorkbookWindow::RecentFiles() { return Settings()->value(kRecentFilesKey).toStringList(); }
+
+QString WorkbookWindow::LastFolder() {
+  const QString folder = Settings()->value(kLastFolderKey).toString();
+  return !folder.isEmpty() && QFileInfo(folder).isDir() ? folder : QDir::homePath();
+}
+
+void WorkbookWindow::RememberFile(const QString& path) {
+  const QString absolute = QFileInfo(path).absoluteFilePath();
+  QStringList recent = RecentFiles();
+  recent.removeAll(absolute);
+  recent.prepend(absolute);
+  while (recent.size() > kMaxRecentFiles) recent.removeLast();
+  const std::unique_ptr<QSettings> settings = Settings();
+  settings->setValue(kRecentFilesKey, recent);
+  settings->setValue(kLastFolderKey, QFileInfo(absolute).absolutePath());
+}
+
+void WorkbookWindow::FillRecentMenu() {
+  recentMenu_->clear();
+  const QStringList recent = RecentFiles();
+  for (int i = 0; i < recent.size(); ++i) {
+    const QString path = recent[i];
+    QAction* action = recentMenu_->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(QDir::toNativeSeparators(path)));
+    connect(action, &QAction::triggered, this, [this, path] {
+      if (ConfirmDiscard()) OpenFile(path);
+    });
+  }
+  if (recent.isEmpty()) recentMenu_->addAction(QStringLiteral("（无）"))->setEnabled(false);
+}
+
 void WorkbookWindow::Undo() { undo_->undo(); }
 
 void WorkbookWindow::Redo() { undo_->redo(); }
@@ -500,7 +627,7 @@ bool WorkbookWindow::ConfirmDiscard() {
 }
 
 bool WorkbookWindow::Open() {
-  const std::optional<QString> path = dialogs_->AskOpenFileName(this);
+  const std::optional<QString> path = dialogs_->AskOpenFileName(this, LastFolder());
   if (!path || !ConfirmDiscard()) return false;
   return OpenFile(*path);
 }
@@ -525,6 +652,7 @@ bool WorkbookWindow::OpenFile(const QString& path) {
   // The template opens as a copy: its saves go elsewhere.
   const bool isTemplate = IsProtected(path);
   SetWorkbook(std::move(loaded), QFileInfo(path).fileName(), isTemplate ? QString() : QFileInfo(path).absoluteFilePath());
+  if (!isTemplate) RememberFile(path);
   return true;
 }
 
@@ -537,7 +665,7 @@ bool WorkbookWindow::Save() {
 bool WorkbookWindow::SaveAs() {
   if (!workbook_) return false;
   const QString suggested = path_.isEmpty() || IsProtected(path_)
-                                ? QDir::home().filePath(QFileInfo(name_).completeBaseName() + QStringLiteral(".xlsx"))
+                                ? QDir(LastFolder()).filePath(QFileInfo(name_).completeBaseName() + QStringLiteral(".xlsx"))
                                 : path_;
   const std::optional<QString> chosen = dialogs_->AskSaveFileName(this, QStringLiteral("另存为"), suggested,
                                                                   QStringLiteral("Excel 工作簿 (*.xlsx)"));
@@ -567,6 +695,7 @@ bool WorkbookWindow::SaveTo(const QString& path) {
   name_ = QFileInfo(path).fileName();
   UpdateTitle();
   MarkSaved();
+  RememberFile(path);
   return true;
 }
 
@@ -587,7 +716,7 @@ bool WorkbookWindow::Print() {
 
 bool WorkbookWindow::ExportPdf() {
   if (!workbook_) return false;
-  const QString base = path_.isEmpty() ? QDir::home().filePath(QFileInfo(name_).completeBaseName())
+  const QString base = path_.isEmpty() ? QDir(LastFolder()).filePath(QFileInfo(name_).completeBaseName())
                                        : QFileInfo(path_).absolutePath() + '/' + QFileInfo(path_).completeBaseName();
   const std::optional<QString> chosen = dialogs_->AskSaveFileName(
       this, QStringLiteral("导出PDF"), base + QStringLiteral(".pdf"), QStringLiteral("PDF 文件 (*.pdf)"));

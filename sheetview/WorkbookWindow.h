@@ -16,6 +16,8 @@ class QTabBar;
 class QToolBar;
 class QUndoStack;
 class QAction;
+class QLabel;
+class QMenu;
 
 namespace spreadsheet {
 
@@ -93,6 +95,24 @@ class WorkbookWindow : public QWidget {
   void ClearSelection();
   void Undo();
   void Redo();
+  // Structure edits on the rows or columns of the selection, each one undoable step that moves
+  // merges and row heights with the cells; one that would push contents off the sheet is
+  // refused with a message.
+  void InsertRows();
+  void DeleteRows();
+  void InsertColumns();
+  void DeleteColumns();
+  // The grid's and the headers' right-click menu: 剪切, 复制, 粘贴, 清除内容, 插入行, 删除行, 插入列, 删除列.
+  QMenu* ContextMenu() const { return contextMenu_; }
+
+  // "sample.xlsx — 已修改" under the grid: the workbook's name and whether it has unsaved changes.
+  QString StatusText() const;
+  // The files last opened or saved, newest first, kept with QSettings; the dialogs start in
+  // the folder last used (the home folder at first).
+  static constexpr int kMaxRecentFiles = 8;
+  static QStringList RecentFiles();
+  static QString LastFolder();
+  QMenu* RecentMenu() const { return recentMenu_; }
 
   SheetView* View() const { return view_; }
   WorkbookTableModel* Model() const { return model_; }
@@ -122,6 +142,10 @@ class WorkbookWindow : public QWidget {
   void OnContentCommitted(const QString& text);
   bool IsProtected(const QString& path) const;
   bool CheckCellCount(const QString& title, long long cells);
+  void ChangeStructure(const QString& text, const std::function<void(Worksheet&)>& change);
+  void OnSheetReplaced(std::size_t sheet);
+  void RememberFile(const QString& path);
+  void FillRecentMenu();
   bool ConfirmDiscard();
 
   WorkbookLoader load_;
@@ -142,6 +166,9 @@ class WorkbookWindow : public QWidget {
   FormulaBar* formulaBar_;
   SheetView* view_;
   QTabBar* tabs_;
+  QLabel* status_;
+  QMenu* contextMenu_;
+  QMenu* recentMenu_ = nullptr;
   WorkbookTableModel* model_;
   QUndoStack* undo_;
 };

@@ -1,6 +1,8 @@
 #include "workbook/Worksheet.h"
 
 #include <algorithm>
+#include <optional>
+#include <string>
 #include <utility>
 
 #include "workbook/SpreadsheetError.h"
@@ -107,6 +109,146 @@ const CellRange* Worksheet::MergeAt(CellAddress a) const {
     if (m.Contains(a)) return &m;
   }
   return nullptr;
+}
+
+namespace {
+
+// A run of lines first..last after inserting (count > 0) or deleting (count < 0) lines at `at`;
+// nothing when all of it was deleted.
+std::optional<std::pair<int, int>> MovedSpan(int first, int last, int at, int count) {
+  if (count > 0) {
+    if (first >= at) return std::pair(first + count, last + count);
+    if (last >= at) return std::pair(first, last + count);
+    return std::pair(first, last);
+  }
+  const int n = -count;
+  const int newFirst = first < at ? first : (first >= at + n ? first - n : at);
+  const int newLast = last < at ? last : (last >= at + n ? last - n : at - 1);
+  if (newLast < newFirst) return std::nullopt;
+  return std::pair(newFirst, newLast);
+}
+
+// Keys (row or column numbers) moved as the lines they belong to; keys pushed past `limit` or
+// deleted go.
+template <typename T>
+void MoveKeys(std::map<int, T>& map, int at, int count, int limit) {
+  std::map<int, T> moved;
+  for (auto& [key, value] : map) {
+    const auto span = MovedSpan(key, key, at, count);
+    if (span && span->first < limit) moved.emplace(span->first, std::move(value));
+  }
+  map = std::move(moved);
+}
+
+bool HasContent(const Cell& cell) { return !IsEmptyValue(cell.value) || cell.HasFormula(); }
+
+}  // namespace
+
+void Worksheet::MoveMerges(bool rows, int at, int count) {
+  std::vector<CellRange> moved;
+  for (const CellRange& m : merges_) {
+    CellRange next = m;
+    const auto span = rows ? MovedSpan(m.first.row, m.last.row, at, count)
+                           : MovedSpan(m.first.column, m.last.column, at, count);
+    if (!span) continue;
+    (rows ? next.first.row : next.first.column) = span->first;
+    (rows ? next.last.row : next.last.column) = span->second;
+    if (next.first == next.last) continue;  // one cell left: no merge any more
+    moved.push_back(next);
+  }
+  merges_ = std::move(moved);
+}
+
+void Worksheet::InsertRows(int row, int count) {
+  if (row < 0 || row >= CellAddress::kMaxRows || count <= 0) return;
+  count = std::min(count, CellAddress::kMaxRows - row);
+  const int firstPushedOff = CellAddress::kMaxRows - count;
+  for (int r = firstPushedOff; r < RowExtent(); ++r) {
+    for (const Cell& cell : rows_[static_cast<std::size_t>(r)]) {
+      if (HasContent(cell)) {
+        throw SpreadsheetError(SpreadsheetError::kApplicationDefined,
+                               "不能插入 " + std::to_string(count) + " 行：第 " + std::to_string(r + 1) +
+                                   " 行有内容，插入后会被挤出工作表（最多 65536 行）");
+      }
+    }
+  }
+  for (const CellRange& m : merges_) {
+    if (m.last.row >= firstPushedOff && m.first.row >= row) {
+      throw SpreadsheetError(SpreadsheetError::kApplicationDefined,
+                             "不能插入 " + std::to_string(count) + " 行：合并单元格 " + m.ToString() +
+                                 " 会被挤出工作表（最多 65536 行）");
+    }
+  }
+  if (row < RowExtent()) {
+    rows_.insert(rows_.begin() + row, static_cast<std::size_t>(count), std::vector<Cell>{});
+    if (RowExtent() > CellAddress::kMaxRows) rows_.resize(CellAddress::kMaxRows);
+  }
+  MoveKeys(rowHeights_, row, count, CellAddress::kMaxRows);
+  MoveMerges(true, row, count);
+  MovePrintRows(row, count);
+}
+
+void Worksheet::DeleteRows(int row, int count) {
+  if (row < 0 || row >= CellAddress::kMaxRows || count <= 0) return;
+  count = std::min(count, CellAddress::kMaxRows - row);
+  if (row < RowExtent()) rows_.erase(rows_.begin() + row, rows_.begin() + std::min(RowExtent(), row + count));
+  MoveKeys(rowHeights_, row, -count, CellAddress::kMaxRows);
+  MoveMerges(true, row, -count);
+  MovePrintRows(row, -count);
+}
+
+void Worksheet::MovePrintRows(int row, int count) {
+  if (print_.repeatRowsFirst < 0) return;
+  const auto span = MovedSpan(print_.repeatRowsFirst, print_.repeatRowsLast, row, count);
+  if (span && span->second < CellAddress::kMaxRows) {
+    print_.repeatRowsFirst = span->first;
+    print_.repeatRowsLast = span->second;
+  } else {
+    print_.repeatRowsFirst = print_.repeatRowsLast = -1;
+  }
+}
+
+void Worksheet::InsertColumns(int column, int count) {
+  if (column < 0 || column >= CellAddress::kMaxColumns || count <= 0) return;
+  count = std::min(count, CellAddress::kMaxColumns - column);
+  const int firstPushedOff = CellAddress::kMaxColumns - count;
+  for (int r = 0; r < RowExtent(); ++r) {
+    const auto& cells = rows_[static_cast<std::size_t>(r)];
+    for (int c = firstPushedOff; c < static_cast<int>(cells.size()); ++c) {
+      if (HasContent(cells[static_cast<std::size_t>(c)])) {
+        throw SpreadsheetError(SpreadsheetError::kApplicationDefined,
+                               "不能插入 " + std::to_string(count) + " 列：单元格 " + CellAddress{r, c}.ToString() +
+                                   " 有内容，插入后会被挤出工作表（最多到 IV 列）");
+      }
+    }
+  }
+  for (const CellRange& m : merges_) {
+    if (m.last.column >= firstPushedOff && m.first.column >= column) {
+      throw SpreadsheetError(SpreadsheetError::kApplicationDefined,
+                             "不能插入 " + std::to_string(count) + " 列：合并单元格 " + m.ToString() +
+                                 " 会被挤出工作表（最多到 IV 列）");
+    }
+  }
+  for (auto& cells : rows_) {
+    if (column >= static_cast<int>(cells.size())) continue;
+    cells.insert(cells.begin() + column, static_cast<std::size_t>(count), Cell{});
+    if (static_cast<int>(cells.size()) > CellAddress::kMaxColumns) cells.resize(CellAddress::kMaxColumns);
+  }
+  MoveKeys(columnWidths_, column, count, CellAddress::kMaxColumns);
+  MoveKeys(columnStyles_, column, count, CellAddress::kMaxColumns);
+  MoveMerges(false, column, count);
+}
+
+void Worksheet::DeleteColumns(int column, int count) {
+  if (column < 0 || column >= CellAddress::kMaxColumns || count <= 0) return;
+  count = std::min(count, CellAddress::kMaxColumns - column);
+  for (auto& cells : rows_) {
+    if (column >= static_cast<int>(cells.size())) continue;
+    cells.erase(cells.begin() + column, cells.begin() + std::min(static_cast<int>(cells.size()), column + count));
+  }
+  MoveKeys(columnWidths_, column, -count, CellAddress::kMaxColumns);
+  MoveKeys(columnStyles_, column, -count, CellAddress::kMaxColumns);
+  MoveMerges(false, column, -count);
 }
 
 }  // namespace spreadsheet

@@ -53,6 +53,16 @@ class Worksheet {
   void SetColumnStyle(int column, std::uint32_t style);
   const std::map<int, std::uint32_t>& ColumnStyles() const { return columnStyles_; }
 
+  // Inserts `count` empty rows before `row`: the rows below with their heights, the merges and
+  // the repeated print rows move down, a merge across the row grows. Throws SpreadsheetError
+  // 1004 naming the row when contents or a merge would be pushed past row 65536.
+  void InsertRows(int row, int count);
+  // Removes `count` rows from `row`: what lies below moves up, merges across shrink, merges
+  // left with one cell go.
+  void DeleteRows(int row, int count);
+  void InsertColumns(int column, int count);  // as InsertRows, across; IV is the last column
+  void DeleteColumns(int column, int count);
+
   // Throws SpreadsheetError 1004 when the range overlaps an existing merge.
   void AddMerge(const CellRange& range);
   const std::vector<CellRange>& Merges() const { return merges_; }
@@ -64,6 +74,9 @@ class Worksheet {
   void SetFrozen(FrozenPane pane) { frozen_ = pane; }
 
  private:
+  void MoveMerges(bool rows, int at, int count);
+  void MovePrintRows(int row, int count);
+
   std::string name_;
   std::vector<std::vector<Cell>> rows_;
   std::map<int, double> columnWidths_;

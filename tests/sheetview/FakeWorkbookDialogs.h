@@ -22,12 +22,18 @@ class FakeWorkbookDialogs : public spreadsheet::WorkbookDialogs {
   int printerAsked = 0;
   QStringList errors;  // "title|text"
 
-  std::optional<QString> AskOpenFileName(QWidget*) override {
+  QString openFolder;  // where the last open dialog started
+  QString saveSuggested;
+
+  std::optional<QString> AskOpenFileName(QWidget*, const QString& folder) override {
     ++openAsked;
+    openFolder = folder;
     return Pop(openAnswers);
   }
-  std::optional<QString> AskSaveFileName(QWidget*, const QString&, const QString&, const QString&) override {
+  std::optional<QString> AskSaveFileName(QWidget*, const QString&, const QString& suggested,
+                                         const QString&) override {
     ++saveAsked;
+    saveSuggested = suggested;
     return Pop(saveAnswers);
   }
   bool ChoosePrinter(QWidget*, QPrinter&) override {

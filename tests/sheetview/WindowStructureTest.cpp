@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QUndoStack>
+
+#include "sheetview/WorkbookTableModel.h"
+#include "tests/sheetview/WindowEditing.h"
+#include "xlsx/XlsxExporter.h"
+#include "xlsx/XlsxImporter.h"
+
+using namespace spreadsheet;
+
+namespace {
+
+QAction* MenuItem(QMenu* menu, const QString& text) {
+  for (QAction* action : menu->actions()) {
+    if (action->text() == text) return action;
+  }
+  return nullptr;
+}
+
+std::string Merges(const Worksheet& sheet) {
+  std::string out;
+  for (const CellRange& m : sheet.Merges()) out += m.ToString() + " ";
+  return out;
+}
+
+TEST_F(WindowEditing, RightClickMenuInsertsAndDeletesRowsUndoably) {
+  QStringList items;
+  for (QAction* action : window->ContextMenu()->actions()) {
+    if (!action->isSeparator()) items << action->text();
+  }
+  EXPECT_EQ(items.join(' '), "剪切 复制 粘贴 清除内容 插入行 删除行 插入列 删除列");
+
+  input().SetValue(CellAddress::Parse("A8"), std::string("K1+000"));
+  const std::string before = Merges(input());
+  // The merged note A2:F3 is selected whole: two rows go in above it, and it moves with its heights.
+  Go("B2");
+  QContextMenuEvent click(QContextMenuEvent::Mouse, view()->visualRect(view()->currentIndex()).center());
+  QApplication::sendEvent(view()->viewport(), &click);
+  EXPECT_TRUE(window->ContextMenu()->isVisible());
+  window->ContextMenu()->hide();
+  MenuItem(window->ContextMenu(), "插入行")->trigger();
+  EXPECT_EQ(At("A10"), CellValue(std::string("K1+000")));
+  EXPECT_NE(input().MergeAt(CellAddress::Parse("F5")), nullptr);
+  EXPECT_EQ(input().MergeAt(CellAddress::Parse("A3")), nullptr);
+  EXPECT_EQ(input().RowHeight(3), 20.0);
+  EXPECT_FALSE(input().RowHeight(1).has_value());
+  EXPECT_EQ(view()->rowSpan(3, 0), 2);  // the grid shows the moved merge
+  EXPECT_TRUE(window->IsModified());
+  window->Undo();
+  EXPECT_EQ(At("A8"), CellValue(std::string("K1+000")));
+  EXPECT_EQ(Merges(input()), before);
+  EXPECT_EQ(view()->rowSpan(1, 0), 2);
+  EXPECT_FALSE(window->IsModified());
+
+  Go("A8");
+  MenuItem(window->ContextMenu(), "删除行")->trigger();
+  EXPECT_TRUE(IsEmptyValue(At("A8")));
+  Go("B8");
+  input().SetValue(CellAddress::Parse("C8"), 5.0);
+  MenuItem(window->ContextMenu(), "删除列")->trigger();
+  EXPECT_EQ(At("B8"), CellValue(5.0));
+  EXPECT_EQ(window->UndoStack()->count(), 2);
+}
+
+TEST_F(WindowEditing, RowsThatWouldPushContentsOffTheSheetAreRefused) {
+  input().SetValue(CellAddress::Parse("A65536"), std::string("end"));
+  Go("A8");
+  window->InsertRows();
+  ASSERT_EQ(dialogs->errors.size(), 1);
+  EXPECT_TRUE(dialogs->errors.front().startsWith("插入行|不能插入 1 行：第 65536 行有内容"));
+  EXPECT_EQ(At("A65536"), CellValue(std::string("end")));
+  EXPECT_EQ(window->UndoStack()->count(), 0);
+}
+
+TEST_F(WindowEditing, RightClickOnARowHeaderSelectsThatRow) {
+  Go("C20");
+  const int y = view()->verticalHeader()->sectionViewportPosition(11) + 5;
+  QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(10, y));
+  QApplication::sendEvent(view()->verticalHeader()->viewport(), &click);
+  EXPECT_EQ(view()->SelectedRange(), CellRange::Parse("A12:IV12"));
+  EXPECT_TRUE(window->ContextMenu()->isVisible());
+  window->ContextMenu()->hide();
+}
+
+TEST_F(WindowEditing, StatusLineShowsTheNameAndUnsavedChanges) {
+  auto* status = window->findChild<QLabel*>();
+  ASSERT_NE(status, nullptr);
+  EXPECT_EQ(status->text(), "work1");
+  Go("A8");
+  Type("x");
+  Key(Qt::Key_Return);
+  EXPECT_EQ(status->text(), "work1 — 已修改");
+  window->Undo();
+  EXPECT_EQ(status->text(), "work1");
+}
+
+TEST(WindowFolders, DialogsStartInTheLastFolderAndRecentFilesReopen) {
+  QSettings(QStringLiteral("levelbook"), QStringLiteral("levelbook")).clear();
+  QTemporaryDir dir;
+  auto dialogs = std::make_shared<FakeWorkbookDialogs>();
+  WorkbookWindow window([](const std::string& path) { return XlsxImporter::Load(path); },
+                        [](const Workbook& book, const std::string& path) { XlsxExporter::Save(book, path); }, dialogs);
+  window.SetWorkbook(templates::TemplateWorkbook::Build(), "work1", QString());
+  EXPECT_EQ(WorkbookWindow::LastFolder(), QDir::homePath());
+  window.Open();
+  EXPECT_EQ(dialogs->openFolder, QDir::homePath());
+
+  for (int i = 0; i < 10; ++i) ASSERT_TRUE(window.SaveTo(dir.filePath(QString("路线%1.xlsx").arg(i))));
+  EXPECT_EQ(window.findChild<QLabel*>()->text(), "路线9.xlsx");
+  const QStringList recent = WorkbookWindow::RecentFiles();
+  ASSERT_EQ(recent.size(), WorkbookWindow::kMaxRecentFiles);
+  EXPECT_EQ(recent.front(), dir.filePath("路线9.xlsx"));
+  EXPECT_EQ(recent.back(), dir.filePath("路线2.xlsx"));
+  EXPECT_EQ(WorkbookWindow::LastFolder(), dir.path());
+  window.Open();
+  EXPECT_EQ(dialogs->openFolder, dir.path());
+  window.SetWorkbook(templates::TemplateWorkbook::Build(), "work2", QString());
+  window.SaveAs();
+  EXPECT_EQ(dialogs->saveSuggested, dir.filePath("work2.xlsx"));
+
+  emit window.RecentMenu()->aboutToShow();
+  const QList<QAction*> items = window.RecentMenu()->actions();
+  ASSERT_EQ(items.size(), WorkbookWindow::kMaxRecentFiles);
+  EXPECT_TRUE(items[3]->text().endsWith("路线6.xlsx"));
+  items[3]->trigger();
+  EXPECT_EQ(window.Caption(), "路线6.xlsx - 工作簿");
+  EXPECT_EQ(WorkbookWindow::RecentFiles().front(), dir.filePath("路线6.xlsx"));
+}
+
+}  // namespace
