@@ -59,6 +59,7 @@ class CountingSink : public gaocheng::MessageSink {
 
 class NoDialogs : public spreadsheet::WorkbookDialogs {
  public:
+  void PreviewPrint(QWidget*, QPrinter&, const std::function<void(QPrinter&)>&) override {}
   std::optional<QString> AskOpenFileName(QWidget*, const QString&) override { return std::nullopt; }
   std::optional<QString> AskSaveFileName(QWidget*, const QString&, const QString&, const QString&) override {
     return std::nullopt;

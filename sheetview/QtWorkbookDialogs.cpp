@@ -3,6 +3,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPrintDialog>
+#include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QPushButton>
 
@@ -27,6 +28,15 @@ std::optional<QString> QtWorkbookDialogs::AskSaveFileName(QWidget* parent, const
 bool QtWorkbookDialogs::ChoosePrinter(QWidget* parent, QPrinter& printer) {
   QPrintDialog dialog(&printer, parent);
   return dialog.exec() == QDialog::Accepted;
+}
+
+void QtWorkbookDialogs::PreviewPrint(QWidget* parent, QPrinter& printer,
+                                     const std::function<void(QPrinter&)>& paint) {
+  QPrintPreviewDialog dialog(&printer, parent);
+  dialog.setWindowTitle(QStringLiteral("打印预览"));
+  QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, [&paint](QPrinter* p) { paint(*p); });
+  if (parent) dialog.resize(parent->window()->size() * 9 / 10);
+  dialog.exec();
 }
 
 WorkbookDialogs::SaveChoice QtWorkbookDialogs::AskSaveChanges(QWidget* parent) {

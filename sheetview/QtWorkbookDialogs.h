@@ -11,6 +11,7 @@ class QtWorkbookDialogs : public WorkbookDialogs {
   std::optional<QString> AskSaveFileName(QWidget* parent, const QString& title, const QString& suggested,
                                          const QString& filter) override;
   bool ChoosePrinter(QWidget* parent, QPrinter& printer) override;
+  void PreviewPrint(QWidget* parent, QPrinter& printer, const std::function<void(QPrinter&)>& paint) override;
   SaveChoice AskSaveChanges(QWidget* parent) override;
   void ShowError(QWidget* parent, const QString& title, const QString& text) override;
 };

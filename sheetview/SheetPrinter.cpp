@@ -261,6 +261,14 @@ int SheetPrinter::Print(const Workbook& workbook, const Worksheet& sheet, QPrint
   }
   painter.setRenderHint(QPainter::Antialiasing, false);
   PagePainter pages(workbook, sheet, painter);
+  const int total = static_cast<int>(bands.size() * rowPages.size());
+  const QRectF full = printer.pageLayout().fullRectPixels(printer.resolution());
+  // The footer's line in the middle of the bottom margin, in the painter's coordinates (the
+  // origin is the printable area's top-left corner).
+  const double marginBottom = full.bottom() - paper.bottom();
+  const QRectF footer(0, paper.height() + marginBottom / 4, paper.width(), marginBottom / 2);
+  QFont footerFont = CellPainter::FontFor(CellStyle{});
+  footerFont.setPointSizeF(9);
   int count = 0;
   for (const auto& band : bands) {
     double bandWidth = 0;
@@ -273,6 +281,9 @@ int SheetPrinter::Print(const Workbook& workbook, const Worksheet& sheet, QPrint
       pages.Paint(Page{rows, band.first, band.second});
       painter.restore();
       ++count;
+      painter.setFont(footerFont);
+      painter.setPen(Qt::black);
+      painter.drawText(footer, Qt::AlignCenter, QStringLiteral("第 %1 页 共 %2 页").arg(count).arg(total));
     }
   }
   painter.end();

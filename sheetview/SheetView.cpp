@@ -71,6 +71,90 @@ SheetView::SheetView(QWidget* parent) : QTableView(parent), delegate_(new CellDe
   }
 }
 
+SheetView::SheetView(SheetView& sheet, Pane pane) : SheetView(&sheet) {
+  owner_ = &sheet;
+  pane_ = pane;
+  setModel(sheet.model());
+  setSelectionModel(sheet.selectionModel());
+  setFrameShape(QFrame::NoFrame);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  setFocusPolicy(Qt::NoFocus);
+  setHorizontalScrollMode(sheet.horizontalScrollMode());
+  setVerticalScrollMode(sheet.verticalScrollMode());
+  horizontalHeader()->setVisible(pane != Pane::Top);
+  // The top rows scroll across with the sheet, the left columns down with it.
+  if (pane == Pane::Top) {
+    connect(sheet.horizontalScrollBar(), &QAbstractSlider::valueChanged, horizontalScrollBar(),
+            &QAbstractSlider::setValue);
+  }
+  if (pane == Pane::Left) {
+    connect(sheet.verticalScrollBar(), &QAbstractSlider::valueChanged, verticalScrollBar(), &QAbstractSlider::setValue);
+  }
+  connect(sheet.horizontalHeader(), &QHeaderView::sectionResized, this,
+          [this](int section, int, int size) { horizontalHeader()->resizeSection(section, size); });
+  connect(sheet.verticalHeader(), &QHeaderView::sectionResized, this,
+          [this](int section, int, int size) { verticalHeader()->resizeSection(section, size); });
+  connect(this, &SheetView::contextMenuRequested, &sheet, &SheetView::contextMenuRequested);
+}
+
+int SheetView::FrozenHeight() const {
+  int height = 0;
+  for (int r = 0; r < frozen_.rows; ++r) height += rowHeight(r);
+  return height;
+}
+
+int SheetView::FrozenWidth() const {
+  int width = 0;
+  for (int c = 0; c < frozen_.columns; ++c) width += columnWidth(c);
+  return width;
+}
+
+void SheetView::PlacePanes() {
+  if (panes_.empty()) return;
+  const QRect area = viewport()->geometry();
+  const int headerWidth = verticalHeader()->isVisible() ? verticalHeader()->width() : 0;
+  const int headerHeight = horizontalHeader()->isVisible() ? horizontalHeader()->height() : 0;
+  const int left = area.left() - headerWidth;
+  const int top = area.top() - headerHeight;
+  for (SheetView* pane : panes_) {
+    switch (pane->pane_) {
+      case Pane::Top: pane->setGeometry(left, area.top(), headerWidth + area.width(), FrozenHeight()); break;
+      case Pane::Left:
+        pane->setGeometry(left, top, headerWidth + FrozenWidth(), headerHeight + area.height());
+        break;
+      case Pane::Corner:
+        pane->setGeometry(left, top, headerWidth + FrozenWidth(), headerHeight + FrozenHeight());
+        pane->raise();
+        break;
+    }
+  }
+}
+
+void SheetView::updateGeometries() {
+  QTableView::updateGeometries();
+  PlacePanes();
+}
+
+void SheetView::scrollTo(const QModelIndex& index, ScrollHint hint) {
+  if (owner_) return;  // a pane's frozen rows and columns never scroll themselves
+  const int vertical = verticalScrollBar()->value();
+  const int horizontal = horizontalScrollBar()->value();
+  QTableView::scrollTo(index, hint);
+  if (panes_.empty() || !index.isValid()) return;
+  // A frozen cell is always in view; any other cell must come out from under the panes.
+  if (index.row() < frozen_.rows) {
+    verticalScrollBar()->setValue(vertical);
+  } else if (const int hidden = FrozenHeight() - rowViewportPosition(index.row()); frozen_.rows > 0 && hidden > 0) {
+    verticalScrollBar()->setValue(verticalScrollBar()->value() - hidden);
+  }
+  if (index.column() < frozen_.columns) {
+    horizontalScrollBar()->setValue(horizontal);
+  } else if (const int hidden = FrozenWidth() - columnViewportPosition(index.column()); frozen_.columns > 0 && hidden > 0) {
+    horizontalScrollBar()->setValue(horizontalScrollBar()->value() - hidden);
+  }
+}
+
 void SheetView::ApplySheetLayout(const Worksheet& sheet) {
   clearSpans();
   for (const CellRange& merge : sheet.Merges()) {
@@ -92,6 +176,24 @@ void SheetView::ApplySheetLayout(const Worksheet& sheet) {
     rows->resizeSection(r, SheetMetrics::RowPixels(points));
     customRows_.push_back(r);
   }
+  if (owner_) return;
+  for (SheetView* pane : panes_) delete pane;
+  panes_.clear();
+  frozen_ = FrozenPane{std::clamp(sheet.Frozen().rows, 0, CellAddress::kMaxRows - 1),
+                       std::clamp(sheet.Frozen().columns, 0, CellAddress::kMaxColumns - 1)};
+  // Under frozen rows the sheet scrolls by pixels, so that it slides out from under them.
+  setVerticalScrollMode(frozen_.rows > 0 ? ScrollPerPixel : ScrollPerItem);
+  setHorizontalScrollMode(frozen_.columns > 0 ? ScrollPerPixel : ScrollPerItem);
+  if (frozen_.rows > 0) panes_.push_back(new SheetView(*this, Pane::Top));
+  if (frozen_.columns > 0) panes_.push_back(new SheetView(*this, Pane::Left));
+  if (frozen_.rows > 0 && frozen_.columns > 0) panes_.push_back(new SheetView(*this, Pane::Corner));
+  for (SheetView* pane : panes_) {
+    pane->ApplySheetLayout(sheet);
+    pane->horizontalScrollBar()->setValue(horizontalScrollBar()->value());
+    pane->verticalScrollBar()->setValue(verticalScrollBar()->value());
+    pane->show();
+  }
+  PlacePanes();
 }
 
 const Worksheet* SheetView::Sheet() const {
@@ -269,7 +371,8 @@ bool SheetView::Navigate(int key, bool control, bool shift) {
     case Qt::Key_PageUp:
     case Qt::Key_PageDown: {
       const int page = PageRows() * (key == Qt::Key_PageUp ? -1 : 1);
-      verticalScrollBar()->setValue(verticalScrollBar()->value() + page);
+      const int step = verticalScrollMode() == ScrollPerItem ? page : page * verticalHeader()->defaultSectionSize();
+      verticalScrollBar()->setValue(verticalScrollBar()->value() + step);
       to = CellAddress{std::clamp(from.row + page, 0, CellAddress::kMaxRows - 1), from.column};
       break;
     }
@@ -354,6 +457,7 @@ void SheetView::mousePressEvent(QMouseEvent* event) {
     return;
   }
   tabStart_.reset();
+  if (owner_) owner_->setFocus();  // keys always go to the sheet, wherever it was clicked
   QTableView::mousePressEvent(event);
 }
 

@@ -5,11 +5,11 @@
 #include <vector>
 
 #include "workbook/CellRange.h"
+#include "workbook/Worksheet.h"
 
 namespace spreadsheet {
 
 class CellDelegate;
-class Worksheet;
 
 // The grid: a spreadsheet's keyboard and mouse over a WorkbookTableModel. Arrows move the
 // current cell, Ctrl+arrows to the edge of the data block, Shift extends the selection from
@@ -24,8 +24,12 @@ class SheetView : public QTableView {
  public:
   explicit SheetView(QWidget* parent = nullptr);
 
-  // Column widths, row heights and merged ranges of the sheet now shown.
+  // Column widths, row heights, merged ranges and frozen panes of the sheet now shown. Frozen
+  // rows and columns are drawn by panes of this view laid over it, which stay in place while
+  // the rest scrolls.
   void ApplySheetLayout(const Worksheet& sheet);
+  const FrozenPane& Frozen() const { return frozen_; }
+  const std::vector<SheetView*>& Panes() const { return panes_; }
   CellAddress CurrentCell() const;
   // The selected blocks, each widened over the merges it touches; the current cell alone when
   // nothing holding it is selected.
@@ -57,8 +61,16 @@ class SheetView : public QTableView {
   bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
   void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
+  void updateGeometries() override;
 
  private:
+  enum class Pane { Top, Left, Corner };
+  // A frozen part of `sheet` laid over it, sharing its model and selection.
+  SheetView(SheetView& sheet, Pane pane);
+  void PlacePanes();
+  int FrozenHeight() const;  // pixels of the frozen rows
+  int FrozenWidth() const;
   const Worksheet* Sheet() const;
   bool HasContent(int row, int column) const;
   CellRange Widened(CellRange range) const;
@@ -77,6 +89,10 @@ class SheetView : public QTableView {
   CellAddress extent_;           // the selection's moving corner
   bool moving_ = false;          // the view itself is moving the current cell
   std::optional<int> tabStart_;  // the column where a run of Tabs started
+  FrozenPane frozen_;
+  std::vector<SheetView*> panes_;  // the frozen parts laid over this view
+  SheetView* owner_ = nullptr;     // for a pane: the view it lies over
+  Pane pane_ = Pane::Top;          // for a pane: which part it shows
 };
 
 }  // namespace spreadsheet

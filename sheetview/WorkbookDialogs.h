@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <optional>
 
 class QPrinter;
@@ -22,6 +23,8 @@ class WorkbookDialogs {
                                                  const QString& filter) = 0;
   // Lets the user choose and set up the printer; false when cancelled.
   virtual bool ChoosePrinter(QWidget* parent, QPrinter& printer) = 0;
+  // Shows the pages `paint` draws on a printer, from which the user may print them.
+  virtual void PreviewPrint(QWidget* parent, QPrinter& printer, const std::function<void(QPrinter&)>& paint) = 0;
   // The one question about unsaved changes, wherever it is asked: 保存, 不保存 or 取消.
   static constexpr const char* kSaveQuestion = "是否保存对工作簿的更改？";
   static constexpr const char* kSaveQuestionTitle = "普通水准表格";

@@ -203,6 +203,7 @@ void WorkbookWindow::BuildToolBar() {
   add(QStyle::SP_DriveFDIcon, QStringLiteral("另存为"), QKeySequence::SaveAs, [this] { SaveAs(); });
   toolBar_->addSeparator();
   add(QStyle::SP_FileDialogDetailedView, QStringLiteral("打印"), QKeySequence::Print, [this] { Print(); });
+  add(QStyle::SP_FileDialogContentsView, QStringLiteral("打印预览"), QKeySequence(), [this] { PrintPreview(); });
   add(QStyle::SP_FileIcon, QStringLiteral("导出PDF"), QKeySequence(), [this] { ExportPdf(); });
 }
 
@@ -706,11 +707,33 @@ bool WorkbookWindow::Print() {
   SheetPrinter::SetUpPage(*model_->Sheet(), printer);
   if (!dialogs_->ChoosePrinter(this, printer)) return false;
   try {
+    const BusyCursor busy;
     SheetPrinter::Print(*workbook_, *model_->Sheet(), printer);
   } catch (const SpreadsheetError& e) {
     dialogs_->ShowError(this, QStringLiteral("打印"), QString::fromStdString(e.Description()));
     return false;
   }
+  return true;
+}
+
+bool WorkbookWindow::PrintPreview() {
+  if (!workbook_ || !model_->Sheet()) return false;
+  if (!SheetPrinter::PrintRange(*workbook_, *model_->Sheet())) {
+    dialogs_->ShowError(this, QStringLiteral("打印预览"),
+                        QStringLiteral("工作表“%1”中没有可打印的内容").arg(QString::fromStdString(model_->Sheet()->Name())));
+    return false;
+  }
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setDocName(Caption());
+  SheetPrinter::SetUpPage(*model_->Sheet(), printer);
+  dialogs_->PreviewPrint(this, printer, [this](QPrinter& target) {
+    const BusyCursor busy;
+    try {
+      if (const Worksheet* sheet = model_->Sheet()) SheetPrinter::Print(*workbook_, *sheet, target);
+    } catch (const SpreadsheetError& e) {
+      dialogs_->ShowError(this, QStringLiteral("打印"), QString::fromStdString(e.Description()));
+    }
+  });
   return true;
 }
 
@@ -736,6 +759,7 @@ bool WorkbookWindow::ExportPdfTo(const QString& path) {
   printer.setDocName(Caption());
   printer.setCreator(QStringLiteral("普通水准计算"));
   try {
+    const BusyCursor busy;
     SheetPrinter::Print(*workbook_, *model_->Sheet(), printer);
   } catch (const SpreadsheetError& e) {
     dialogs_->ShowError(this, QStringLiteral("导出PDF"), QString::fromStdString(e.Description()));

@@ -79,6 +79,7 @@ class WorkbookWindow : public QWidget {
   bool SaveAs();
   bool SaveTo(const QString& path);
   bool Print();
+  bool PrintPreview();  // the shown sheet's pages in a preview, printable from there
   bool ExportPdf();
   bool ExportPdfTo(const QString& path);
   // Closes without asking about unsaved changes.

@@ -133,6 +133,7 @@ void BuildInputSheet(Workbook& book, Worksheet& sheet) {
   print.paperSize = 9;
   print.repeatRowsFirst = header;
   print.repeatRowsLast = header;
+  sheet.SetFrozen(spreadsheet::FrozenPane{TemplateWorkbook::kInputHeaderRow, 0});
   print.fitToWidth = 1;
   print.centerHorizontally = true;
 }
@@ -184,6 +185,7 @@ void BuildOutputSheet(Workbook& book, Worksheet& sheet) {
   print.paperSize = 9;
   print.repeatRowsFirst = 2;
   print.repeatRowsLast = 3;
+  sheet.SetFrozen(spreadsheet::FrozenPane{TemplateWorkbook::kOutputFirstRow - 1, 0});
   print.fitToWidth = 1;
   print.centerHorizontally = true;
   print.marginLeft = print.marginRight = 0.5;

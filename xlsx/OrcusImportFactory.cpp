@@ -3,6 +3,7 @@
 #include <orcus/spreadsheet/import_interface_view.hpp>
 #include <orcus/spreadsheet/view_types.hpp>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <map>
@@ -681,7 +682,10 @@ class Sheet : public iface::import_sheet {
     explicit View(Sheet& sheet) : sheet_(sheet) {}
     void set_sheet_active() override { sheet_.wb_.SetActiveSheet(sheet_.index_); }
     void set_split_pane(double, double, const ss::address_t&, ss::sheet_pane_t) override {}
-    void set_frozen_pane(ss::col_t, ss::row_t, const ss::address_t&, ss::sheet_pane_t) override {}
+    void set_frozen_pane(ss::col_t columns, ss::row_t rows, const ss::address_t&, ss::sheet_pane_t) override {
+      sheet_.Target().SetFrozen(FrozenPane{std::clamp<int>(rows, 0, CellAddress::kMaxRows - 1),
+                                           std::clamp<int>(columns, 0, CellAddress::kMaxColumns - 1)});
+    }
     void set_selected_range(ss::sheet_pane_t, ss::range_t) override {}
 
    private:

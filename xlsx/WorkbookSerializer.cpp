@@ -216,6 +216,8 @@ std::string WorkbookSerializer::Serialize(const Workbook& wb) {
       w.Put(static_cast<std::int32_t>(m.last.column));
     }
     PutPrint(w, ws.Print());
+    w.Put(static_cast<std::int32_t>(ws.Frozen().rows));
+    w.Put(static_cast<std::int32_t>(ws.Frozen().columns));
   }
   w.Put(static_cast<std::uint32_t>(wb.ActiveSheet()));
   w.Put(static_cast<std::uint8_t>(wb.IsModified()));
@@ -278,6 +280,10 @@ Workbook WorkbookSerializer::Deserialize(std::string_view image) {
       ws.AddMerge(CellRange::Normalised(CheckedAddress(r0, c0), CheckedAddress(r1, c1)));
     }
     ws.Print() = GetPrint(r);
+    const auto frozenRows = r.Get<std::int32_t>();
+    const auto frozenColumns = r.Get<std::int32_t>();
+    const CellAddress frozen = CheckedAddress(frozenRows, frozenColumns);
+    ws.SetFrozen(FrozenPane{frozen.row, frozen.column});
   }
   const auto active = r.Get<std::uint32_t>();
   if (sheetCount > 0) {

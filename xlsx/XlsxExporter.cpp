@@ -279,6 +279,9 @@ void WriteSheet(lxw_workbook* book, lxw_worksheet* ws, const Worksheet& sheet, F
   if (p.centerHorizontally) worksheet_center_horizontally(ws);
   worksheet_gridlines(ws, p.printGridLines ? LXW_SHOW_ALL_GRIDLINES : LXW_SHOW_SCREEN_GRIDLINES);
   worksheet_set_margins(ws, p.marginLeft, p.marginRight, p.marginTop, p.marginBottom);
+  if (sheet.Frozen().rows > 0 || sheet.Frozen().columns > 0) {
+    worksheet_freeze_panes(ws, static_cast<lxw_row_t>(sheet.Frozen().rows), static_cast<lxw_col_t>(sheet.Frozen().columns));
+  }
   (void)book;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPrinter>
 #include <QString>
 #include <QStringList>
 #include <deque>
@@ -35,6 +36,15 @@ class FakeWorkbookDialogs : public spreadsheet::WorkbookDialogs {
     ++saveAsked;
     saveSuggested = suggested;
     return Pop(saveAnswers);
+  }
+  // The preview paints into a PDF file when one is set, as the dialog paints its pages.
+  QString previewPdf;
+  int previewPages = 0;
+  void PreviewPrint(QWidget*, QPrinter& printer, const std::function<void(QPrinter&)>& paint) override {
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(previewPdf);
+    paint(printer);
+    ++previewPages;
   }
   bool ChoosePrinter(QWidget*, QPrinter&) override {
     ++printerAsked;

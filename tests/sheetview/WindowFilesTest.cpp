@@ -2,6 +2,7 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QProcess>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -42,6 +43,14 @@ int PdfPageCount(const QString& path) {
   if (!pdf.startsWith("%PDF-")) return -1;
   static const QRegularExpression page(QStringLiteral("/Type\\s*/Page(?!s)"));
   return static_cast<int>(QString::fromLatin1(pdf).count(page));
+}
+
+// The text of a PDF as poppler's pdftotext reads it (tools/bootstrap.sh installs it).
+QString PdfText(const QString& path) {
+  QProcess process;
+  process.start(QStringLiteral("pdftotext"), {QStringLiteral("-enc"), QStringLiteral("UTF-8"), path, QStringLiteral("-")});
+  if (!process.waitForFinished(30000)) return {};
+  return QString::fromUtf8(process.readAllStandardOutput());
 }
 
 // The real files: the template written as work.xlsx, read back through the isolated import.
@@ -225,6 +234,15 @@ TEST_F(WindowFiles, LongFieldBooksRepeatTheHeaderOnEveryPage) {
   // 400 rows of 20 px under a header on A4 (about 1,000 px of usable height): 9 to 10 pages.
   EXPECT_GE(pages, 8);
   EXPECT_LE(pages, 11);
+  // Each page says which it is, and the preview shows the same pages.
+  const QString text = PdfText(pdf);
+  EXPECT_TRUE(text.contains(QString("第 1 页 共 %1 页").arg(pages))) << text.left(300).toStdString();
+  EXPECT_TRUE(text.contains(QString("第 %1 页 共 %1 页").arg(pages)));
+  EXPECT_EQ(text.count(QString("共 %1 页").arg(pages)), pages);
+  dialogs->previewPdf = dir.filePath("preview.pdf");
+  ASSERT_TRUE(window().PrintPreview());
+  EXPECT_EQ(dialogs->previewPages, 1);
+  EXPECT_EQ(PdfPageCount(dialogs->previewPdf), pages);
   // An empty sheet prints nothing and says so.
   Workbook empty;
   empty.AddSheet("空");

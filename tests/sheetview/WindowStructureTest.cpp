@@ -4,6 +4,7 @@
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QLabel>
 #include <QMenu>
 #include <QSettings>
@@ -134,6 +135,38 @@ TEST(WindowFolders, DialogsStartInTheLastFolderAndRecentFilesReopen) {
   items[3]->trigger();
   EXPECT_EQ(window.Caption(), "路线6.xlsx - 工作簿");
   EXPECT_EQ(WorkbookWindow::RecentFiles().front(), dir.filePath("路线6.xlsx"));
+}
+
+TEST_F(WindowEditing, FrozenHeaderRowsStayInViewWhileTheSheetScrolls) {
+  ASSERT_EQ(view()->Frozen(), (FrozenPane{7, 0}));  // the template freezes 数据输入's rows 1–7
+  ASSERT_EQ(view()->Panes().size(), 1u);
+  const SheetView* top = view()->Panes().front();
+  int height = 0;
+  for (int r = 0; r < 7; ++r) height += view()->rowHeight(r);
+  EXPECT_EQ(top->geometry(), QRect(view()->viewport()->x() - view()->verticalHeader()->width(),
+                                   view()->viewport()->y(), view()->verticalHeader()->width() + view()->viewport()->width(),
+                                   height));
+  Go("A200");
+  const int scrolled = view()->verticalScrollBar()->value();
+  EXPECT_GT(scrolled, 0);
+  EXPECT_EQ(top->rowViewportPosition(0), 0);  // row 1 stays on top
+  EXPECT_GE(view()->rowViewportPosition(199), height);
+  Go("A3");  // a frozen cell is in view without scrolling
+  EXPECT_EQ(view()->verticalScrollBar()->value(), scrolled);
+  EXPECT_EQ(Current(), "A2");  // inside the merged note A2:F3
+  Key(Qt::Key_Down, Qt::ControlModifier);
+  Key(Qt::Key_Down);
+  Key(Qt::Key_Down);  // A4, A7, then A8 comes out from under the frozen rows
+  EXPECT_EQ(Current(), "A8");
+  EXPECT_GE(view()->rowViewportPosition(7), height);
+  // Frozen rows and columns together: three panes; a sheet without panes gets none.
+  input().SetFrozen({2, 1});
+  view()->ApplySheetLayout(input());
+  EXPECT_EQ(view()->Panes().size(), 3u);
+  input().SetFrozen({});
+  view()->ApplySheetLayout(input());
+  EXPECT_TRUE(view()->Panes().empty());
+  EXPECT_EQ(view()->verticalScrollMode(), QAbstractItemView::ScrollPerItem);
 }
 
 }  // namespace

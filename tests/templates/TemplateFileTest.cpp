@@ -6,6 +6,7 @@
 #include "workbook/CellAddress.h"
 #include "host/MemoryHost.h"
 #include "templates/TemplateWorkbook.h"
+#include "xlsx/XlsxExporter.h"
 #include "xlsx/XlsxImporter.h"
 #include "tests/support/ParamName.h"
 
@@ -86,6 +87,20 @@ INSTANTIATE_TEST_SUITE_P(
                       FileFormat{"水准表", "H5", -2.5, "-3"}, FileFormat{"水准表", "H65536", 1.4999, "1"},
                       FileFormat{"水准表", "I5", 1.5, "1.5"}),
     testsupport::NameBy([](const FileFormat& c) { return testsupport::ParamName(c.address, c.value); }));
+
+TEST_F(TemplateFile, FreezesTheHeaderRowsOfBothSheets) {
+  EXPECT_EQ(work_->FindSheet("数据输入")->Frozen(), (spreadsheet::FrozenPane{7, 0}));
+  EXPECT_EQ(work_->FindSheet("水准表")->Frozen(), (spreadsheet::FrozenPane{4, 0}));
+  // A sheet saved without panes reads back without any.
+  Workbook plain = templates::TemplateWorkbook::Build();
+  plain.SheetAt(0).SetFrozen({});
+  plain.SheetAt(1).SetFrozen({2, 3});
+  const std::string path = ::testing::TempDir() + "/panes.xlsx";
+  spreadsheet::XlsxExporter::Save(plain, path);
+  const Workbook read = spreadsheet::XlsxImporter::Load(path);
+  EXPECT_EQ(read.SheetAt(0).Frozen(), spreadsheet::FrozenPane{});
+  EXPECT_EQ(read.SheetAt(1).Frozen(), (spreadsheet::FrozenPane{2, 3}));
+}
 
 TEST_F(TemplateFile, KeepsWidthsAndPrintSetup) {
   const Workbook model = templates::TemplateWorkbook::Build();
