@@ -1,5 +1,6 @@
 #include "sheetview/QtWorkbookDialogs.h"
 
+#include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPrintDialog>
@@ -10,6 +11,17 @@
 #include "windows/ToolWindow.h"
 
 namespace spreadsheet {
+
+namespace {
+
+// A question asked from inside a busy command (a refused paste) shows the normal pointer.
+void ExecWithArrow(QDialog& dialog) {
+  QApplication::setOverrideCursor(Qt::ArrowCursor);
+  dialog.exec();
+  QApplication::restoreOverrideCursor();
+}
+
+}  // namespace
 
 std::optional<QString> QtWorkbookDialogs::AskOpenFileName(QWidget* parent, const QString& folder) {
   const QString path = QFileDialog::getOpenFileName(parent, QStringLiteral("打开"), folder,
@@ -48,7 +60,7 @@ WorkbookDialogs::SaveChoice QtWorkbookDialogs::AskSaveChanges(QWidget* parent) {
   box.setDefaultButton(save);
   box.setEscapeButton(cancel);
   levelbook::WidenToTitle(box);
-  box.exec();
+  ExecWithArrow(box);
   if (box.clickedButton() == save) return SaveChoice::Save;
   if (box.clickedButton() == discard) return SaveChoice::Discard;
   return SaveChoice::Cancel;
@@ -57,7 +69,7 @@ WorkbookDialogs::SaveChoice QtWorkbookDialogs::AskSaveChanges(QWidget* parent) {
 void QtWorkbookDialogs::ShowError(QWidget* parent, const QString& title, const QString& text) {
   QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, parent);
   levelbook::WidenToTitle(box);
-  box.exec();
+  ExecWithArrow(box);
 }
 
 }  // namespace spreadsheet

@@ -143,6 +143,10 @@ void SheetView::scrollTo(const QModelIndex& index, ScrollHint hint) {
   QTableView::scrollTo(index, hint);
   if (panes_.empty() || !index.isValid()) return;
   // A frozen cell is always in view; any other cell must come out from under the panes.
+  if (const int step = verticalHeader()->defaultSectionSize(); frozen_.rows > 0 && step > 0) {
+    const int value = verticalScrollBar()->value();
+    if (value % step != 0) verticalScrollBar()->setValue(value + step - value % step);
+  }
   if (index.row() < frozen_.rows) {
     verticalScrollBar()->setValue(vertical);
   } else if (const int hidden = FrozenHeight() - rowViewportPosition(index.row()); frozen_.rows > 0 && hidden > 0) {
@@ -183,6 +187,8 @@ void SheetView::ApplySheetLayout(const Worksheet& sheet) {
                        std::clamp(sheet.Frozen().columns, 0, CellAddress::kMaxColumns - 1)};
   // Under frozen rows the sheet scrolls by pixels, so that it slides out from under them.
   setVerticalScrollMode(frozen_.rows > 0 ? ScrollPerPixel : ScrollPerItem);
+  // By whole rows of the default height, so that a row's top meets the frozen rows' edge.
+  if (frozen_.rows > 0) verticalScrollBar()->setSingleStep(verticalHeader()->defaultSectionSize());
   setHorizontalScrollMode(frozen_.columns > 0 ? ScrollPerPixel : ScrollPerItem);
   if (frozen_.rows > 0) panes_.push_back(new SheetView(*this, Pane::Top));
   if (frozen_.columns > 0) panes_.push_back(new SheetView(*this, Pane::Left));

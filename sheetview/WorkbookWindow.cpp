@@ -20,6 +20,7 @@
 #include <QUndoStack>
 #include <QVBoxLayout>
 
+#include "sheetview/BusyCursor.h"
 #include "workbook/CellInput.h"
 #include "sheetview/FormulaBar.h"
 #include "sheetview/Platform.h"
@@ -56,14 +57,6 @@ QString WithSuffix(QString path, const QString& suffix) {
   if (!path.endsWith(suffix, Qt::CaseInsensitive)) path += suffix;
   return path;
 }
-
-// The wait cursor while a command that can take a while runs.
-struct BusyCursor {
-  BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-  BusyCursor(const BusyCursor&) = delete;
-  BusyCursor& operator=(const BusyCursor&) = delete;
-};
 
 long long CellCount(const std::vector<CellRange>& ranges) {
   long long count = 0;
@@ -636,6 +629,7 @@ bool WorkbookWindow::Open() {
 bool WorkbookWindow::OpenFile(const QString& path) {
   Workbook loaded;
   try {
+    const BusyCursor busy;
     if (!load_) throw SpreadsheetError(SpreadsheetError::kApplicationDefined, "无法打开“" + path.toStdString() + "”");
     loaded = load_(path.toStdString());
   } catch (const SpreadsheetError& e) {
@@ -682,6 +676,7 @@ bool WorkbookWindow::SaveTo(const QString& path) {
     return false;
   }
   try {
+    const BusyCursor busy;
     if (!save_) throw SpreadsheetError(SpreadsheetError::kApplicationDefined, "无法保存“" + path.toStdString() + "”");
     save_(*workbook_, path.toStdString());
   } catch (const SpreadsheetError& e) {

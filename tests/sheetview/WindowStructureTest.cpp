@@ -151,6 +151,8 @@ TEST_F(WindowEditing, FrozenHeaderRowsStayInViewWhileTheSheetScrolls) {
   EXPECT_GT(scrolled, 0);
   EXPECT_EQ(top->rowViewportPosition(0), 0);  // row 1 stays on top
   EXPECT_GE(view()->rowViewportPosition(199), height);
+  // Whole rows scroll away: row 200's top lies on the frozen rows' edge or a whole row below.
+  EXPECT_EQ((view()->rowViewportPosition(199) - height) % view()->verticalHeader()->defaultSectionSize(), 0);
   Go("A3");  // a frozen cell is in view without scrolling
   EXPECT_EQ(view()->verticalScrollBar()->value(), scrolled);
   EXPECT_EQ(Current(), "A2");  // inside the merged note A2:F3
