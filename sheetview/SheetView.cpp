@@ -369,7 +369,10 @@ bool SheetView::Navigate(int key, bool control, bool shift) {
     case Qt::Key_Down: to = step(1, 0); break;
     case Qt::Key_Left: to = step(0, -1); break;
     case Qt::Key_Right: to = step(0, 1); break;
-    case Qt::Key_Home: to = control ? CellAddress{0, 0} : CellAddress{from.row, 0}; break;
+    // Ctrl+Home: the first cell outside the frozen panes, as in the spreadsheet programs.
+    case Qt::Key_Home:
+      to = control ? CellAddress{frozen_.rows, frozen_.columns} : CellAddress{from.row, frozen_.columns};
+      break;
     case Qt::Key_End:
       if (!control) return false;
       to = LastUsedCell();

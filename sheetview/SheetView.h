@@ -13,8 +13,8 @@ class CellDelegate;
 
 // The grid: a spreadsheet's keyboard and mouse over a WorkbookTableModel. Arrows move the
 // current cell, Ctrl+arrows to the edge of the data block, Shift extends the selection from
-// the current cell (which stays where it is), Ctrl+Home/End go to the first and the last used
-// cell, Page Up/Down by a screen. Typing replaces the current cell, F2 and a double click edit
+// the current cell (which stays where it is), Ctrl+Home goes to the first cell below and right
+// of the frozen panes, Ctrl+End to the last used cell, Page Up/Down by a screen. Typing replaces the current cell, F2 and a double click edit
 // it in place, Enter moves down (back to the column where a run of Tabs started) and Tab
 // right. Copy, cut, paste, clear, undo and redo are raised as signals for the window to carry
 // out on SelectedRanges(). The current cell always lies inside the selection.
