@@ -6,6 +6,7 @@
 #include "leveling/LevelingError.h"
 #include "windows/MakerWebPages.h"
 #include "leveling/MessageSink.h"
+#include "sheetview/BusyCursor.h"
 #include "sheetview/Platform.h"
 #include "sheetview/QtSpreadsheetHost.h"
 #include "sheetview/QtWorkbookDialogs.h"
@@ -15,6 +16,7 @@
 #include "xlsx/XlsxExporter.h"
 #include "xlsx/XlsxImporter.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -43,7 +45,10 @@ void ShowPlainMessage(QWidget* owner, const QString& text, const QString& title)
 {
     QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, owner);
     levelbook::WidenToTitle(box);
+    // A message from inside the generation, which shows the wait cursor, gets the normal pointer.
+    QApplication::setOverrideCursor(Qt::ArrowCursor);
     box.exec();
+    QApplication::restoreOverrideCursor();
 }
 
 // The same question as the workbook window's own.
@@ -218,6 +223,7 @@ void FormMain::menuClac_Click()
     try {
         host.SetScreenUpdating(false);
         try {
+            const spreadsheet::BusyCursor busy;
             gaocheng::RandomEngine engine = m_engineFactory();
             m_leveling.GenerateFieldBook(host, engine, messages);
         } catch (...) {
