@@ -1,9 +1,11 @@
 #include "sheetview/CellDelegate.h"
 
+#include <QCoreApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
-#include <limits>
 #include <QPainter>
 #include <QTableView>
+#include <limits>
 
 #include "sheetview/CellPainter.h"
 #include "sheetview/TextOverflow.h"
@@ -135,6 +137,7 @@ void CellDelegate::setEditorData(QWidget* editor, const QModelIndex& index) cons
   if (replaceNext_) {
     replaceNext_ = false;
     line->setProperty("loaded", true);
+    line->setProperty(kTypingProperty, true);
     line->clear();
     return;
   }
@@ -143,6 +146,25 @@ void CellDelegate::setEditorData(QWidget* editor, const QModelIndex& index) cons
   line->setProperty("loaded", true);
   line->setText(index.data(Qt::EditRole).toString());
   line->end(false);
+}
+
+bool CellDelegate::eventFilter(QObject* object, QEvent* event) {
+  auto* line = qobject_cast<QLineEdit*>(object);
+  if (line && event->type() == QEvent::KeyPress && line->property(kTypingProperty).toBool()) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const bool arrow = key->key() == Qt::Key_Up || key->key() == Qt::Key_Down || key->key() == Qt::Key_Left ||
+                       key->key() == Qt::Key_Right;
+    QWidget* view = line->parentWidget() ? line->parentWidget()->parentWidget() : nullptr;
+    if (arrow && view && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+      // Typing over a cell, an arrow enters it and moves on, as Enter does downwards.
+      emit commitData(line);
+      emit closeEditor(line, QAbstractItemDelegate::NoHint);
+      QKeyEvent move(QEvent::KeyPress, key->key(), key->modifiers());
+      QCoreApplication::sendEvent(view, &move);
+      return true;
+    }
+  }
+  return QStyledItemDelegate::eventFilter(object, event);
 }
 
 void CellDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option, const QModelIndex&) const {

@@ -25,11 +25,15 @@ class CellDelegate : public QStyledItemDelegate {
   void setEditorData(QWidget* editor, const QModelIndex& index) const override;
   void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
                             const QModelIndex& index) const override;
+  // An editor opened by typing takes the arrows as "enter and move"; one opened with F2 or a
+  // double click moves its text cursor with them.
+  bool eventFilter(QObject* object, QEvent* event) override;
 
   // The next editor opened starts empty: typing replaces the cell's content.
   void SetReplaceOnNextEdit(bool replace) { replaceNext_ = replace; }
 
  private:
+  static constexpr const char* kTypingProperty = "typing";
   mutable bool replaceNext_ = false;
 };
 

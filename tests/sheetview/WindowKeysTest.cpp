@@ -107,6 +107,8 @@ const KeyCase kKeyCases[] = {
     {"EnterAfterTabsWithoutTyping", "B30", "Tab Tab Enter", "B31", "B31", ""},
     {"ArrowEndsTheTabRun", "B30", "Tab Down Enter", "C32", "C32", ""},
     {"ShiftEnterMovesUp", "B30", "S-Enter", "B29", "B29", ""},
+    {"ArrowWhileTypingCommitsAndMovesOnce", "A13", "T:5 Down T:6 Right", "B14", "B14", "A13=5 A14=6"},
+    {"F2ThenArrowStaysInTheCell", "A8", "F2 Left T:X Enter", "A9", "A9", "A8=XK"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Table, WindowKeys, ::testing::ValuesIn(kKeyCases),
