@@ -99,7 +99,7 @@ FormMain::FormMain(gaocheng::LevelingModule& leveling, HostFactory hostFactory, 
       m_hostFactory(std::move(hostFactory)),
       m_ui(std::make_unique<Ui::FormMain>()),
       m_templatePath(DefaultTemplatePath()),
-      m_engineFactory(DeviceSeededEngine),
+      m_seedSource(DeviceSeed),
       m_messageBox(ShowPlainMessage),
       m_saveQuestion(AskSaveChanges),
       m_urlOpener([](const QUrl& url) { QDesktopServices::openUrl(url); })
@@ -130,11 +130,10 @@ QString FormMain::DefaultTemplatePath()
     return QString::fromStdString(templates::DataFiles::Locate(kTemplateFileName, dataLocations).string());
 }
 
-gaocheng::RandomEngine FormMain::DeviceSeededEngine()
+std::uint64_t FormMain::DeviceSeed()
 {
     std::random_device device;
-    std::seed_seq seed{device(), device(), device(), device()};
-    return gaocheng::RandomEngine(seed);
+    return gaocheng::DrawSeed(device);
 }
 
 void FormMain::Form_Initialize()
@@ -220,12 +219,12 @@ void FormMain::menuClac_Click()
         return;
     spreadsheet::SpreadsheetHost& host = *m_application;
     MessageBoxSink messages(*this);
+    gaocheng::FieldBookResult result;
     try {
         host.SetScreenUpdating(false);
         try {
             const spreadsheet::BusyCursor busy;
-            gaocheng::RandomEngine engine = m_engineFactory();
-            m_leveling.GenerateFieldBook(host, engine, messages);
+            result = m_leveling.GenerateFieldBook(host, m_seedSource(), messages);
         } catch (...) {
             // The sheet must repaint again whatever stopped the generation; the failure
             // itself is reported below.
@@ -238,7 +237,11 @@ void FormMain::menuClac_Click()
         host.SetScreenUpdating(true);
     } catch (const spreadsheet::NumberedError& error) {
         ReportGenerationError(error.Number(), error.Description());
+        return;
     }
+    // With the new book in view: what it leaves out, or a closure beyond the limit.
+    for (const std::string& notice : result.Notices)
+        m_messageBox(this, QString::fromStdString(notice), QString::fromUtf8(gaocheng::kNoticeTitle));
 }
 
 void FormMain::ReportGenerationError(int number, const std::string& description)

@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -30,8 +31,8 @@ class FormMain : public QMainWindow {
 
 public:
     using HostFactory = std::function<std::unique_ptr<spreadsheet::SpreadsheetHost>()>;
-    // One fresh engine per generation run.
-    using EngineFactory = std::function<gaocheng::RandomEngine()>;
+    // One seed per generation run; the run's engine is gaocheng::RandomEngine(seed).
+    using SeedSource = std::function<std::uint64_t()>;
     // A message box with only an OK button and no icon over `owner`; returns when dismissed.
     using MessageBox = std::function<void(QWidget* owner, const QString& text, const QString& title)>;
     // "是否保存对工作簿的更改？" with 保存, 不保存 and 取消.
@@ -58,12 +59,12 @@ public:
     // kTemplateFileName in <program folder>/../share/levelbook/, else in the program's folder,
     // else in the data locations of QStandardPaths; none holding it: the first of these.
     static QString DefaultTemplatePath();
-    // An engine seeded from std::random_device.
-    static gaocheng::RandomEngine DeviceSeededEngine();
+    // A seed drawn from std::random_device.
+    static std::uint64_t DeviceSeed();
 
     void setTemplatePath(const QString& path) { m_templatePath = path; }
     QString templatePath() const { return m_templatePath; }
-    void setEngineFactory(EngineFactory factory) { m_engineFactory = std::move(factory); }
+    void setSeedSource(SeedSource source) { m_seedSource = std::move(source); }
     void setMessageBox(MessageBox messageBox) { m_messageBox = std::move(messageBox); }
     void setSaveQuestion(SaveQuestion question) { m_saveQuestion = std::move(question); }
     void setUrlOpener(UrlOpener opener) { m_urlOpener = std::move(opener); }
@@ -116,7 +117,7 @@ private:
     std::unique_ptr<spreadsheet::SpreadsheetHost> m_application;
     QPointer<FormPj> m_projectWindow;
     QString m_templatePath;
-    EngineFactory m_engineFactory;
+    SeedSource m_seedSource;
     MessageBox m_messageBox;
     SaveQuestion m_saveQuestion;
     UrlOpener m_urlOpener;

@@ -73,10 +73,9 @@ void RunGeneration(benchmark::State& state, spreadsheet::SpreadsheetHost& host, 
   gaocheng::LevelingModule module;
   module.Settings() = BenchSettings();
   CountingSink messages;
-  gaocheng::RandomEngine engine(1);
   for (auto _ : state) {
     host.SetScreenUpdating(false);
-    module.GenerateFieldBook(host, engine, messages);
+    module.GenerateFieldBook(host, 1, messages);
     host.SetScreenUpdating(true);
     if (processEvents) QApplication::processEvents();  // the one repaint that follows
   }

@@ -2,17 +2,17 @@
 
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <ostream>
 #include <random>
 
-#include "workbook/CellAddress.h"
 #include "cli/CommandLine.h"
+#include "host/MemoryHost.h"
 #include "leveling/FieldBookOutput.h"
 #include "leveling/LevelingError.h"
 #include "leveling/LevelingModule.h"
-#include "host/MemoryHost.h"
 #include "leveling/MessageSink.h"
 #include "leveling/SettingsValidation.h"
 #include "templates/DataFiles.h"
@@ -25,15 +25,10 @@ namespace cli {
 
 namespace {
 
-// Message boxes of the generation, collected instead of shown.
-class CollectedMessages : public gaocheng::MessageSink {
+// The generation's message boxes go nowhere: the result carries what they said.
+class SilentMessages : public gaocheng::MessageSink {
  public:
-  struct Message {
-    std::string text;
-    std::string title;
-  };
-  void Show(const std::string& text, const std::string& title) override { messages.push_back({text, title}); }
-  std::vector<Message> messages;
+  void Show(const std::string&, const std::string&) override {}
 };
 
 constexpr std::array<const char*, 8> kItemNames = {
@@ -51,16 +46,6 @@ bool ParseSwitch(const std::string& text, bool& value) {
     return false;
   }
   return true;
-}
-
-// One line for the terminal: the message boxes break lines with "\r\n" or "\n".
-std::string OneLine(const std::string& text) {
-  std::string line;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r') continue;
-    line += text[i] == '\n' ? std::string("：") : std::string(1, text[i]);
-  }
-  return line;
 }
 
 std::string Signed(double mm) {
@@ -103,23 +88,6 @@ bool FieldBookCommand::ApplySettings(const std::vector<std::pair<std::string, st
   settings = checked.Settings;
   message = checked.Message;
   return true;
-}
-
-FieldBookSummary FieldBookCommand::Summarize(const spreadsheet::Workbook& workbook, int points, double closureMm) {
-  FieldBookSummary summary;
-  summary.Points = points;
-  summary.ClosureMm = closureMm;
-  const spreadsheet::Worksheet* sheet = workbook.FindSheet(gaocheng::kOutputSheetName);
-  if (sheet == nullptr) return summary;
-  // Below the start row only turning-point rows carry a backsight (column B); the loop starts
-  // at the 0-based index of the row after the start row.
-  for (int r = gaocheng::kFirstOutputRow; r < sheet->RowExtent(); ++r) {
-    if (spreadsheet::IsNumber(sheet->Value({r, 1}))) ++summary.TurningPoints;
-  }
-  summary.SetUps = summary.TurningPoints + 1;
-  const spreadsheet::CellValue tolerance = sheet->Value(spreadsheet::CellAddress::Parse("I2"));
-  if (const auto* text = std::get_if<std::string>(&tolerance)) summary.Tolerance = *text;
-  return summary;
 }
 
 int FieldBookCommand::Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -170,21 +138,21 @@ int FieldBookCommand::Run(const std::vector<std::string>& args, std::ostream& ou
   }
   spreadsheet::MemoryHost host(std::move(workbook));
 
-  gaocheng::RandomEngine engine(line.Seed ? *line.Seed : std::random_device{}());
-  CollectedMessages messages;
+  std::random_device device;
+  const std::uint64_t seed = line.Seed ? *line.Seed : gaocheng::DrawSeed(device);
+  SilentMessages messages;
+  gaocheng::FieldBookResult result;
   try {
-    module.GenerateFieldBook(host, engine, messages);
+    result = module.GenerateFieldBook(host, seed, messages);
   } catch (const spreadsheet::NumberedError& e) {
     err << program << "生成水准表失败（错误 " << e.Number() << "）：" << e.Description() << "\n";
     return kFailed;
   }
-  bool failed = false;
-  for (const auto& m : messages.messages) {
-    const bool error = m.title == "Error";
-    failed = failed || error;
-    err << program << (error ? "输入有误，未生成水准表（错误 " : "提示（") << OneLine(m.text) << "）\n";
+  if (!result.Written) {
+    err << program << "输入有误，未生成水准表（错误 " << result.FailureNumber << "："
+        << result.FailureDescription << "）\n";
+    return kFailed;
   }
-  if (failed) return kFailed;
 
   try {
     spreadsheet::XlsxExporter::Save(host.GetWorkbook(), line.Output);
@@ -193,15 +161,15 @@ int FieldBookCommand::Run(const std::vector<std::string>& args, std::ostream& ou
     return kFailed;
   }
 
-  const auto& route = module.Route();
-  const auto& closing = route.Points.back();
-  const double closureMm = std::round((closing.MeasuredElevation - closing.DesignElevation) * 1000.0);
-  const FieldBookSummary s = Summarize(host.GetWorkbook(), static_cast<int>(route.Points.size()), closureMm);
+  for (const std::string& notice : result.Notices) err << program << notice << "\n";
+  const gaocheng::FieldBookCheck& check = result.Check;
   out << "已生成水准表：" << line.Output << "\n"
-      << "测点 " << s.Points << " 个（含闭合水准点 " << closing.PointName << "），转点 " << s.TurningPoints
-      << " 个，测站 " << s.SetUps << " 个\n"
-      << "闭合差 " << Signed(s.ClosureMm) << " mm，限差 " << s.Tolerance << " mm\n";
-  return kOk;
+      << "测点 " << result.Points << " 个（含闭合水准点 " << module.Route().Points.back().PointName
+      << "），转点 " << result.TurningPoints << " 个，测站 " << result.SetUps << " 个\n"
+      << "闭合差 " << Signed(check.ClosureMm) << " mm，限差 " << gaocheng::ToleranceText(result.SetUps)
+      << " mm\n"
+      << "结论 " << (check.WithinLimit ? "合格" : "超限") << "，随机种子 " << result.Seed << "\n";
+  return check.WithinLimit ? kOk : kExceedsLimit;
 }
 
 }  // namespace cli

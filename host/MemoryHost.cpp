@@ -120,6 +120,12 @@ void MemoryHost::ClearContents(const std::string& range) {
   workbook_->SetModified(true);
 }
 
+void MemoryHost::SetNumberFormat(const std::string& range, const std::string& code) {
+  Worksheet& sheet = ActiveSheet();
+  workbook_->SetNumberFormat(sheet, CellRange::Parse(range), code);
+  workbook_->SetModified(true);
+}
+
 void MemoryHost::MarkSaved() {
   GetWorkbook().SetModified(false);
   calls_.push_back("MarkSaved");

@@ -1,64 +1,133 @@
 #include "leveling/FieldBook.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 
 #include "leveling/LevelingError.h"
+#include "leveling/Millimetres.h"
 #include "leveling/NumberText.h"
 
 namespace gaocheng {
 namespace {
 
-// A whole-millimetre reading between x and y metres (bounds rounded half to even).
-double DrawReading(double x, double y, RandomEngine& engine) {
-  const std::int32_t low = ToWholeNumber(x * 1000, "读数下限（毫米）");
-  const std::int32_t high = ToWholeNumber(y * 1000, "读数上限（毫米）");
-  return RandomInRange(low, high, engine) / 1000.0;
+// A band of whole millimetres ready for drawing: the 32-bit bounds are worked out once, and a
+// band whose bounds do not fit fails with LevelingError 6 only when it is drawn from.
+struct DrawBand {
+  MillimetreBand Millimetres;
+  bool Fits = false;
+  std::int32_t Low = 0;
+  std::int32_t High = 0;
+
+  explicit DrawBand(MillimetreBand band) : Millimetres(band) {
+    constexpr double kLowest = -2147483648.0;
+    constexpr double kHighest = 2147483647.0;
+    Fits = band.Low >= kLowest && band.Low <= kHighest && band.High >= kLowest && band.High <= kHighest;
+    if (Fits) {
+      Low = static_cast<std::int32_t>(band.Low);
+      High = static_cast<std::int32_t>(band.High);
+    }
+  }
+};
+
+// Throws LevelingError 6 naming the bound of the band that leaves the 32-bit range.
+[[noreturn]] void BandOverflows(const MillimetreBand& band) {
+  ToWholeNumber(band.Low, "读数下限（毫米）");
+  ToWholeNumber(band.High, "读数上限（毫米）");
+  throw std::logic_error("BandOverflows: the band fits");
 }
 
-}  // namespace
-
-bool SightTest(double h, double t, const LevelingSettings& settings) {
-  const double s = h - t;
-  return settings.StaffMinReading < s && s < settings.StaffMaxReading;
+// A whole-millimetre reading in metres from a band.
+inline double Draw(const DrawBand& band, RandomEngine& engine) {
+  if (!band.Fits) BandOverflows(band.Millimetres);
+  return RandomInRange(band.Low, band.High, engine) / 1000.0;
 }
 
-StationSetup FirstSetup(double a, double b, const LevelingSettings& settings, RandomEngine& engine) {
+// The staff in whole-millimetre terms, worked out once per book: the limits (after
+// MillimetresOf, so they may hold a fraction) and the two bands of width Q at its ends.
+// A reading more than a millimetre away from a limit (in metres) keeps its side of it once it is
+// rounded to whole millimetres, so only readings near a limit need the rounding.
+struct Staff {
+  double MinMm;
+  double MaxMm;
+  double MinMetres, MaxMetres;  // the limits in metres, after MillimetresOf
+  DrawBand LowBand;   // [Min, Min + Q]
+  DrawBand HighBand;  // [Max - Q, Max]
+
+  explicit Staff(const LevelingSettings& s)
+      : MinMm(MillimetresOf(s.StaffMinReading)),
+        MaxMm(MillimetresOf(s.StaffMaxReading)),
+        MinMetres(MinMm / 1000),
+        MaxMetres(MaxMm / 1000),
+        LowBand(WholeMillimetreBand(s.StaffMinReading, s.StaffMinReading + s.QuickTurnValue)),
+        HighBand(WholeMillimetreBand(s.StaffMaxReading - s.QuickTurnValue, s.StaffMaxReading)) {}
+
+  bool Reads(double h, double t) const {
+    const double s = h - t;
+    if (s > MinMetres + 0.001 && s < MaxMetres - 0.001) return true;
+    if (s < MinMetres - 0.001 || s > MaxMetres + 0.001) return false;
+    const double mm = WholeMillimetresOf(s);
+    return MinMm < mm && mm < MaxMm;
+  }
+
+  // Whether h - t in whole millimetres reaches the maximum: a descending turning point.
+  bool Descends(double h, double t) const {
+    const double s = h - t;
+    if (s > MaxMetres + 0.001) return true;
+    if (s < MaxMetres - 0.001) return false;
+    return WholeMillimetresOf(s) >= MaxMm;
+  }
+};
+
+StationSetup FirstSetup(double a, double b, const Staff& staff, RandomEngine& engine,
+                        const LevelingSettings& settings) {
   const double min = settings.StaffMinReading;
   const double max = settings.StaffMaxReading;
-  const double q = settings.QuickTurnValue;
-  const double d = std::fabs(b - a);
+  // Bounds that put the reading on the first point, a + backsight - b, within [Min, Max].
+  const MillimetreBand onStaff =
+      b > a ? WholeMillimetreBand(b - a + min, max) : WholeMillimetreBand(min, max + b - a);
   StationSetup setup;
-  if (d > max - min) {
+  if (WholeMillimetresOf(std::fabs(b - a)) > staff.MaxMm - staff.MinMm || onStaff.Empty()) {
     // The first point cannot be brought onto the staff: start from the end band that moves
     // towards it; turning points follow.
-    setup.Backsight = b > a ? DrawReading(max - q, max, engine) : DrawReading(min, min + q, engine);
+    setup.Backsight = Draw(b > a ? staff.HighBand : staff.LowBand, engine);
   } else {
-    // Bounds that put the reading on the first point, a + backsight - b, within [Min, Max].
-    setup.Backsight =
-        b > a ? DrawReading(b - a + min, max, engine) : DrawReading(min, max + b - a, engine);
+    setup.Backsight = Draw(DrawBand(onStaff), engine);
   }
   setup.InstrumentHeight = a + setup.Backsight;
   return setup;
 }
 
-StationSetup TurningPointSetup(double h, double t, const LevelingSettings& settings,
-                               RandomEngine& engine) {
-  const double min = settings.StaffMinReading;
-  const double max = settings.StaffMaxReading;
-  const double q = settings.QuickTurnValue;
+StationSetup TurningPointSetup(double h, double t, const Staff& staff, RandomEngine& engine) {
   StationSetup setup;
-  if (h - t >= max) {
-    setup.Backsight = DrawReading(min, min + q, engine);
-    setup.Foresight = DrawReading(max - q, max, engine);
+  if (staff.Descends(h, t)) {
+    setup.Backsight = Draw(staff.LowBand, engine);
+    setup.Foresight = Draw(staff.HighBand, engine);
   } else {
-    setup.Backsight = DrawReading(max - q, max, engine);
-    setup.Foresight = DrawReading(min, min + q, engine);
+    setup.Backsight = Draw(staff.HighBand, engine);
+    setup.Foresight = Draw(staff.LowBand, engine);
   }
   setup.TurnPointElevation = h - setup.Foresight;
   setup.InstrumentHeight = h + setup.Backsight - setup.Foresight;
   return setup;
+}
+
+}  // namespace
+
+bool SightTest(double h, double t, const LevelingSettings& settings) {
+  return Staff(settings).Reads(h, t);
+}
+
+StationSetup FirstSetup(double a, double b, const LevelingSettings& settings, RandomEngine& engine) {
+  return FirstSetup(a, b, Staff(settings), engine, settings);
+}
+
+StationSetup TurningPointSetup(double h, double t, const LevelingSettings& settings,
+                               RandomEngine& engine) {
+  return TurningPointSetup(h, t, Staff(settings), engine);
 }
 
 FieldBook BuildFieldBook(const RouteInput& input, const LevelingSettings& settings,
@@ -74,9 +143,12 @@ FieldBook BuildFieldBook(const RouteInput& input, const LevelingSettings& settin
                              " 米时）。请检查高程或缩短路线后重新计算，原有水准表未改动");
   };
 
+  const Staff staff(settings);
   FieldBook book;
+  // A descending or climbing route needs about one turning point per point.
+  book.Rows.reserve(std::min(maxRows, 2 * input.Points.size() + 1));
   const StationSetup first = FirstSetup(input.StartBenchmarkElevation,
-                                        input.Points.front().MeasuredElevation, settings, engine);
+                                        input.Points.front().MeasuredElevation, staff, engine, settings);
   double h = first.InstrumentHeight;
   FieldBookRow start;
   start.RowKind = FieldBookRow::Kind::StartRow;
@@ -87,20 +159,30 @@ FieldBook BuildFieldBook(const RouteInput& input, const LevelingSettings& settin
   book.Rows.push_back(std::move(start));
 
   int n = 1;
+  char text[32];
   for (std::size_t i = 0; i < input.Points.size(); ++i) {
     const RoutePoint& point = input.Points[i];
-    while (!SightTest(h, point.MeasuredElevation, settings)) {
+    while (!staff.Reads(h, point.MeasuredElevation)) {
       // The row of the point itself still has to follow this one.
       if (book.Rows.size() + 2 > maxRows) throw tooLong(point);
-      const StationSetup turn = TurningPointSetup(h, point.MeasuredElevation, settings, engine);
-      FieldBookRow row;
+      const StationSetup turn = TurningPointSetup(h, point.MeasuredElevation, staff, engine);
+      FieldBookRow& row = book.Rows.emplace_back();
       row.RowKind = FieldBookRow::Kind::TurnPointRow;
-      row.RowText = settings.TurnPointPrefix + std::to_string(n);
+      char number[16];
+      const auto written = std::to_chars(number, number + sizeof number, n);
+      if (settings.TurnPointPrefix.size() <= sizeof text - sizeof number) {
+        // The usual short prefix: one copy into the row's own text.
+        const std::size_t length = settings.TurnPointPrefix.copy(text, sizeof text);
+        std::copy(number, written.ptr, text + length);
+        row.RowText.assign(text, length + (written.ptr - number));
+      } else {
+        row.RowText = settings.TurnPointPrefix;
+        row.RowText.append(number, written.ptr);
+      }
       row.Backsight = turn.Backsight;
       row.Foresight = turn.Foresight;
       row.InstrumentHeight = turn.InstrumentHeight;
       row.TurnPointElevation = turn.TurnPointElevation;
-      book.Rows.push_back(std::move(row));
       h = turn.InstrumentHeight;
       ++n;
     }
@@ -115,13 +197,14 @@ FieldBook BuildFieldBook(const RouteInput& input, const LevelingSettings& settin
                               " 米相差过大，无法计算偏差。原有水准表未改动");
     }
     const bool closing = i + 1 == input.Points.size();
-    FieldBookRow row;
+    FieldBookRow& row = book.Rows.emplace_back();
     row.RowKind = closing ? FieldBookRow::Kind::ClosingRow : FieldBookRow::Kind::PointRow;
-    row.RowText = point.PointName + point.OffsetText;
+    row.RowText.reserve(point.PointName.size() + point.OffsetText.size());
+    row.RowText = point.PointName;
+    row.RowText += point.OffsetText;
     (closing ? row.Foresight : row.MidSight) = h - point.MeasuredElevation;
     row.MeasuredElevation = point.MeasuredElevation;
     row.DesignElevation = point.DesignElevation;
-    book.Rows.push_back(std::move(row));
   }
   book.StationCount = n;
   return book;

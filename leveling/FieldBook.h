@@ -46,16 +46,20 @@ struct FieldBook {
 inline constexpr std::size_t kMaxFieldBookRows = 65532;
 
 // True when a point of elevation t can be read from a set-up of line-of-sight height h:
-// StaffMin < h - t < StaffMax, both strict.
+// StaffMin < h - t < StaffMax, both strict, h - t taken in whole millimetres (halves to even)
+// as it is recorded, so a reading that shows as a limit is that limit.
 bool SightTest(double h, double t, const LevelingSettings& settings);
 
 // First set-up on the start benchmark (elevation a) towards the first point (elevation b): one
-// draw of the backsight, always within [StaffMin, StaffMax]. Throws LevelingError 6 when a
-// bound in millimetres leaves the 32-bit range.
+// draw of the backsight, always within [StaffMin, StaffMax] (every draw rounds its low bound up
+// and its high bound down to whole millimetres). When |b - a| in whole millimetres exceeds
+// Max - Min, or no whole millimetre puts the first point on the staff, the backsight comes
+// from the end band towards it. Throws LevelingError 6 when a bound in millimetres leaves the
+// 32-bit range.
 StationSetup FirstSetup(double a, double b, const LevelingSettings& settings, RandomEngine& engine);
 
 // Turning point from a set-up of height h towards a point of elevation t that cannot be read:
-// two draws, backsight first. Descending (h - t >= StaffMax): backsight from [Min, Min + Q],
+// two draws, backsight first. Descending (h - t in whole millimetres >= StaffMax): backsight from [Min, Min + Q],
 // foresight from [Max - Q, Max]; otherwise climbing, the bands swapped.
 StationSetup TurningPointSetup(double h, double t, const LevelingSettings& settings,
                                RandomEngine& engine);

@@ -2,8 +2,11 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
+#include <variant>
 
 #include "leveling/LevelingText.h"
+#include "leveling/Millimetres.h"
 #include "leveling/RandomInRange.h"
 
 namespace gaocheng {
@@ -12,16 +15,55 @@ namespace {
 using spreadsheet::CellValue;
 using Kind = FieldBookRow::Kind;
 
-}  // namespace
+constexpr const char* kMetreFormat = "0.000";
+constexpr const char* kWholeFormat = "0";
 
-std::string ToleranceText(int stationCount) {
-  const double tolerance = RoundHalfEven(6.0 * std::sqrt(static_cast<double>(stationCount)));
-  return "±6√n=±" + std::to_string(static_cast<long long>(tolerance));
+// A reading in metres as the book writes it, in the unit of the switch.
+double Reading(double metres, const LevelingSettings& settings) {
+  return settings.ShowReadingsInMetres ? RoundToMillionths(metres)
+                                       : RoundToThousandths(metres * 1000);
 }
 
-void WriteFieldBook(spreadsheet::SpreadsheetHost& host, const FieldBook& book,
-                    const LevelingSettings& settings) {
-  const double unitFactor = settings.ShowReadingsInMetres ? 1.0 : 1000.0;
+double InUnit(double value, const LevelingSettings& settings) {
+  return settings.ShowReadingsInMetres ? RoundToMillionths(value) : RoundToThousandths(value);
+}
+
+std::string Cell(char column, int row) { return column + std::to_string(row); }
+
+}  // namespace
+
+int ToleranceMillimetres(int stationCount) {
+  return static_cast<int>(RoundHalfEven(6.0 * std::sqrt(static_cast<double>(stationCount))));
+}
+
+std::string ToleranceText(int stationCount) {
+  return "±6√n=±" + std::to_string(ToleranceMillimetres(stationCount));
+}
+
+FieldBookCheck CheckFieldBook(const FieldBook& book, const LevelingSettings& settings) {
+  FieldBookCheck check;
+  for (const FieldBookRow& row : book.Rows) {
+    if (row.RowKind == Kind::StartRow || row.RowKind == Kind::TurnPointRow) {
+      check.BacksightSum += Reading(row.Backsight, settings);
+    }
+    if (row.RowKind == Kind::TurnPointRow || row.RowKind == Kind::ClosingRow) {
+      check.ForesightSum += Reading(row.Foresight, settings);
+    }
+  }
+  check.BacksightSum = InUnit(check.BacksightSum, settings);
+  check.ForesightSum = InUnit(check.ForesightSum, settings);
+  check.SightDifference = InUnit(check.BacksightSum - check.ForesightSum, settings);
+  const FieldBookRow& start = book.Rows.front();
+  const FieldBookRow& closing = book.Rows.back();
+  check.ElevationDifference = RoundToMillionths(closing.MeasuredElevation - start.DesignElevation);
+  check.ClosureMm = WholeMillimetresOf(closing.MeasuredElevation - closing.DesignElevation) + 0.0;  // no −0
+  check.LimitMm = ToleranceMillimetres(book.StationCount);
+  check.WithinLimit = std::fabs(check.ClosureMm) <= check.LimitMm;
+  return check;
+}
+
+FieldBookCheck WriteFieldBook(spreadsheet::SpreadsheetHost& host, const FieldBook& book,
+                              const LevelingSettings& settings, std::uint64_t seed) {
   host.SelectSheet(kOutputSheetName);
   host.ClearContents(kOutputRange);
 
@@ -37,8 +79,8 @@ void WriteFieldBook(spreadsheet::SpreadsheetHost& host, const FieldBook& book,
       put('G', std::string());
       put('H', std::string());
     } else {
-      put('G', row.DesignElevation);
-      put('H', (row.MeasuredElevation - row.DesignElevation) * 1000);
+      put('G', RoundToMillionths(row.DesignElevation));
+      put('H', RoundToThousandths((row.MeasuredElevation - row.DesignElevation) * 1000));
     }
   };
 
@@ -46,33 +88,61 @@ void WriteFieldBook(spreadsheet::SpreadsheetHost& host, const FieldBook& book,
     switch (row.RowKind) {
       case Kind::StartRow:
         put('A', RemoveSpaces(row.RowText));
-        put('B', row.Backsight * unitFactor);
-        put('E', row.InstrumentHeight);
-        put('G', row.DesignElevation);
+        put('B', Reading(row.Backsight, settings));
+        put('E', RoundToMillionths(row.InstrumentHeight));
+        put('G', RoundToMillionths(row.DesignElevation));
         break;
       case Kind::TurnPointRow:
         put('A', row.RowText);
-        put('B', row.Backsight * unitFactor);
-        put('D', row.Foresight * unitFactor);
-        put('E', row.InstrumentHeight);
-        if (settings.ShowTurnPointElevation) put('F', row.TurnPointElevation);
+        put('B', Reading(row.Backsight, settings));
+        put('D', Reading(row.Foresight, settings));
+        put('E', RoundToMillionths(row.InstrumentHeight));
+        if (settings.ShowTurnPointElevation) put('F', RoundToMillionths(row.TurnPointElevation));
         break;
       case Kind::PointRow:
         put('A', RemoveSpaces(row.RowText));
-        put(settings.MidSightInColumnC ? 'C' : 'D', row.MidSight * unitFactor);
-        put('F', row.MeasuredElevation);
+        put(settings.MidSightInColumnC ? 'C' : 'D', Reading(row.MidSight, settings));
+        put('F', RoundToMillionths(row.MeasuredElevation));
         putDesign(row);
         break;
       case Kind::ClosingRow:
         put('A', RemoveSpaces(row.RowText));
-        put('D', row.Foresight * unitFactor);
-        put('F', row.MeasuredElevation);
+        put('D', Reading(row.Foresight, settings));
+        put('F', RoundToMillionths(row.MeasuredElevation));
         putDesign(row);
         break;
     }
     ++rowNumber;
   }
+  const int closingRow = rowNumber - 1;
+  const char* readingFormat = settings.ShowReadingsInMetres ? kMetreFormat : kWholeFormat;
+  host.SetNumberFormat(Cell('B', kFirstOutputRow) + ":" + Cell('D', closingRow), readingFormat);
   host.SetCellValue("I2", ToleranceText(book.StationCount));
+
+  const FieldBookCheck check = CheckFieldBook(book, settings);
+  if (closingRow + kCheckBlockRows > kLastOutputRow) return check;
+  const int first = closingRow + 2;
+  const std::pair<const char*, CellValue> lines[] = {
+      {"计算校核", CellValue()},
+      {"Σ后视", check.BacksightSum},
+      {"Σ前视", check.ForesightSum},
+      {"Σ后视−Σ前视", check.SightDifference},
+      {"H终−H始", check.ElevationDifference},
+      {"闭合差(mm)", check.ClosureMm},
+      {"限差(mm)", static_cast<double>(check.LimitMm)},
+      {"结论", std::string(check.WithinLimit ? "合格" : "超限")},
+      {"随机种子", std::to_string(seed)},
+  };
+  rowNumber = first;
+  for (const auto& [label, value] : lines) {
+    put('A', std::string(label));
+    if (!std::holds_alternative<std::monostate>(value)) put('B', value);
+    ++rowNumber;
+  }
+  host.SetNumberFormat(Cell('B', first + 1) + ":" + Cell('B', first + 3), readingFormat);
+  host.SetNumberFormat(Cell('B', first + 4), kMetreFormat);
+  host.SetNumberFormat(Cell('B', first + 5) + ":" + Cell('B', first + 6), kWholeFormat);
+  return check;
 }
 
 }  // namespace gaocheng

@@ -6,12 +6,13 @@
 
 namespace gaocheng {
 
-// A failure of the leveling computation itself (not of the spreadsheet): 6 overflow, with a
-// Chinese description naming the bad value.
+// A failure of the leveling computation itself (not of the spreadsheet): 5 input the
+// computation cannot use, 6 overflow, with a Chinese description naming the bad value.
 class LevelingError : public spreadsheet::NumberedError {
  public:
   using NumberedError::NumberedError;
 
+  static constexpr int kInvalidInput = 5;
   static constexpr int kOverflow = 6;
 };
 

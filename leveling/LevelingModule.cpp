@@ -20,6 +20,12 @@ std::string ErrorText(int number, const std::string& description) {
 
 }  // namespace
 
+std::string ClosureExceedsText(double closureMm, int limitMm) {
+  const long long closure = static_cast<long long>(closureMm);
+  std::string signedClosure = closure > 0 ? "+" + std::to_string(closure) : std::to_string(closure);
+  return "闭合差 " + signedClosure + " mm 超过限差 ±" + std::to_string(limitMm) + " mm";
+}
+
 void LevelingModule::SetDefaultSettings() { gaocheng::SetDefaultSettings(settings_); }
 
 bool LevelingModule::ReadRouteInput(spreadsheet::SpreadsheetHost& host, RandomEngine& engine,
@@ -33,17 +39,34 @@ bool LevelingModule::ReadRouteInput(spreadsheet::SpreadsheetHost& host, RandomEn
   return false;
 }
 
-void LevelingModule::GenerateFieldBook(spreadsheet::SpreadsheetHost& host, RandomEngine& engine,
-                                       MessageSink& messages) {
-  if (!ReadRouteInput(host, engine, messages) || route_.Points.empty()) return;
+FieldBookResult LevelingModule::GenerateFieldBook(spreadsheet::SpreadsheetHost& host,
+                                                  std::uint64_t seed, MessageSink& messages) {
+  FieldBookResult result;
+  result.Seed = seed;
+  const auto fail = [&](int number, const std::string& description) {
+    result.FailureNumber = number;
+    result.FailureDescription = description;
+    messages.Show(ErrorText(number, description), kErrorTitle);
+    return result;
+  };
+  RandomEngine engine(seed);
   FieldBook book;
   try {
+    gaocheng::ReadRouteInput(host, settings_, engine, route_);
     book = BuildFieldBook(route_, settings_, engine);
-  } catch (const LevelingError& error) {
-    messages.Show(ErrorText(error.Number(), error.Description()), kErrorTitle);
-    return;
+  } catch (const spreadsheet::NumberedError& error) {
+    return fail(error.Number(), error.Description());
   }
-  WriteFieldBook(host, book, settings_);
+  result.Check = WriteFieldBook(host, book, settings_, seed);
+  result.Written = true;
+  result.Points = static_cast<int>(route_.Points.size());
+  result.SetUps = book.StationCount;
+  result.TurningPoints = book.StationCount - 1;
+  if (route_.DataBelowEnd) result.Notices.push_back(DataBelowEndText(route_.EndRow));
+  if (!result.Check.WithinLimit) {
+    result.Notices.push_back(ClosureExceedsText(result.Check.ClosureMm, result.Check.LimitMm));
+  }
+  return result;
 }
 
 }  // namespace gaocheng

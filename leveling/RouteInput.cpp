@@ -4,6 +4,7 @@
 #include <string>
 #include <variant>
 
+#include "leveling/LevelingError.h"
 #include "leveling/LevelingText.h"
 #include "leveling/NumberText.h"
 #include "workbook/SpreadsheetError.h"
@@ -70,11 +71,32 @@ double DrawErrorMillimetres(double minusTolerance, double plusTolerance, const c
   return RandomInRange(low, high, engine);
 }
 
+// Whether anything was typed beyond the end of the route: B, E or F of the row with the empty
+// A cell, or A, B, E or F of any row below it.
+bool HasDataBelow(SpreadsheetHost& host, int endRow) {
+  for (char column : {'B', 'E', 'F'}) {
+    if (!IsEmptyCell(host.GetCellValue(Address(column, endRow)))) return true;
+  }
+  for (int row = endRow + 1; row <= kLastSheetRow; ++row) {
+    for (char column : {'A', 'B', 'E', 'F'}) {
+      if (!IsEmptyCell(host.GetCellValue(Address(column, row)))) return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
+
+std::string DataBelowEndText(int endRow) {
+  return "路线在第 " + std::to_string(endRow) + " 行结束（A" + std::to_string(endRow) +
+         " 为空），第 " + std::to_string(endRow + 1) + " 行以下还有数据未计入";
+}
 
 void ReadRouteInput(SpreadsheetHost& host, const LevelingSettings& settings, RandomEngine& engine,
                     RouteInput& route) {
   route.Points.clear();
+  route.EndRow = 0;
+  route.DataBelowEnd = false;
   host.SelectSheet(kInputSheetName);
   route.StartBenchmarkName = ReadName(host, "E5");
   route.StartBenchmarkElevation = ReadNumber(host, "E6");
@@ -97,15 +119,25 @@ void ReadRouteInput(SpreadsheetHost& host, const LevelingSettings& settings, Ran
           "水准点闭合正误差", engine);
       closing.MeasuredElevation = route.EndBenchmarkElevation + error / 1000;
       route.Points.push_back(std::move(closing));
+      route.EndRow = row;
+      route.DataBelowEnd = HasDataBelow(host, row);
       return;
     }
     RoutePoint& point = route.Points.emplace_back();
     point.PointName = CutToCharacters(host.GetCellText(Address('A', row)), kPointTextWidth);
     point.OffsetText =
         CutToCharacters(FormatOffset(host.GetCellText(Address('B', row))), kPointTextWidth);
-    point.DesignElevation = ReadNumber(host, Address('E', row));
+    const std::string designAddress = Address('E', row);
+    point.DesignElevation = ReadNumber(host, designAddress);
     const std::string measuredAddress = Address('F', row);
     if (IsEmptyCell(host.GetCellValue(measuredAddress))) {
+      if (point.DesignElevation == 0) {
+        // Read as 0 m, such a point would walk the book down to sea level and back.
+        const bool empty = IsEmptyCell(host.GetCellValue(designAddress));
+        throw LevelingError(LevelingError::kInvalidInput,
+                            "单元格 " + designAddress + (empty ? " 为空" : " 为 0") + "：点“" +
+                                point.PointName + "”既没有设计高程也没有实测高程");
+      }
       const double error = DrawErrorMillimetres(
           settings.MidPointMinusTolerance, settings.MidPointPlusTolerance, "水准中间点负误差",
           "水准中间点正误差", engine);

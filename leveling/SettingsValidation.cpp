@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "leveling/Millimetres.h"
 #include "leveling/NumberText.h"
 
 namespace gaocheng {
@@ -42,7 +43,8 @@ SettingsValidation ValidateSettings(const SettingsForm& form) {
 
   const double staffRange = value[1] - value[0];
   if (std::isinf(staffRange)) return Failure(tooLarge);
-  if (!(staffRange > 0)) return Failure("请保证水准尺读数正确性,设置未保存");
+  const char* const staffReadings = "请保证水准尺读数正确性,设置未保存";
+  if (!(staffRange > 0) || value[0] < 0) return Failure(staffReadings);
 
   const double midRange = value[3] - value[2];
   if (std::isinf(midRange)) return Failure(tooLarge);
@@ -55,6 +57,12 @@ SettingsValidation ValidateSettings(const SettingsForm& form) {
   if (!(value[6] > 0 && staffRange / 2 > value[6])) {
     return Failure("请保证水准快速转站正确性,设置未保存");
   }
+
+  // The draws take whole millimetres: each end band must hold one, and the two bands must stay
+  // a millimetre apart, or turning points could not climb or descend.
+  const MillimetreBand low = WholeMillimetreBand(value[0], value[0] + value[6]);
+  const MillimetreBand high = WholeMillimetreBand(value[1] - value[6], value[1]);
+  if (low.Empty() || high.Empty() || !(high.Low - low.High >= 1)) return Failure(staffReadings);
 
   SettingsValidation result;
   result.Saved = true;

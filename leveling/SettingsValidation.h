@@ -29,8 +29,11 @@ inline constexpr const char* kSettingsSavedMessage = "设置已经保存";
 // The form for the current settings: items 1 to 7 in FormatGeneral, the prefix unchanged.
 SettingsForm SettingsToForm(const LevelingSettings& settings);
 
-// Checks in order (numbers, staff readings, intermediate, closure, quick turn value) and
-// reports only the first failure; on success all items parsed unrounded, the prefix unchanged.
+// Checks in order (numbers, staff readings with a minimum not below 0, intermediate, closure,
+// quick turn value, then the staff's end bands: [Min, Min + Q] and [Max - Q, Max] each hold a
+// whole millimetre after rounding inwards, and are at least 1 mm apart) and reports only the
+// first failure (the bands with the staff readings' message); on success all items parsed
+// unrounded, the prefix unchanged.
 // A difference that overflows fails with "请检查水准设置数值是否过大,设置未保存".
 SettingsValidation ValidateSettings(const SettingsForm& form);
 

@@ -117,6 +117,11 @@ void QtSpreadsheetHost::ClearContents(const std::string& range) {
   window_->ClearContents(CellRange::Parse(range));
 }
 
+void QtSpreadsheetHost::SetNumberFormat(const std::string& range, const std::string& code) {
+  ActiveSheet();
+  window_->SetNumberFormat(CellRange::Parse(range), code);
+}
+
 void QtSpreadsheetHost::MarkSaved() { RequireWorkbook().MarkSaved(); }
 
 void QtSpreadsheetHost::Quit() {

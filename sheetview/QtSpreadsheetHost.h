@@ -37,6 +37,7 @@ class QtSpreadsheetHost : public SpreadsheetHost {
   std::string GetCellText(const std::string& address) override;
   void SetCellValue(const std::string& address, const CellValue& value) override;
   void ClearContents(const std::string& range) override;
+  void SetNumberFormat(const std::string& range, const std::string& code) override;
   void MarkSaved() override;
   void Quit() override;
 

@@ -214,6 +214,15 @@ void WorkbookTableModel::Clear(const CellRange& range) {
   }
 }
 
+void WorkbookTableModel::SetNumberFormat(const CellRange& range, const std::string& code) {
+  Worksheet* sheet = Sheet();
+  if (!sheet) return;
+  workbook_->SetNumberFormat(*sheet, range, code);
+  if (!suspended_) {
+    emit dataChanged(index(range.first.row, range.first.column), index(range.last.row, range.last.column));
+  }
+}
+
 void WorkbookTableModel::SetSuspended(bool suspended) {
   if (suspended == suspended_) return;
   suspended_ = suspended;

@@ -3,6 +3,7 @@
 #include <QAbstractTableModel>
 #include <QString>
 #include <cstddef>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -65,6 +66,7 @@ class WorkbookTableModel : public QAbstractTableModel {
   // The host's writes into the shown sheet: not undoable, signalled unless suspended.
   void SetValue(CellAddress address, CellValue value);
   void Clear(const CellRange& range);
+  void SetNumberFormat(const CellRange& range, const std::string& code);
 
   void SetSuspended(bool suspended);
   bool IsSuspended() const { return suspended_; }

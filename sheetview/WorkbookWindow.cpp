@@ -280,6 +280,13 @@ void WorkbookWindow::ClearContents(const CellRange& range) {
   if (screenUpdating_) UpdateFormulaBar();
 }
 
+void WorkbookWindow::SetNumberFormat(const CellRange& range, const std::string& code) {
+  GetWorkbook();
+  model_->SetNumberFormat(range, code);
+  AfterProgramWrite();
+  if (screenUpdating_) UpdateFormulaBar();
+}
+
 void WorkbookWindow::AfterProgramWrite() {
   // An undo step recorded before the program wrote could bring back values the program has
   // replaced since; like a macro, the program's write ends the undo history.

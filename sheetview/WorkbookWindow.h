@@ -61,6 +61,7 @@ class WorkbookWindow : public QWidget {
   // The host's writes into the shown sheet.
   void WriteValue(CellAddress address, CellValue value);
   void ClearContents(const CellRange& range);
+  void SetNumberFormat(const CellRange& range, const std::string& code);
   // Off: no signals and no repainting; on again: one refresh of the whole sheet.
   void SetScreenUpdating(bool on);
   bool IsScreenUpdating() const { return screenUpdating_; }

@@ -62,4 +62,22 @@ std::uint32_t Workbook::InternStyle(const CellStyle& style) {
   return static_cast<std::uint32_t>(styles_.size() - 1);
 }
 
+void Workbook::SetNumberFormat(Worksheet& sheet, const CellRange& range, const std::string& code) {
+  // A book's columns share a handful of styles: look each one up once.
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> changed;
+  for (int r = range.first.row; r <= range.last.row; ++r) {
+    for (int c = range.first.column; c <= range.last.column; ++c) {
+      const CellAddress a{r, c};
+      const std::uint32_t old = sheet.StyleAt(a);
+      auto it = std::find_if(changed.begin(), changed.end(), [old](const auto& p) { return p.first == old; });
+      if (it == changed.end()) {
+        CellStyle style = Style(old);
+        style.numberFormat = code;
+        it = changed.insert(changed.end(), {old, InternStyle(style)});
+      }
+      sheet.SetStyle(a, it->second);
+    }
+  }
+}
+
 }  // namespace spreadsheet

@@ -37,6 +37,9 @@ class Workbook {
   const CellStyle& Style(std::uint32_t id) const { return styles_.at(id); }
   std::uint32_t InternStyle(const CellStyle& style);  // the id of an equal style, added when new
   std::size_t StyleCount() const { return styles_.size(); }
+  // Gives every cell of `range` on `sheet` (one of this workbook's) the number format `code`,
+  // the rest of each cell's style (its own or its column's) kept.
+  void SetNumberFormat(Worksheet& sheet, const CellRange& range, const std::string& code);
 
   bool IsModified() const { return modified_; }
   void SetModified(bool modified) { modified_ = modified; }

@@ -58,7 +58,7 @@ protected:
             answers.pop_front();
             return answer;
         });
-        window->setEngineFactory([] { return gaocheng::RandomEngine(99); });
+        window->setSeedSource([] { return std::uint64_t{99}; });
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         window->ui().menunew->trigger();

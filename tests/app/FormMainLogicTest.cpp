@@ -98,9 +98,9 @@ protected:
             return host;
         });
         window->setMessageBox(RecordMessages(shown));
-        window->setEngineFactory([this] {
-            ++enginesMade;
-            return gaocheng::RandomEngine(4711);
+        window->setSeedSource([this] {
+            ++seedsDrawn;
+            return std::uint64_t{4711};
         });
     }
 
@@ -113,7 +113,7 @@ protected:
     RecordingHost* lastHost = nullptr;
     std::vector<ShownMessage> shown;
     int hostsMade = 0;
-    int enginesMade = 0;
+    int seedsDrawn = 0;
 
 private:
     spreadsheet::Workbook m_template;
@@ -197,7 +197,7 @@ TEST_F(FormMainLogic, ComputeWithoutSpreadsheetDoesNothing)
     MakeWindow();
     window->menuClac_Click();
     EXPECT_EQ(hostsMade, 0);
-    EXPECT_EQ(enginesMade, 0);
+    EXPECT_EQ(seedsDrawn, 0);
     EXPECT_TRUE(shown.empty());
 }
 
@@ -211,14 +211,37 @@ TEST_F(FormMainLogic, ComputeWritesTheFieldBookWithScreenUpdatingOff)
     ASSERT_GE(calls.size(), 2u);
     EXPECT_EQ(calls.front(), "SetScreenUpdating(0)");
     EXPECT_EQ(calls.back(), "SetScreenUpdating(1)");
-    EXPECT_EQ(enginesMade, 1);
+    EXPECT_EQ(seedsDrawn, 1);
     EXPECT_TRUE(shown.empty());
     EXPECT_TRUE(lastHost->IsScreenUpdating());
     EXPECT_EQ(lastHost->GetCellValue("A5"), CellValue(std::string("BM1")));
     EXPECT_TRUE(spreadsheet::IsText(lastHost->GetCellValue("I2")));
 
     window->menuClac_Click();
-    EXPECT_EQ(enginesMade, 2);  // a fresh engine for every run
+    EXPECT_EQ(seedsDrawn, 2);  // a fresh engine for every run
+}
+
+// A closure beyond ±6√n: the book with its block and the drawn seed is written, then one
+// information box says so after screen updating is back on.
+TEST_F(FormMainLogic, ClosureBeyondTheLimitIsShownAfterTheBook)
+{
+    MakeWindow();
+    leveling.Settings().ClosureMinusTolerance = 29;
+    leveling.Settings().ClosurePlusTolerance = 29;
+    window->setMessageBox([this](QWidget*, const QString& text, const QString& title) {
+        EXPECT_TRUE(lastHost->IsScreenUpdating());
+        shown.push_back({text, title});
+    });
+    window->menunew_Click();
+    window->menuClac_Click();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].title, QStringLiteral("普通水准表格"));
+    EXPECT_TRUE(shown[0].text.startsWith(QStringLiteral("闭合差 +29 mm 超过限差 ±"))) << shown[0].text.toStdString();
+    int seedRow = 5;
+    while (lastHost->GetCellValue("A" + std::to_string(seedRow)) != CellValue(std::string("随机种子")) && seedRow < 400)
+        ++seedRow;
+    EXPECT_EQ(lastHost->GetCellValue("B" + std::to_string(seedRow)), CellValue(std::string("4711")));
+    EXPECT_EQ(lastHost->GetCellValue("B" + std::to_string(seedRow - 1)), CellValue(std::string("超限")));
 }
 
 TEST_F(FormMainLogic, OutputFailureIsReportedAndScreenUpdatingComesBack)

@@ -70,9 +70,9 @@ protected:
             return answer;
         });
         window->setUrlOpener([this](const QUrl& url) { opened.push_back(url); });
-        window->setEngineFactory([this] {
-            ++enginesMade;
-            return gaocheng::RandomEngine(kSeed);
+        window->setSeedSource([this] {
+            ++seedsDrawn;
+            return kSeed;
         });
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
@@ -153,7 +153,7 @@ protected:
     std::vector<QUrl> opened;
     int questions = 0;
     int hostsMade = 0;
-    int enginesMade = 0;
+    int seedsDrawn = 0;
 };
 
 TEST_F(MainWindow, OpensMaximizedWithDefaultSettingsAndAnEmptyFrame)
@@ -185,7 +185,7 @@ TEST_F(MainWindow, ComputeBeforeNewTemplateDoesNothing)
     Compute();
     QTest::mouseClick(ui().ButtonFx2, Qt::LeftButton);
     EXPECT_EQ(hostsMade, 0);
-    EXPECT_EQ(enginesMade, 0);
+    EXPECT_EQ(seedsDrawn, 0);
     EXPECT_TRUE(shown.empty());
     EXPECT_TRUE(SpreadsheetWindows().empty());
 }
@@ -257,7 +257,7 @@ TEST_F(MainWindow, RouteTypedIntoTheGridIsComputedIntoTheOutputSheet)
 
     Compute();
     EXPECT_TRUE(shown.empty());
-    EXPECT_EQ(enginesMade, 1);
+    EXPECT_EQ(seedsDrawn, 1);
     EXPECT_EQ(workbookWindow()->ShownSheet(),
               static_cast<std::size_t>(workbook().IndexOf(templates::TemplateWorkbook::kOutputSheet)));
     EXPECT_TRUE(workbookWindow()->IsScreenUpdating());
@@ -272,11 +272,10 @@ TEST_F(MainWindow, RouteTypedIntoTheGridIsComputedIntoTheOutputSheet)
     spreadsheet::MemoryHost memory{Workbook(typed)};
     gaocheng::LevelingModule alone;
     alone.SetDefaultSettings();
-    gaocheng::RandomEngine engine(kSeed);
     struct Silent : gaocheng::MessageSink {
         void Show(const std::string&, const std::string&) override {}
     } silent;
-    alone.GenerateFieldBook(memory, engine, silent);
+    alone.GenerateFieldBook(memory, kSeed, silent);
     int closingRow = 0;
     for (int row = 5; row < 200; ++row) {
         for (const char column : std::string("ABCDEFGHI")) {
@@ -382,19 +381,19 @@ TEST_F(MainWindow, SideBarButtonsRepeatTheMenuCommands)
     host()->SetCellValue("F6", 100.003);
 
     QTest::mouseClick(ui().ButtonFx2, Qt::LeftButton);
-    EXPECT_EQ(enginesMade, 1);
+    EXPECT_EQ(seedsDrawn, 1);
     EXPECT_EQ(Output("A5"), CellValue(std::string("BM1")));
     EXPECT_EQ(Output("A6"), CellValue(std::string("BM2")));
     EXPECT_EQ(Output("I2"), CellValue(std::string("±6√n=±6")));
 
     // A double click is two clicks: two generations, and "新建模板" twice does nothing new.
     DoubleClick(ui().ButtonFx2);
-    EXPECT_EQ(enginesMade, 3);
+    EXPECT_EQ(seedsDrawn, 3);
     DoubleClick(ui().ButtonFx3);
     EXPECT_EQ(hostsMade, 1);
 
     QTest::mouseClick(ui().ButtonSave, Qt::LeftButton);
-    EXPECT_EQ(enginesMade, 3);
+    EXPECT_EQ(seedsDrawn, 3);
     EXPECT_TRUE(shown.empty());
     EXPECT_EQ(questions, 0);
     EXPECT_EQ(dialogs->saveAsked, 0);

@@ -129,7 +129,7 @@ TEST_F(FieldBookCommandTest, SettingsChangeWhatIsWritten) {
   EXPECT_TRUE(spreadsheet::IsEmptyValue(At(out, "C6")));
   EXPECT_TRUE(spreadsheet::IsNumber(At(out, "D6")));
   bool sawTurningPoint = false;
-  for (int r = 5; r < out.RowExtent(); ++r) {
+  for (int r = 5; !spreadsheet::IsEmptyValue(out.Value({r, 0})); ++r) {
     if (spreadsheet::IsNumber(out.Value({r, 1}))) {
       EXPECT_EQ(std::get<std::string>(out.Value({r, 0})).rfind("TP", 0), 0u);
       sawTurningPoint = true;

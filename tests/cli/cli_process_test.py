@@ -55,10 +55,58 @@ class CliProcess(unittest.TestCase):
         for address in ("B5", "E5", "G5", "F6", "G6"):
             self.assertEqual(ws[address].number_format, "0.000", address)
             self.assertEqual(ws[address].border.left.style, "thin", address)
-        last = max(r for r in range(5, ws.max_row + 1) if ws.cell(r, 1).value)
+        last = next(r for r in range(5, ws.max_row + 2) if not ws.cell(r, 1).value) - 1
         self.assertEqual(ws.cell(last, 1).value, "BM2")
         self.assertEqual(ws.cell(last, 8).number_format, "0")
         self.assertTrue(ws["I2"].value.startswith("±6√n=±"))
+        self.assertEqual(ws.cell(last + 2, 1).value, "计算校核")
+        self.assertEqual(ws.cell(last + 10, 1).value, "随机种子")
+        self.assertEqual(ws.cell(last + 10, 2).value, "5")
+        self.assertIn("随机种子 5", r.stdout)
+
+    def book(self, out):
+        """The rows of the field book and the values of its check block by label."""
+        ws = openpyxl.load_workbook(out)["水准表"]
+        last = next(r for r in range(5, ws.max_row + 2) if not ws.cell(r, 1).value) - 1
+        rows = [[ws.cell(r, c).value for c in range(1, 10)] for r in range(5, last + 1)]
+        block = {ws.cell(r, 1).value: ws.cell(r, 2) for r in range(last + 3, last + 11)}
+        return ws, rows, block
+
+    def test_check_block_matches_the_rows_in_both_units(self):
+        for metres in ("true", "false"):
+            for column_c in ("true", "false"):
+                out = self.path(f"{metres}{column_c}.xlsx")
+                r = run(SAMPLE, "-o", out, "--seed", "7", "--set", f"ShowReadingsInMetres={metres}",
+                        "--set", f"MidSightInColumnC={column_c}")
+                self.assertEqual(r.returncode, 0, r.stderr)
+                ws, rows, block = self.book(out)
+                turning = [row for row in rows[1:] if row[1] is not None]
+                backsights = [rows[0][1]] + [row[1] for row in turning]
+                foresights = [row[3] for row in turning] + [rows[-1][3]]
+                for value in backsights + foresights + [row[5] for row in rows if row[5] is not None]:
+                    # No binary noise: every number is its own short decimal.
+                    self.assertEqual(value, round(value, 6), value)
+                self.assertEqual(block["Σ后视"].value, round(sum(backsights), 6))
+                self.assertEqual(block["Σ前视"].value, round(sum(foresights), 6))
+                factor = 1 if metres == "true" else 1000
+                self.assertAlmostEqual(block["Σ后视−Σ前视"].value, block["H终−H始"].value * factor, places=3)
+                self.assertEqual(block["H终−H始"].value, round(rows[-1][5] - rows[0][6], 6))
+                self.assertEqual(block["结论"].value, "合格")
+                self.assertEqual(ws["B5"].number_format, "0.000" if metres == "true" else "0")
+                self.assertEqual(block["Σ后视"].number_format, "0.000" if metres == "true" else "0")
+                self.assertEqual(block["H终−H始"].number_format, "0.000")
+                if metres == "false":
+                    self.assertTrue(all(float(b).is_integer() for b in backsights + foresights[:-1]))
+
+    def test_closure_beyond_the_limit_writes_the_book_and_exits_3(self):
+        out = self.path("out.xlsx")
+        r = run(SAMPLE, "-o", out, "--seed", "1", "--set", "ClosureMinusTolerance=40",
+                "--set", "ClosurePlusTolerance=50")
+        self.assertEqual(r.returncode, 3, r.stderr)
+        self.assertRegex(r.stderr, r"闭合差 \+(4\d|50) mm 超过限差 ±\d+ mm")
+        self.assertIn("结论 超限", r.stdout)
+        _, _, block = self.book(out)
+        self.assertEqual(block["结论"].value, "超限")
 
     def test_failures_exit_non_zero_and_write_nothing(self):
         out = self.path("out.xlsx")

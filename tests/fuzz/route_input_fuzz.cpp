@@ -156,12 +156,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   spreadsheet::MemoryHost host(std::move(wb));
-  gaocheng::RandomEngine engine(seed);
   gaocheng::LevelingModule module;
   module.Settings() = settings;
   Sink sink;
   try {
-    module.GenerateFieldBook(host, engine, sink);
+    module.GenerateFieldBook(host, seed, sink);
   } catch (const spreadsheet::SpreadsheetError& e) {
     // Only the output steps may fail, and only for want of the output sheet.
     Require(!withOutputSheet, "the output fails only without its sheet", e.Description());

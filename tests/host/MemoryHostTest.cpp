@@ -35,6 +35,36 @@ TEST(MemoryHost, CellOperationsAddressTheActiveSheet) {
   EXPECT_EQ(host.GetCellText("I2"), "±6√n=±6");
 }
 
+TEST(MemoryHost, SetNumberFormatChangesOnlyTheFormatOfTheRange) {
+  Workbook wb = TwoSheets();
+  CellStyle look;
+  look.numberFormat = "0.000";
+  look.bold = true;
+  look.left.style = BorderStyle::Thin;
+  Worksheet& sheet = *wb.FindSheet("水准表");
+  sheet.SetColumnStyle(1, wb.InternStyle(look));  // column B
+  sheet.SetColumnStyle(3, wb.InternStyle(look));  // column D
+  MemoryHost host(std::move(wb));
+  host.SelectSheet("水准表");
+  for (const char* a : {"B5", "B6", "D5"}) host.SetCellValue(a, 1486.0);
+  const std::size_t styles = host.GetWorkbook().StyleCount();
+  host.SetNumberFormat("B5:C6", "0");
+  EXPECT_EQ(host.GetCellText("B5"), "1486");
+  EXPECT_EQ(host.GetCellText("B6"), "1486");
+  EXPECT_EQ(host.GetCellText("D5"), "1486.000");
+  EXPECT_EQ(host.GetCellValue("B5"), CellValue(1486.0));
+  const Workbook& book = host.GetWorkbook();
+  const Worksheet& out = *book.FindSheet("水准表");
+  const CellStyle& b5 = book.Style(out.StyleAt(CellAddress::Parse("B5")));
+  EXPECT_EQ(b5.numberFormat, "0");
+  EXPECT_TRUE(b5.bold);
+  EXPECT_EQ(b5.left.style, BorderStyle::Thin);
+  EXPECT_EQ(book.Style(out.StyleAt(CellAddress::Parse("C6"))).numberFormat, "0");
+  EXPECT_EQ(book.StyleCount(), styles + 2);  // B's look and C's default, each once with "0"
+  EXPECT_TRUE(book.IsModified());
+  EXPECT_EQ(ErrorNumberOf([&] { host.SetNumberFormat("B5:C65537", "0"); }), 1004);
+}
+
 TEST(MemoryHost, FailuresCarryTheirNumbers) {
   MemoryHost host(TwoSheets());
   EXPECT_EQ(ErrorNumberOf([&] { host.SelectSheet("Sheet1"); }), 9);

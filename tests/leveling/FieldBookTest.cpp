@@ -118,6 +118,82 @@ TEST(BuildFieldBook, ReadingExactlyMinForcesAClimbingTurn) {
   }
 }
 
+// Readings compared as recorded, in whole millimetres (halves to even): binary noise and a
+// measured elevation given to 0.1 mm decide nothing beyond what the book shows.
+struct LimitCase {
+  const char* name;
+  double h, t;
+  double min, max;
+  bool reads;
+};
+
+class SightAtTheLimits : public ::testing::TestWithParam<LimitCase> {};
+
+TEST_P(SightAtTheLimits, ComparesWholeMillimetres) {
+  LevelingSettings s;
+  s.StaffMinReading = GetParam().min;
+  s.StaffMaxReading = GetParam().max;
+  EXPECT_EQ(SightTest(GetParam().h, GetParam().t, s), GetParam().reads);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SightAtTheLimits,
+    ::testing::Values(
+        LimitCase{"MinAfterNoise", 100.0 + 1.523, 101.323, 0.2, 4.8, false},  // 0.20000000000000284
+        LimitCase{"MaxAfterNoise", 100.1 + 4.8, 100.1, 0.2, 4.8, false},      // 4.799999999999997
+        LimitCase{"OneMillimetreAboveMin", 100.0 + 1.524, 101.323, 0.2, 4.8, true},
+        LimitCase{"OneMillimetreBelowMax", 100.1 + 4.799, 100.1, 0.2, 4.8, true},
+        LimitCase{"TenthBelowHalfAboveMin", 100.2004, 100, 0.2, 4.8, false},
+        LimitCase{"TenthAboveHalfAboveMin", 100.2006, 100, 0.2, 4.8, true},
+        LimitCase{"HalfAboveMinGoesToEvenMin", 100.2005, 100, 0.2, 4.8, false},
+        LimitCase{"HalfAboveGoesToEvenAbove", 100.2015, 100, 0.2, 4.8, true},
+        LimitCase{"HalfBelowMaxGoesToEvenMax", 104.7995, 100, 0.2, 4.8, false},
+        LimitCase{"TenthBelowHalfBelowMax", 104.7994, 100, 0.2, 4.8, true},
+        LimitCase{"HalfMillimetreMinRounded", 100.2, 100, 0.2005, 4.7995, false},
+        LimitCase{"HalfMillimetreMinNextUp", 100.201, 100, 0.2005, 4.7995, true},
+        LimitCase{"HalfMillimetreMaxRounded", 104.8, 100, 0.2005, 4.7995, false},
+        LimitCase{"HalfMillimetreMaxNextDown", 104.799, 100, 0.2005, 4.7995, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(TurningPointSetup, ReadingAtMaxAfterNoiseDescends) {
+  const LevelingSettings s;
+  RandomEngine engine(3);
+  const StationSetup turn = TurningPointSetup(100.1 + 4.8, 100.1, s, engine);
+  EXPECT_LE(turn.Backsight, 0.8);
+  EXPECT_GE(turn.Foresight, 4.2);
+}
+
+// Limits that are no whole millimetres: every drawn reading lies within [Min, Max], rounded
+// inwards (0.2005 to 0.201, 4.7995 to 4.799), on routes that climb, descend and start steep.
+TEST(BuildFieldBook, DrawsStayOnAStaffWithHalfMillimetreLimits) {
+  LevelingSettings s;
+  s.StaffMinReading = 0.2005;
+  s.StaffMaxReading = 4.7995;
+  s.QuickTurnValue = 0.0006;  // bands of 0.201 and 4.799 alone
+  for (std::uint64_t seed = 0; seed < 200; ++seed) {
+    RandomEngine engine(seed);
+    const double start = 100;
+    // The first point 4.5994 m up: no whole millimetre puts it on the staff from the start.
+    const double first = seed % 2 == 0 ? 104.5994 : 95.4006;
+    const FieldBook book = BuildFieldBook(
+        Route(start, {Point("P1", first), Point("P2", 130), Point("P3", 70), Point("BM2", 100, 100)}), s, engine);
+    for (const FieldBookRow& row : book.Rows) {
+      if (row.RowKind == Kind::StartRow || row.RowKind == Kind::TurnPointRow) {
+        ASSERT_TRUE(IsWholeMillimetre(row.Backsight));
+        ASSERT_GE(row.Backsight, 0.201 - 1e-12) << seed;
+        ASSERT_LE(row.Backsight, 4.799 + 1e-12) << seed;
+      }
+      if (row.RowKind == Kind::TurnPointRow) {
+        ASSERT_TRUE(row.Foresight == 0.201 || row.Foresight == 4.799) << row.Foresight;
+      }
+      if (row.RowKind == Kind::PointRow) {
+        ASSERT_GE(row.MidSight, 0.2005);
+        ASSERT_LE(row.MidSight, 4.7995);
+      }
+    }
+  }
+}
+
 TEST(TurningPointSetup, ReadingExactlyMaxDescends) {
   const LevelingSettings s = DyadicSettings();
   for (std::uint64_t seed = 0; seed < 200; ++seed) {

@@ -2,6 +2,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 #include <variant>
 
 #include "leveling/FieldBookOutput.h"
@@ -76,21 +77,30 @@ TEST_P(GenerateFieldBookSwitches, WritesEveryCellAsTheTableSays) {
   module.Settings().MidSightInColumnC = sw.midInC;
   module.Settings().ShowReadingsInMetres = sw.metres;
   CollectingSink messages;
-  RandomEngine engine(42);
-  module.GenerateFieldBook(host, engine, messages);
+  const FieldBookResult result = module.GenerateFieldBook(host, 42, messages);
   EXPECT_TRUE(messages.shown.empty());
 
-  const double f = sw.metres ? 1 : 1000;
+  // Readings in the switch's unit, each value exactly the double of its decimal: no binary
+  // noise (104.75 - 102.998 is 1.7519999999999953 before rounding).
+  const auto r = [&](double metres, double millimetres) { return sw.metres ? metres : millimetres; };
   const std::string mid = sw.midInC ? "C" : "D";
   std::map<std::string, CellValue> expected = {
-      {"A5", "BM1"},          {"B5", 4.75 * f},         {"E5", 104.75},      {"G5", 100.0},
-      {"A6", "Z D1"},         {"B6", 4.75 * f},         {"D6", 0.25 * f},    {"E6", 109.25},
-      {"A7", "K0+000左5米"},  {mid + "7", 3.75 * f},    {"F7", 105.5},       {"G7", 104.0},
-      {"H7", 1500.0},         {"A8", "K0+020路边"},     {mid + "8", 2.25 * f}, {"F8", 107.0},
-      {"G8", ""},             {"H8", ""},               {"A9", "Z D2"},      {"B9", 0.25 * f},
-      {"D9", 4.75 * f},       {"E9", 104.75},           {"A10", "K0+040中"}, {mid + "10", 4.749 * f},
+      {"A5", "BM1"},          {"B5", r(4.75, 4750)},    {"E5", 104.75},      {"G5", 100.0},
+      {"A6", "Z D1"},         {"B6", r(4.75, 4750)},    {"D6", r(0.25, 250)}, {"E6", 109.25},
+      {"A7", "K0+000左5米"},  {mid + "7", r(3.75, 3750)}, {"F7", 105.5},     {"G7", 104.0},
+      {"H7", 1500.0},         {"A8", "K0+020路边"},     {mid + "8", r(2.25, 2250)}, {"F8", 107.0},
+      {"G8", ""},             {"H8", ""},               {"A9", "Z D2"},      {"B9", r(0.25, 250)},
+      {"D9", r(4.75, 4750)},  {"E9", 104.75},           {"A10", "K0+040中"}, {mid + "10", r(4.749, 4749)},
       {"F10", 100.001},       {"G10", 100.0},           {"H10", 1.0},        {"A11", "BM2"},
-      {"D11", 1.752 * f},     {"F11", 102.998},         {"G11", 103.0},      {"H11", -2.0},
+      {"D11", r(1.752, 1752)}, {"F11", 102.998},        {"G11", 103.0},      {"H11", -2.0},
+      // The check block after one empty row: backsights 4.75 + 4.75 + 0.25, foresights
+      // 0.25 + 4.75 + 1.752 (the intermediate sights left out), their difference equal to
+      // 102.998 - 100.
+      {"A13", "计算校核"},    {"A14", "Σ后视"},         {"B14", r(9.75, 9750)},
+      {"A15", "Σ前视"},       {"B15", r(6.752, 6752)},  {"A16", "Σ后视−Σ前视"}, {"B16", r(2.998, 2998)},
+      {"A17", "H终−H始"},     {"B17", 2.998},           {"A18", "闭合差(mm)"}, {"B18", -2.0},
+      {"A19", "限差(mm)"},    {"B19", 10.0},            {"A20", "结论"},     {"B20", "合格"},
+      {"A21", "随机种子"},    {"B21", "42"},
   };
   if (sw.turnElevation) {
     expected["F6"] = 104.5;
@@ -106,15 +116,23 @@ TEST_P(GenerateFieldBookSwitches, WritesEveryCellAsTheTableSays) {
       if (it == expected.end()) {
         ASSERT_TRUE(std::holds_alternative<std::monostate>(actual))
             << address << " should stay empty, holds " << Text(actual);
-      } else if (const auto* number = std::get_if<double>(&it->second)) {
-        ASSERT_TRUE(std::holds_alternative<double>(actual)) << address << ": " << Text(actual);
-        EXPECT_NEAR(std::get<double>(actual), *number, 1e-9 * f) << address;
       } else {
         EXPECT_EQ(actual, it->second) << address << ": " << Text(actual);
       }
     }
   }
   EXPECT_EQ(host.GetCellValue("I2"), CellValue("±6√n=±10"));
+  // Whole millimetres show as whole numbers, in the book and in the block.
+  EXPECT_EQ(host.GetCellText("D11"), sw.metres ? "1.752" : "1752");
+  EXPECT_EQ(host.GetCellText(mid + "10"), sw.metres ? "4.749" : "4749");
+  EXPECT_EQ(host.GetCellText("B15"), sw.metres ? "6.752" : "6752");
+  EXPECT_EQ(host.GetCellText("B17"), "2.998");
+  EXPECT_EQ(host.GetCellText("B18"), "-2");
+  EXPECT_TRUE(result.Written);
+  EXPECT_EQ(result.Points, 4);
+  EXPECT_EQ(result.TurningPoints, 2);
+  EXPECT_EQ(result.SetUps, 3);
+  EXPECT_EQ(result.Seed, 42u);
   // Outside A5:I65536 and I2 nothing changes.
   for (const char* address : {"A1", "I1", "I3", "I4", "A4", "J5", "J11", "J300"}) {
     EXPECT_EQ(host.GetCellValue(address), CellValue("old")) << address;
@@ -141,13 +159,117 @@ TEST(ToleranceText, RoundsSixRootN) {
   EXPECT_EQ(ToleranceText(30), "±6√n=±33");
 }
 
+// The forced route has three set-ups, so a limit of ±10 mm; the closure is the closure
+// tolerance itself.
+struct VerdictCase {
+  const char* name;
+  double closure;
+  const char* verdict;
+  const char* notice;  // "" for none
+};
+
+class GenerateFieldBookVerdict : public ::testing::TestWithParam<VerdictCase> {};
+
+TEST_P(GenerateFieldBookVerdict, ClosureAgainstTheLimit) {
+  MemoryHost host = MakeHost();
+  PutForcedRoute(host);
+  LevelingModule module;
+  module.Settings() = ForcedSettings();
+  module.Settings().ClosureMinusTolerance = GetParam().closure;
+  module.Settings().ClosurePlusTolerance = GetParam().closure;
+  CollectingSink messages;
+  const FieldBookResult result = module.GenerateFieldBook(host, 9, messages);
+  ASSERT_TRUE(result.Written);
+  EXPECT_EQ(result.Check.ClosureMm, GetParam().closure);
+  EXPECT_EQ(result.Check.LimitMm, 10);
+  EXPECT_EQ(host.GetCellValue("B18"), CellValue(GetParam().closure));
+  EXPECT_EQ(host.GetCellValue("B20"), CellValue(GetParam().verdict));
+  EXPECT_EQ(host.GetCellValue("B21"), CellValue("9"));
+  const std::string notice = GetParam().notice;
+  EXPECT_EQ(result.Check.WithinLimit, notice.empty());
+  EXPECT_TRUE(messages.shown.empty());  // the caller shows the notices
+  EXPECT_EQ(result.Notices, notice.empty() ? std::vector<std::string>{} : std::vector<std::string>{notice});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, GenerateFieldBookVerdict,
+    ::testing::Values(VerdictCase{"AtMinusLimit", -10, "合格", ""}, VerdictCase{"AtPlusLimit", 10, "合格", ""},
+                      VerdictCase{"Zero", 0, "合格", ""},
+                      VerdictCase{"JustAbove", 11, "超限", "闭合差 +11 mm 超过限差 ±10 mm"},
+                      VerdictCase{"JustBelow", -11, "超限", "闭合差 -11 mm 超过限差 ±10 mm"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A book whose closing row is 65526 still has its block down to row 65536; one row longer
+// and the block is left out.
+TEST(WriteFieldBook, CheckBlockOnlyWhereItFits) {
+  for (const std::size_t rows : {std::size_t{65522}, std::size_t{65523}}) {
+    FieldBook book;
+    book.Rows.resize(rows);
+    book.Rows.front().RowKind = FieldBookRow::Kind::StartRow;
+    book.Rows.front().Backsight = 1.5;
+    book.Rows.back().RowKind = FieldBookRow::Kind::ClosingRow;
+    book.Rows.back().Foresight = 0.5;
+    book.Rows.back().MeasuredElevation = 1.001;
+    book.Rows.back().DesignElevation = 1;
+    MemoryHost host = MakeHost();
+    const FieldBookCheck check = WriteFieldBook(host, book, LevelingSettings{}, 5);
+    EXPECT_EQ(check.ClosureMm, 1);
+    const int closing = static_cast<int>(rows) + 4;
+    const CellValue seed = host.GetCellValue("B65536");
+    const CellValue label = host.GetCellValue("A" + std::to_string(closing + 2));
+    if (rows == 65522) {
+      EXPECT_EQ(label, CellValue("计算校核"));
+      EXPECT_EQ(seed, CellValue("5"));
+    } else {
+      EXPECT_EQ(label, CellValue());
+      EXPECT_EQ(seed, CellValue());
+    }
+  }
+}
+
+// Anything typed in A, B, E or F below the end of the route (or in B, E, F of the empty row
+// itself) is named once the book is written; other columns and an empty text are not.
+struct BelowCase {
+  const char* address;
+  CellValue value;
+  bool reported;
+};
+
+class DataBelowTheRoute : public ::testing::TestWithParam<BelowCase> {};
+
+TEST_P(DataBelowTheRoute, IsReportedAfterTheBook) {
+  MemoryHost host = MakeHost();
+  PutForcedRoute(host);
+  host.SetCellValue(GetParam().address, GetParam().value);
+  LevelingModule module;
+  module.Settings() = ForcedSettings();
+  CollectingSink messages;
+  const FieldBookResult result = module.GenerateFieldBook(host, 1, messages);
+  ASSERT_TRUE(result.Written);
+  EXPECT_EQ(host.GetCellValue("A11"), CellValue("BM2"));
+  EXPECT_TRUE(messages.shown.empty());
+  if (GetParam().reported) {
+    EXPECT_EQ(result.Notices,
+              std::vector<std::string>{"路线在第 11 行结束（A11 为空），第 12 行以下还有数据未计入"});
+  } else {
+    EXPECT_TRUE(result.Notices.empty());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, DataBelowTheRoute,
+    ::testing::Values(BelowCase{"B11", std::string("路边"), true}, BelowCase{"E11", 100.0, true},
+                      BelowCase{"F11", 100.0, true}, BelowCase{"A12", std::string("K0+060"), true},
+                      BelowCase{"F65536", 1.0, true}, BelowCase{"C11", 1.0, false},
+                      BelowCase{"G30", 1.0, false}, BelowCase{"A40", std::string(), false}),
+    [](const auto& info) { return std::string(info.param.address); });
+
 TEST(GenerateFieldBook, RouteWithoutRowsWritesStartAndClosing) {
   MemoryHost host = MakeHost();
   PutBenchmarks(host, "BM1", 100.0, "BM2", 100.5);
   LevelingModule module;
   CollectingSink messages;
-  RandomEngine engine(1);
-  module.GenerateFieldBook(host, engine, messages);
+  module.GenerateFieldBook(host, 1, messages);
   EXPECT_EQ(host.GetCellValue("A5"), CellValue("BM1"));
   EXPECT_EQ(host.GetCellValue("A6"), CellValue("BM2"));
   EXPECT_EQ(host.GetCellValue("A7"), CellValue());
@@ -160,8 +282,7 @@ TEST(GenerateFieldBook, ClosingBenchmarkWithoutElevationGetsEmptyTexts) {
   PutBenchmarks(host, "BM1", 3.0, "BM2", std::string());
   LevelingModule module;
   CollectingSink messages;
-  RandomEngine engine(1);
-  module.GenerateFieldBook(host, engine, messages);
+  module.GenerateFieldBook(host, 1, messages);
   int last = 5;
   while (host.GetCellValue("A" + std::to_string(last + 1)) != CellValue()) ++last;
   EXPECT_EQ(host.GetCellValue("A" + std::to_string(last)), CellValue("BM2"));
@@ -175,8 +296,7 @@ class GenerateFieldBookFailure : public ::testing::Test {
   GenerateFieldBookFailure() : host(MakeHost()) {
     PutForcedRoute(host);
     module.Settings() = ForcedSettings();
-    RandomEngine engine(1);
-    module.GenerateFieldBook(host, engine, messages);
+    module.GenerateFieldBook(host, 1, messages);
     previous = Snapshot();
   }
 
@@ -194,8 +314,7 @@ class GenerateFieldBookFailure : public ::testing::Test {
   }
 
   void Generate() {
-    RandomEngine engine(2);
-    module.GenerateFieldBook(host, engine, messages);
+    module.GenerateFieldBook(host, 2, messages);
   }
 
   MemoryHost host;
@@ -227,8 +346,7 @@ TEST(GenerateFieldBookSheets, MissingInputSheetLeavesTheOutputAlone) {
   host.SetCellValue("A5", std::string("old"));
   LevelingModule module;
   CollectingSink messages;
-  RandomEngine engine(1);
-  module.GenerateFieldBook(host, engine, messages);
+  module.GenerateFieldBook(host, 1, messages);
   ASSERT_EQ(messages.shown.size(), 1u);
   EXPECT_EQ(messages.shown[0].text.rfind("9\n", 0), 0u);
   EXPECT_EQ(host.GetCellValue("A5"), CellValue("old"));
@@ -239,9 +357,8 @@ TEST(GenerateFieldBookSheets, MissingOutputSheetPropagates) {
   PutBenchmarks(host, "BM1", 100.0, "BM2", 100.5);
   LevelingModule module;
   CollectingSink messages;
-  RandomEngine engine(1);
   try {
-    module.GenerateFieldBook(host, engine, messages);
+    module.GenerateFieldBook(host, 1, messages);
     ADD_FAILURE() << "no exception";
   } catch (const spreadsheet::SpreadsheetError& error) {
     EXPECT_EQ(error.Number(), spreadsheet::SpreadsheetError::kSubscriptOutOfRange);
@@ -260,8 +377,7 @@ TEST(GenerateFieldBookSheets, BookThatFillsTheSheetIsWrittenOneMoreRowIsRefused)
   module.Settings().ClosureMinusTolerance = 0;
   module.Settings().ClosurePlusTolerance = 0;
   CollectingSink messages;
-  RandomEngine engine(1);
-  module.GenerateFieldBook(host, engine, messages);
+  module.GenerateFieldBook(host, 1, messages);
   ASSERT_TRUE(messages.shown.empty());
   EXPECT_EQ(host.GetCellValue("A65535"), CellValue("Z D65530"));
   EXPECT_EQ(host.GetCellValue("A65536"), CellValue("BM2"));
@@ -270,7 +386,7 @@ TEST(GenerateFieldBookSheets, BookThatFillsTheSheetIsWrittenOneMoreRowIsRefused)
 
   host.SelectSheet("数据输入");
   host.SetCellValue("F6", -294891.25);
-  module.GenerateFieldBook(host, engine, messages);
+  module.GenerateFieldBook(host, 1, messages);
   ASSERT_EQ(messages.shown.size(), 1u);
   EXPECT_EQ(messages.shown[0].title, "Error");
   EXPECT_EQ(messages.shown[0].text.rfind("6\n", 0), 0u);

@@ -61,7 +61,7 @@ TEST_F(RouteInputTest, EmptyRowEightGivesOnlyTheClosingBenchmark) {
 TEST_F(RouteInputTest, RowShapesGiveTheirPoints) {
   PutRow(host, 8, "K0+000", -2.5, 101.2, 101.234);    // F filled: used exactly
   PutRow(host, 9, "K0+020", "路边", 102.0, kNone);     // F empty: simulated from E
-  PutRow(host, 10, "K0+040", kNone, kNone, kNone);     // E and F empty
+  PutRow(host, 10, "K0+040", kNone, kNone, 98.7654);   // E empty, F given: no design elevation
   PutRow(host, 11, 0.0, 0.0, " 99.5 ", std::string()); // A holding 0; E as text; F empty text
   ASSERT_TRUE(Read());
   const auto& points = module.Route().Points;
@@ -80,7 +80,7 @@ TEST_F(RouteInputTest, RowShapesGiveTheirPoints) {
 
   EXPECT_EQ(points[2].OffsetText, "");
   EXPECT_EQ(points[2].DesignElevation, 0.0);
-  EXPECT_LE(std::fabs(points[2].MeasuredElevation), 0.003 + 1e-12);
+  EXPECT_EQ(points[2].MeasuredElevation, 98.7654);
 
   EXPECT_EQ(points[3].PointName, "0");
   EXPECT_EQ(points[3].OffsetText, "中");
@@ -226,7 +226,10 @@ TEST_F(RouteInputTest, EachReadingReplacesThePoints) {
 TEST(RouteInputSheets, RouteWithoutEndRowIsReported) {
   spreadsheet::MemoryHost host = MakeHost();
   PutBenchmarks(host, "BM1", 1.0, "BM2", 1.0);
-  for (int row = 8; row <= 65536; ++row) host.SetCellValue("A" + std::to_string(row), 1.0);
+  for (int row = 8; row <= 65536; ++row) {
+    host.SetCellValue("A" + std::to_string(row), 1.0);
+    host.SetCellValue("F" + std::to_string(row), 1.0);
+  }
   LevelingModule module;
   CollectingSink messages;
   RandomEngine engine(1);

@@ -84,12 +84,12 @@ class FullSheetRoute : public ::testing::Test {
     host.SelectSheet(kInputSheetName);
     host.SetCellValue("F6", 90.0);
     host.SetCellValue("A65536", CellValue());
+    host.SetCellValue("F65536", CellValue());
     for (const char* address : {"E8", "E32771", "E65535"}) host.SetCellValue(address, 90.0);
   }
 
   void Generate(std::uint64_t seed) {
-    RandomEngine engine(seed);
-    module.GenerateFieldBook(host, engine, messages);
+    module.GenerateFieldBook(host, seed, messages);
   }
 
   static MemoryHost* host_;
@@ -152,6 +152,7 @@ TEST_F(FullSheetRoute, RouteWithoutAnEmptyRowAfterItLeavesTheFullBook) {
   const auto before = Cells(host);
   host.SelectSheet(kInputSheetName);
   host.SetCellValue("A65536", std::string("P65536"));
+  host.SetCellValue("F65536", 90.0);
   Generate(4);
   ASSERT_EQ(messages.shown.size(), 1u);
   EXPECT_EQ(messages.shown[0].text.rfind("1004\n单元格 A8 至 A65536 都有内容", 0), 0u) << messages.shown[0].text;
@@ -216,8 +217,7 @@ TEST_P(MillionMetres, GiveACorrectBookOrAClearMessage) {
   LevelingModule module;
   module.Settings().ShowTurnPointElevation = true;
   CollectingSink messages;
-  RandomEngine engine(11);
-  module.GenerateFieldBook(host, engine, messages);
+  module.GenerateFieldBook(host, 11, messages);
   if (c.fits) {
     ASSERT_TRUE(messages.shown.empty()) << messages.shown[0].text;
     host.SelectSheet(kOutputSheetName);
@@ -255,8 +255,7 @@ TEST(EqualPoints, ConsecutivePointsAtOneElevationReadAlikeFromOneSetUp) {
   }
   LevelingModule module;
   CollectingSink messages;
-  RandomEngine engine(5);
-  module.GenerateFieldBook(host, engine, messages);
+  module.GenerateFieldBook(host, 5, messages);
   ASSERT_TRUE(messages.shown.empty());
   host.SelectSheet(kOutputSheetName);
   // Either the first point reads from the first set-up or one turn comes first; after it no

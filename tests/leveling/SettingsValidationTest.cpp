@@ -100,14 +100,25 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"QuickNegative", {"0.2", "4.8", "-3", "3", "-2", "2", "-0.1", "ZD"}, kQuick},
         Case{"QuickExactlyHalf", {"0.5", "4.5", "-3", "3", "-2", "2", "2", "ZD"}, kQuick},
         Case{"QuickJustBelowHalf", {"0.5", "4.5", "-3", "3", "-2", "2", "1.999", "ZD"}, kSaved},
-        Case{"TolerancesOfAnySign", {"-1", "4.8", "1", "3", "-5", "-2", "0.6", "ZD"}, kSaved},
+        Case{"TolerancesOfAnySign", {"0", "4.8", "1", "3", "-5", "-2", "0.6", "ZD"}, kSaved},
+        // The staff minimum may not be negative; the check runs with the staff readings'.
+        Case{"StaffMinNegative", {"-0.001", "4.8", "3", "3", "-2", "2", "0.6", "ZD"}, kStaff},
+        Case{"StaffMinMinusZero", {"-0", "4.8", "-3", "3", "-2", "2", "0.6", "ZD"}, kSaved},
+        // Bands rounded inwards to whole millimetres must each keep one; checked last.
+        Case{"HalfMillimetreLimits", {"0.2005", "4.7995", "-3", "3", "-2", "2", "0.6", "ZD"}, kSaved},
+        Case{"OneMillimetreBands", {"0.25", "4.75", "-3", "3", "-2", "2", "0.0004", "ZD"}, kSaved},
+        Case{"LowBandWithoutWholeMillimetre", {"0.2001", "4.8", "-3", "3", "-2", "2", "0.0005", "ZD"}, kStaff},
+        Case{"StaffOfFourTenthsMillimetre", {"0.2", "0.2004", "-3", "3", "-2", "2", "0.0001", "ZD"}, kStaff},
+        Case{"BandsAfterEveryOtherCheck", {"0.2", "0.2004", "-3", "3", "2", "2", "0.0001", "ZD"}, kClosure},
         Case{"EmptyPrefix", {"0.2", "4.8", "-3", "3", "-2", "2", "0.6", ""}, kSaved},
         Case{"StaffOverflow", {"-1e308", "1e308", "-3", "3", "-2", "2", "0.6", "ZD"}, kTooLarge},
         Case{"StaffNegativeOverflow", {"1.7e308", "-1.7e308", "-3", "3", "-2", "2", "0.6", "ZD"},
              kTooLarge},
         Case{"MidOverflow", {"0.2", "4.8", "-1.5e308", "1.5e308", "-2", "2", "0.6", "ZD"}, kTooLarge},
         Case{"ClosureOverflow", {"0.2", "4.8", "-3", "3", "-1e308", "1e308", "0.6", "ZD"}, kTooLarge},
-        Case{"LargeButFinite", {"-8e307", "8e307", "-3", "3", "-2", "2", "1e307", "ZD"}, kSaved}),
+        Case{"LargeButFinite", {"0", "8e7", "-3", "3", "-2", "2", "1e7", "ZD"}, kSaved},
+        // Beyond any count of millimetres the bands cannot be drawn.
+        Case{"BeyondMillimetres", {"0", "8e307", "-3", "3", "-2", "2", "1e307", "ZD"}, kStaff}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -142,16 +142,19 @@ TEST_F(QtHost, BehavesLikeMemoryHost) {
     h->SetCellValue("G6", std::string());
     h->SetCellValue("I2", std::string("±6√n=±8"));
     h->ClearContents("A6:I65536");
+    h->SetCellValue("B5", 1486.0);
+    h->SetNumberFormat("B5:D5", "0");
     h->SetScreenUpdating(true);
   }
   for (const char* sheet : {"数据输入", "水准表"}) {
     host->SelectSheet(sheet);
     memory.SelectSheet(sheet);
-    for (const char* a : {"E5", "E6", "A8", "A5", "H6", "G6", "I2", "A1"}) {
+    for (const char* a : {"E5", "E6", "A8", "A5", "H6", "G6", "I2", "A1", "B5"}) {
       EXPECT_EQ(host->GetCellValue(a), memory.GetCellValue(a)) << sheet << " " << a;
       EXPECT_EQ(host->GetCellText(a), memory.GetCellText(a)) << sheet << " " << a;
     }
   }
+  EXPECT_EQ(host->GetCellText("B5"), "1486");  // the template's 0.000 made whole
   host->SelectSheet("数据输入");
   EXPECT_EQ(host->GetCellText("E6"), "150.826");
   EXPECT_EQ(host->HasUnsavedChanges(), memory.GetWorkbook().IsModified());

@@ -85,9 +85,8 @@ class WindowFiles : public ::testing::Test {
     }
     gaocheng::LevelingModule leveling;
     leveling.SetDefaultSettings();
-    gaocheng::RandomEngine engine(7);
     host->SetScreenUpdating(false);
-    leveling.GenerateFieldBook(*host, engine, messages);
+    leveling.GenerateFieldBook(*host, 7, messages);
     host->SetScreenUpdating(true);
   }
 
