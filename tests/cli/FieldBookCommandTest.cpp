@@ -105,6 +105,7 @@ TEST_F(FieldBookCommandTest, WritesTheWholeWorkbookWithTheFieldBookAndSummarises
   const std::string closureText = closure > 0.5 ? "+" + std::to_string(std::lround(closure))
                                                 : std::to_string(std::lround(closure));
   EXPECT_NE(summary.find("闭合差 " + closureText + " mm"), std::string::npos) << summary;
+  EXPECT_NE(summary.find("结论 合格，随机种子 1\n"), std::string::npos) << summary;
 }
 
 TEST_F(FieldBookCommandTest, TheSameSeedGivesTheSameFieldBookAndAnotherSeedAnotherOne) {
