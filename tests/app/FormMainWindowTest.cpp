@@ -599,7 +599,7 @@ TEST_F(MainWindow, CtrlNAndF9RunTheMenuCommandsUnderTheirOwnCaptions)
     host()->SetCellValue("F6", 100.003);
     workbookWindow()->View()->setFocus();
     QTest::keyClick(workbookWindow()->View(), Qt::Key_F9);
-    EXPECT_EQ(enginesMade, 1);
+    EXPECT_EQ(seedsDrawn, 1);
     EXPECT_EQ(Output("A5"), CellValue(std::string("BM1")));
     EXPECT_EQ(ui().menunew->text(), QStringLiteral("新建模板"));
     EXPECT_EQ(ui().menuClac->text(), QStringLiteral("开始计算"));
