@@ -396,7 +396,36 @@ bool SheetView::Navigate(int key, bool control, bool shift) {
   return true;
 }
 
+bool SheetView::MoveWithinSelection(bool down, bool backwards) {
+  const std::vector<CellRange> ranges = SelectedRanges();
+  if (ranges.size() != 1 || ranges.front().first == ranges.front().last) return false;
+  const CellRange block = ranges.front();
+  if (block.RowCount() == CellAddress::kMaxRows || block.ColumnCount() == CellAddress::kMaxColumns) return false;
+  // Down the columns (Enter) or along the rows (Tab), wrapping round at the block's end.
+  const int step = backwards ? -1 : 1;
+  CellAddress c = CurrentCell();
+  int& along = down ? c.row : c.column;
+  int& across = down ? c.column : c.row;
+  const int alongFirst = down ? block.first.row : block.first.column;
+  const int alongLast = down ? block.last.row : block.last.column;
+  const int acrossFirst = down ? block.first.column : block.first.row;
+  const int acrossLast = down ? block.last.column : block.last.row;
+  along += step;
+  if (along > alongLast || along < alongFirst) {
+    along = backwards ? alongLast : alongFirst;
+    across += step;
+    if (across > acrossLast || across < acrossFirst) across = backwards ? acrossLast : acrossFirst;
+  }
+  moving_ = true;
+  selectionModel()->setCurrentIndex(model()->index(c.row, c.column), QItemSelectionModel::NoUpdate);
+  moving_ = false;
+  anchor_ = c;
+  scrollTo(model()->index(c.row, c.column));
+  return true;
+}
+
 void SheetView::Tab(bool backwards) {
+  if (MoveWithinSelection(false, backwards)) return;
   if (!backwards && !tabStart_) tabStart_ = CurrentCell().column;
   const std::optional<int> start = backwards ? std::nullopt : tabStart_;
   MoveCurrent(0, backwards ? -1 : 1);
@@ -404,6 +433,7 @@ void SheetView::Tab(bool backwards) {
 }
 
 void SheetView::Enter(bool backwards) {
+  if (MoveWithinSelection(true, backwards)) return;
   const std::optional<int> start = tabStart_;
   tabStart_.reset();
   if (start && !backwards) {
@@ -437,7 +467,7 @@ void SheetView::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
       case Qt::Key_Return:
       case Qt::Key_Enter: return Enter(shift);
-      case Qt::Key_Tab: return Tab(false);
+      case Qt::Key_Tab: return Tab(shift);
       case Qt::Key_Backtab: return Tab(true);
       case Qt::Key_Delete: return emit clearRequested();
       case Qt::Key_Backspace:

@@ -16,7 +16,7 @@ class CellDelegate;
 // the current cell (which stays where it is), Ctrl+Home goes to the first cell below and right
 // of the frozen panes, Ctrl+End to the last used cell, Page Up/Down by a screen. Typing replaces the current cell, F2 and a double click edit
 // it in place, Enter moves down (back to the column where a run of Tabs started) and Tab
-// right. Copy, cut, paste, clear, undo and redo are raised as signals for the window to carry
+// right (both through a selected block, which stays selected). Copy, cut, paste, clear, undo and redo are raised as signals for the window to carry
 // out on SelectedRanges(). The current cell always lies inside the selection.
 class SheetView : public QTableView {
   Q_OBJECT
@@ -80,6 +80,8 @@ class SheetView : public QTableView {
   CellAddress LastUsedCell() const;
   int PageRows() const;
   bool Navigate(int key, bool control, bool shift);
+  // Enter and Tab inside a selected block move the current cell through it, the block stays.
+  bool MoveWithinSelection(bool down, bool backwards);
   void Tab(bool backwards);
   void Enter(bool backwards);
 

@@ -41,7 +41,7 @@ class WindowKeys : public WindowEditing, public ::testing::WithParamInterface<Ke
     static const std::map<QString, Qt::Key> keys = {
         {"Up", Qt::Key_Up},       {"Down", Qt::Key_Down},     {"Left", Qt::Key_Left},     {"Right", Qt::Key_Right},
         {"Home", Qt::Key_Home},   {"End", Qt::Key_End},       {"PgUp", Qt::Key_PageUp},   {"PgDn", Qt::Key_PageDown},
-        {"Del", Qt::Key_Delete},  {"Tab", Qt::Key_Tab},       {"Enter", Qt::Key_Return},  {"F2", Qt::Key_F2},
+        {"Del", Qt::Key_Delete},  {"Tab", Qt::Key_Tab},  {"BTab", Qt::Key_Backtab},       {"Enter", Qt::Key_Return},  {"F2", Qt::Key_F2},
         {"A", Qt::Key_A},         {"C", Qt::Key_C},           {"X", Qt::Key_X},           {"V", Qt::Key_V},
         {"Y", Qt::Key_Y},         {"Z", Qt::Key_Z}};
     if (token.startsWith("T:")) return Type(token.mid(2));
@@ -107,6 +107,10 @@ const KeyCase kKeyCases[] = {
     {"EnterAfterTabsWithoutTyping", "B30", "Tab Tab Enter", "B31", "B31", ""},
     {"ArrowEndsTheTabRun", "B30", "Tab Down Enter", "C32", "C32", ""},
     {"ShiftEnterMovesUp", "B30", "S-Enter", "B29", "B29", ""},
+    {"EnterFillsTheSelectedBlockDownItsColumns", "A30", "S-Down S-Right T:1 Enter T:2 Enter T:3 Enter T:4 Enter",
+     "A30", "A30:B31", "A30=1 A31=2 B30=3 B31=4 A32="},
+    {"TabRunsAlongTheBlocksRows", "A30", "S-Down S-Right Tab Tab Tab", "B31", "A30:B31", ""},
+    {"ShiftTabWrapsBackwards", "A30", "S-Down S-Right S-BTab", "B31", "A30:B31", ""},
     {"ArrowWhileTypingCommitsAndMovesOnce", "A13", "T:5 Down T:6 Right", "B14", "B14", "A13=5 A14=6"},
     {"F2ThenArrowStaysInTheCell", "A8", "F2 Left T:X Enter", "A9", "A9", "A8=XK"},
 };
