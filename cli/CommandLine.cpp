@@ -20,6 +20,16 @@ std::uint64_t ParseSeed(const std::string& text) {
   return seed;
 }
 
+unsigned ParseJobs(const std::string& text) {
+  unsigned jobs = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, jobs);
+  if (text.empty() || ec != std::errc() || ptr != end || jobs == 0 || jobs > 1024) {
+    throw CommandLine::Error("-j 需要 1 至 1024 之间的整数，而不是“" + text + "”");
+  }
+  return jobs;
+}
+
 std::pair<std::string, std::string> ParseSetting(const std::string& text) {
   const auto equals = text.find('=');
   if (equals == std::string::npos || equals == 0) {
@@ -66,8 +76,18 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args) {
     } else if (arg == "-o") {
       if (i + 1 >= args.size()) throw Error("-o 后缺少输出文件名");
       line.Output = args[++i];
+    } else if (IsOption(arg, "--output-dir")) {
+      line.OutputDir = OptionValue(args, i, "--output-dir");
     } else if (IsOption(arg, "--output")) {
       line.Output = OptionValue(args, i, "--output");
+    } else if (arg == "-d") {
+      if (i + 1 >= args.size()) throw Error("-d 后缺少输出文件夹");
+      line.OutputDir = args[++i];
+    } else if (arg == "-j") {
+      if (i + 1 >= args.size()) throw Error("-j 后缺少并行数");
+      line.Jobs = ParseJobs(args[++i]);
+    } else if (IsOption(arg, "--jobs")) {
+      line.Jobs = ParseJobs(OptionValue(args, i, "--jobs"));
     } else if (IsOption(arg, "--seed")) {
       line.Seed = ParseSeed(OptionValue(args, i, "--seed"));
     } else if (arg == "--sample") {
@@ -78,9 +98,18 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args) {
       throw Error("未知选项“" + arg + "”");
     }
   }
+  if (!line.OutputDir.empty()) {
+    if (!line.Output.empty()) throw Error("-o 与 -d 不能同时使用：-d 时每个输出文件与其输入文件同名");
+    if (line.Sample) throw Error("--sample 不能与 -d 同时使用");
+    if (positional.empty()) throw Error("缺少输入文件（INPUT.xlsx…）");
+    line.Inputs = positional;
+    return line;
+  }
   if (line.Sample && !positional.empty()) throw Error("--sample 代替输入文件，不能再给出“" + positional[0] + "”");
   if (positional.empty() && !line.Sample) throw Error("缺少输入文件（INPUT.xlsx）");
-  if (positional.size() > 1) throw Error("只能给出一个输入文件，多余的参数：“" + positional[1] + "”");
+  if (positional.size() > 1) {
+    throw Error("多个输入文件（“" + positional[1] + "”…）须用 -d OUTDIR 指定输出文件夹");
+  }
   if (!line.Sample) line.Input = positional[0];
   if (line.Output.empty()) throw Error("缺少输出文件：请用 -o OUTPUT.xlsx 指定");
   return line;
@@ -91,6 +120,7 @@ std::string CommandLine::HelpText() {
   auto number = [](double v) { return gaocheng::FormatGeneral(v); };
   auto flag = [](bool v) { return std::string(v ? "true" : "false"); };
   return "用法：levelbook-cli INPUT.xlsx -o OUTPUT.xlsx [--seed N] [--set 名称=值]…\n"
+         "      levelbook-cli INPUT.xlsx… -d OUTDIR [-j N] [--seed N] [--set 名称=值]…\n"
          "      levelbook-cli --sample -o OUTPUT.xlsx [--seed N] [--set 名称=值]…\n"
          "\n"
          "读取工作簿 INPUT.xlsx 的“数据输入”表中的水准路线（E5、E6：起始水准点点名和高程；\n"
@@ -98,8 +128,14 @@ std::string CommandLine::HelpText() {
          "A列为空的行结束路线），按“开始计算”的同一方法生成水准表，写入“水准表”（第5行起，\n"
          "I2为闭合差限差），并把整个工作簿保存为 OUTPUT.xlsx。\n"
          "\n"
+         "给出 -d OUTDIR 时批量处理：每个输入文件的水准表写入 OUTDIR/<输入文件名>，多个文件同时处理，\n"
+         "每个文件输出一行摘要（结论：合格、超限或失败），最后输出合计；一个文件失败不影响其他文件。\n"
+         "--seed 和 --set 对每个文件都适用。OUTDIR 不能是输入文件所在的文件夹，输入文件不能同名。\n"
+         "\n"
          "选项：\n"
          "  -o, --output FILE     输出工作簿（.xlsx），必须给出。任何错误都不会写出文件。\n"
+         "  -d, --output-dir OUTDIR  批量处理的输出文件夹，不存在时新建；不能与 -o 同时使用。\n"
+         "  -j, --jobs N          批量处理时同时处理的文件数（1 至 1024），默认为处理器核数。\n"
          "  --seed N              随机数种子（0 至 18446744073709551615 的整数）。同一输入和同一种子\n"
          "                        生成完全相同的水准表；不给出时随机抽取一个，并在摘要中给出。\n"
          "  --set 名称=值         修改一项水准设置，可重复。全部设置按“平面水准设置”对话框的规则检查，\n"
@@ -127,7 +163,8 @@ std::string CommandLine::HelpText() {
          "还有数据时，在标准错误上提示。\n"
          "\n"
          "退出码：0 成功；1 输入文件无法读取、数据有误或输出文件无法写出；2 命令行参数或设置有误；\n"
-         "        3 已生成水准表，但闭合差超过限差（结论为“超限”）。\n";
+         "        3 已生成水准表，但闭合差超过限差（结论为“超限”）。\n"
+         "        批量处理时：任一文件失败为 1，否则任一超限为 3，否则为 0。\n";
 }
 
 }  // namespace cli

@@ -12,6 +12,8 @@ namespace cli {
 // The arguments of levelbook-cli: INPUT.xlsx -o OUTPUT.xlsx [--seed N] [--set NAME=VALUE]…
 // Options also take the form --output=FILE, --seed=N, --set=NAME=VALUE; "--" ends the options.
 // --sample stands for the input: the sample route among the data files.
+// The batch form: INPUT.xlsx… -d OUTDIR [-j N] [--seed N] [--set NAME=VALUE]… (also --output-dir,
+// --jobs), one output OUTDIR/<input file name> per input.
 class CommandLine {
  public:
   // A malformed command line; the message names the bad argument, in Chinese.
@@ -20,8 +22,11 @@ class CommandLine {
     using std::runtime_error::runtime_error;
   };
 
-  std::string Input;
+  std::string Input;   // the single-file form
   std::string Output;
+  std::vector<std::string> Inputs;  // the batch form (OutputDir given), in the order given
+  std::string OutputDir;
+  std::optional<unsigned> Jobs;     // ≥ 1
   std::optional<std::uint64_t> Seed;
   std::vector<std::pair<std::string, std::string>> Settings;  // in the order given
   bool Sample = false;  // Input is empty: the caller finds sample.xlsx

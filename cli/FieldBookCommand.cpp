@@ -1,13 +1,20 @@
 #include "cli/FieldBookCommand.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
+#include <optional>
 #include <ostream>
 #include <random>
+#include <string>
+#include <system_error>
+#include <thread>
 
+#include "cli/BatchCommand.h"
 #include "cli/CommandLine.h"
 #include "host/MemoryHost.h"
 #include "leveling/FieldBookOutput.h"
@@ -52,6 +59,63 @@ std::string Signed(double mm) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%+.0f", mm);
   return std::string(buf) == "-0" || std::string(buf) == "+0" ? "0" : buf;
+}
+
+// One input's book: read, generate, save; what a run prints about it, without the program's name.
+struct FileRun {
+  int status = FieldBookCommand::kFailed;  // kOk, kExceedsLimit or kFailed
+  std::string failure;                     // kFailed: why, one line
+  std::vector<std::string> notices;        // after a written book
+  std::string counts;                      // "测点 43 个（含闭合水准点 BM2），转点 1 个，测站 2 个"
+  std::string closure;                     // "闭合差 +2 mm，限差 ±6√n=±8 mm"
+  std::uint64_t seed = 0;
+};
+
+// Shares nothing with other calls, so that a batch runs it on several threads at once.
+FileRun GenerateFile(const std::string& input, const std::string& output, const gaocheng::LevelingSettings& settings,
+                     std::optional<std::uint64_t> seed) {
+  FileRun run;
+  gaocheng::LevelingModule module;
+  module.Settings() = settings;
+
+  spreadsheet::Workbook workbook;
+  try {
+    workbook = spreadsheet::XlsxImporter::Load(input);
+  } catch (const spreadsheet::SpreadsheetError& e) {
+    run.failure = "无法读取输入文件：" + e.Description();
+    return run;
+  }
+  spreadsheet::MemoryHost host(std::move(workbook));
+
+  std::random_device device;
+  run.seed = seed ? *seed : gaocheng::DrawSeed(device);
+  SilentMessages messages;
+  gaocheng::FieldBookResult result;
+  try {
+    result = module.GenerateFieldBook(host, run.seed, messages);
+  } catch (const spreadsheet::NumberedError& e) {
+    run.failure = "生成水准表失败（错误 " + std::to_string(e.Number()) + "）：" + e.Description();
+    return run;
+  }
+  if (!result.Written) {
+    run.failure = "输入有误，未生成水准表（错误 " + std::to_string(result.FailureNumber) + "：" +
+                  result.FailureDescription + "）";
+    return run;
+  }
+
+  try {
+    spreadsheet::XlsxExporter::Save(host.GetWorkbook(), output);
+  } catch (const spreadsheet::SpreadsheetError& e) {
+    run.failure = "无法写出输出文件：" + e.Description();
+    return run;
+  }
+
+  run.notices = result.Notices;
+  run.counts = "测点 " + std::to_string(result.Points) + " 个（含闭合水准点 " + module.Route().Points.back().PointName +
+               "），转点 " + std::to_string(result.TurningPoints) + " 个，测站 " + std::to_string(result.SetUps) + " 个";
+  run.closure = "闭合差 " + Signed(result.Check.ClosureMm) + " mm，限差 " + gaocheng::ToleranceText(result.SetUps) + " mm";
+  run.status = result.Check.WithinLimit ? FieldBookCommand::kOk : FieldBookCommand::kExceedsLimit;
+  return run;
 }
 
 }  // namespace
@@ -119,57 +183,62 @@ int FieldBookCommand::Run(const std::vector<std::string>& args, std::ostream& ou
     line.Input = sample->string();
   }
 
-  gaocheng::LevelingModule module;
-  module.SetDefaultSettings();
+  gaocheng::LevelingModule defaults;
+  defaults.SetDefaultSettings();
+  gaocheng::LevelingSettings settings = defaults.Settings();
   if (!line.Settings.empty()) {
     std::string message;
-    if (!ApplySettings(line.Settings, module.Settings(), message)) {
+    if (!ApplySettings(line.Settings, settings, message)) {
       err << program << "设置有误：" << message << "\n";
       return kUsage;
     }
   }
+  if (!line.OutputDir.empty()) return RunBatch(line, settings, out, err);
 
-  spreadsheet::Workbook workbook;
-  try {
-    workbook = spreadsheet::XlsxImporter::Load(line.Input);
-  } catch (const spreadsheet::SpreadsheetError& e) {
-    err << program << "无法读取输入文件：" << e.Description() << "\n";
+  const FileRun run = GenerateFile(line.Input, line.Output, settings, line.Seed);
+  if (run.status == kFailed) {
+    err << program << run.failure << "\n";
     return kFailed;
   }
-  spreadsheet::MemoryHost host(std::move(workbook));
-
-  std::random_device device;
-  const std::uint64_t seed = line.Seed ? *line.Seed : gaocheng::DrawSeed(device);
-  SilentMessages messages;
-  gaocheng::FieldBookResult result;
-  try {
-    result = module.GenerateFieldBook(host, seed, messages);
-  } catch (const spreadsheet::NumberedError& e) {
-    err << program << "生成水准表失败（错误 " << e.Number() << "）：" << e.Description() << "\n";
-    return kFailed;
-  }
-  if (!result.Written) {
-    err << program << "输入有误，未生成水准表（错误 " << result.FailureNumber << "："
-        << result.FailureDescription << "）\n";
-    return kFailed;
-  }
-
-  try {
-    spreadsheet::XlsxExporter::Save(host.GetWorkbook(), line.Output);
-  } catch (const spreadsheet::SpreadsheetError& e) {
-    err << program << "无法写出输出文件：" << e.Description() << "\n";
-    return kFailed;
-  }
-
-  for (const std::string& notice : result.Notices) err << program << notice << "\n";
-  const gaocheng::FieldBookCheck& check = result.Check;
+  for (const std::string& notice : run.notices) err << program << notice << "\n";
   out << "已生成水准表：" << line.Output << "\n"
-      << "测点 " << result.Points << " 个（含闭合水准点 " << module.Route().Points.back().PointName
-      << "），转点 " << result.TurningPoints << " 个，测站 " << result.SetUps << " 个\n"
-      << "闭合差 " << Signed(check.ClosureMm) << " mm，限差 " << gaocheng::ToleranceText(result.SetUps)
-      << " mm\n"
-      << "结论 " << (check.WithinLimit ? "合格" : "超限") << "，随机种子 " << result.Seed << "\n";
-  return check.WithinLimit ? kOk : kExceedsLimit;
+      << run.counts << "\n"
+      << run.closure << "\n"
+      << "结论 " << (run.status == kOk ? "合格" : "超限") << "，随机种子 " << run.seed << "\n";
+  return run.status;
+}
+
+int FieldBookCommand::RunBatch(const CommandLine& line, const gaocheng::LevelingSettings& settings,
+                               std::ostream& out, std::ostream& err) {
+  const char* program = "levelbook-cli: ";
+  std::vector<std::string> outputs;
+  const std::string refusal = BatchCommand::Plan(line.Inputs, line.OutputDir, outputs);
+  if (!refusal.empty()) {
+    err << program << refusal << "\n";
+    return kUsage;
+  }
+  std::error_code ec;
+  std::filesystem::create_directories(line.OutputDir, ec);
+  if (!std::filesystem::is_directory(line.OutputDir, ec)) {
+    err << program << "无法建立输出文件夹“" << line.OutputDir << "”\n";
+    return kFailed;
+  }
+  const unsigned jobs = line.Jobs.value_or(std::max(1u, std::thread::hardware_concurrency()));
+  return BatchCommand::Run(
+      line.Inputs, outputs, jobs,
+      [&](const std::string& input, const std::string& output) {
+        const FileRun run = GenerateFile(input, output, settings, line.Seed);
+        BatchCommand::FileResult result;
+        result.notes = run.notices;
+        if (run.status == kFailed) {
+          result.text = run.failure;
+        } else {
+          result.verdict = run.status == kOk ? BatchCommand::Verdict::Passed : BatchCommand::Verdict::OutOfTolerance;
+          result.text = run.counts + "，" + run.closure + "，随机种子 " + std::to_string(run.seed);
+        }
+        return result;
+      },
+      out, err);
 }
 
 }  // namespace cli

@@ -9,6 +9,8 @@
 
 namespace cli {
 
+class CommandLine;
+
 // levelbook-cli: reads the input workbook, generates the field book as "开始计算" does and saves
 // the whole workbook. Exit codes: 0 done, 1 a file that cannot be read or written or input the
 // generation rejects, 2 a bad command line or settings, 3 written but the closure exceeds the
@@ -27,6 +29,11 @@ class FieldBookCommand {
   // Returns false with the dialog's message (or one naming an unknown NAME or a bad switch value).
   static bool ApplySettings(const std::vector<std::pair<std::string, std::string>>& changes,
                             gaocheng::LevelingSettings& settings, std::string& message);
+
+ private:
+  // The batch form (-d OUTDIR): exit status 1 if any file failed, else 3 if any book is 超限, else 0.
+  static int RunBatch(const CommandLine& line, const gaocheng::LevelingSettings& settings, std::ostream& out,
+                      std::ostream& err);
 };
 
 }  // namespace cli

@@ -35,6 +35,17 @@ TEST(CommandLine, ReadsInputOutputSeedAndSettingsInEveryForm) {
   const CommandLine c = CommandLine::Parse({"-o", "out.xlsx", "--", "-input.xlsx"});
   EXPECT_EQ(c.Input, "-input.xlsx");
   EXPECT_FALSE(c.Seed.has_value());
+  EXPECT_TRUE(c.Inputs.empty());
+
+  const CommandLine batch = CommandLine::Parse({"k1.xlsx", "-d", "out", "k2.xlsx", "-j", "3", "--seed=1", "--", "-k3.xlsx"});
+  EXPECT_EQ(batch.Inputs, (std::vector<std::string>{"k1.xlsx", "k2.xlsx", "-k3.xlsx"}));
+  EXPECT_EQ(batch.OutputDir, "out");
+  EXPECT_EQ(batch.Jobs, 3u);
+  EXPECT_EQ(batch.Input, "");
+  const CommandLine longForms = CommandLine::Parse({"--output-dir=out", "--jobs=2", "k1.xlsx"});
+  EXPECT_EQ(longForms.OutputDir, "out");
+  EXPECT_EQ(longForms.Jobs, 2u);
+  EXPECT_EQ(longForms.Inputs, std::vector<std::string>{"k1.xlsx"});
 }
 
 TEST(CommandLine, HelpWinsOverEverythingElse) {
@@ -88,7 +99,14 @@ INSTANTIATE_TEST_SUITE_P(
                       BadLine{"UnknownOption", {"in.xlsx", "-o", "o.xlsx", "--verbose"}, "--verbose"},
                       BadLine{"TwoInputs", {"a.xlsx", "b.xlsx", "-o", "o.xlsx"}, "b.xlsx"},
                       BadLine{"SampleWithInput", {"--sample", "a.xlsx", "-o", "o.xlsx"}, "a.xlsx"},
-                      BadLine{"SampleWithoutOutput", {"--sample"}, "-o"}),
+                      BadLine{"SampleWithoutOutput", {"--sample"}, "-o"},
+                      BadLine{"OutputAndOutputDir", {"a.xlsx", "-d", "out", "-o", "o.xlsx"}, "-o 与 -d"},
+                      BadLine{"OutputDirWithoutName", {"a.xlsx", "-d"}, "-d"},
+                      BadLine{"OutputDirWithoutInput", {"-d", "out"}, "输入文件"},
+                      BadLine{"SampleWithOutputDir", {"--sample", "-d", "out"}, "--sample"},
+                      BadLine{"NoJobs", {"a.xlsx", "-d", "out", "-j", "0"}, "“0”"},
+                      BadLine{"JobsWithoutValue", {"a.xlsx", "-d", "out", "-j"}, "-j"},
+                      BadLine{"JobsWithText", {"a.xlsx", "-d", "out", "--jobs=2x"}, "2x"}),
     testsupport::CaseName());
 
 struct SettingsCase {

@@ -1,5 +1,6 @@
 """Runs levelbook-cli as a process: python3 cli_process_test.py LEVELBOOK_CLI SAMPLE_XLSX"""
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -127,6 +128,43 @@ class CliProcess(unittest.TestCase):
             self.assertNotEqual(r.stderr.strip(), "", args)
             self.assertEqual(r.stdout, "", args)
             self.assertFalse(os.path.exists(out), args)
+
+    def test_batch_runs_every_file_and_exits_with_the_worst_outcome(self):
+        inputs = self.path("in")
+        os.mkdir(inputs)
+        for name in ("k1.xlsx", "k2.xlsx"):
+            shutil.copy(SAMPLE, os.path.join(inputs, name))
+        with open(os.path.join(inputs, "bad.xlsx"), "w") as f:
+            f.write("not a workbook")
+        good = [os.path.join(inputs, n) for n in ("k1.xlsx", "k2.xlsx")]
+        out = self.path("out")
+        tight = ("--set", "ClosureMinusTolerance=40", "--set", "ClosurePlusTolerance=50")
+        cases = [
+            (good, (), 0, "共 2 个文件：合格 2 个，超限 0 个，失败 0 个"),
+            (good, tight, 3, "共 2 个文件：合格 0 个，超限 2 个，失败 0 个"),
+            (good[:1] + [os.path.join(inputs, "bad.xlsx")] + good[1:], tight, 1,
+             "共 3 个文件：合格 0 个，超限 2 个，失败 1 个"),
+        ]
+        for files, extra, code, total in cases:
+            shutil.rmtree(out, ignore_errors=True)
+            r = run(*files, "-d", out, "-j", "2", "--seed", "1", *extra)
+            self.assertEqual(r.returncode, code, r.stdout + r.stderr)
+            lines = r.stdout.splitlines()
+            self.assertEqual(len(lines), len(files) + 1, r.stdout)
+            self.assertEqual(lines[-1], total)
+            for line, f in zip(lines, files):
+                self.assertTrue(line.startswith(f), line)
+            self.assertEqual(sorted(os.listdir(out)), ["k1.xlsx", "k2.xlsx"])
+        # The same seed and settings as a single run give the same book.
+        single = self.path("single.xlsx")
+        self.assertEqual(run(good[0], "-o", single, "--seed", "1", *tight).returncode, 3)
+        for name, data in entries(single).items():
+            if name != "docProps/core.xml":
+                self.assertEqual(entries(os.path.join(out, "k1.xlsx"))[name], data, name)
+        # An output folder that is an input's own folder is refused before anything runs.
+        r = run(good[0], "-d", inputs)
+        self.assertEqual(r.returncode, 2)
+        self.assertIn("覆盖输入文件", r.stderr)
 
     def test_help(self):
         r = run("--help")
