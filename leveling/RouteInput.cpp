@@ -36,11 +36,26 @@ SpreadsheetError NotANumber(const std::string& address, const std::string& conte
                           "单元格 " + address + " 的内容“" + quoted + "”不是数字");
 }
 
+// A cell's value as the route reads it. An error value or a formula without a stored result
+// is refused naming the cell: neither is a number or a name the route could use.
+CellValue ReadCell(SpreadsheetHost& host, const std::string& address) {
+  CellValue value = host.GetCellValue(address);
+  if (const auto* error = std::get_if<spreadsheet::CellError>(&value)) {
+    throw SpreadsheetError(SpreadsheetError::kTypeMismatch,
+                           "单元格 " + address + " 的内容是错误值 " + error->code);
+  }
+  if (std::holds_alternative<spreadsheet::NoStoredResult>(value)) {
+    throw SpreadsheetError(SpreadsheetError::kTypeMismatch,
+                           "单元格 " + address + " 的公式没有计算结果，请在电子表格程序中重新计算后保存");
+  }
+  return value;
+}
+
 // A finite number gives itself, an empty cell 0, a text that is a number that number; any
 // other text, and NaN or an infinity (which a workbook file can carry but no elevation can
 // be), is a type mismatch naming the cell.
 double ReadNumber(SpreadsheetHost& host, const std::string& address) {
-  const CellValue value = host.GetCellValue(address);
+  const CellValue value = ReadCell(host, address);
   if (const auto* number = std::get_if<double>(&value)) {
     if (std::isfinite(*number)) return *number;
     throw NotANumber(address, FormatGeneral(*number));
@@ -53,7 +68,7 @@ double ReadNumber(SpreadsheetHost& host, const std::string& address) {
 }
 
 std::string ReadName(SpreadsheetHost& host, const std::string& address) {
-  const CellValue value = host.GetCellValue(address);
+  const CellValue value = ReadCell(host, address);
   std::string text;
   if (const auto* number = std::get_if<double>(&value)) {
     text = FormatGeneral(*number);
@@ -110,7 +125,7 @@ void ReadRouteInput(SpreadsheetHost& host, const LevelingSettings& settings, Ran
                                  std::to_string(kLastSheetRow) +
                                  " 都有内容，路线没有结束：最后一个点之后须留一行空的 A 单元格");
     }
-    if (IsEmptyCell(host.GetCellValue(Address('A', row)))) {
+    if (IsEmptyCell(ReadCell(host, Address('A', row)))) {
       RoutePoint closing;
       closing.PointName = route.EndBenchmarkName;
       closing.DesignElevation = route.EndBenchmarkElevation;
@@ -125,12 +140,13 @@ void ReadRouteInput(SpreadsheetHost& host, const LevelingSettings& settings, Ran
     }
     RoutePoint& point = route.Points.emplace_back();
     point.PointName = CutToCharacters(host.GetCellText(Address('A', row)), kPointTextWidth);
+    ReadCell(host, Address('B', row));
     point.OffsetText =
         CutToCharacters(FormatOffset(host.GetCellText(Address('B', row))), kPointTextWidth);
     const std::string designAddress = Address('E', row);
     point.DesignElevation = ReadNumber(host, designAddress);
     const std::string measuredAddress = Address('F', row);
-    if (IsEmptyCell(host.GetCellValue(measuredAddress))) {
+    if (IsEmptyCell(ReadCell(host, measuredAddress))) {
       if (point.DesignElevation == 0) {
         // Read as 0 m, such a point would walk the book down to sea level and back.
         const bool empty = IsEmptyCell(host.GetCellValue(designAddress));

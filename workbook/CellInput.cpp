@@ -34,6 +34,7 @@ std::string CellInput::EditText(const CellValue& value) {
     if (!text->empty() && (text->front() == '\'' || ParseNumber(*text, ignored))) return "'" + *text;
     return *text;
   }
+  if (const auto* error = std::get_if<CellError>(&value)) return error->code;
   return {};
 }
 

@@ -35,4 +35,8 @@ struct CellStyle {
   auto operator<=>(const CellStyle&) const = default;
 };
 
+struct CellStyleHash {
+  std::size_t operator()(const CellStyle& s) const noexcept;
+};
+
 }  // namespace spreadsheet

@@ -1,6 +1,7 @@
 #include "workbook/Workbook.h"
 
 #include <algorithm>
+#include <functional>
 #include <stdexcept>
 #include <utility>
 
@@ -8,10 +9,31 @@
 
 namespace spreadsheet {
 
-Workbook::Workbook() : styles_{CellStyle{}} {}
+namespace {
+
+std::size_t Mix(std::size_t seed, std::size_t v) { return seed ^ (v + 0x9e3779b97f4a7c15ull + (seed << 6) + (seed >> 2)); }
+
+}  // namespace
+
+std::size_t CellStyleHash::operator()(const CellStyle& s) const noexcept {
+  std::size_t h = std::hash<std::string>{}(s.numberFormat);
+  h = Mix(h, std::hash<std::string>{}(s.fontName));
+  h = Mix(h, std::hash<double>{}(s.fontSize));
+  h = Mix(h, (std::size_t{s.bold} << 0) | (std::size_t{s.italic} << 1) | (std::size_t{s.wrapText} << 2) |
+                 (static_cast<std::size_t>(s.horizontal) << 3) | (static_cast<std::size_t>(s.vertical) << 6));
+  h = Mix(h, s.fontColor ? *s.fontColor + 1 : 0);
+  h = Mix(h, s.fill ? *s.fill + 1 : 0);
+  for (const Border* b : {&s.left, &s.right, &s.top, &s.bottom}) {
+    h = Mix(h, (std::size_t{b->color} << 8) | static_cast<std::size_t>(b->style));
+  }
+  return h;
+}
+
+Workbook::Workbook() : styles_{CellStyle{}}, styleIds_{{CellStyle{}, 0}} {}
 
 Workbook::Workbook(const Workbook& other)
-    : styles_(other.styles_), active_(other.active_), modified_(other.modified_) {
+    : styles_(other.styles_), styleIds_(other.styleIds_), origin_(other.origin_), active_(other.active_),
+      modified_(other.modified_) {
   sheets_.reserve(other.sheets_.size());
   for (const auto& s : other.sheets_) sheets_.push_back(std::make_unique<Worksheet>(*s));
 }
@@ -56,10 +78,21 @@ void Workbook::SetActiveSheet(std::size_t index) {
 }
 
 std::uint32_t Workbook::InternStyle(const CellStyle& style) {
-  auto it = std::find(styles_.begin(), styles_.end(), style);
-  if (it != styles_.end()) return static_cast<std::uint32_t>(it - styles_.begin());
+  if (auto it = styleIds_.find(style); it != styleIds_.end()) return it->second;
+  return AppendStyle(style);
+}
+
+std::uint32_t Workbook::AppendStyle(const CellStyle& style, bool first) {
+  if (first) {
+    styles_.assign(1, style);
+    styleIds_.clear();
+    styleIds_.emplace(style, 0);
+    return 0;
+  }
   styles_.push_back(style);
-  return static_cast<std::uint32_t>(styles_.size() - 1);
+  const auto id = static_cast<std::uint32_t>(styles_.size() - 1);
+  styleIds_.try_emplace(style, id);
+  return id;
 }
 
 void Workbook::SetNumberFormat(Worksheet& sheet, const CellRange& range, const std::string& code) {

@@ -3,14 +3,24 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "workbook/CellStyle.h"
 #include "workbook/Worksheet.h"
 
 namespace spreadsheet {
+
+// The file a workbook was read from, kept whole so that a save can write every part the model
+// does not hold back out as it came, even after the file was moved or deleted.
+struct PackageOrigin {
+  std::shared_ptr<const std::string> bytes;  // the file's content
+  std::uint32_t styleCount = 0;  // styles [0, styleCount) are the file's cell formats, in order
+  std::size_t activeSheet = 0;   // the active sheet as read
+};
 
 // Named sheets plus one table of distinct cell styles (index 0 is the default style), the
 // active sheet and a modified flag. Sheets keep their addresses while the workbook lives.
@@ -36,10 +46,16 @@ class Workbook {
 
   const CellStyle& Style(std::uint32_t id) const { return styles_.at(id); }
   std::uint32_t InternStyle(const CellStyle& style);  // the id of an equal style, added when new
+  // Adds a style even when an equal one exists (a file's formats keep their numbers); the
+  // first of equal styles is the one InternStyle finds. Replaces the default when `first`.
+  std::uint32_t AppendStyle(const CellStyle& style, bool first = false);
   std::size_t StyleCount() const { return styles_.size(); }
   // Gives every cell of `range` on `sheet` (one of this workbook's) the number format `code`,
   // the rest of each cell's style (its own or its column's) kept.
   void SetNumberFormat(Worksheet& sheet, const CellRange& range, const std::string& code);
+
+  const PackageOrigin* Origin() const { return origin_ ? &*origin_ : nullptr; }
+  void SetOrigin(std::optional<PackageOrigin> origin) { origin_ = std::move(origin); }
 
   bool IsModified() const { return modified_; }
   void SetModified(bool modified) { modified_ = modified; }
@@ -47,6 +63,8 @@ class Workbook {
  private:
   std::vector<std::unique_ptr<Worksheet>> sheets_;
   std::vector<CellStyle> styles_;
+  std::unordered_map<CellStyle, std::uint32_t, CellStyleHash> styleIds_;  // first id of each style
+  std::optional<PackageOrigin> origin_;
   std::size_t active_ = 0;
   bool modified_ = false;
 };

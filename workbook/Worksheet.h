@@ -20,6 +20,14 @@ struct FrozenPane {
   bool operator==(const FrozenPane&) const = default;
 };
 
+// Where a sheet read from a workbook file came from: its part in the package and digests of
+// what the model held after reading, so a save rewrites only what changed since.
+struct SheetOrigin {
+  std::string part;  // "/xl/worksheets/sheet1.xml"; empty for a sheet made here
+  std::uint64_t cells = 0, columns = 0, merges = 0, layout = 0;
+  bool operator==(const SheetOrigin&) const = default;
+};
+
 // A named sheet of sparse cells, 65,536 rows × 256 columns, with column widths (character
 // units), row heights (points), column default styles, merged ranges and a page setup.
 // Addresses must lie inside the sheet (CellAddress guarantees it when parsed).
@@ -73,6 +81,9 @@ class Worksheet {
   const FrozenPane& Frozen() const { return frozen_; }
   void SetFrozen(FrozenPane pane) { frozen_ = pane; }
 
+  const SheetOrigin& Origin() const { return origin_; }
+  void SetOrigin(SheetOrigin origin) { origin_ = std::move(origin); }
+
  private:
   void MoveMerges(bool rows, int at, int count);
   void MovePrintRows(int row, int count);
@@ -85,6 +96,7 @@ class Worksheet {
   std::vector<CellRange> merges_;
   PrintSetup print_;
   FrozenPane frozen_;
+  SheetOrigin origin_;
 };
 
 }  // namespace spreadsheet

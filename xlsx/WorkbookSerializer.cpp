@@ -12,7 +12,7 @@ namespace {
 
 constexpr std::uint32_t kMagic = 0x4C42574Bu;  // "LBWK"
 
-enum class CellKind : std::uint8_t { Empty, Number, Text };
+enum class CellKind : std::uint8_t { Empty, Number, Text, Error, NoResult };
 
 class Writer {
  public:
@@ -187,6 +187,11 @@ std::string WorkbookSerializer::Serialize(const Workbook& wb) {
         } else if (const std::string* s = std::get_if<std::string>(&c.value)) {
           w.Put(CellKind::Text);
           w.PutString(*s);
+        } else if (const CellError* e = std::get_if<CellError>(&c.value)) {
+          w.Put(CellKind::Error);
+          w.PutString(e->code);
+        } else if (std::holds_alternative<NoStoredResult>(c.value)) {
+          w.Put(CellKind::NoResult);
         } else {
           w.Put(CellKind::Empty);
         }
@@ -218,9 +223,19 @@ std::string WorkbookSerializer::Serialize(const Workbook& wb) {
     PutPrint(w, ws.Print());
     w.Put(static_cast<std::int32_t>(ws.Frozen().rows));
     w.Put(static_cast<std::int32_t>(ws.Frozen().columns));
+    const SheetOrigin& o = ws.Origin();
+    w.PutString(o.part);
+    w.Put(o.cells);
+    w.Put(o.columns);
+    w.Put(o.merges);
+    w.Put(o.layout);
   }
   w.Put(static_cast<std::uint32_t>(wb.ActiveSheet()));
   w.Put(static_cast<std::uint8_t>(wb.IsModified()));
+  const PackageOrigin* origin = wb.Origin();
+  w.Put(static_cast<std::uint8_t>(origin != nullptr));
+  w.Put(origin ? origin->styleCount : 0u);
+  w.Put(static_cast<std::uint32_t>(origin ? origin->activeSheet : 0));
   return w.Take();
 }
 
@@ -231,12 +246,8 @@ Workbook WorkbookSerializer::Deserialize(std::string_view image) {
   }
   Workbook wb;
   const auto styleCount = r.Get<std::uint32_t>();
-  for (std::uint32_t i = 0; i < styleCount; ++i) {
-    // Styles are distinct in the image, so interning them in order reproduces their ids.
-    if (wb.InternStyle(GetStyle(r)) != i) {
-      throw SpreadsheetError(SpreadsheetError::kApplicationDefined, "工作簿数据中的样式表无效");
-    }
-  }
+  if (styleCount == 0) throw SpreadsheetError(SpreadsheetError::kApplicationDefined, "工作簿数据中的样式表无效");
+  for (std::uint32_t i = 0; i < styleCount; ++i) wb.AppendStyle(GetStyle(r), i == 0);
   auto checkedStyle = [&](std::uint32_t id) {
     if (id >= wb.StyleCount()) {
       throw SpreadsheetError(SpreadsheetError::kApplicationDefined, "工作簿数据中的样式编号无效");
@@ -255,6 +266,8 @@ Workbook WorkbookSerializer::Deserialize(std::string_view image) {
       switch (r.Get<CellKind>()) {
         case CellKind::Number: c.value = r.Get<double>(); break;
         case CellKind::Text: c.value = r.GetString(); break;
+        case CellKind::Error: c.value = CellError{r.GetString()}; break;
+        case CellKind::NoResult: c.value = NoStoredResult{}; break;
         case CellKind::Empty: break;
         default: throw SpreadsheetError(SpreadsheetError::kApplicationDefined, "工作簿数据中的单元格类型无效");
       }
@@ -280,10 +293,20 @@ Workbook WorkbookSerializer::Deserialize(std::string_view image) {
       ws.AddMerge(CellRange::Normalised(CheckedAddress(r0, c0), CheckedAddress(r1, c1)));
     }
     ws.Print() = GetPrint(r);
-    const auto frozenRows = r.Get<std::int32_t>();
-    const auto frozenColumns = r.Get<std::int32_t>();
-    const CellAddress frozen = CheckedAddress(frozenRows, frozenColumns);
-    ws.SetFrozen(FrozenPane{frozen.row, frozen.column});
+    FrozenPane pane;
+    pane.rows = r.Get<std::int32_t>();
+    pane.columns = r.Get<std::int32_t>();
+    if (pane.rows < 0 || pane.rows >= CellAddress::kMaxRows || pane.columns < 0 || pane.columns >= CellAddress::kMaxColumns) {
+      throw SpreadsheetError(SpreadsheetError::kApplicationDefined, "工作簿数据中的冻结窗格无效");
+    }
+    ws.SetFrozen(pane);
+    SheetOrigin o;
+    o.part = r.GetString();
+    o.cells = r.Get<std::uint64_t>();
+    o.columns = r.Get<std::uint64_t>();
+    o.merges = r.Get<std::uint64_t>();
+    o.layout = r.Get<std::uint64_t>();
+    ws.SetOrigin(std::move(o));
   }
   const auto active = r.Get<std::uint32_t>();
   if (sheetCount > 0) {
@@ -293,6 +316,17 @@ Workbook WorkbookSerializer::Deserialize(std::string_view image) {
     wb.SetActiveSheet(active);
   }
   wb.SetModified(r.Get<std::uint8_t>() != 0);
+  const bool hasOrigin = r.Get<std::uint8_t>() != 0;
+  PackageOrigin origin;
+  origin.styleCount = r.Get<std::uint32_t>();
+  origin.activeSheet = r.Get<std::uint32_t>();
+  // The package's bytes are not in the image: whoever holds the file attaches them.
+  if (hasOrigin) {
+    if (origin.styleCount > wb.StyleCount()) {
+      throw SpreadsheetError(SpreadsheetError::kApplicationDefined, "工作簿数据中的样式表无效");
+    }
+    wb.SetOrigin(std::move(origin));
+  }
   if (!r.AtEnd()) throw SpreadsheetError(SpreadsheetError::kApplicationDefined, "工作簿数据末尾有多余内容");
   return wb;
 }

@@ -14,18 +14,13 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <new>
 #include <optional>
 
-#include <minizip/unzip.h>
-
-#include <orcus/orcus_xlsx.hpp>
-
-#include "xlsx/OrcusImportFactory.h"
 #include "workbook/SpreadsheetError.h"
 #include "xlsx/WorkbookSerializer.h"
-#include "xlsx/XlsxSupplement.h"
-#include "xlsx/ZipRewriter.h"
+#include "xlsx/XlsxReader.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define LEVELBOOK_ASAN 1
@@ -121,117 +116,57 @@ std::size_t CurrentAddressSpace() {
   ::_exit(ok ? 0 : 1);
 }
 
-// orcus 0.17 finds no part that a relationship names by an absolute path
-// ("/xl/worksheets/sheet1.xml", as openpyxl writes them) and silently reads such sheets as
-// empty. Such packages are read from a temporary copy whose targets are relative.
-std::string RelativeTarget(std::string_view relsName, std::string_view target) {
-  // "xl/_rels/workbook.xml.rels" describes parts relative to "xl/".
-  std::string_view dir = relsName.substr(0, relsName.rfind("_rels/"));
-  std::string_view rest = target.substr(1);
-  std::string up;
-  while (!dir.empty() && rest.substr(0, dir.size()) != dir) {
-    const std::size_t slash = dir.find_last_of('/', dir.size() - 2);
-    dir = slash == std::string_view::npos ? std::string_view{} : dir.substr(0, slash + 1);
-    up += "../";
-  }
-  return up + std::string(rest.substr(dir.size()));
-}
-
-std::string MakeTargetsRelative(std::string_view name, std::string xml) {
-  static const std::string kAbsolute = "Target=\"/";
-  std::string out;
-  std::size_t pos = 0;
-  for (;;) {
-    const std::size_t t = xml.find(kAbsolute, pos);
-    const std::size_t end = t == std::string::npos ? t : xml.find('"', t + kAbsolute.size());
-    if (end == std::string::npos) break;
-    out.append(xml, pos, t + 8 - pos);
-    out += RelativeTarget(name, std::string_view(xml).substr(t + 8, end - t - 8));
-    pos = end;
-  }
-  out.append(xml, pos, std::string::npos);
-  return out;
-}
-
-bool HasAbsoluteTargets(const std::string& path) {
-  unzFile zip = unzOpen(path.c_str());
-  if (!zip) return false;
-  bool absolute = false;
-  for (const char* rels : {"_rels/.rels", "xl/_rels/workbook.xml.rels"}) {
-    if (unzLocateFile(zip, rels, 0) != UNZ_OK || unzOpenCurrentFile(zip) != UNZ_OK) continue;
-    std::string content;
-    char buf[16384];
-    int n = 0;
-    while ((n = unzReadCurrentFile(zip, buf, sizeof buf)) > 0 && content.size() < (1u << 20)) {
-      content.append(buf, static_cast<std::size_t>(n));
+// The whole file, read once: the reading child parses these very bytes, and the workbook
+// keeps them for a save that writes back every part it does not model.
+std::shared_ptr<const std::string> ReadBytes(const std::string& path, std::size_t limit) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) Fail(path, std::string("无法读取文件（") + std::strerror(errno) + "）");
+  auto bytes = std::make_shared<std::string>();
+  char buffer[1 << 16];
+  std::size_t n = 0;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
+    if (bytes->size() + n > limit) {
+      std::fclose(f);
+      Fail(path, "文件过大，超过了读取的内存上限");
     }
-    unzCloseCurrentFile(zip);
-    absolute = absolute || content.find("Target=\"/") != std::string::npos;
+    bytes->append(buffer, n);
   }
-  unzClose(zip);
-  return absolute;
+  const bool failed = std::ferror(f) != 0;
+  std::fclose(f);
+  if (failed) Fail(path, "读取文件时出错");
+  return bytes;
 }
 
-class RelativeCopy {
- public:
-  explicit RelativeCopy(const std::string& path) {
-    // Failures here are completed with the file's name by the caller.
-    std::string pattern = (std::filesystem::temp_directory_path() / "levelbook-read-XXXXXX").string();
-    fd_ = ::mkstemp(pattern.data());
-    if (fd_ < 0) throw SpreadsheetError(kError, std::string("无法创建临时文件（") + std::strerror(errno) + "）");
-    const bool ok = ZipRewriter::Rewrite(
-        path, pattern, [](std::string_view n) { return n.size() > 5 && n.substr(n.size() - 5) == ".rels"; },
-        MakeTargetsRelative);
-    // From here the copy lives only while this process holds it open, so a reader that dies
-    // (the isolated child, killed at its time limit) leaves nothing in the temporary folder.
-    ::unlink(pattern.c_str());
-    if (!ok) {
-      ::close(fd_);
-      throw SpreadsheetError(kError, "不是有效的 Excel 工作簿，或文件已损坏");
-    }
-    name_ = "/proc/self/fd/" + std::to_string(fd_);
+Workbook ReadPackage(const std::string& path, std::shared_ptr<const std::string> bytes) {
+  try {
+    return XlsxReader::Read(std::move(bytes));
+  } catch (const SpreadsheetError& e) {
+    Fail(path, e.Description());
+  } catch (const std::bad_alloc&) {
+    Fail(path, "读取所需的内存超过上限，文件可能已损坏");
   }
-  ~RelativeCopy() { ::close(fd_); }
-  RelativeCopy(const RelativeCopy&) = delete;
-  RelativeCopy& operator=(const RelativeCopy&) = delete;
-  const std::string& Name() const { return name_; }
-
- private:
-  int fd_ = -1;
-  std::string name_;
-};
+}
 
 }  // namespace
 
 Workbook XlsxImporter::LoadInProcess(const std::string& path) {
   CheckReadable(path);
-  Workbook wb;
-  try {
-    std::optional<RelativeCopy> copy;
-    if (HasAbsoluteTargets(path)) copy.emplace(path);
-    const std::string& source = copy ? copy->Name() : path;
-    OrcusImportFactory factory(wb);
-    orcus::orcus_xlsx filter(&factory);
-    filter.read_file(source);
-    factory.Complete(XlsxSupplement::Read(source));
-  } catch (const SpreadsheetError& e) {
-    Fail(path, e.Description());
-  } catch (const std::bad_alloc&) {
-    Fail(path, "读取所需的内存超过上限，文件可能已损坏");
-  } catch (const std::exception& e) {
-    // orcus reports damage with assorted exception types, some with an empty what().
-    const std::string detail = e.what();
-    Fail(path, "不是有效的 Excel 工作簿，或文件已损坏" + (detail.empty() ? std::string() : "（" + detail + "）"));
-  }
-  if (wb.SheetCount() == 0) Fail(path, "工作簿中没有工作表");
-  wb.SetModified(false);
-  return wb;
+  return ReadPackage(path, ReadBytes(path, Limits{}.memoryBytes));
 }
 
 Workbook XlsxImporter::Load(const std::string& path) { return Load(path, Limits{}); }
 
 Workbook XlsxImporter::Load(const std::string& path, const Limits& limits) {
-  return Load(path, limits, &XlsxImporter::LoadInProcess);
+  CheckReadable(path);
+  const auto bytes = ReadBytes(path, limits.memoryBytes);
+  Workbook wb = Load(path, limits, [&](const std::string&) { return ReadPackage(path, bytes); });
+  // The image from the child carries everything but the package itself.
+  if (const PackageOrigin* origin = wb.Origin()) {
+    PackageOrigin kept = *origin;
+    kept.bytes = bytes;
+    wb.SetOrigin(std::move(kept));
+  }
+  return wb;
 }
 
 Workbook XlsxImporter::Load(const std::string& path, const Limits& limits, const Reader& read) {

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -41,6 +42,11 @@ inline void WriteBytes(const std::string& path, std::string_view bytes) {
     std::fprintf(stderr, "cannot write %s\n", path.c_str());
     std::abort();
   }
+}
+
+inline std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 }  // namespace levelbook::fuzz

@@ -42,7 +42,7 @@ inline spreadsheet::Workbook ReadInChild(const std::string& path) {
 
 // A file as the program opens it: the isolated import gives a workbook that saves and reads
 // back, or SpreadsheetError 1004 naming the file, within the time limit; a sanitizer report in
-// the child counts as a crash. orcus's own aborts and hangs are what the isolation is for.
+// the child counts as a crash. Hangs, floods and crashes of a read are what the isolation is for.
 inline void CheckIsolatedLoad(const std::string& path, const std::string& savePath) {
   spreadsheet::XlsxImporter::Limits limits;
   limits.time = std::chrono::milliseconds(5000);

@@ -1,0 +1,777 @@
+#include "xlsx/XlsxReader.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <map>
+#include <optional>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "numfmt/BuiltinNumberFormats.h"
+#include "xlsx/OpcPackage.h"
+#include "xlsx/SharedFormula.h"
+#include "xlsx/SheetDigest.h"
+#include "workbook/SpreadsheetError.h"
+#include "xlsx/XmlReader.h"
+
+namespace spreadsheet {
+
+namespace {
+
+using Node = XmlReader::Node;
+
+constexpr long kFileRows = 1048576;
+constexpr long kFileColumns = 16384;
+
+[[noreturn]] void Fail(const std::string& what) { throw SpreadsheetError(SpreadsheetError::kApplicationDefined, what); }
+
+std::string_view Trimmed(std::string_view s) {
+  auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  while (!s.empty() && space(s.front())) s.remove_prefix(1);
+  while (!s.empty() && space(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+template <typename T>
+std::optional<T> Integer(std::optional<std::string_view> text) {
+  if (!text) return std::nullopt;
+  const std::string_view s = Trimmed(*text);
+  T v{};
+  auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+  if (s.empty() || ec != std::errc{} || p != s.data() + s.size()) return std::nullopt;
+  return v;
+}
+
+std::optional<double> Number(std::optional<std::string_view> text) {
+  double v = 0;
+  if (!text || !XlsxReader::ParseNumber(*text, v)) return std::nullopt;
+  return v;
+}
+
+bool Flag(std::optional<std::string_view> text, bool fallback) {
+  if (!text) return fallback;
+  const std::string_view s = Trimmed(*text);
+  if (s == "1" || s == "true") return true;
+  if (s == "0" || s == "false") return false;
+  return fallback;
+}
+
+std::string ColumnLetters(long col) {
+  std::string s;
+  for (long c = col + 1; c > 0; c = (c - 1) / 26) s.insert(s.begin(), static_cast<char>('A' + (c - 1) % 26));
+  return s;
+}
+
+std::string FileAddress(long row, long col) { return ColumnLetters(col) + std::to_string(row + 1); }
+
+// "B7" → row 6, column 1 (also beyond our sheet, within the file format's); false otherwise.
+bool ParseReference(std::string_view r, long& row, long& col) {
+  std::size_t i = 0;
+  long c = 0;
+  while (i < r.size() && i < 3 && r[i] >= 'A' && r[i] <= 'Z') c = c * 26 + (r[i++] - 'A' + 1);
+  if (i == 0) return false;
+  long rr = 0;
+  auto [p, ec] = std::from_chars(r.data() + i, r.data() + r.size(), rr);
+  if (ec != std::errc{} || p != r.data() + r.size() || rr < 1 || rr > kFileRows || c > kFileColumns) return false;
+  row = rr - 1;
+  col = c - 1;
+  return true;
+}
+
+std::optional<std::uint32_t> Color(XmlReader& r) {
+  const auto rgb = r.Attribute("rgb");
+  if (!rgb) return std::nullopt;
+  const std::string_view s = Trimmed(*rgb);
+  std::uint32_t v = 0;
+  auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v, 16);
+  if (ec != std::errc{} || p != s.data() + s.size() || (s.size() != 6 && s.size() != 8)) return std::nullopt;
+  return v & 0xFFFFFFu;
+}
+
+BorderStyle ToBorderStyle(std::string_view s) {
+  if (s == "thin") return BorderStyle::Thin;
+  if (s == "medium") return BorderStyle::Medium;
+  if (s == "thick") return BorderStyle::Thick;
+  if (s == "dotted") return BorderStyle::Dotted;
+  if (s == "double") return BorderStyle::Double;
+  if (s == "hair") return BorderStyle::Hair;
+  if (s == "dashed" || s == "mediumDashed" || s == "dashDot" || s == "dashDotDot" || s == "mediumDashDot" ||
+      s == "mediumDashDotDot" || s == "slantDashDot") {
+    return BorderStyle::Dashed;
+  }
+  return BorderStyle::None;
+}
+
+// Days from 1899-12-30 (serial 0 of the 1900 date system) to a civil date.
+long SerialDay(long y, long m, long d) {
+  auto daysFromCivil = [](long yy, long mm, long dd) {
+    yy -= mm <= 2;
+    const long era = (yy >= 0 ? yy : yy - 399) / 400;
+    const long yoe = yy - era * 400;
+    const long doy = (153 * (mm + (mm > 2 ? -3 : 9)) + 2) / 5 + dd - 1;
+    const long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+  };
+  return daysFromCivil(y, m, d) - daysFromCivil(1899, 12, 30);
+}
+
+// "2024-03-01", "2024-03-01T12:30:00", "…T12:30:00.5Z" → serial number (1900 system).
+std::optional<double> IsoDate(std::string_view s) {
+  s = Trimmed(s);
+  auto num = [&](std::size_t at, std::size_t len) -> std::optional<long> {
+    if (at + len > s.size()) return std::nullopt;
+    long v = 0;
+    for (std::size_t i = at; i < at + len; ++i) {
+      if (s[i] < '0' || s[i] > '9') return std::nullopt;
+      v = v * 10 + (s[i] - '0');
+    }
+    return v;
+  };
+  const auto y = num(0, 4), m = num(5, 2), d = num(8, 2);
+  if (!y || !m || !d || s[4] != '-' || s[7] != '-' || *m < 1 || *m > 12 || *d < 1 || *d > 31) return std::nullopt;
+  double serial = static_cast<double>(SerialDay(*y, *m, *d));
+  std::string_view rest = s.substr(10);
+  if (!rest.empty() && rest.back() == 'Z') rest.remove_suffix(1);
+  if (rest.empty()) return serial;
+  if (rest[0] != 'T' || rest.size() < 6 || rest[3] != ':') return std::nullopt;
+  const auto hh = num(11, 2), mm = num(14, 2);
+  if (!hh || !mm || *hh > 24 || *mm > 59) return std::nullopt;
+  double seconds = 0;
+  if (rest.size() > 6) {
+    if (rest[6] != ':') return std::nullopt;
+    const std::string_view sec = rest.substr(7);
+    auto [p, ec] = std::from_chars(sec.data(), sec.data() + sec.size(), seconds);
+    if (sec.empty() || ec != std::errc{} || p != sec.data() + sec.size() || seconds < 0 || seconds >= 61) {
+      return std::nullopt;
+    }
+  }
+  return serial + (*hh * 3600.0 + *mm * 60.0 + seconds) / 86400.0;
+}
+
+// A stored column width includes 5 pixels of cell padding at 7 pixels per character; what a
+// spreadsheet shows (and our model keeps) is the width without it, to two decimals.
+double VisibleWidth(double stored) {
+  const double pixels = std::round(stored * 7);
+  const double characters = pixels < 12 ? pixels / 12 : (pixels - 5) / 7;
+  return std::round(characters * 100) / 100;
+}
+
+// The text of an <si> or <is>: its <t>, or the <t> of each rich-text run, joined; phonetic
+// runs (<rPh>) are no part of it. Leaves the reader on the element's end.
+std::string RichText(XmlReader& r) {
+  std::string text;
+  if (r.SelfClosed()) return text;
+  const int depth = r.Depth();
+  while (r.Read()) {
+    if (r.Kind() == Node::End && r.Depth() == depth) break;
+    if (r.Kind() != Node::Start) continue;
+    if (r.Name() == "t") {
+      text += r.ElementText();
+    } else if (r.Name() == "rPh") {
+      r.Skip();
+    }
+  }
+  return text;
+}
+
+struct FontEntry {
+  std::string name;
+  double size = 0;
+  bool bold = false, italic = false;
+  std::optional<std::uint32_t> color;
+};
+struct FillEntry {
+  bool solid = false;
+  std::optional<std::uint32_t> fg;
+};
+struct BorderEntry {
+  Border left, right, top, bottom;
+};
+struct XfEntry {
+  std::size_t numberFormat = 0, font = 0, fill = 0, border = 0;
+  HorizontalAlignment horizontal = HorizontalAlignment::General;
+  VerticalAlignment vertical = VerticalAlignment::Bottom;
+  bool wrap = false;
+};
+
+class StylesReader {
+ public:
+  void Read(const std::string& xml, const std::string& part) {
+    XmlReader r(xml, part);
+    while (r.Read()) {
+      if (r.Kind() != Node::Start || r.Depth() != 1) continue;
+      const std::string_view name = r.Name();
+      if (name == "numFmts") ReadList(r, "numFmt", [&] { NumberFormat(r); });
+      else if (name == "fonts") ReadList(r, "font", [&] { fonts_.push_back(Font(r)); });
+      else if (name == "fills") ReadList(r, "fill", [&] { fills_.push_back(Fill(r)); });
+      else if (name == "borders") ReadList(r, "border", [&] { borders_.push_back(BorderOf(r)); });
+      else if (name == "cellXfs") ReadList(r, "xf", [&] { xfs_.push_back(Xf(r)); });
+      else r.Skip();
+    }
+  }
+
+  std::size_t Count() const { return xfs_.size(); }
+
+  CellStyle Build(std::size_t index) const {
+    const XfEntry& xf = xfs_[index];
+    CellStyle s;
+    if (auto it = numberFormats_.find(xf.numberFormat); it != numberFormats_.end()) {
+      s.numberFormat = it->second;
+    } else if (auto code = BuiltinNumberFormats::Code(static_cast<int>(xf.numberFormat))) {
+      s.numberFormat = std::string(*code);
+    }
+    // The first font is the workbook's default: what equals it is stored as "default".
+    if (xf.font < fonts_.size()) {
+      const FontEntry& f = fonts_[xf.font];
+      const FontEntry& base = fonts_.front();
+      if (xf.font != 0) {
+        if (f.name != base.name) s.fontName = f.name;
+        if (f.size != base.size) s.fontSize = f.size;
+        if (f.color != base.color) s.fontColor = f.color;
+      }
+      s.bold = f.bold;
+      s.italic = f.italic;
+    }
+    if (xf.fill < fills_.size() && fills_[xf.fill].solid && fills_[xf.fill].fg) s.fill = fills_[xf.fill].fg;
+    if (xf.border < borders_.size()) {
+      const BorderEntry& b = borders_[xf.border];
+      s.left = b.left;
+      s.right = b.right;
+      s.top = b.top;
+      s.bottom = b.bottom;
+      for (Border* side : {&s.left, &s.right, &s.top, &s.bottom}) {
+        if (side->style == BorderStyle::None) side->color = 0;
+      }
+    }
+    s.horizontal = xf.horizontal;
+    s.vertical = xf.vertical;
+    s.wrapText = xf.wrap;
+    return s;
+  }
+
+ private:
+  template <typename F>
+  static void ReadList(XmlReader& r, std::string_view item, F each) {
+    if (r.SelfClosed()) return;
+    const int depth = r.Depth();
+    while (r.Read()) {
+      if (r.Kind() == Node::End && r.Depth() == depth) return;
+      if (r.Kind() != Node::Start) continue;
+      if (r.Depth() == depth + 1 && r.Name() == item) {
+        each();
+      } else {
+        r.Skip();
+      }
+    }
+  }
+
+  template <typename F>
+  static void Children(XmlReader& r, F each) {
+    if (r.SelfClosed()) return;
+    const int depth = r.Depth();
+    while (r.Read()) {
+      if (r.Kind() == Node::End && r.Depth() == depth) return;
+      if (r.Kind() == Node::Start) each(r.Name());
+    }
+  }
+
+  static std::size_t Index(XmlReader& r, std::string_view name) {
+    const auto text = r.Attribute(name);
+    if (!text) return 0;
+    const auto v = Integer<std::size_t>(text);
+    if (!v) r.Fail("中的 " + std::string(name) + "“" + std::string(*text) + "”不是有效的编号");
+    return *v;
+  }
+
+  void NumberFormat(XmlReader& r) {
+    numberFormats_[Index(r, "numFmtId")] = std::string(r.Attribute("formatCode").value_or("General"));
+  }
+
+  static FontEntry Font(XmlReader& r) {
+    FontEntry f;
+    Children(r, [&](std::string_view name) {
+      if (name == "b") f.bold = Flag(r.Attribute("val"), true);
+      else if (name == "i") f.italic = Flag(r.Attribute("val"), true);
+      else if (name == "sz") f.size = Number(r.Attribute("val")).value_or(0);
+      else if (name == "name") f.name = std::string(r.Attribute("val").value_or(""));
+      else if (name == "color") f.color = Color(r);
+    });
+    return f;
+  }
+
+  static FillEntry Fill(XmlReader& r) {
+    FillEntry f;
+    Children(r, [&](std::string_view name) {
+      if (name == "patternFill") f.solid = r.Attribute("patternType").value_or("") == "solid";
+      else if (name == "fgColor") f.fg = Color(r);
+    });
+    return f;
+  }
+
+  static BorderEntry BorderOf(XmlReader& r) {
+    BorderEntry b;
+    Border* side = nullptr;
+    Children(r, [&](std::string_view name) {
+      if (name == "color") {
+        if (side) side->color = Color(r).value_or(0);
+        return;
+      }
+      side = name == "left" || name == "start"  ? &b.left
+             : name == "right" || name == "end" ? &b.right
+             : name == "top"                    ? &b.top
+             : name == "bottom"                 ? &b.bottom
+                                                : nullptr;
+      if (side) side->style = ToBorderStyle(r.Attribute("style").value_or(""));
+    });
+    return b;
+  }
+
+  static XfEntry Xf(XmlReader& r) {
+    XfEntry xf;
+    xf.numberFormat = Index(r, "numFmtId");
+    xf.font = Index(r, "fontId");
+    xf.fill = Index(r, "fillId");
+    xf.border = Index(r, "borderId");
+    Children(r, [&](std::string_view name) {
+      if (name != "alignment") return;
+      const std::string_view h = r.Attribute("horizontal").value_or("");
+      xf.horizontal = h == "left"                                 ? HorizontalAlignment::Left
+                      : h == "center" || h == "centerContinuous" ? HorizontalAlignment::Center
+                      : h == "right"                              ? HorizontalAlignment::Right
+                                                                  : HorizontalAlignment::General;
+      const std::string_view v = r.Attribute("vertical").value_or("");
+      xf.vertical = v == "top" ? VerticalAlignment::Top : v == "center" ? VerticalAlignment::Center : VerticalAlignment::Bottom;
+      xf.wrap = Flag(r.Attribute("wrapText"), false);
+    });
+    return xf;
+  }
+
+  std::map<std::size_t, std::string> numberFormats_;
+  std::vector<FontEntry> fonts_;
+  std::vector<FillEntry> fills_;
+  std::vector<BorderEntry> borders_;
+  std::vector<XfEntry> xfs_;
+};
+
+struct SharedMaster {
+  long row, col;
+  std::string formula;
+};
+struct PendingShared {
+  long row, col;
+  std::string index;
+};
+
+class SheetReader {
+ public:
+  SheetReader(Worksheet& ws, const std::vector<std::string>& strings, std::uint32_t styleCount, bool date1904)
+      : ws_(ws), strings_(strings), styleCount_(styleCount), date1904_(date1904) {}
+
+  void Read(const std::string& xml, const std::string& part) {
+    XmlReader r(xml, part);
+    bool fitToPage = false;
+    std::optional<int> fitToWidth;
+    bool paneRead = false;
+    while (r.Read()) {
+      if (r.Kind() != Node::Start || !IsSpreadsheetNamespace(r.Namespace())) {
+        if (r.Kind() == Node::Start && r.Depth() > 0) r.Skip();
+        continue;
+      }
+      const std::string_view name = r.Name();
+      const int depth = r.Depth();
+      if (depth == 0) continue;
+      if (name == "sheetPr" || name == "sheetViews" || name == "sheetView" || name == "cols" || name == "mergeCells") {
+        continue;  // containers: their children are read below
+      }
+      if (name == "pageSetUpPr") {
+        fitToPage = Flag(r.Attribute("fitToPage"), false);
+      } else if (name == "pane" && !paneRead) {
+        paneRead = true;
+        const std::string_view state = r.Attribute("state").value_or("split");
+        if (state == "frozen" || state == "frozenSplit") {
+          FrozenPane pane;
+          pane.columns = static_cast<int>(std::clamp<double>(Number(r.Attribute("xSplit")).value_or(0), 0, CellAddress::kMaxColumns - 1));
+          pane.rows = static_cast<int>(std::clamp<double>(Number(r.Attribute("ySplit")).value_or(0), 0, CellAddress::kMaxRows - 1));
+          ws_.SetFrozen(pane);
+        }
+      } else if (name == "col") {
+        Column(r);
+      } else if (name == "sheetData") {
+        SheetData(r);
+      } else if (name == "mergeCell") {
+        Merge(r);
+      } else if (name == "printOptions") {
+        ws_.Print().centerHorizontally = Flag(r.Attribute("horizontalCentered"), false);
+        ws_.Print().printGridLines = Flag(r.Attribute("gridLines"), false);
+      } else if (name == "pageMargins") {
+        PrintSetup& p = ws_.Print();
+        p.marginLeft = Number(r.Attribute("left")).value_or(p.marginLeft);
+        p.marginRight = Number(r.Attribute("right")).value_or(p.marginRight);
+        p.marginTop = Number(r.Attribute("top")).value_or(p.marginTop);
+        p.marginBottom = Number(r.Attribute("bottom")).value_or(p.marginBottom);
+      } else if (name == "pageSetup") {
+        PrintSetup& p = ws_.Print();
+        p.paperSize = Integer<int>(r.Attribute("paperSize")).value_or(p.paperSize);
+        p.landscape = r.Attribute("orientation").value_or("") == "landscape";
+        fitToWidth = Integer<int>(r.Attribute("fitToWidth"));
+      } else {
+        r.Skip();
+      }
+    }
+    if (fitToPage) ws_.Print().fitToWidth = std::max(fitToWidth.value_or(1), 0);
+    for (const PendingShared& p : pending_) {
+      auto it = masters_.find(p.index);
+      if (it == masters_.end()) continue;
+      const SharedMaster& m = it->second;
+      ws_.CellAt(CellAddress{static_cast<int>(p.row), static_cast<int>(p.col)}).formula =
+          SharedFormula::Shift(m.formula, static_cast<int>(p.row - m.row), static_cast<int>(p.col - m.col));
+    }
+  }
+
+ private:
+  std::string Where(long row, long col) const { return "工作表“" + ws_.Name() + "”的单元格 " + FileAddress(row, col); }
+
+  [[noreturn]] void Beyond(long row, long col) const {
+    Fail(Where(row, col) + " 超出了 65536 行 × 256 列的范围");
+  }
+
+  std::uint32_t Style(std::optional<std::string_view> s) const {
+    const auto v = Integer<std::uint32_t>(s);
+    return v && *v < styleCount_ ? *v : 0;
+  }
+
+  void Column(XmlReader& r) {
+    const auto min = Integer<long>(r.Attribute("min"));
+    const auto max = Integer<long>(r.Attribute("max"));
+    if (!min || !max || *min < 1 || *max < *min || *max > kFileColumns) {
+      Fail("工作表“" + ws_.Name() + "”的列范围“" + std::string(r.Attribute("min").value_or("")) + "”至“" +
+           std::string(r.Attribute("max").value_or("")) + "”无效");
+    }
+    const auto width = Number(r.Attribute("width"));
+    const auto style = r.Attribute("style");
+    const long last = std::min<long>(*max, CellAddress::kMaxColumns);
+    for (long c = *min; c <= last; ++c) {
+      if (width) ws_.SetColumnWidth(static_cast<int>(c - 1), VisibleWidth(*width));
+      if (style) ws_.SetColumnStyle(static_cast<int>(c - 1), Style(style));
+    }
+  }
+
+  void Merge(XmlReader& r) {
+    const std::string_view ref = r.Attribute("ref").value_or("");
+    const std::size_t colon = ref.find(':');
+    long r0 = 0, c0 = 0, r1 = 0, c1 = 0;
+    if (colon == std::string_view::npos || !ParseReference(ref.substr(0, colon), r0, c0) ||
+        !ParseReference(ref.substr(colon + 1), r1, c1)) {
+      return;
+    }
+    if (std::max(r0, r1) >= CellAddress::kMaxRows || std::max(c0, c1) >= CellAddress::kMaxColumns) return;
+    const CellRange range = CellRange::Normalised(CellAddress{static_cast<int>(r0), static_cast<int>(c0)},
+                                                  CellAddress{static_cast<int>(r1), static_cast<int>(c1)});
+    if (range.first == range.last) return;
+    // A file with overlapping merges keeps the first of them, as spreadsheets repair it.
+    for (const CellRange& m : ws_.Merges()) {
+      const bool apart = range.last.row < m.first.row || range.first.row > m.last.row ||
+                         range.last.column < m.first.column || range.first.column > m.last.column;
+      if (!apart) return;
+    }
+    ws_.AddMerge(range);
+  }
+
+  void SheetData(XmlReader& r) {
+    if (r.SelfClosed()) return;
+    const int depth = r.Depth();
+    long row = -1;
+    long col = -1;
+    while (r.Read()) {
+      if (r.Kind() == Node::End && r.Depth() == depth) return;
+      if (r.Kind() != Node::Start) continue;
+      if (r.Name() == "row" && r.Depth() == depth + 1) {
+        XmlReader::Attr attrs[16];
+        const int n = r.Attributes(attrs, 16);
+        std::optional<std::string_view> rAttr, ht;
+        for (int i = 0; i < n; ++i) {
+          if (attrs[i].name == "r") rAttr = attrs[i].value;
+          if (attrs[i].name == "ht") ht = attrs[i].value;
+        }
+        if (rAttr) {
+          const auto v = Integer<long>(rAttr);
+          if (!v || *v < 1 || *v > kFileRows) {
+            Fail("工作表“" + ws_.Name() + "”的行号“" + std::string(*rAttr) + "”无效");
+          }
+          row = *v - 1;
+        } else {
+          ++row;
+        }
+        if (row >= kFileRows) Fail("工作表“" + ws_.Name() + "”的行数超过 1048576");
+        col = -1;
+        if (const auto h = Number(ht); h && row < CellAddress::kMaxRows) ws_.SetRowHeight(static_cast<int>(row), *h);
+        if (r.SelfClosed()) continue;
+      } else if (r.Name() == "c" && r.Depth() == depth + 2) {
+        CellElement(r, row < 0 ? 0 : row, col);
+      } else {
+        r.Skip();
+      }
+    }
+  }
+
+  void CellElement(XmlReader& r, long row, long& col) {
+    XmlReader::Attr attrs[16];
+    const int n = r.Attributes(attrs, 16);
+    std::optional<std::string_view> ref, type, style;
+    for (int i = 0; i < n; ++i) {
+      if (attrs[i].name == "r") ref = attrs[i].value;
+      else if (attrs[i].name == "t") type = attrs[i].value;
+      else if (attrs[i].name == "s") style = attrs[i].value;
+    }
+    if (ref) {
+      if (!ParseReference(*ref, row, col)) {
+        Fail("工作表“" + ws_.Name() + "”中的单元格位置“" + std::string(*ref) + "”无效");
+      }
+    } else {
+      ++col;
+      if (col >= kFileColumns) Fail("工作表“" + ws_.Name() + "”第 " + std::to_string(row + 1) + " 行的单元格超过 16384 列");
+    }
+    const std::string t(type.value_or("n"));
+    const std::uint32_t xf = Style(style);
+    std::optional<std::string> v;
+    std::optional<std::string> inlineText;
+    std::string formula;
+    std::string sharedIndex;
+    bool sharedChild = false;
+    bool hasFormula = false;
+    if (!r.SelfClosed()) {
+      const int depth = r.Depth();
+      while (r.Read()) {
+        if (r.Kind() == Node::End && r.Depth() == depth) break;
+        if (r.Kind() != Node::Start) continue;
+        const std::string_view name = r.Name();
+        if (name == "v") {
+          v = r.ElementText();
+        } else if (name == "is") {
+          inlineText = RichText(r);
+        } else if (name == "f") {
+          const std::string_view ft = r.Attribute("t").value_or("normal");
+          const bool shared = ft == "shared";
+          const std::string si(r.Attribute("si").value_or(""));
+          hasFormula = ft != "dataTable";
+          std::string text = r.ElementText();
+          if (ft == "dataTable") continue;
+          if (shared && !si.empty()) {
+            sharedIndex = si;
+            if (text.empty()) sharedChild = true;
+          }
+          formula = std::move(text);
+        } else {
+          r.Skip();
+        }
+      }
+    }
+    const bool inside = row < CellAddress::kMaxRows && col < CellAddress::kMaxColumns;
+    CellValue value;
+    if (t == "n" || t.empty()) {
+      if (v && !Trimmed(*v).empty()) {
+        double d = 0;
+        if (!XlsxReader::ParseNumber(*v, d)) Fail(Where(row, col) + " 中的数值“" + *v + "”不是有效的数字");
+        value = d;
+      }
+    } else if (t == "s") {
+      const auto index = Integer<std::size_t>(v ? std::optional<std::string_view>(*v) : std::nullopt);
+      if (!index || *index >= strings_.size()) {
+        Fail(Where(row, col) + " 引用了不存在的共享字符串“" + v.value_or("") + "”");
+      }
+      value = strings_[*index];
+    } else if (t == "str") {
+      if (v) value = *v;
+    } else if (t == "inlineStr") {
+      if (inlineText) value = *inlineText;
+      else if (v) value = *v;
+    } else if (t == "b") {
+      const std::string_view b = v ? Trimmed(*v) : std::string_view{};
+      if (b == "1" || b == "true") value = 1.0;
+      else if (b == "0" || b == "false") value = 0.0;
+      else if (v) Fail(Where(row, col) + " 中的逻辑值“" + *v + "”无效");
+    } else if (t == "e") {
+      if (v) value = CellError{std::string(Trimmed(*v))};
+    } else if (t == "d") {
+      if (v && !Trimmed(*v).empty()) {
+        const auto serial = IsoDate(*v);
+        if (!serial) Fail(Where(row, col) + " 中的日期“" + *v + "”无效");
+        value = *serial - (date1904_ ? 1462 : 0);  // 1904 system: serial 0 is 1904-01-01
+      }
+    } else {
+      Fail(Where(row, col) + " 的类型“" + t + "”未知");
+    }
+    if (hasFormula && IsEmptyValue(value) && (!v || t == "n" || t == "b" || t == "e")) value = NoStoredResult{};
+    const bool hasContent = !IsEmptyValue(value) || hasFormula;
+    if (!inside) {
+      if (hasContent) Beyond(row, col);
+      return;  // formatting beyond the sheet is dropped
+    }
+    if (!hasContent && xf == 0) return;
+    Cell& cell = ws_.CellAt(CellAddress{static_cast<int>(row), static_cast<int>(col)});
+    cell.value = std::move(value);
+    cell.style = xf;
+    if (hasFormula) {
+      if (sharedChild) {
+        pending_.push_back(PendingShared{row, col, sharedIndex});
+        cell.formula.clear();
+      } else {
+        if (!sharedIndex.empty()) masters_[sharedIndex] = SharedMaster{row, col, formula};
+        cell.formula = std::move(formula);
+      }
+    }
+  }
+
+  Worksheet& ws_;
+  const std::vector<std::string>& strings_;
+  std::uint32_t styleCount_;
+  bool date1904_;
+  std::unordered_map<std::string, SharedMaster> masters_;
+  std::vector<PendingShared> pending_;
+};
+
+std::vector<std::string> SharedStrings(const OpcPackage& package, const std::string& part) {
+  std::vector<std::string> strings;
+  const std::string xml = package.Read(part);
+  XmlReader r(xml, part);
+  while (r.Read()) {
+    if (r.Kind() == Node::Start && r.Depth() == 1 && r.Name() == "si") strings.push_back(RichText(r));
+  }
+  return strings;
+}
+
+// "'数据输入'!$1:$7" or "Sheet1!$A:$A,Sheet1!$1:$3" → the 0-based rows repeated on each page.
+std::optional<std::pair<int, int>> TitleRows(std::string_view text) {
+  std::vector<std::string_view> pieces;
+  bool quoted = false;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= text.size(); ++i) {
+    if (i < text.size() && text[i] == '\'') quoted = !quoted;
+    if (i == text.size() || (text[i] == ',' && !quoted)) {
+      pieces.push_back(text.substr(start, i - start));
+      start = i + 1;
+    }
+  }
+  for (std::string_view p : pieces) {
+    const std::size_t bang = p.rfind('!');
+    std::string_view range = bang == std::string_view::npos ? p : p.substr(bang + 1);
+    const std::size_t colon = range.find(':');
+    if (colon == std::string_view::npos) continue;
+    auto row = [](std::string_view s) -> std::optional<long> {
+      if (!s.empty() && s.front() == '$') s.remove_prefix(1);
+      return Integer<long>(s);
+    };
+    const auto a = row(range.substr(0, colon)), b = row(range.substr(colon + 1));
+    if (a && b && *a >= 1 && *b >= *a && *b <= CellAddress::kMaxRows) {
+      return std::pair<int, int>(static_cast<int>(*a - 1), static_cast<int>(*b - 1));
+    }
+  }
+  return std::nullopt;
+}
+
+std::string Folded(std::string_view name) { return ZipArchive::Lower(name); }
+
+}  // namespace
+
+bool XlsxReader::ParseNumber(std::string_view text, double& value) {
+  std::string_view s = Trimmed(text);
+  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+  const std::size_t first = !s.empty() && s.front() == '-' ? 1 : 0;
+  if (s.size() <= first || !((s[first] >= '0' && s[first] <= '9') || s[first] == '.')) return false;
+  double d = 0;
+  auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), d, std::chars_format::general);
+  if (ec != std::errc{} || p != s.data() + s.size() || !std::isfinite(d)) return false;
+  value = d;
+  return true;
+}
+
+Workbook XlsxReader::Read(std::shared_ptr<const std::string> bytes) {
+  const OpcPackage package(bytes);
+  const auto rootRels = package.Relationships("/");
+  const OpcPackage::Relationship* office = OpcPackage::OfKind(rootRels, "officeDocument");
+  if (!office) Fail("缺少指向工作簿部件的关系（/_rels/.rels 中没有 officeDocument）");
+  const std::string workbookPart = office->target;
+  const std::string workbookXml = package.Read(workbookPart);
+  const auto rels = package.Relationships(workbookPart);
+
+  StylesReader styles;
+  if (const auto* s = OpcPackage::OfKind(rels, "styles")) styles.Read(package.Read(s->target), s->target);
+  std::vector<std::string> strings;
+  if (const auto* s = OpcPackage::OfKind(rels, "sharedStrings")) strings = SharedStrings(package, s->target);
+
+  struct SheetEntry {
+    std::string name;
+    std::string part;  // empty: a chart or dialog sheet
+  };
+  std::vector<SheetEntry> entries;
+  std::optional<std::size_t> activeTab;
+  bool date1904 = false;
+  std::map<std::size_t, std::pair<int, int>> titles;  // by position in <sheets>
+  {
+    XmlReader r(workbookXml, workbookPart);
+    while (r.Read()) {
+      if (r.Kind() != Node::Start || !IsSpreadsheetNamespace(r.Namespace())) continue;
+      const std::string_view name = r.Name();
+      if (name == "sheet") {
+        SheetEntry e;
+        e.name = std::string(r.Attribute("name").value_or(""));
+        const std::string id(r.Attribute("id", kRelationshipNamespaces).value_or(""));
+        const OpcPackage::Relationship* rel = nullptr;
+        for (const auto& x : rels) {
+          if (x.id == id) rel = &x;
+        }
+        if (!rel || rel->external) {
+          Fail("工作表“" + e.name + "”的关系“" + id + "”在 " + OpcPackage::RelsPartOf(workbookPart) + " 中不存在");
+        }
+        const std::string_view type = rel->type;
+        if (type.size() >= 10 && type.substr(type.size() - 10) == "/worksheet") e.part = rel->target;
+        entries.push_back(std::move(e));
+      } else if (name == "workbookView" && !activeTab) {
+        activeTab = Integer<std::size_t>(r.Attribute("activeTab")).value_or(0);
+      } else if (name == "workbookPr") {
+        date1904 = Flag(r.Attribute("date1904"), false);
+      } else if (name == "definedName") {
+        const std::string_view n = r.Attribute("name").value_or("");
+        const auto local = Integer<std::size_t>(r.Attribute("localSheetId"));
+        if (n == "_xlnm.Print_Titles" && local) {
+          if (auto rows = TitleRows(r.ElementText())) titles[*local] = *rows;
+        }
+      }
+    }
+  }
+
+  Workbook wb;
+  PackageOrigin origin;
+  origin.bytes = bytes;
+  origin.styleCount = static_cast<std::uint32_t>(styles.Count());
+  for (std::size_t i = 0; i < styles.Count(); ++i) wb.AppendStyle(styles.Build(i), i == 0);
+
+  std::map<std::string, std::string> names;  // folded → as written
+  std::size_t modelIndex = 0;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const SheetEntry& e = entries[i];
+    if (e.name.empty()) Fail("工作簿中有一个没有名称的工作表");
+    const auto [it, added] = names.emplace(Folded(e.name), e.name);
+    if (!added) Fail("工作簿中有两个同名的工作表“" + it->second + "”和“" + e.name + "”（名称不区分大小写）");
+    if (e.part.empty()) continue;
+    Worksheet& ws = wb.AddSheet(e.name);
+    SheetReader reader(ws, strings, std::max<std::uint32_t>(origin.styleCount, 1), date1904);
+    reader.Read(package.Read(e.part), e.part);
+    if (auto t = titles.find(i); t != titles.end()) {
+      ws.Print().repeatRowsFirst = t->second.first;
+      ws.Print().repeatRowsLast = t->second.second;
+    }
+    if (activeTab && *activeTab == i) wb.SetActiveSheet(modelIndex);
+    ws.SetOrigin(SheetDigest::Of(ws, e.part));
+    ++modelIndex;
+  }
+  if (wb.SheetCount() == 0) Fail("工作簿中没有工作表");
+  origin.activeSheet = wb.ActiveSheet();
+  wb.SetOrigin(std::move(origin));
+  wb.SetModified(false);
+  return wb;
+}
+
+}  // namespace spreadsheet

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "workbook/Workbook.h"
+
+namespace spreadsheet {
+
+// Reads a workbook package (the bytes of an .xlsx, .xltx or .xlsm file) into a Workbook:
+// cell values as the file stores them (numbers, shared, inline and formula texts with rich
+// runs joined and phonetic runs left out, booleans as 1 and 0, error values, dates as serial
+// numbers, formulas with their stored results or none), shared formulas moved to each cell,
+// styles (one per cell format of the file, in order), column widths and styles, row heights,
+// merges, page setup and print titles, the frozen pane and the active sheet. Chart sheets
+// are no sheets of the model. The workbook keeps the bytes (its origin) for a later save.
+// Throws SpreadsheetError 1004 without the file's name for a package it cannot read: a
+// missing part or relationship, malformed XML, a <v> that is no whole well-formed number
+// (naming sheet and cell), two sheets whose names differ only in case, a value beyond the
+// 65,536 × 256 sheet (formatting out there is dropped).
+class XlsxReader {
+ public:
+  static Workbook Read(std::shared_ptr<const std::string> bytes);
+  // Exact, locale-free: an optional sign ("+" too), digits, point, exponent, surrounded by
+  // nothing but XML white space. False for "INF", "NaN", hexadecimal, "1,5" and overflow.
+  static bool ParseNumber(std::string_view text, double& value);
+};
+
+}  // namespace spreadsheet

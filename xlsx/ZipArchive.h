@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace spreadsheet {
+
+// A zip archive read from memory (minizip). Entries are found by name ignoring ASCII case, as
+// package part names compare; each is read whole (its CRC checked) or as stored, compressed,
+// for a copy that does not recompress. Throws SpreadsheetError 1004 (without the file's name)
+// for an archive or entry it cannot read, and for two entries whose names differ only in case.
+class ZipArchive {
+ public:
+  struct Entry {
+    std::string name;
+    std::uint64_t compressedSize = 0;
+    std::uint64_t size = 0;
+    std::uint32_t crc = 0;
+    int method = 0;  // 0 stored, 8 deflated
+    std::uint32_t dosDate = 0;
+    std::uint32_t internalAttributes = 0;
+    std::uint32_t externalAttributes = 0;
+    std::uint64_t position = 0;  // of its central directory record, for minizip
+    std::uint64_t number = 0;
+  };
+
+  explicit ZipArchive(std::shared_ptr<const std::string> bytes);
+  ~ZipArchive();
+  ZipArchive(const ZipArchive&) = delete;
+  ZipArchive& operator=(const ZipArchive&) = delete;
+
+  const std::vector<Entry>& Entries() const { return entries_; }
+  const Entry* Find(std::string_view name) const;  // nullptr when absent
+  std::string Read(const Entry& entry) const;
+  std::string ReadRaw(const Entry& entry) const;  // the stored bytes, still compressed
+
+  static std::string Lower(std::string_view s);  // ASCII only
+
+ private:
+  void Open(const Entry& entry, bool raw) const;
+  std::string ReadOpen(const Entry& entry, std::uint64_t expected) const;
+
+  std::shared_ptr<const std::string> bytes_;
+  struct Stream;
+  std::unique_ptr<Stream> stream_;
+  void* zip_ = nullptr;
+  std::vector<Entry> entries_;
+  std::unordered_map<std::string, std::size_t> byName_;  // lower-case name → index
+};
+
+}  // namespace spreadsheet
