@@ -42,7 +42,8 @@ inline constexpr int kFirstRouteRow = 8;
 // (rows with F empty, top down) and then the closure error from `engine`.
 // Notes in EndRow and DataBelowEnd whether anything was left behind the end of the route.
 // Throws spreadsheet::SpreadsheetError (the host's own failures; 13 for a cell that should hold
-// a number but holds other text, NaN or an infinity, naming the cell and quoting its content) or
+// a number but holds other text, NaN or an infinity, naming the cell and quoting its content;
+// 13 for an error value or a formula without stored result in any cell read, naming the cell) or
 // LevelingError (5 for a route row with neither a design elevation, E empty or 0, nor a
 // measured one, F empty; 6 for a tolerance beyond the 32-bit range); `route` then holds what was read up to the failure, without a closing benchmark.
 void ReadRouteInput(spreadsheet::SpreadsheetHost& host, const LevelingSettings& settings,

@@ -8,7 +8,7 @@
 namespace spreadsheet {
 
 // A compact binary image of a whole Workbook (sheets, cells, styles, layout, print setup,
-// active sheet), used to hand a workbook read in a child process back to its parent.
+// frozen panes, active sheet, where it was read from except the package's bytes), used to hand a workbook read in a child process back to its parent.
 // Native byte order: image and reader live on the same machine.
 class WorkbookSerializer {
  public:

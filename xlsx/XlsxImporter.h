@@ -9,11 +9,10 @@
 
 namespace spreadsheet {
 
-// Reads .xlsx, .xltx and .xlsm workbooks (chosen by the file's extension): values, formulas
-// with their cached values, number formats, fonts, borders, fills, alignment, column widths,
-// row heights, merges, rows repeated on printed pages, sheet names and order, active sheet.
-// Every failure throws SpreadsheetError 1004 naming the file and what is wrong with it,
-// including a value beyond the 65,536 × 256 sheet (formatting out there is dropped).
+// Reads .xlsx, .xltx and .xlsm workbooks (chosen by the file's extension) with XlsxReader; the
+// workbook keeps the file's bytes for a save that writes back what it does not model. Every
+// failure throws SpreadsheetError 1004 naming the file and what is wrong with it (see
+// XlsxReader), a file larger than the memory limit included.
 class XlsxImporter {
  public:
   struct Limits {
@@ -25,7 +24,8 @@ class XlsxImporter {
   // hostile file that crashes, hangs or floods the parser ends in an error, not in our end.
   static Workbook Load(const std::string& path);
   static Workbook Load(const std::string& path, const Limits& limits);
-  // The isolation itself, with any read in the child (LoadInProcess in the two above).
+  // The isolation itself, with any read in the child (the file's bytes, read once by this
+  // process, parsed in the child, in the two above); the workbook then keeps no bytes.
   using Reader = std::function<Workbook(const std::string& path)>;
   static Workbook Load(const std::string& path, const Limits& limits, const Reader& read);
   // The same read in this process: only for files this program wrote itself.

@@ -677,8 +677,9 @@ std::string Folded(std::string_view name) { return ZipArchive::Lower(name); }
 
 bool XlsxReader::ParseNumber(std::string_view text, double& value) {
   std::string_view s = Trimmed(text);
-  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
-  const std::size_t first = !s.empty() && s.front() == '-' ? 1 : 0;
+  const bool plus = !s.empty() && s.front() == '+';
+  if (plus) s.remove_prefix(1);
+  const std::size_t first = !plus && !s.empty() && s.front() == '-' ? 1 : 0;
   if (s.size() <= first || !((s[first] >= '0' && s[first] <= '9') || s[first] == '.')) return false;
   double d = 0;
   auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), d, std::chars_format::general);

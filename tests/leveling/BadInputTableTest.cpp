@@ -24,6 +24,7 @@ namespace {
 using spreadsheet::CellAddress;
 using spreadsheet::CellValue;
 using spreadsheet::IsEmptyValue;
+using spreadsheet::IsError;
 using spreadsheet::IsNumber;
 using spreadsheet::IsText;
 using spreadsheet::MemoryHost;
@@ -38,6 +39,7 @@ enum class Outcome {
   BadCell,  // 13, naming the cell and quoting its content; "水准表" untouched
   Refused,  // accepted by the reading, but no field book can hold it: 6; "水准表" untouched
   NoElevation,  // a route row left with neither elevation: 5 naming the E cell; untouched
+  Unreadable,  // an error value or a formula without result, in any cell the route reads: 13
 };
 
 struct Doubtful {
@@ -75,6 +77,8 @@ const std::vector<Doubtful>& Values() {
       {"minusSubnormal", -kSubnormal, Outcome::Book},
       {"paddedNumberText", std::string(" -12.5 "), Outcome::Book},
       {"tinyText", std::string("1e-400"), Outcome::Book},
+      {"errorValue", spreadsheet::CellError{"#REF!"}, Outcome::Unreadable},
+      {"noResult", spreadsheet::NoStoredResult{}, Outcome::Unreadable},
       {"plusMax", 1e308, Outcome::Refused},
       {"minusMax", -1e308, Outcome::Refused},
   };
@@ -187,7 +191,8 @@ TEST_P(BadInputTable, RefusesOrComputesButNeverHalfWrites) {
   host.SetCellValue(address, doubtful.value);
   const FieldBookResult result = module.GenerateFieldBook(host, 8, messages);
 
-  Outcome expected = ReadAsNumber(spot) ? doubtful.asNumber : Outcome::Book;
+  Outcome expected =
+      doubtful.asNumber == Outcome::Unreadable || ReadAsNumber(spot) ? doubtful.asNumber : Outcome::Book;
   // Odd route rows have F empty: E read as 0 leaves the point without any elevation.
   const bool readsAsZero = doubtful.value == CellValue(std::string()) ||
                            doubtful.value == CellValue(0.0) ||
@@ -199,7 +204,11 @@ TEST_P(BadInputTable, RefusesOrComputesButNeverHalfWrites) {
     ASSERT_EQ(messages.shown.size(), 1u);
     const std::string& text = messages.shown[0].text;
     EXPECT_EQ(messages.shown[0].title, "Error");
-    if (expected == Outcome::BadCell) {
+    if (expected == Outcome::Unreadable) {
+      EXPECT_EQ(text, IsError(doubtful.value)
+                          ? "13\n单元格 " + address + " 的内容是错误值 #REF!"
+                          : "13\n单元格 " + address + " 的公式没有计算结果，请在电子表格程序中重新计算后保存");
+    } else if (expected == Outcome::BadCell) {
       const std::string head = "13\n单元格 " + address + " 的内容“";
       EXPECT_EQ(text.rfind(head, 0), 0u) << text.substr(0, 200);
       EXPECT_EQ(text.substr(text.size() - std::string("”不是数字").size()), "”不是数字");
