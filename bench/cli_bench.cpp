@@ -73,6 +73,31 @@ void RunCommand(benchmark::State& state, int points) {
 void BM_CliFullSheet(benchmark::State& state) { RunCommand(state, 65000); }
 BENCHMARK(BM_CliFullSheet)->Unit(benchmark::kMillisecond)->Iterations(3);
 
+// 20,000 points, once through levelbook-cli and once through the openpyxl peer
+// (bench/peers/openpyxl_peer.py) on the same input: the ratio of the two is the speed-up.
+void BM_CliRoute20000(benchmark::State& state) { RunCommand(state, 20000); }
+BENCHMARK(BM_CliRoute20000)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_OpenpyxlPeerRoute20000(benchmark::State& state) {
+  std::string pattern = (fs::temp_directory_path() / "levelbook-peer-bench-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr || !fs::exists("/usr/bin/python3")) {
+    state.SkipWithError("no temporary folder or no python3");
+    return;
+  }
+  const fs::path dir = pattern;
+  const std::string input = WriteRoute(dir, 20000);
+  const std::string command = std::string("/usr/bin/python3 '") + LEVELBOOK_PEERS_DIR + "/openpyxl_peer.py' '" + input +
+                              "' '" + (dir / "peer.xlsx").string() + "'";
+  for (auto _ : state) {
+    if (std::system(command.c_str()) != 0) {
+      state.SkipWithError("the openpyxl peer failed (python3-openpyxl installed?)");
+      break;
+    }
+  }
+  fs::remove_all(dir);
+}
+BENCHMARK(BM_OpenpyxlPeerRoute20000)->Unit(benchmark::kMillisecond)->Iterations(1);
+
 // A road route of the size a surveyor types in by hand.
 void BM_CliSampleSizedRoute(benchmark::State& state) { RunCommand(state, 42); }
 BENCHMARK(BM_CliSampleSizedRoute)->Unit(benchmark::kMillisecond);

@@ -112,6 +112,12 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args) {
   }
   if (!line.Sample) line.Input = positional[0];
   if (line.Output.empty()) throw Error("缺少输出文件：请用 -o OUTPUT.xlsx 指定");
+  // What is written is an .xlsx package: under another name no program would open it as one.
+  std::string ext = line.Output.size() >= 5 ? line.Output.substr(line.Output.size() - 5) : std::string();
+  for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  if (ext != ".xlsx" && ext != ".xlsm") {
+    throw Error("输出文件“" + line.Output + "”的扩展名须为 .xlsx 或 .xlsm");
+  }
   return line;
 }
 

@@ -6,14 +6,15 @@
 
 namespace spreadsheet {
 
-// Writes a Workbook as an .xlsx file: values, formulas with their cached values, styles,
-// column widths and default styles, row heights, merges, print setup and the active sheet.
-// Numbers keep every bit. The file is written beside the target and renamed over it, so a
-// failed save leaves any previous file untouched. Throws SpreadsheetError 1004 naming the
-// path and the cause (folder not writable, disk full, target is a folder, a text longer than
-// 32,767 characters, an invalid sheet name, a number that is NaN or infinite…). A byte of a
-// text that starts no well-formed UTF-8 sequence is written as U+FFFD. Column widths are
-// kept to the pixel (1/7 of a character), as spreadsheets store them.
+// Saves a Workbook as an .xlsx file. A workbook read from a file is written as that file's
+// package with only what changed since reading rewritten (PackageWriter): everything the model
+// does not hold goes back out as it came, also after the original file was moved or deleted.
+// The save is atomic: a temporary file ".NAME.levelbook-save-XXXXXX" beside the target is
+// written, read back and checked, synced and renamed over it, keeping the target's permissions;
+// a failed save leaves the previous file untouched and no temporary file, also when the size
+// limit (EFBIG; SIGXFSZ is ignored while saving) or SIGTERM, SIGINT or SIGHUP strikes. A
+// symbolic link is written through (the link stays); a FIFO or device is refused. Throws
+// SpreadsheetError 1004 naming the path and the cause.
 class XlsxExporter {
  public:
   static void Save(const Workbook& wb, const std::string& path);

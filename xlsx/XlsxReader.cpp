@@ -158,6 +158,37 @@ double VisibleWidth(double stored) {
   return std::round(characters * 100) / 100;
 }
 
+// Cell text with the file format's escapes "_xHHHH_" (characters XML cannot carry, and
+// "_x005F_" for a literal underscore before such a sequence) turned back into characters.
+std::string Unescaped(std::string text) {
+  if (text.find("_x") == std::string::npos) return text;
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    unsigned code = 0;
+    if (text[i] == '_' && i + 7 <= text.size() && text[i + 1] == 'x' && text[i + 6] == '_') {
+      auto [p, ec] = std::from_chars(text.data() + i + 2, text.data() + i + 6, code, 16);
+      if (ec == std::errc{} && p == text.data() + i + 6) {
+        if (code >= 0xD800 && code <= 0xDFFF) code = 0xFFFD;  // a lone surrogate is no character
+        if (code < 0x80) {
+          out += static_cast<char>(code);
+        } else if (code < 0x800) {
+          out += static_cast<char>(0xC0 | (code >> 6));
+          out += static_cast<char>(0x80 | (code & 0x3F));
+        } else {
+          out += static_cast<char>(0xE0 | (code >> 12));
+          out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+          out += static_cast<char>(0x80 | (code & 0x3F));
+        }
+        i += 6;
+        continue;
+      }
+    }
+    out += text[i];
+  }
+  return out;
+}
+
 // The text of an <si> or <is>: its <t>, or the <t> of each rich-text run, joined; phonetic
 // runs (<rPh>) are no part of it. Leaves the reader on the element's end.
 std::string RichText(XmlReader& r) {
@@ -173,7 +204,7 @@ std::string RichText(XmlReader& r) {
       r.Skip();
     }
   }
-  return text;
+  return Unescaped(std::move(text));
 }
 
 struct FontEntry {
@@ -583,7 +614,7 @@ class SheetReader {
       }
       value = strings_[*index];
     } else if (t == "str") {
-      if (v) value = *v;
+      if (v) value = Unescaped(*v);
     } else if (t == "inlineStr") {
       if (inlineText) value = *inlineText;
       else if (v) value = *v;

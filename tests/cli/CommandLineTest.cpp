@@ -106,7 +106,9 @@ INSTANTIATE_TEST_SUITE_P(
                       BadLine{"SampleWithOutputDir", {"--sample", "-d", "out"}, "--sample"},
                       BadLine{"NoJobs", {"a.xlsx", "-d", "out", "-j", "0"}, "“0”"},
                       BadLine{"JobsWithoutValue", {"a.xlsx", "-d", "out", "-j"}, "-j"},
-                      BadLine{"JobsWithText", {"a.xlsx", "-d", "out", "--jobs=2x"}, "2x"}),
+                      BadLine{"JobsWithText", {"a.xlsx", "-d", "out", "--jobs=2x"}, "2x"},
+                      BadLine{"OutputNotXlsx", {"in.xlsx", "-o", "out.ods"}, "输出文件“out.ods”的扩展名须为 .xlsx 或 .xlsm"},
+                      BadLine{"OutputOnlyExtension", {"in.xlsx", "-o", "xlsx"}, "扩展名"}),
     testsupport::CaseName());
 
 struct SettingsCase {

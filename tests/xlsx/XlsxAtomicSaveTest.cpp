@@ -109,5 +109,80 @@ TEST(XlsxAtomicSave, ReplacesTheFileAndKeepsItsPermissions) {
   EXPECT_EQ(EntriesIn(dir), 1u);
 }
 
+
+// The save ignores SIGXFSZ itself: under a file-size limit it ends in a clear error, the old
+// file and no temporary file left.
+TEST(XlsxAtomicSave, AFileSizeLimitIsAClearError) {
+  TempDir dir;
+  const std::string path = dir.File("limit.xlsx");
+  XlsxExporter::Save(Small(1.5), path);
+  const std::string before = ReadFile(path);
+  const Workbook large = Large();
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    rlimit limit{64 * 1024, 64 * 1024};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    int code = 3;
+    try {
+      XlsxExporter::Save(large, path);
+      code = 1;
+    } catch (const SpreadsheetError& e) {
+      code = e.Description().find("文件大小超过了系统允许的上限") != std::string::npos ? 0 : 2;
+    }
+    ::_exit(code);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "1: saved, 2: another message";
+  EXPECT_EQ(ReadFile(path), before);
+  EXPECT_EQ(EntriesIn(dir), 1u) << "temporary file left behind";
+}
+
+TEST(XlsxAtomicSave, FifosAreRefusedAndLinksWrittenThrough) {
+  TempDir dir;
+  const std::string fifo = dir.File("pipe.xlsx");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  ExpectSaveError(Small(1), fifo, "不是普通文件");
+  struct stat st {};
+  ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+
+  const std::string real = dir.File("real.xlsx");
+  const std::string link = dir.File("link.xlsx");
+  XlsxExporter::Save(Small(1), real);
+  std::filesystem::create_symlink("real.xlsx", link);
+  XlsxExporter::Save(Small(2), link);
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(XlsxImporter::Load(real).SheetAt(0).Value(CellAddress{0, 0}), CellValue(2.0));
+  EXPECT_EQ(EntriesIn(dir), 3u);
+}
+
+// Killed by SIGTERM, SIGINT or SIGHUP at any moment of a save: no temporary file stays.
+TEST(XlsxAtomicSave, EndingSignalsLeaveNoTemporaryFile) {
+  TempDir dir;
+  const std::string path = dir.File("signal.xlsx");
+  const Workbook large = Large();
+  for (const int sig : {SIGTERM, SIGINT, SIGHUP}) {
+    for (const int delayMs : {5, 40, 120}) {
+      const pid_t pid = ::fork();
+      ASSERT_GE(pid, 0);
+      if (pid == 0) {
+        for (;;) XlsxExporter::Save(large, path);
+      }
+      ::usleep(static_cast<useconds_t>(delayMs) * 1000);
+      ::kill(pid, sig);
+      int status = 0;
+      ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+      EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig);
+      for (const auto& e : std::filesystem::directory_iterator(dir.Path())) {
+        EXPECT_EQ(e.path().filename().string().find(".levelbook-save-"), std::string::npos)
+            << "signal " << sig << " after " << delayMs << " ms left " << e.path();
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace spreadsheet

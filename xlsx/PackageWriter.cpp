@@ -1,0 +1,465 @@
+#include "xlsx/PackageWriter.h"
+
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <vector>
+
+#include "workbook/SpreadsheetError.h"
+#include "xlsx/OpcPackage.h"
+#include "xlsx/SheetDigest.h"
+#include "xlsx/SheetXml.h"
+#include "xlsx/StylesPatch.h"
+#include "xlsx/XmlReader.h"
+#include "xlsx/XmlSplice.h"
+#include "xlsx/ZipWriter.h"
+
+namespace spreadsheet {
+
+namespace {
+
+[[noreturn]] void Fail(const std::string& what) { throw SpreadsheetError(SpreadsheetError::kApplicationDefined, what); }
+
+constexpr const char* kMain = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+constexpr const char* kRel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+constexpr const char* kDeclaration = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n";
+
+// Children of a worksheet in the order the file format requires.
+constexpr std::string_view kSheetOrder[] = {
+    "sheetPr",       "dimension",        "sheetViews",       "sheetFormatPr",  "cols",        "sheetData",
+    "sheetCalcPr",   "sheetProtection",  "protectedRanges",  "scenarios",      "autoFilter",  "sortState",
+    "dataConsolidate", "customSheetViews", "mergeCells",     "phoneticPr",     "conditionalFormatting",
+    "dataValidations", "hyperlinks",     "printOptions",     "pageMargins",    "pageSetup",   "headerFooter",
+    "rowBreaks",     "colBreaks",        "customProperties", "cellWatches",    "ignoredErrors", "smartTags",
+    "drawing",       "legacyDrawing",    "legacyDrawingHF",  "drawingHF",      "picture",     "oleObjects",
+    "controls",      "webPublishItems",  "tableParts",       "extLst"};
+
+constexpr std::string_view kWorkbookOrder[] = {
+    "fileVersion", "fileSharing", "workbookPr", "workbookProtection", "bookViews", "sheets", "functionGroups",
+    "externalReferences", "definedNames", "calcPr", "oleSize", "customWorkbookViews", "pivotCaches", "smartTagPr",
+    "smartTagTypes", "webPublishing", "fileRecoveryPr", "webPublishObjects", "extLst"};
+
+// Replaces, removes (empty text) or inserts a child of `parent` where the order puts it.
+class Children {
+ public:
+  Children(std::string_view xml, const XmlSpan& parent, const std::string_view* order, std::size_t orderSize,
+           XmlEdits& edits)
+      : xml_(xml), parent_(parent), children_(XmlSplice::Children(xml, parent)), order_(order, order + orderSize),
+        edits_(edits) {}
+
+  const XmlSpan* Find(std::string_view name) const {
+    for (const XmlSpan& c : children_) {
+      if (c.name == name) return &c;
+    }
+    return nullptr;
+  }
+
+  void Place(std::string_view name, std::string text) {
+    if (const XmlSpan* existing = Find(name)) {
+      edits_.Replace(existing->begin, existing->end, std::move(text));
+      return;
+    }
+    if (text.empty()) return;
+    std::size_t at = parent_.contentEnd;
+    bool after = false;
+    for (std::string_view n : order_) {
+      if (n == name) {
+        after = true;
+        continue;
+      }
+      if (!after) continue;
+      if (const XmlSpan* next = Find(n)) {
+        at = next->begin;
+        break;
+      }
+    }
+    edits_.Insert(at, std::move(text));
+  }
+
+ private:
+  std::string_view xml_;
+  XmlSpan parent_;
+  std::vector<XmlSpan> children_;
+  std::vector<std::string_view> order_;
+  XmlEdits& edits_;
+};
+
+// An element's start tag made the opening of a non-empty element: "<a x='1'/>" → "<a x='1'>".
+std::string OpenTag(std::string_view xml, const XmlSpan& e) {
+  std::string tag(xml.substr(e.begin, (e.selfClosed ? e.end : e.contentBegin) - e.begin));
+  if (e.selfClosed) {
+    tag.erase(tag.rfind('/'));
+    tag += '>';
+  }
+  return tag;
+}
+
+std::string CloseTag(std::string_view xml, const XmlSpan& e) {
+  return "</" + std::string(XmlSplice::Prefix(xml, e)) + std::string(e.name) + ">";
+}
+
+struct Changes {
+  bool cells = false, columns = false, merges = false, layout = false;
+  bool Any() const { return cells || columns || merges || layout; }
+};
+
+std::string PatchSheet(std::string_view xml, const std::string& part, const Worksheet& ws, const Changes& ch) {
+  const XmlSpan root = XmlSplice::Root(xml, part);
+  const std::string p(XmlSplice::Prefix(xml, root));
+  XmlEdits edits;
+  Children children(xml, root, kSheetOrder, std::size(kSheetOrder), edits);
+  if (ch.cells) {
+    children.Place("sheetData", SheetXml::SheetData(ws, p));
+    children.Place("dimension", SheetXml::Dimension(ws, p));
+  }
+  if (ch.columns) children.Place("cols", SheetXml::Cols(ws, p));
+  if (ch.merges) children.Place("mergeCells", SheetXml::MergeCells(ws, p));
+  if (ch.layout) {
+    const PrintSetup& print = ws.Print();
+    children.Place("printOptions", SheetXml::PrintOptions(print, p));
+    children.Place("pageMargins", SheetXml::PageMargins(print, p));
+    children.Place("pageSetup", SheetXml::PageSetup(print, p));
+    const std::string fit = "<" + p + "pageSetUpPr fitToPage=\"" + (print.fitToWidth > 0 ? "1" : "0") + "\"/>";
+    if (const XmlSpan* sheetPr = children.Find("sheetPr")) {
+      const auto prChildren = XmlSplice::Children(xml, *sheetPr);
+      const XmlSpan* setUp = nullptr;
+      for (const XmlSpan& c : prChildren) {
+        if (c.name == "pageSetUpPr") setUp = &c;
+      }
+      if (setUp) {
+        edits.Replace(setUp->begin, setUp->end, fit);
+      } else if (print.fitToWidth > 0) {
+        edits.Replace(sheetPr->begin, sheetPr->end,
+                      OpenTag(xml, *sheetPr) +
+                          std::string(xml.substr(sheetPr->contentBegin, sheetPr->contentEnd - sheetPr->contentBegin)) +
+                          fit + CloseTag(xml, *sheetPr));
+      }
+    } else if (print.fitToWidth > 0) {
+      children.Place("sheetPr", "<" + p + "sheetPr>" + fit + "</" + p + "sheetPr>");
+    }
+    const std::string pane = SheetXml::Pane(ws.Frozen(), p);
+    const XmlSpan* views = children.Find("sheetViews");
+    const auto viewList = views ? XmlSplice::Children(xml, *views) : std::vector<XmlSpan>{};
+    if (!viewList.empty() && viewList.front().name == "sheetView") {
+      const XmlSpan& view = viewList.front();
+      std::string inner(xml.substr(view.contentBegin, view.contentEnd - view.contentBegin));
+      for (const XmlSpan& c : XmlSplice::Children(xml, view)) {
+        if (c.name == "pane") {
+          inner.erase(c.begin - view.contentBegin, c.end - c.begin);
+          break;
+        }
+      }
+      edits.Replace(view.begin, view.end, OpenTag(xml, view) + pane + inner + CloseTag(xml, view));
+    } else if (!pane.empty()) {
+      children.Place("sheetViews", "<" + p + "sheetViews><" + p + "sheetView workbookViewId=\"0\">" + pane + "</" + p +
+                                       "sheetView></" + p + "sheetViews>");
+    }
+  }
+  return edits.Apply(xml);
+}
+
+std::string QuotedSheetName(const std::string& name) {
+  std::string out = "'";
+  for (char c : name) {
+    out += c;
+    if (c == '\'') out += '\'';
+  }
+  return out + "'";
+}
+
+// The package a workbook made here starts from: a workbook part, one empty sheet part per
+// sheet, a styles part with the default format and the content types and relationships.
+std::shared_ptr<const std::string> BlankPackage(const Workbook& wb) {
+  auto bytes = std::make_shared<std::string>();
+  ZipWriter zip(bytes.get());
+  std::string types =
+      std::string(kDeclaration) +
+      "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+      "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+      "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
+      "<Override PartName=\"/xl/workbook.xml\" "
+      "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml\"/>"
+      "<Override PartName=\"/xl/styles.xml\" "
+      "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml\"/>";
+  std::string sheets, rels;
+  std::vector<std::pair<std::string, std::string>> sheetParts;
+  for (std::size_t i = 0; i < wb.SheetCount(); ++i) {
+    const std::string n = std::to_string(i + 1);
+    const std::string& name = wb.SheetAt(i).Name();
+    if (!SheetXml::IsWellFormedUtf8(name) ||
+        name.find_first_of(std::string("\0\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d\x0e\x0f\x10\x11\x12\x13\x14\x15\x16\x17\x18\x19\x1a\x1b\x1c\x1d\x1e\x1f", 32)) !=
+            std::string::npos) {
+      std::string shown;
+      SheetXml::AppendEscaped(shown, name);
+      Fail("工作表名称“" + shown + "”无效（含有控制字符或不是有效的 UTF-8 文本）");
+    }
+    if (name.find_first_of("[]:*?/\\") != std::string::npos || name.size() > 31 * 4 || name.front() == '\'' ||
+        name.back() == '\'') {
+      Fail("工作表名称“" + name + "”无效（不能含有 [ ] : * ? / \\，不能以 ' 开头或结尾）");
+    }
+    types += "<Override PartName=\"/xl/worksheets/sheet" + n +
+             ".xml\" ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml\"/>";
+    sheets += "<sheet name=\"";
+    SheetXml::AppendEscaped(sheets, name);
+    sheets += "\" sheetId=\"" + n + "\" r:id=\"rId" + n + "\"/>";
+    rels += "<Relationship Id=\"rId" + n + "\" Type=\"" + std::string(kRel) + "/worksheet\" Target=\"worksheets/sheet" + n +
+            ".xml\"/>";
+    sheetParts.emplace_back("xl/worksheets/sheet" + n + ".xml",
+            std::string(kDeclaration) + "<worksheet xmlns=\"" + kMain + "\" xmlns:r=\"" + kRel +
+                "\"><dimension ref=\"A1\"/><sheetViews><sheetView workbookViewId=\"0\"/></sheetViews>"
+                "<sheetFormatPr defaultRowHeight=\"15\"/><sheetData/>"
+                "<pageMargins left=\"0.7\" right=\"0.7\" top=\"0.75\" bottom=\"0.75\" header=\"0.3\" footer=\"0.3\"/>"
+                "</worksheet>");
+  }
+  zip.Add("[Content_Types].xml", types + "</Types>");
+  for (const auto& [name, content] : sheetParts) zip.Add(name, content);
+  zip.Add("_rels/.rels", std::string(kDeclaration) +
+                             "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+                             "<Relationship Id=\"rId1\" Type=\"" + kRel +
+                             "/officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>");
+  zip.Add("xl/workbook.xml", std::string(kDeclaration) + "<workbook xmlns=\"" + kMain + "\" xmlns:r=\"" + kRel +
+                                 "\"><bookViews><workbookView activeTab=\"0\"/></bookViews><sheets>" + sheets +
+                                 "</sheets></workbook>");
+  const std::string n = std::to_string(wb.SheetCount() + 1);
+  zip.Add("xl/_rels/workbook.xml.rels",
+          std::string(kDeclaration) +
+              "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">" + rels +
+              "<Relationship Id=\"rId" + n + "\" Type=\"" + kRel + "/styles\" Target=\"styles.xml\"/></Relationships>");
+  zip.Add("xl/styles.xml",
+          std::string(kDeclaration) + "<styleSheet xmlns=\"" + kMain +
+              "\"><fonts count=\"1\"><font><sz val=\"11\"/><name val=\"Calibri\"/></font></fonts>"
+              "<fills count=\"2\"><fill><patternFill patternType=\"none\"/></fill>"
+              "<fill><patternFill patternType=\"gray125\"/></fill></fills>"
+              "<borders count=\"1\"><border><left/><right/><top/><bottom/><diagonal/></border></borders>"
+              "<cellStyleXfs count=\"1\"><xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\"/></cellStyleXfs>"
+              "<cellXfs count=\"1\"><xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\" xfId=\"0\"/></cellXfs>"
+              "<cellStyles count=\"1\"><cellStyle name=\"Normal\" xfId=\"0\" builtinId=\"0\"/></cellStyles>"
+              "</styleSheet>");
+  zip.Finish();
+  return bytes;
+}
+
+struct SheetSlot {
+  std::string part;
+  std::size_t position = 0;  // among the workbook part's <sheet> elements
+};
+
+// The worksheet parts in the workbook part's order, with every <sheet>'s position.
+std::vector<SheetSlot> SheetSlots(const std::string& workbookXml, const std::string& workbookPart,
+                                  const std::vector<OpcPackage::Relationship>& rels) {
+  std::vector<SheetSlot> slots;
+  XmlReader r(workbookXml, workbookPart);
+  std::size_t position = 0;
+  while (r.Read()) {
+    if (r.Kind() != XmlReader::Node::Start || r.Name() != "sheet" || !IsSpreadsheetNamespace(r.Namespace())) continue;
+    const std::string id(r.Attribute("id", kRelationshipNamespaces).value_or(""));
+    for (const auto& rel : rels) {
+      if (rel.id == id && !rel.external) slots.push_back(SheetSlot{ZipArchive::Lower(rel.target), position});
+    }
+    ++position;
+  }
+  return slots;
+}
+
+std::string PatchWorkbook(std::string_view xml, const std::string& part, const Workbook& wb,
+                          const std::vector<std::size_t>& positions, const std::vector<bool>& titles, bool activeTab) {
+  const XmlSpan root = XmlSplice::Root(xml, part);
+  const std::string p(XmlSplice::Prefix(xml, root));
+  XmlEdits edits;
+  Children children(xml, root, kWorkbookOrder, std::size(kWorkbookOrder), edits);
+  if (activeTab) {
+    const std::string tab = std::to_string(positions[wb.ActiveSheet()]);
+    const XmlSpan* views = children.Find("bookViews");
+    const auto viewList = views ? XmlSplice::Children(xml, *views) : std::vector<XmlSpan>{};
+    if (!viewList.empty()) {
+      std::pair<std::size_t, std::size_t> range;
+      if (XmlSplice::Attribute(xml, viewList.front(), "activeTab", &range)) {
+        edits.Replace(range.first, range.second, tab);
+      } else {
+        const std::size_t at = viewList.front().begin + 1 + XmlSplice::Prefix(xml, viewList.front()).size() +
+                               viewList.front().name.size();
+        edits.Insert(at, " activeTab=\"" + tab + "\"");
+      }
+    } else {
+      children.Place("bookViews", "<" + p + "bookViews><" + p + "workbookView activeTab=\"" + tab + "\"/></" + p +
+                                      "bookViews>");
+    }
+  }
+  bool anyTitles = false;
+  for (bool t : titles) anyTitles = anyTitles || t;
+  if (anyTitles) {
+    const XmlSpan* names = children.Find("definedNames");
+    const auto nameList = names ? XmlSplice::Children(xml, *names) : std::vector<XmlSpan>{};
+    std::string added;
+    for (std::size_t i = 0; i < wb.SheetCount(); ++i) {
+      if (!titles[i]) continue;
+      const PrintSetup& print = wb.SheetAt(i).Print();
+      const bool wanted = print.repeatRowsFirst >= 0 && print.repeatRowsLast >= print.repeatRowsFirst;
+      std::string text;
+      if (wanted) {
+        SheetXml::AppendEscaped(text, QuotedSheetName(wb.SheetAt(i).Name()) + "!$" +
+                                          std::to_string(print.repeatRowsFirst + 1) + ":$" +
+                                          std::to_string(print.repeatRowsLast + 1));
+      }
+      const XmlSpan* existing = nullptr;
+      for (const XmlSpan& n : nameList) {
+        if (XmlSplice::Attribute(xml, n, "name") == std::optional<std::string>("_xlnm.Print_Titles") &&
+            XmlSplice::Attribute(xml, n, "localSheetId") == std::optional<std::string>(std::to_string(positions[i]))) {
+          existing = &n;
+        }
+      }
+      if (existing && wanted) {
+        edits.Replace(existing->contentBegin, existing->contentEnd, text);
+      } else if (existing) {
+        edits.Replace(existing->begin, existing->end, "");
+      } else if (wanted) {
+        added += "<" + p + "definedName name=\"_xlnm.Print_Titles\" localSheetId=\"" + std::to_string(positions[i]) +
+                 "\">" + text + "</" + p + "definedName>";
+      }
+    }
+    if (!added.empty()) {
+      if (names && !names->selfClosed) {
+        edits.Insert(names->contentEnd, added);
+      } else {
+        children.Place("definedNames", "<" + p + "definedNames>" + added + "</" + p + "definedNames>");
+      }
+    }
+  }
+  return edits.Apply(xml);
+}
+
+// Removes the children of the root for which `drop` holds.
+template <typename Drop>
+std::string Without(std::string_view xml, const std::string& part, Drop drop) {
+  const XmlSpan root = XmlSplice::Root(xml, part);
+  XmlEdits edits;
+  for (const XmlSpan& c : XmlSplice::Children(xml, root)) {
+    if (drop(c)) edits.Replace(c.begin, c.end, "");
+  }
+  return edits.Apply(xml);
+}
+
+// Reads the written file back: every entry there, copies bit for bit as stored, new contents
+// inflating to what was written.
+void Verify(const std::string& path, const ZipArchive& source, const std::map<std::string, std::string>& replaced,
+            const std::set<std::string>& dropped) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) Fail("无法读回写入的文件");
+  auto bytes = std::make_shared<std::string>();
+  char buffer[1 << 16];
+  std::size_t n = 0;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes->append(buffer, n);
+  std::fclose(f);
+  try {
+    const ZipArchive written(bytes);
+    std::size_t expected = 0;
+    for (const ZipArchive::Entry& e : source.Entries()) {
+      const std::string key = ZipArchive::Lower(e.name);
+      if (dropped.count(key)) continue;
+      ++expected;
+      const ZipArchive::Entry* w = written.Find(e.name);
+      if (!w) Fail("“" + e.name + "”缺失");
+      if (auto it = replaced.find(key); it != replaced.end()) {
+        if (written.Read(*w) != it->second) Fail("“" + e.name + "”内容不符");
+      } else if (w->crc != e.crc || w->size != e.size || w->compressedSize != e.compressedSize) {
+        Fail("“" + e.name + "”与原文件不符");
+      }
+    }
+    if (written.Entries().size() != expected) Fail("条目数不符");
+  } catch (const SpreadsheetError& e) {
+    Fail("写入失败：写入的文件不完整（" + e.Description() + "），可能是磁盘空间不足或文件大小超过限制");
+  }
+}
+
+}  // namespace
+
+void PackageWriter::Write(const Workbook& wb, const std::string& path) {
+  if (wb.SheetCount() == 0) Fail("工作簿中没有工作表");
+  const PackageOrigin* origin = wb.Origin();
+  const bool fresh = !origin || !origin->bytes;
+  const std::shared_ptr<const std::string> bytes = fresh ? BlankPackage(wb) : origin->bytes;
+  const std::uint32_t styleCount = fresh ? 1 : origin->styleCount;
+  const OpcPackage package(bytes);
+
+  const auto rootRels = package.Relationships("/");
+  const OpcPackage::Relationship* office = OpcPackage::OfKind(rootRels, "officeDocument");
+  if (!office) Fail("原文件缺少工作簿部件");
+  const std::string workbookPart = office->target;
+  const std::string workbookXml = package.Read(workbookPart);
+  const auto rels = package.Relationships(workbookPart);
+  const std::vector<SheetSlot> slots = SheetSlots(workbookXml, workbookPart, rels);
+
+  std::map<std::string, std::string> replaced;  // lower-case entry name → new content
+  std::set<std::string> dropped;
+  std::vector<std::size_t> positions(wb.SheetCount());
+  std::vector<bool> titles(wb.SheetCount(), false);
+  bool anyCells = false;
+  for (std::size_t i = 0; i < wb.SheetCount(); ++i) {
+    const Worksheet& ws = wb.SheetAt(i);
+    const std::string part = fresh ? "/xl/worksheets/sheet" + std::to_string(i + 1) + ".xml" : ws.Origin().part;
+    const SheetSlot* slot = nullptr;
+    for (const SheetSlot& s : slots) {
+      if (s.part == ZipArchive::Lower(part)) slot = &s;
+    }
+    if (part.empty() || !slot) Fail("工作表“" + ws.Name() + "”不在原文件中（读取后新增的工作表无法保存到原文件）");
+    positions[i] = slot->position;
+    const SheetOrigin now = SheetDigest::Of(ws, part);
+    const SheetOrigin& then = ws.Origin();
+    Changes ch;
+    ch.cells = fresh || now.cells != then.cells;
+    ch.columns = fresh || now.columns != then.columns;
+    ch.merges = fresh || now.merges != then.merges;
+    ch.layout = fresh || now.layout != then.layout;
+    titles[i] = ch.layout;
+    anyCells = anyCells || ch.cells;
+    if (ch.Any()) replaced[OpcPackage::EntryName(ZipArchive::Lower(part))] = PatchSheet(package.Read(part), part, ws, ch);
+  }
+
+  if (wb.StyleCount() > styleCount) {
+    const OpcPackage::Relationship* styles = OpcPackage::OfKind(rels, "styles");
+    if (!styles) Fail("原文件没有样式部件，无法保存新增的单元格格式");
+    replaced[OpcPackage::EntryName(ZipArchive::Lower(styles->target))] =
+        StylesPatch::Append(package.Read(styles->target), styles->target, wb, styleCount);
+  }
+
+  const bool activeTab = fresh ? wb.ActiveSheet() != 0 : wb.ActiveSheet() != origin->activeSheet;
+  bool anyTitles = false;
+  for (bool t : titles) anyTitles = anyTitles || t;
+  if (activeTab || anyTitles) {
+    replaced[OpcPackage::EntryName(ZipArchive::Lower(workbookPart))] =
+        PatchWorkbook(workbookXml, workbookPart, wb, positions, titles, activeTab);
+  }
+
+  // Cells changed: the calculation chain may name cells that hold no formula any more, which
+  // spreadsheet programs report as damage; without it they rebuild it.
+  if (const OpcPackage::Relationship* chain = OpcPackage::OfKind(rels, "calcChain"); chain && anyCells) {
+    dropped.insert(OpcPackage::EntryName(ZipArchive::Lower(chain->target)));
+    const std::string relsPart = OpcPackage::RelsPartOf(workbookPart);
+    const std::string relsXml = package.Read(relsPart);
+    replaced[OpcPackage::EntryName(ZipArchive::Lower(relsPart))] =
+        Without(relsXml, relsPart, [&](const XmlSpan& c) { return XmlSplice::Attribute(relsXml, c, "Id") == chain->id; });
+    const std::string typesPart = "/[Content_Types].xml";
+    const std::string types = package.Read(typesPart);
+    replaced[ZipArchive::Lower("[Content_Types].xml")] = Without(types, typesPart, [&](const XmlSpan& c) {
+      const auto name = XmlSplice::Attribute(types, c, "PartName");
+      return c.name == "Override" && name && ZipArchive::Lower(*name) == ZipArchive::Lower(chain->target);
+    });
+  }
+
+  ZipWriter zip(path);
+  for (const ZipArchive::Entry& e : package.Zip().Entries()) {
+    const std::string key = ZipArchive::Lower(e.name);
+    if (dropped.count(key)) continue;
+    if (auto it = replaced.find(key); it != replaced.end()) {
+      zip.Add(e.name, it->second);
+    } else {
+      zip.Copy(package.Zip(), e);
+    }
+  }
+  zip.Finish();
+  Verify(path, package.Zip(), replaced, dropped);
+}
+
+}  // namespace spreadsheet

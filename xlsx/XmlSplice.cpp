@@ -1,0 +1,252 @@
+#include "xlsx/XmlSplice.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "workbook/SpreadsheetError.h"
+
+namespace spreadsheet {
+
+namespace {
+
+enum class Tag { Start, End, Empty, Other, None };
+
+struct Token {
+  Tag kind = Tag::None;
+  std::string_view qname;
+  std::size_t begin = 0, end = 0;
+};
+
+std::size_t Skip(std::string_view xml, std::size_t from, std::string_view until) {
+  const std::size_t at = xml.find(until, from);
+  return at == std::string_view::npos ? xml.size() : at + until.size();
+}
+
+// The next markup at or after pos.
+Token Next(std::string_view xml, std::size_t pos) {
+  Token t;
+  const std::size_t lt = xml.find('<', pos);
+  if (lt == std::string_view::npos) return t;
+  t.begin = lt;
+  const std::string_view rest = xml.substr(lt);
+  if (rest.substr(0, 4) == "<!--") {
+    t.kind = Tag::Other;
+    t.end = Skip(xml, lt + 4, "-->");
+  } else if (rest.substr(0, 9) == "<![CDATA[") {
+    t.kind = Tag::Other;
+    t.end = Skip(xml, lt + 9, "]]>");
+  } else if (rest.substr(0, 2) == "<?") {
+    t.kind = Tag::Other;
+    t.end = Skip(xml, lt + 2, "?>");
+  } else if (rest.substr(0, 2) == "<!") {
+    // A document type: its internal subset in brackets may hold '>'.
+    t.kind = Tag::Other;
+    std::size_t i = lt + 2;
+    int brackets = 0;
+    char quote = 0;
+    for (; i < xml.size(); ++i) {
+      const char c = xml[i];
+      if (quote) {
+        if (c == quote) quote = 0;
+      } else if (c == '"' || c == '\'') {
+        quote = c;
+      } else if (c == '[') {
+        ++brackets;
+      } else if (c == ']') {
+        --brackets;
+      } else if (c == '>' && brackets <= 0) {
+        break;
+      }
+    }
+    t.end = std::min(i + 1, xml.size());
+  } else {
+    const bool closing = rest.size() > 1 && rest[1] == '/';
+    std::size_t i = lt + (closing ? 2 : 1);
+    const std::size_t nameBegin = i;
+    while (i < xml.size() && xml[i] != '>' && xml[i] != '/' && xml[i] != ' ' && xml[i] != '\t' && xml[i] != '\r' &&
+           xml[i] != '\n') {
+      ++i;
+    }
+    t.qname = xml.substr(nameBegin, i - nameBegin);
+    char quote = 0;
+    for (; i < xml.size(); ++i) {
+      const char c = xml[i];
+      if (quote) {
+        if (c == quote) quote = 0;
+      } else if (c == '"' || c == '\'') {
+        quote = c;
+      } else if (c == '>') {
+        break;
+      }
+    }
+    t.end = std::min(i + 1, xml.size());
+    t.kind = closing ? Tag::End : (i > 0 && xml[i - 1] == '/' ? Tag::Empty : Tag::Start);
+  }
+  return t;
+}
+
+std::string_view Local(std::string_view qname) {
+  const std::size_t colon = qname.find(':');
+  return colon == std::string_view::npos ? qname : qname.substr(colon + 1);
+}
+
+// The element whose start token is `start`, with its extent.
+XmlSpan Element(std::string_view xml, const Token& start) {
+  XmlSpan s;
+  s.name = Local(start.qname);
+  s.begin = start.begin;
+  if (start.kind == Tag::Empty) {
+    s.selfClosed = true;
+    s.end = s.contentBegin = s.contentEnd = start.end;
+    return s;
+  }
+  s.contentBegin = start.end;
+  int depth = 0;
+  std::size_t pos = start.end;
+  for (;;) {
+    const Token t = Next(xml, pos);
+    if (t.kind == Tag::None) {
+      s.contentEnd = s.end = xml.size();
+      return s;
+    }
+    pos = t.end;
+    if (t.kind == Tag::Start) ++depth;
+    if (t.kind == Tag::End) {
+      if (depth == 0) {
+        s.contentEnd = t.begin;
+        s.end = t.end;
+        return s;
+      }
+      --depth;
+    }
+  }
+}
+
+}  // namespace
+
+XmlSpan XmlSplice::Root(std::string_view xml, const std::string& part) {
+  std::size_t pos = 0;
+  for (;;) {
+    const Token t = Next(xml, pos);
+    if (t.kind == Tag::None) {
+      throw SpreadsheetError(SpreadsheetError::kApplicationDefined, "部件“" + part + "”中没有根元素");
+    }
+    if (t.kind == Tag::Start || t.kind == Tag::Empty) return Element(xml, t);
+    pos = t.end;
+  }
+}
+
+std::vector<XmlSpan> XmlSplice::Children(std::string_view xml, const XmlSpan& parent) {
+  std::vector<XmlSpan> children;
+  if (parent.selfClosed) return children;
+  std::size_t pos = parent.contentBegin;
+  while (pos < parent.contentEnd) {
+    const Token t = Next(xml, pos);
+    if (t.kind == Tag::None || t.begin >= parent.contentEnd) break;
+    if (t.kind == Tag::Start || t.kind == Tag::Empty) {
+      children.push_back(Element(xml, t));
+      pos = children.back().end;
+    } else {
+      pos = t.end;
+    }
+  }
+  return children;
+}
+
+std::string_view XmlSplice::Prefix(std::string_view xml, const XmlSpan& element) {
+  const Token t = Next(xml, element.begin);
+  const std::size_t colon = t.qname.find(':');
+  return colon == std::string_view::npos ? std::string_view{} : t.qname.substr(0, colon + 1);
+}
+
+std::optional<std::string> XmlSplice::Attribute(std::string_view xml, const XmlSpan& element, std::string_view qname,
+                                                std::pair<std::size_t, std::size_t>* range) {
+  const Token t = Next(xml, element.begin);
+  std::size_t i = t.begin + 1 + t.qname.size();
+  const std::size_t stop = t.end;
+  auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  while (i < stop) {
+    while (i < stop && space(xml[i])) ++i;
+    const std::size_t nameBegin = i;
+    while (i < stop && xml[i] != '=' && !space(xml[i]) && xml[i] != '>' && xml[i] != '/') ++i;
+    const std::string_view name = xml.substr(nameBegin, i - nameBegin);
+    while (i < stop && space(xml[i])) ++i;
+    if (i >= stop || xml[i] != '=') {
+      ++i;
+      continue;
+    }
+    ++i;
+    while (i < stop && space(xml[i])) ++i;
+    if (i >= stop || (xml[i] != '"' && xml[i] != '\'')) break;
+    const char quote = xml[i++];
+    const std::size_t valueBegin = i;
+    while (i < stop && xml[i] != quote) ++i;
+    const std::string_view raw = xml.substr(valueBegin, i - valueBegin);
+    ++i;
+    if (name != qname) continue;
+    if (range) *range = {valueBegin, valueBegin + raw.size()};
+    std::string value;
+    for (std::size_t k = 0; k < raw.size(); ++k) {
+      if (raw[k] != '&') {
+        value += raw[k];
+        continue;
+      }
+      const std::size_t semi = raw.find(';', k);
+      const std::string_view e = raw.substr(k + 1, semi - k - 1);
+      if (e == "amp") value += '&';
+      else if (e == "lt") value += '<';
+      else if (e == "gt") value += '>';
+      else if (e == "quot") value += '"';
+      else if (e == "apos") value += '\'';
+      else if (!e.empty() && e[0] == '#') {
+        const bool hex = e.size() > 1 && (e[1] == 'x' || e[1] == 'X');
+        unsigned long cp = std::strtoul(std::string(e.substr(hex ? 2 : 1)).c_str(), nullptr, hex ? 16 : 10);
+        if (cp < 0x80) {
+          value += static_cast<char>(cp);
+        } else if (cp < 0x800) {
+          value += static_cast<char>(0xC0 | (cp >> 6));
+          value += static_cast<char>(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+          value += static_cast<char>(0xE0 | (cp >> 12));
+          value += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+          value += static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+          value += static_cast<char>(0xF0 | (cp >> 18));
+          value += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+          value += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+          value += static_cast<char>(0x80 | (cp & 0x3F));
+        }
+      }
+      k = semi == std::string_view::npos ? raw.size() : semi;
+    }
+    return value;
+  }
+  return std::nullopt;
+}
+
+void XmlEdits::Replace(std::size_t begin, std::size_t end, std::string text) {
+  edits_.push_back(Edit{begin, end, std::move(text)});
+}
+
+std::string XmlEdits::Apply(std::string_view xml) const {
+  std::vector<const Edit*> order;
+  for (const Edit& e : edits_) order.push_back(&e);
+  // Insertions before a replacement starting at the same position; stable, so insertions at one
+  // position keep the order they were made in.
+  std::stable_sort(order.begin(), order.end(), [](const Edit* a, const Edit* b) {
+    return a->begin != b->begin ? a->begin < b->begin : (a->end == a->begin && b->end != b->begin);
+  });
+  std::string out;
+  out.reserve(xml.size());
+  std::size_t pos = 0;
+  for (const Edit* e : order) {
+    if (e->begin < pos) continue;  // overlapping: the first edit wins
+    out.append(xml.substr(pos, e->begin - pos));
+    out += e->text;
+    pos = e->end;
+  }
+  out.append(xml.substr(pos));
+  return out;
+}
+
+}  // namespace spreadsheet
