@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 
 #include "workbook/SpreadsheetError.h"
 #include "xlsx/PackageWriter.h"
@@ -36,14 +37,21 @@ mode_t NewFileMode(const fs::path& target) {
   return 0644;
 }
 
-// The temporary file of the save in progress, for the signal handler: a handler can reach
-// nothing but such process-wide storage. One save runs at a time in this program.
-char gTempName[4096];
-struct sigaction gPrevious[3];
+// The temporary files of the saves in progress (a batch saves on several threads), for the
+// signal handler: a handler can reach nothing but such process-wide storage. The first save
+// to start installs the handler and ignores SIGXFSZ, the last to end restores what was there.
 constexpr int kSignals[3] = {SIGTERM, SIGINT, SIGHUP};
+constexpr int kSlots = 64;
+char gTempNames[kSlots][4096];
+struct sigaction gPrevious[3];
+struct sigaction gPreviousXfsz;
+int gActiveSaves = 0;  // guarded by gRegistry
+std::mutex gRegistry;
 
-void RemoveTempAndDie(int sig) {
-  if (gTempName[0]) ::unlink(gTempName);
+void RemoveTempsAndDie(int sig) {
+  for (auto& name : gTempNames) {
+    if (name[0]) ::unlink(name);
+  }
   for (int i = 0; i < 3; ++i) {
     if (kSignals[i] == sig) ::sigaction(sig, &gPrevious[i], nullptr);
   }
@@ -56,10 +64,20 @@ class TempFile {
  public:
   TempFile(const fs::path& dir, const std::string& stem, const std::string& path, mode_t mode) {
     std::string pattern = (dir / ("." + stem + ".levelbook-save-XXXXXX")).string();
-    if (pattern.size() >= sizeof gTempName) Fail(path, "路径过长");
-    struct sigaction ignore {};
-    ignore.sa_handler = SIG_IGN;
-    ::sigaction(SIGXFSZ, &ignore, &previousXfsz_);
+    if (pattern.size() >= sizeof gTempNames[0]) Fail(path, "路径过长");
+    {
+      const std::lock_guard<std::mutex> lock(gRegistry);
+      if (gActiveSaves++ == 0) {
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        ::sigaction(SIGXFSZ, &ignore, &gPreviousXfsz);
+        struct sigaction remove {};
+        remove.sa_handler = RemoveTempsAndDie;
+        sigemptyset(&remove.sa_mask);
+        for (int i = 0; i < 3; ++i) ::sigaction(kSignals[i], &remove, &gPrevious[i]);
+      }
+    }
+    // The ending signals wait while the name is made and noted, so none is left unnoted.
     sigset_t block, old;
     sigemptyset(&block);
     for (int s : kSignals) sigaddset(&block, s);
@@ -67,15 +85,17 @@ class TempFile {
     const int fd = ::mkstemp(pattern.data());
     const int err = errno;
     if (fd >= 0) {
-      std::memcpy(gTempName, pattern.c_str(), pattern.size() + 1);
-      struct sigaction remove {};
-      remove.sa_handler = RemoveTempAndDie;
-      sigemptyset(&remove.sa_mask);
-      for (int i = 0; i < 3; ++i) ::sigaction(kSignals[i], &remove, &gPrevious[i]);
+      const std::lock_guard<std::mutex> lock(gRegistry);
+      for (int i = 0; i < kSlots && slot_ < 0; ++i) {
+        if (!gTempNames[i][0]) {
+          std::memcpy(gTempNames[i], pattern.c_str(), pattern.size() + 1);
+          slot_ = i;
+        }
+      }
     }
     ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
     if (fd < 0) {
-      ::sigaction(SIGXFSZ, &previousXfsz_, nullptr);
+      Release();
       Fail(path, std::string("无法在文件夹中创建临时文件（") + std::strerror(err) + "）");
     }
     ::fchmod(fd, mode);
@@ -84,21 +104,33 @@ class TempFile {
   }
   ~TempFile() {
     if (!name_.empty()) ::unlink(name_.c_str());
-    for (int i = 0; i < 3; ++i) ::sigaction(kSignals[i], &gPrevious[i], nullptr);
-    gTempName[0] = '\0';
-    ::sigaction(SIGXFSZ, &previousXfsz_, nullptr);
+    Release();
   }
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;
   const std::string& Name() const { return name_; }
   void Keep() {
-    gTempName[0] = '\0';
+    Forget();
     name_.clear();
   }
 
  private:
+  void Forget() {
+    const std::lock_guard<std::mutex> lock(gRegistry);
+    if (slot_ >= 0) gTempNames[slot_][0] = '\0';
+    slot_ = -1;
+  }
+  void Release() {
+    Forget();
+    const std::lock_guard<std::mutex> lock(gRegistry);
+    if (--gActiveSaves == 0) {
+      for (int i = 0; i < 3; ++i) ::sigaction(kSignals[i], &gPrevious[i], nullptr);
+      ::sigaction(SIGXFSZ, &gPreviousXfsz, nullptr);
+    }
+  }
+
   std::string name_;
-  struct sigaction previousXfsz_ {};
+  int slot_ = -1;
 };
 
 void SyncFile(const std::string& name, const std::string& path) {

@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <thread>
+#include <vector>
 
 #include "workbook/SpreadsheetError.h"
 #include "xlsx/XlsxExporter.h"
@@ -182,6 +184,29 @@ TEST(XlsxAtomicSave, EndingSignalsLeaveNoTemporaryFile) {
       }
     }
   }
+}
+
+// A batch saves on several threads: however their saves interleave, the signal dispositions are
+// what they were once all have ended, and every file is there.
+TEST(XlsxAtomicSave, ConcurrentSavesRestoreTheSignalDispositions) {
+  TempDir dir;
+  struct sigaction term {}, xfsz {};
+  ::sigaction(SIGTERM, nullptr, &term);
+  ::sigaction(SIGXFSZ, nullptr, &xfsz);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&dir, t] {
+      for (int k = 0; k < 5; ++k) XlsxExporter::Save(Small(t + k / 10.0), dir.File("t" + std::to_string(t) + ".xlsx"));
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  struct sigaction termAfter {}, xfszAfter {};
+  ::sigaction(SIGTERM, nullptr, &termAfter);
+  ::sigaction(SIGXFSZ, nullptr, &xfszAfter);
+  EXPECT_EQ(termAfter.sa_handler, term.sa_handler);
+  EXPECT_EQ(xfszAfter.sa_handler, xfsz.sa_handler);
+  EXPECT_EQ(EntriesIn(dir), 4u);
+  EXPECT_EQ(XlsxImporter::Load(dir.File("t3.xlsx")).SheetAt(0).Value(CellAddress{0, 0}), CellValue(3.4));
 }
 
 }  // namespace
