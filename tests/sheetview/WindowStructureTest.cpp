@@ -44,7 +44,8 @@ TEST_F(WindowEditing, RightClickMenuInsertsAndDeletesRowsUndoably) {
   const std::string before = Merges(input());
   // The merged note A2:F3 is selected whole: two rows go in above it, and it moves with its heights.
   Go("B2");
-  QContextMenuEvent click(QContextMenuEvent::Mouse, view()->visualRect(view()->currentIndex()).center());
+  const QPoint at = view()->visualRect(view()->currentIndex()).center();
+  QContextMenuEvent click(QContextMenuEvent::Mouse, at, view()->viewport()->mapToGlobal(at));
   QApplication::sendEvent(view()->viewport(), &click);
   EXPECT_TRUE(window->ContextMenu()->isVisible());
   window->ContextMenu()->hide();
@@ -85,7 +86,8 @@ TEST_F(WindowEditing, RowsThatWouldPushContentsOffTheSheetAreRefused) {
 TEST_F(WindowEditing, RightClickOnARowHeaderSelectsThatRow) {
   Go("C20");
   const int y = view()->verticalHeader()->sectionViewportPosition(11) + 5;
-  QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(10, y));
+  QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(10, y),
+                          view()->verticalHeader()->viewport()->mapToGlobal(QPoint(10, y)));
   QApplication::sendEvent(view()->verticalHeader()->viewport(), &click);
   EXPECT_EQ(view()->SelectedRange(), CellRange::Parse("A12:IV12"));
   EXPECT_TRUE(window->ContextMenu()->isVisible());

@@ -150,7 +150,7 @@ namespace {
 // The settings dialog's "设置已经保存" under "平面水准设置": a short text, a longer title.
 TEST(WidenToTitle, TheWholeTitleFitsBesideTheTitleBarButtons)
 {
-    for (const QString title : {QStringLiteral("平面水准设置"), QStringLiteral("普通水准表格（一个更长的标题）")}) {
+    for (const QString& title : {QStringLiteral("平面水准设置"), QStringLiteral("普通水准表格（一个更长的标题）")}) {
         QMessageBox box(QMessageBox::Information, title, QStringLiteral("设置已经保存"), QMessageBox::Ok);
         levelbook::WidenToTitle(box);
         box.show();
