@@ -2,7 +2,6 @@
 
 #include <QColor>
 #include <QtGlobal>
-
 #include <vector>
 
 namespace Quellmark {
@@ -11,14 +10,14 @@ namespace Quellmark {
 // Per channel the step (start - end) / divisor and the running value are single precision;
 // row n gets the running values rounded half to even, then the steps are subtracted.
 class PanelGradient {
-public:
-    static int GetRed(quint32 bgr) { return static_cast<int>(bgr % 256); }
-    static int GetGreen(quint32 bgr) { return static_cast<int>((bgr / 256) % 256); }
-    static int GetBlue(quint32 bgr) { return static_cast<int>((bgr / 65536) % 256); }
-    static QColor fromBgr(quint32 bgr) { return QColor(GetRed(bgr), GetGreen(bgr), GetBlue(bgr)); }
+ public:
+  static int GetRed(quint32 bgr) { return static_cast<int>(bgr % 256); }
+  static int GetGreen(quint32 bgr) { return static_cast<int>((bgr / 256) % 256); }
+  static int GetBlue(quint32 bgr) { return static_cast<int>((bgr / 65536) % 256); }
+  static QColor fromBgr(quint32 bgr) { return QColor(GetRed(bgr), GetGreen(bgr), GetBlue(bgr)); }
 
-    // Colours of rowCount rows; empty when divisor is 0 or rowCount <= 0.
-    static std::vector<QColor> rowColors(quint32 startBgr, quint32 endBgr, int divisor, int rowCount);
+  // Colours of rowCount rows; empty when divisor is 0 or rowCount <= 0.
+  static std::vector<QColor> rowColors(quint32 startBgr, quint32 endBgr, int divisor, int rowCount);
 };
 
-}
+}  // namespace Quellmark

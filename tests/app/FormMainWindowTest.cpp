@@ -1,23 +1,5 @@
 // The main window with the real workbook window embedded, on the offscreen platform. Message
 // boxes, the save question and the workbook's file dialogs are answered by the test.
-#include "tests/app/AppTestSupport.h"
-#include "tests/sheetview/FakeWorkbookDialogs.h"
-#include "app/FormMain.h"
-#include "ui_FormMain.h"
-#include "windows/FormPj.h"
-#include "settings/FormSet.h"
-#include "ui_FormSet.h"
-#include "leveling/LevelingModule.h"
-#include "leveling/LevelingSettings.h"
-#include "windows/MakerWebPages.h"
-#include "host/MemoryHost.h"
-#include "sheetview/QtSpreadsheetHost.h"
-#include "sheetview/SheetView.h"
-#include "templates/TemplateWorkbook.h"
-#include "sheetview/WorkbookWindow.h"
-#include "xlsx/XlsxImporter.h"
-#include "tests/support/ParamName.h"
-
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -30,11 +12,28 @@
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
-
 #include <deque>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "app/FormMain.h"
+#include "host/MemoryHost.h"
+#include "leveling/LevelingModule.h"
+#include "leveling/LevelingSettings.h"
+#include "settings/FormSet.h"
+#include "sheetview/QtSpreadsheetHost.h"
+#include "sheetview/SheetView.h"
+#include "sheetview/WorkbookWindow.h"
+#include "templates/TemplateWorkbook.h"
+#include "tests/app/AppTestSupport.h"
+#include "tests/sheetview/FakeWorkbookDialogs.h"
+#include "tests/support/ParamName.h"
+#include "ui_FormMain.h"
+#include "ui_FormSet.h"
+#include "windows/FormPj.h"
+#include "windows/MakerWebPages.h"
+#include "xlsx/XlsxImporter.h"
 
 namespace {
 
@@ -49,271 +48,253 @@ constexpr int kSmallButton = 41;    // 615 twips
 constexpr int kPicBoxHeight = 177;  // 2655 twips
 
 class MainWindow : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir.isValid());
-        WriteTemplate(TemplatePath());
-        const FormMain::HostFactory qtHost = FormMain::QtHostFactory(dialogs);
-        window = std::make_unique<FormMain>(leveling, [this, qtHost] {
-            ++hostsMade;
-            return qtHost();
-        });
-        window->setTemplatePath(TemplatePath());
-        window->setMessageBox(RecordMessages(shown));
-        window->setSaveQuestion([this](QWidget*) {
-            ++questions;
-            if (answers.empty())
-                return SaveChoice::Cancel;
-            const SaveChoice answer = answers.front();
-            answers.pop_front();
-            return answer;
-        });
-        window->setUrlOpener([this](const QUrl& url) { opened.push_back(url); });
-        window->setSeedSource([this] {
-            ++seedsDrawn;
-            return kSeed;
-        });
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir.isValid());
+    WriteTemplate(TemplatePath());
+    const FormMain::HostFactory qtHost = FormMain::QtHostFactory(dialogs);
+    window = std::make_unique<FormMain>(leveling, [this, qtHost] {
+      ++hostsMade;
+      return qtHost();
+    });
+    window->setTemplatePath(TemplatePath());
+    window->setMessageBox(RecordMessages(shown));
+    window->setSaveQuestion([this](QWidget*) {
+      ++questions;
+      if (answers.empty()) return SaveChoice::Cancel;
+      const SaveChoice answer = answers.front();
+      answers.pop_front();
+      return answer;
+    });
+    window->setUrlOpener([this](const QUrl& url) { opened.push_back(url); });
+    window->setSeedSource([this] {
+      ++seedsDrawn;
+      return kSeed;
+    });
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+  }
+
+  void TearDown() override {
+    window.reset();
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      if (qobject_cast<FormPj*>(widget) != nullptr) delete widget;
     }
+  }
 
-    void TearDown() override
-    {
-        window.reset();
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-            if (qobject_cast<FormPj*>(widget) != nullptr)
-                delete widget;
-        }
+  QString TemplatePath() const { return dir.filePath(QStringLiteral("work.xlsx")); }
+  const Ui::FormMain& ui() const { return window->ui(); }
+  spreadsheet::QtSpreadsheetHost* host() const {
+    return dynamic_cast<spreadsheet::QtSpreadsheetHost*>(window->Application());
+  }
+  WorkbookWindow* workbookWindow() const { return host() != nullptr ? host()->Window() : nullptr; }
+  Workbook& workbook() const { return workbookWindow()->GetWorkbook(); }
+  CellValue Output(const char* address) const {
+    return workbook()
+        .FindSheet(templates::TemplateWorkbook::kOutputSheet)
+        ->Value(CellAddress::Parse(address));
+  }
+
+  void NewTemplate() { ui().menunew->trigger(); }
+  void Compute() { ui().menuClac->trigger(); }
+
+  void TypeInto(const char* address, const QString& text) {
+    ::TypeInto(workbookWindow()->View(), address, text);
+  }
+
+  void TypeRoute() {
+    TypeInto("E5", QStringLiteral("BM1"));
+    TypeInto("E6", QStringLiteral("150.826"));
+    TypeInto("F5", QStringLiteral("BM2"));
+    TypeInto("F6", QStringLiteral("151.412"));
+    const char* rows[][4] = {
+        {"A8", "B8", "E8", "K1+000"}, {"A9", "B9", "E9", "K1+020"}, {"A10", "B10", "E10", "K1+040"}};
+    const char* offsets[] = {"-12.5", "0", "12.5"};
+    const char* design[] = {"151.102", "152.374", "150.968"};
+    for (int i = 0; i < 3; ++i) {
+      TypeInto(rows[i][0], QString::fromUtf8(rows[i][3]));
+      TypeInto(rows[i][1], QString::fromLatin1(offsets[i]));
+      TypeInto(rows[i][2], QString::fromLatin1(design[i]));
     }
+    TypeInto("F9", QStringLiteral("152.371"));
+  }
 
-    QString TemplatePath() const { return dir.filePath(QStringLiteral("work.xlsx")); }
-    const Ui::FormMain& ui() const { return window->ui(); }
-    spreadsheet::QtSpreadsheetHost* host() const
-    {
-        return dynamic_cast<spreadsheet::QtSpreadsheetHost*>(window->Application());
-    }
-    WorkbookWindow* workbookWindow() const { return host() != nullptr ? host()->Window() : nullptr; }
-    Workbook& workbook() const { return workbookWindow()->GetWorkbook(); }
-    CellValue Output(const char* address) const
-    {
-        return workbook().FindSheet(templates::TemplateWorkbook::kOutputSheet)->Value(CellAddress::Parse(address));
-    }
+  // Through the window, as the platform delivers it: press, release, double click, release.
+  void DoubleClick(QWidget* button) {
+    QTest::mouseDClick(window->windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                       button->mapTo(window.get(), button->rect().center()));
+    if (QWidget* grabber = QWidget::mouseGrabber()) grabber->releaseMouse();
+  }
 
-    void NewTemplate() { ui().menunew->trigger(); }
-    void Compute() { ui().menuClac->trigger(); }
+  bool FillsPicExcel() const {
+    return workbookWindow() != nullptr && workbookWindow()->parentWidget() == ui().PicEXCEL &&
+           workbookWindow()->isVisible() && workbookWindow()->geometry() == ui().PicEXCEL->contentsRect();
+  }
 
-    void TypeInto(const char* address, const QString& text)
-    {
-        ::TypeInto(workbookWindow()->View(), address, text);
-    }
+  static constexpr std::uint64_t kSeed = 20240611;
 
-    void TypeRoute()
-    {
-        TypeInto("E5", QStringLiteral("BM1"));
-        TypeInto("E6", QStringLiteral("150.826"));
-        TypeInto("F5", QStringLiteral("BM2"));
-        TypeInto("F6", QStringLiteral("151.412"));
-        const char* rows[][4] = {{"A8", "B8", "E8", "K1+000"},
-                                 {"A9", "B9", "E9", "K1+020"},
-                                 {"A10", "B10", "E10", "K1+040"}};
-        const char* offsets[] = {"-12.5", "0", "12.5"};
-        const char* design[] = {"151.102", "152.374", "150.968"};
-        for (int i = 0; i < 3; ++i) {
-            TypeInto(rows[i][0], QString::fromUtf8(rows[i][3]));
-            TypeInto(rows[i][1], QString::fromLatin1(offsets[i]));
-            TypeInto(rows[i][2], QString::fromLatin1(design[i]));
-        }
-        TypeInto("F9", QStringLiteral("152.371"));
-    }
-
-    // Through the window, as the platform delivers it: press, release, double click, release.
-    void DoubleClick(QWidget* button)
-    {
-        QTest::mouseDClick(window->windowHandle(), Qt::LeftButton, Qt::NoModifier,
-                           button->mapTo(window.get(), button->rect().center()));
-        if (QWidget* grabber = QWidget::mouseGrabber())
-            grabber->releaseMouse();
-    }
-
-    bool FillsPicExcel() const
-    {
-        return workbookWindow() != nullptr && workbookWindow()->parentWidget() == ui().PicEXCEL &&
-               workbookWindow()->isVisible() && workbookWindow()->geometry() == ui().PicEXCEL->contentsRect();
-    }
-
-    static constexpr std::uint64_t kSeed = 20240611;
-
-    QTemporaryDir dir;
-    gaocheng::LevelingModule leveling;
-    std::shared_ptr<FakeWorkbookDialogs> dialogs = std::make_shared<FakeWorkbookDialogs>();
-    std::unique_ptr<FormMain> window;
-    std::vector<ShownMessage> shown;
-    std::deque<SaveChoice> answers;
-    std::vector<QUrl> opened;
-    int questions = 0;
-    int hostsMade = 0;
-    int seedsDrawn = 0;
+  QTemporaryDir dir;
+  gaocheng::LevelingModule leveling;
+  std::shared_ptr<FakeWorkbookDialogs> dialogs = std::make_shared<FakeWorkbookDialogs>();
+  std::unique_ptr<FormMain> window;
+  std::vector<ShownMessage> shown;
+  std::deque<SaveChoice> answers;
+  std::vector<QUrl> opened;
+  int questions = 0;
+  int hostsMade = 0;
+  int seedsDrawn = 0;
 };
 
-TEST_F(MainWindow, OpensMaximizedWithDefaultSettingsAndAnEmptyFrame)
-{
-    gaocheng::LevelingSettings defaults;
-    gaocheng::SetDefaultSettings(defaults);
-    // A second window loads the defaults again over whatever the record held.
-    leveling.Settings().TurnPointPrefix = "TP";
-    leveling.Settings().StaffMaxReading = 3;
-    FormMain second(leveling, FormMain::QtHostFactory(dialogs));
-    EXPECT_EQ(leveling.Settings(), defaults);
-    EXPECT_TRUE(second.windowState().testFlag(Qt::WindowMaximized));
+TEST_F(MainWindow, OpensMaximizedWithDefaultSettingsAndAnEmptyFrame) {
+  gaocheng::LevelingSettings defaults;
+  gaocheng::SetDefaultSettings(defaults);
+  // A second window loads the defaults again over whatever the record held.
+  leveling.Settings().TurnPointPrefix = "TP";
+  leveling.Settings().StaffMaxReading = 3;
+  FormMain second(leveling, FormMain::QtHostFactory(dialogs));
+  EXPECT_EQ(leveling.Settings(), defaults);
+  EXPECT_TRUE(second.windowState().testFlag(Qt::WindowMaximized));
 
-    EXPECT_TRUE(window->isMaximized());
-    EXPECT_EQ(window->windowTitle(), QStringLiteral("普通水准表格"));
-    EXPECT_EQ(window->Application(), nullptr);
-    EXPECT_TRUE(SpreadsheetWindows().empty());
-    // The first layout pass has run on the maximized client area.
-    const QWidget* client = window->centralWidget();
-    EXPECT_EQ(ui().PicEXCEL->geometry(), QRect(0, 0, client->width() - kBarWidth, client->height()));
-    EXPECT_EQ(ui().bar->geometry(), QRect(client->width() - kBarWidth, 0, kBarWidth, client->height()));
-    EXPECT_EQ(ui().ButtonB1->y(), client->height() - kSmallButton);
-    EXPECT_EQ(ui().ButtonB2->y(), client->height() - kSmallButton);
-    EXPECT_EQ(ui().PicBox->y(), client->height() - kSmallButton - kPicBoxHeight);
+  EXPECT_TRUE(window->isMaximized());
+  EXPECT_EQ(window->windowTitle(), QStringLiteral("普通水准表格"));
+  EXPECT_EQ(window->Application(), nullptr);
+  EXPECT_TRUE(SpreadsheetWindows().empty());
+  // The first layout pass has run on the maximized client area.
+  const QWidget* client = window->centralWidget();
+  EXPECT_EQ(ui().PicEXCEL->geometry(), QRect(0, 0, client->width() - kBarWidth, client->height()));
+  EXPECT_EQ(ui().bar->geometry(), QRect(client->width() - kBarWidth, 0, kBarWidth, client->height()));
+  EXPECT_EQ(ui().ButtonB1->y(), client->height() - kSmallButton);
+  EXPECT_EQ(ui().ButtonB2->y(), client->height() - kSmallButton);
+  EXPECT_EQ(ui().PicBox->y(), client->height() - kSmallButton - kPicBoxHeight);
 }
 
-TEST_F(MainWindow, ComputeBeforeNewTemplateDoesNothing)
-{
-    Compute();
-    QTest::mouseClick(ui().ButtonFx2, Qt::LeftButton);
-    EXPECT_EQ(hostsMade, 0);
-    EXPECT_EQ(seedsDrawn, 0);
-    EXPECT_TRUE(shown.empty());
-    EXPECT_TRUE(SpreadsheetWindows().empty());
+TEST_F(MainWindow, ComputeBeforeNewTemplateDoesNothing) {
+  Compute();
+  QTest::mouseClick(ui().ButtonFx2, Qt::LeftButton);
+  EXPECT_EQ(hostsMade, 0);
+  EXPECT_EQ(seedsDrawn, 0);
+  EXPECT_TRUE(shown.empty());
+  EXPECT_TRUE(SpreadsheetWindows().empty());
 }
 
-TEST_F(MainWindow, NewTemplateEmbedsTheWorkbookFillingTheFrameOnce)
-{
-    NewTemplate();
-    ASSERT_NE(workbookWindow(), nullptr);
-    EXPECT_TRUE(shown.empty());
-    EXPECT_TRUE(FillsPicExcel());
-    EXPECT_FALSE(workbookWindow()->isWindow());
-    EXPECT_EQ(workbookWindow()->windowTitle(), QStringLiteral("work1 - 工作簿"));
-    EXPECT_EQ(workbook().IndexOf(templates::TemplateWorkbook::kInputSheet), 0);
-    EXPECT_FALSE(workbookWindow()->IsModified());
+TEST_F(MainWindow, NewTemplateEmbedsTheWorkbookFillingTheFrameOnce) {
+  NewTemplate();
+  ASSERT_NE(workbookWindow(), nullptr);
+  EXPECT_TRUE(shown.empty());
+  EXPECT_TRUE(FillsPicExcel());
+  EXPECT_FALSE(workbookWindow()->isWindow());
+  EXPECT_EQ(workbookWindow()->windowTitle(), QStringLiteral("work1 - 工作簿"));
+  EXPECT_EQ(workbook().IndexOf(templates::TemplateWorkbook::kInputSheet), 0);
+  EXPECT_FALSE(workbookWindow()->IsModified());
 
-    WorkbookWindow* first = workbookWindow();
-    NewTemplate();
-    QTest::mouseClick(ui().ButtonFx3, Qt::LeftButton);
-    EXPECT_EQ(hostsMade, 1);
-    EXPECT_EQ(workbookWindow(), first);
-    EXPECT_EQ(SpreadsheetWindows().size(), 1u);
-    EXPECT_TRUE(shown.empty());
+  WorkbookWindow* first = workbookWindow();
+  NewTemplate();
+  QTest::mouseClick(ui().ButtonFx3, Qt::LeftButton);
+  EXPECT_EQ(hostsMade, 1);
+  EXPECT_EQ(workbookWindow(), first);
+  EXPECT_EQ(SpreadsheetWindows().size(), 1u);
+  EXPECT_TRUE(shown.empty());
 }
 
-TEST_F(MainWindow, MissingTemplateReportsErrorAndARetryStartsAfresh)
-{
-    ASSERT_TRUE(QFile::remove(TemplatePath()));
-    NewTemplate();
-    ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0].title, QStringLiteral("错误1004"));
-    EXPECT_TRUE(shown[0].text.startsWith(QStringLiteral("发生错误，错误内容：\r\n")));
-    EXPECT_TRUE(shown[0].text.contains(TemplatePath()));
-    EXPECT_EQ(window->Application(), nullptr);
-    EXPECT_TRUE(SpreadsheetWindows().empty());
+TEST_F(MainWindow, MissingTemplateReportsErrorAndARetryStartsAfresh) {
+  ASSERT_TRUE(QFile::remove(TemplatePath()));
+  NewTemplate();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].title, QStringLiteral("错误1004"));
+  EXPECT_TRUE(shown[0].text.startsWith(QStringLiteral("发生错误，错误内容：\r\n")));
+  EXPECT_TRUE(shown[0].text.contains(TemplatePath()));
+  EXPECT_EQ(window->Application(), nullptr);
+  EXPECT_TRUE(SpreadsheetWindows().empty());
 
-    WriteTemplate(TemplatePath());
-    NewTemplate();
-    EXPECT_EQ(shown.size(), 1u);
-    EXPECT_EQ(hostsMade, 2);
-    EXPECT_TRUE(FillsPicExcel());
-    EXPECT_EQ(SpreadsheetWindows().size(), 1u);
+  WriteTemplate(TemplatePath());
+  NewTemplate();
+  EXPECT_EQ(shown.size(), 1u);
+  EXPECT_EQ(hostsMade, 2);
+  EXPECT_TRUE(FillsPicExcel());
+  EXPECT_EQ(SpreadsheetWindows().size(), 1u);
 }
 
-TEST_F(MainWindow, TemplateThatIsNoWorkbookIsReportedToo)
-{
-    QFile file(TemplatePath());
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write("not a workbook");
-    file.close();
-    NewTemplate();
-    ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0].title, QStringLiteral("错误1004"));
-    EXPECT_EQ(window->Application(), nullptr);
-    EXPECT_TRUE(SpreadsheetWindows().empty());
+TEST_F(MainWindow, TemplateThatIsNoWorkbookIsReportedToo) {
+  QFile file(TemplatePath());
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  file.write("not a workbook");
+  file.close();
+  NewTemplate();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].title, QStringLiteral("错误1004"));
+  EXPECT_EQ(window->Application(), nullptr);
+  EXPECT_TRUE(SpreadsheetWindows().empty());
 }
 
-TEST_F(MainWindow, RouteTypedIntoTheGridIsComputedIntoTheOutputSheet)
-{
-    window->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-    NewTemplate();
-    ASSERT_NE(workbookWindow(), nullptr);
-    TypeRoute();
-    const Workbook typed = workbook();
-    ASSERT_EQ(typed.FindSheet(templates::TemplateWorkbook::kInputSheet)->Value(CellAddress::Parse("E6")),
-              CellValue(150.826));
-    ASSERT_EQ(typed.FindSheet(templates::TemplateWorkbook::kInputSheet)->Value(CellAddress::Parse("A10")),
-              CellValue(std::string("K1+040")));
+TEST_F(MainWindow, RouteTypedIntoTheGridIsComputedIntoTheOutputSheet) {
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+  NewTemplate();
+  ASSERT_NE(workbookWindow(), nullptr);
+  TypeRoute();
+  const Workbook typed = workbook();
+  ASSERT_EQ(typed.FindSheet(templates::TemplateWorkbook::kInputSheet)->Value(CellAddress::Parse("E6")),
+            CellValue(150.826));
+  ASSERT_EQ(typed.FindSheet(templates::TemplateWorkbook::kInputSheet)->Value(CellAddress::Parse("A10")),
+            CellValue(std::string("K1+040")));
 
-    Compute();
-    EXPECT_TRUE(shown.empty());
-    EXPECT_EQ(seedsDrawn, 1);
-    EXPECT_EQ(workbookWindow()->ShownSheet(),
-              static_cast<std::size_t>(workbook().IndexOf(templates::TemplateWorkbook::kOutputSheet)));
-    EXPECT_TRUE(workbookWindow()->IsScreenUpdating());
-    EXPECT_EQ(Output("A5"), CellValue(std::string("BM1")));
-    EXPECT_EQ(Output("G5"), CellValue(150.826));
-    EXPECT_TRUE(spreadsheet::IsNumber(Output("B5")));
-    const CellValue tolerance = Output("I2");
-    ASSERT_TRUE(spreadsheet::IsText(tolerance));
-    EXPECT_EQ(std::get<std::string>(tolerance).rfind("±6√n=±", 0), 0u);
+  Compute();
+  EXPECT_TRUE(shown.empty());
+  EXPECT_EQ(seedsDrawn, 1);
+  EXPECT_EQ(workbookWindow()->ShownSheet(),
+            static_cast<std::size_t>(workbook().IndexOf(templates::TemplateWorkbook::kOutputSheet)));
+  EXPECT_TRUE(workbookWindow()->IsScreenUpdating());
+  EXPECT_EQ(Output("A5"), CellValue(std::string("BM1")));
+  EXPECT_EQ(Output("G5"), CellValue(150.826));
+  EXPECT_TRUE(spreadsheet::IsNumber(Output("B5")));
+  const CellValue tolerance = Output("I2");
+  ASSERT_TRUE(spreadsheet::IsText(tolerance));
+  EXPECT_EQ(std::get<std::string>(tolerance).rfind("±6√n=±", 0), 0u);
 
-    // The same input and seed through the engine alone gives the same sheet, cell for cell.
-    spreadsheet::MemoryHost memory{Workbook(typed)};
-    gaocheng::LevelingModule alone;
-    alone.SetDefaultSettings();
-    struct Silent : gaocheng::MessageSink {
-        void Show(const std::string&, const std::string&) override {}
-    } silent;
-    alone.GenerateFieldBook(memory, kSeed, silent);
-    int closingRow = 0;
-    for (int row = 5; row < 200; ++row) {
-        for (const char column : std::string("ABCDEFGHI")) {
-            const std::string address = column + std::to_string(row);
-            EXPECT_EQ(Output(address.c_str()), memory.GetCellValue(address)) << address;
-        }
-        if (Output(("A" + std::to_string(row)).c_str()) == CellValue(std::string("BM2")))
-            closingRow = row;
+  // The same input and seed through the engine alone gives the same sheet, cell for cell.
+  spreadsheet::MemoryHost memory{Workbook(typed)};
+  gaocheng::LevelingModule alone;
+  alone.SetDefaultSettings();
+  struct Silent : gaocheng::MessageSink {
+    void Show(const std::string&, const std::string&) override {}
+  } silent;
+  alone.GenerateFieldBook(memory, kSeed, silent);
+  int closingRow = 0;
+  for (int row = 5; row < 200; ++row) {
+    for (const char column : std::string("ABCDEFGHI")) {
+      const std::string address = column + std::to_string(row);
+      EXPECT_EQ(Output(address.c_str()), memory.GetCellValue(address)) << address;
     }
-    EXPECT_GE(closingRow, 9);  // start, three route points, at least one turning point, closing
-    EXPECT_EQ(tolerance, memory.GetCellValue("I2"));
+    if (Output(("A" + std::to_string(row)).c_str()) == CellValue(std::string("BM2"))) closingRow = row;
+  }
+  EXPECT_GE(closingRow, 9);  // start, three route points, at least one turning point, closing
+  EXPECT_EQ(tolerance, memory.GetCellValue("I2"));
 }
 
 struct ClientSize {
-    int width;
-    int height;
+  int width;
+  int height;
 };
 
 class MainWindowResize : public MainWindow, public ::testing::WithParamInterface<std::vector<ClientSize>> {};
 
-TEST_P(MainWindowResize, WorkbookFillsTheFrameAfterEveryResize)
-{
-    NewTemplate();
-    ASSERT_TRUE(FillsPicExcel());
-    for (const ClientSize size : GetParam()) {
-        ASSERT_TRUE(ResizeClient(*window, size.width, size.height));
-        const QWidget* client = window->centralWidget();
-        SCOPED_TRACE(QStringLiteral("%1 x %2").arg(client->width()).arg(client->height()).toStdString());
-        EXPECT_EQ(ui().PicEXCEL->geometry(), QRect(0, 0, client->width() - kBarWidth, client->height()));
-        EXPECT_EQ(ui().bar->geometry(), QRect(client->width() - kBarWidth, 0, kBarWidth, client->height()));
-        EXPECT_TRUE(FillsPicExcel());
-        EXPECT_EQ(workbookWindow()->State(), spreadsheet::WindowState::Maximized);
-        EXPECT_TRUE(workbookWindow()->IsScreenUpdating());
-    }
-    window->showMaximized();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->isMaximized(); }, 2000));
-    QApplication::processEvents();
+TEST_P(MainWindowResize, WorkbookFillsTheFrameAfterEveryResize) {
+  NewTemplate();
+  ASSERT_TRUE(FillsPicExcel());
+  for (const ClientSize size : GetParam()) {
+    ASSERT_TRUE(ResizeClient(*window, size.width, size.height));
+    const QWidget* client = window->centralWidget();
+    SCOPED_TRACE(QStringLiteral("%1 x %2").arg(client->width()).arg(client->height()).toStdString());
+    EXPECT_EQ(ui().PicEXCEL->geometry(), QRect(0, 0, client->width() - kBarWidth, client->height()));
+    EXPECT_EQ(ui().bar->geometry(), QRect(client->width() - kBarWidth, 0, kBarWidth, client->height()));
     EXPECT_TRUE(FillsPicExcel());
+    EXPECT_EQ(workbookWindow()->State(), spreadsheet::WindowState::Maximized);
+    EXPECT_TRUE(workbookWindow()->IsScreenUpdating());
+  }
+  window->showMaximized();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window->isMaximized(); }, 2000));
+  QApplication::processEvents();
+  EXPECT_TRUE(FillsPicExcel());
 }
 
 INSTANTIATE_TEST_SUITE_P(Sequences, MainWindowResize,
@@ -322,217 +303,210 @@ INSTANTIATE_TEST_SUITE_P(Sequences, MainWindowResize,
                          testsupport::NameBy([](const std::vector<ClientSize>& sizes) {
                            std::string name;
                            for (const ClientSize& s : sizes)
-                               name += (name.empty() ? "" : "_") + std::to_string(s.width) + "x" +
-                                       std::to_string(s.height);
+                             name += (name.empty() ? "" : "_") + std::to_string(s.width) + "x" +
+                                     std::to_string(s.height);
                            return name;
                          }));
 
-TEST_F(MainWindow, ClientNarrowerThanTheBarSkipsOnlyTheFrame)
-{
-    NewTemplate();
-    ASSERT_TRUE(ResizeClient(*window, 600, 400));
-    const QRect frame = ui().PicEXCEL->geometry();
-    ASSERT_TRUE(ResizeClient(*window, 50, 300));
-    const QWidget* client = window->centralWidget();
-    ASSERT_LT(client->width(), kBarWidth);
-    EXPECT_EQ(ui().PicEXCEL->geometry(), frame);
-    EXPECT_EQ(ui().bar->geometry(), QRect(client->width() - kBarWidth, 0, kBarWidth, client->height()));
-    EXPECT_EQ(ui().ButtonB1->pos(), QPoint(0, client->height() - kSmallButton));
-    EXPECT_EQ(ui().ButtonB2->pos(), QPoint(kSmallButton, client->height() - kSmallButton));
-    EXPECT_EQ(ui().PicBox->y(), client->height() - kSmallButton - kPicBoxHeight);
-    EXPECT_TRUE(FillsPicExcel());
-    EXPECT_TRUE(workbookWindow()->IsScreenUpdating());
+TEST_F(MainWindow, ClientNarrowerThanTheBarSkipsOnlyTheFrame) {
+  NewTemplate();
+  ASSERT_TRUE(ResizeClient(*window, 600, 400));
+  const QRect frame = ui().PicEXCEL->geometry();
+  ASSERT_TRUE(ResizeClient(*window, 50, 300));
+  const QWidget* client = window->centralWidget();
+  ASSERT_LT(client->width(), kBarWidth);
+  EXPECT_EQ(ui().PicEXCEL->geometry(), frame);
+  EXPECT_EQ(ui().bar->geometry(), QRect(client->width() - kBarWidth, 0, kBarWidth, client->height()));
+  EXPECT_EQ(ui().ButtonB1->pos(), QPoint(0, client->height() - kSmallButton));
+  EXPECT_EQ(ui().ButtonB2->pos(), QPoint(kSmallButton, client->height() - kSmallButton));
+  EXPECT_EQ(ui().PicBox->y(), client->height() - kSmallButton - kPicBoxHeight);
+  EXPECT_TRUE(FillsPicExcel());
+  EXPECT_TRUE(workbookWindow()->IsScreenUpdating());
 }
 
 struct HeightCase {
-    int windowHeight;
-    bool overlaps;
+  int windowHeight;
+  bool overlaps;
 };
 
 class MainWindowHeight : public MainWindow, public ::testing::WithParamInterface<HeightCase> {};
 
 // There is no minimum size: in a short window the panel rises over the buttons at the top of
 // the bar, always resting on the two small buttons.
-TEST_P(MainWindowHeight, PanelRestsOnTheSmallButtons)
-{
-    ASSERT_TRUE(ResizeClient(*window, 700, GetParam().windowHeight));
-    const QRect panel = ui().PicBox->geometry();
-    EXPECT_EQ(panel.bottom() + 1, ui().ButtonB1->y());
-    EXPECT_EQ(ui().ButtonB1->geometry().bottom() + 1, ui().bar->height());
-    const bool overlaps = panel.intersects(ui().ButtonSave->geometry()) ||
-                          panel.intersects(ui().ButtonFx2->geometry()) || panel.intersects(ui().ButtonFx3->geometry());
-    EXPECT_EQ(overlaps, GetParam().overlaps);
+TEST_P(MainWindowHeight, PanelRestsOnTheSmallButtons) {
+  ASSERT_TRUE(ResizeClient(*window, 700, GetParam().windowHeight));
+  const QRect panel = ui().PicBox->geometry();
+  EXPECT_EQ(panel.bottom() + 1, ui().ButtonB1->y());
+  EXPECT_EQ(ui().ButtonB1->geometry().bottom() + 1, ui().bar->height());
+  const bool overlaps = panel.intersects(ui().ButtonSave->geometry()) ||
+                        panel.intersects(ui().ButtonFx2->geometry()) ||
+                        panel.intersects(ui().ButtonFx3->geometry());
+  EXPECT_EQ(overlaps, GetParam().overlaps);
 }
 
 INSTANTIATE_TEST_SUITE_P(Heights, MainWindowHeight,
-                         ::testing::Values(HeightCase{600, false}, HeightCase{420, true}, HeightCase{150, true}),
+                         ::testing::Values(HeightCase{600, false}, HeightCase{420, true},
+                                           HeightCase{150, true}),
                          testsupport::NameBy([](const HeightCase& c) {
                            return testsupport::ParamName(c.windowHeight, c.overlaps ? "overlaps" : "clear");
                          }));
 
-TEST_F(MainWindow, SideBarButtonsRepeatTheMenuCommands)
-{
-    QTest::mouseClick(ui().ButtonFx3, Qt::LeftButton);
-    ASSERT_TRUE(FillsPicExcel());
-    host()->SelectSheet(templates::TemplateWorkbook::kInputSheet);
-    host()->SetCellValue("E5", std::string("BM1"));
-    host()->SetCellValue("E6", 100.0);
-    host()->SetCellValue("F5", std::string("BM2"));
-    host()->SetCellValue("F6", 100.003);
+TEST_F(MainWindow, SideBarButtonsRepeatTheMenuCommands) {
+  QTest::mouseClick(ui().ButtonFx3, Qt::LeftButton);
+  ASSERT_TRUE(FillsPicExcel());
+  host()->SelectSheet(templates::TemplateWorkbook::kInputSheet);
+  host()->SetCellValue("E5", std::string("BM1"));
+  host()->SetCellValue("E6", 100.0);
+  host()->SetCellValue("F5", std::string("BM2"));
+  host()->SetCellValue("F6", 100.003);
 
-    QTest::mouseClick(ui().ButtonFx2, Qt::LeftButton);
-    EXPECT_EQ(seedsDrawn, 1);
-    EXPECT_EQ(Output("A5"), CellValue(std::string("BM1")));
-    EXPECT_EQ(Output("A6"), CellValue(std::string("BM2")));
-    EXPECT_EQ(Output("I2"), CellValue(std::string("±6√n=±6")));
+  QTest::mouseClick(ui().ButtonFx2, Qt::LeftButton);
+  EXPECT_EQ(seedsDrawn, 1);
+  EXPECT_EQ(Output("A5"), CellValue(std::string("BM1")));
+  EXPECT_EQ(Output("A6"), CellValue(std::string("BM2")));
+  EXPECT_EQ(Output("I2"), CellValue(std::string("±6√n=±6")));
 
-    // A double click is two clicks: two generations, and "新建模板" twice does nothing new.
-    DoubleClick(ui().ButtonFx2);
-    EXPECT_EQ(seedsDrawn, 3);
-    DoubleClick(ui().ButtonFx3);
-    EXPECT_EQ(hostsMade, 1);
+  // A double click is two clicks: two generations, and "新建模板" twice does nothing new.
+  DoubleClick(ui().ButtonFx2);
+  EXPECT_EQ(seedsDrawn, 3);
+  DoubleClick(ui().ButtonFx3);
+  EXPECT_EQ(hostsMade, 1);
 
-    QTest::mouseClick(ui().ButtonSave, Qt::LeftButton);
-    EXPECT_EQ(seedsDrawn, 3);
-    EXPECT_TRUE(shown.empty());
-    EXPECT_EQ(questions, 0);
-    EXPECT_EQ(dialogs->saveAsked, 0);
+  QTest::mouseClick(ui().ButtonSave, Qt::LeftButton);
+  EXPECT_EQ(seedsDrawn, 3);
+  EXPECT_TRUE(shown.empty());
+  EXPECT_EQ(questions, 0);
+  EXPECT_EQ(dialogs->saveAsked, 0);
 }
 
-TEST_F(MainWindow, CheckForUpdatesOpensTheMakersPage)
-{
-    ui().menuupdate->trigger();
-    ASSERT_EQ(opened.size(), 1u);
-    EXPECT_EQ(opened[0], QUrl(QString::fromLatin1(levelbook::kMakerHomePage)));
-    ui().menuQQ->trigger();
-    EXPECT_EQ(opened.size(), 1u);
-    EXPECT_TRUE(shown.empty());
+TEST_F(MainWindow, CheckForUpdatesOpensTheMakersPage) {
+  ui().menuupdate->trigger();
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_EQ(opened[0], QUrl(QString::fromLatin1(levelbook::kMakerHomePage)));
+  ui().menuQQ->trigger();
+  EXPECT_EQ(opened.size(), 1u);
+  EXPECT_TRUE(shown.empty());
 }
 
-TEST_F(MainWindow, ProjectButtonShowsOneModelessWindowWithoutOwner)
-{
-    QTest::mouseClick(ui().ButtonB1, Qt::LeftButton);
-    FormPj* project = window->ProjectWindow();
-    ASSERT_NE(project, nullptr);
-    EXPECT_TRUE(project->isVisible());
-    EXPECT_EQ(project->parentWidget(), nullptr);
-    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+TEST_F(MainWindow, ProjectButtonShowsOneModelessWindowWithoutOwner) {
+  QTest::mouseClick(ui().ButtonB1, Qt::LeftButton);
+  FormPj* project = window->ProjectWindow();
+  ASSERT_NE(project, nullptr);
+  EXPECT_TRUE(project->isVisible());
+  EXPECT_EQ(project->parentWidget(), nullptr);
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 
-    QTest::mouseClick(ui().ButtonB1, Qt::LeftButton);
-    EXPECT_EQ(window->ProjectWindow(), project);
-    int projectWindows = 0;
-    for (QWidget* widget : QApplication::topLevelWidgets())
-        projectWindows += qobject_cast<FormPj*>(widget) != nullptr && widget->isVisible() ? 1 : 0;
-    EXPECT_EQ(projectWindows, 1);
+  QTest::mouseClick(ui().ButtonB1, Qt::LeftButton);
+  EXPECT_EQ(window->ProjectWindow(), project);
+  int projectWindows = 0;
+  for (QWidget* widget : QApplication::topLevelWidgets())
+    projectWindows += qobject_cast<FormPj*>(widget) != nullptr && widget->isVisible() ? 1 : 0;
+  EXPECT_EQ(projectWindows, 1);
 
-    // A closed project window is gone; the next click makes a fresh one.
-    project->TextPM(0)->setText(QStringLiteral("typed"));
-    project->close();
-    QApplication::processEvents();
-    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_EQ(window->ProjectWindow(), nullptr);
-    QTest::mouseClick(ui().ButtonB1, Qt::LeftButton);
-    ASSERT_NE(window->ProjectWindow(), nullptr);
-    EXPECT_EQ(window->ProjectWindow()->TextPM(0)->text(), QStringLiteral("期待2.0版本"));
+  // A closed project window is gone; the next click makes a fresh one.
+  project->TextPM(0)->setText(QStringLiteral("typed"));
+  project->close();
+  QApplication::processEvents();
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_EQ(window->ProjectWindow(), nullptr);
+  QTest::mouseClick(ui().ButtonB1, Qt::LeftButton);
+  ASSERT_NE(window->ProjectWindow(), nullptr);
+  EXPECT_EQ(window->ProjectWindow()->TextPM(0)->text(), QStringLiteral("期待2.0版本"));
 }
 
 // The program runs until its last window closes: the project window outlives the main one.
-TEST_F(MainWindow, ProjectWindowKeepsTheProgramRunningAfterTheMainWindowCloses)
-{
-    QTest::mouseClick(ui().ButtonB1, Qt::LeftButton);
-    QPointer<FormPj> project = window->ProjectWindow();
-    ASSERT_FALSE(project.isNull());
-    bool projectOpenAfterMainClosed = false;
-    bool timedOut = false;
-    QTimer::singleShot(0, [&] { window->close(); });
-    QTimer::singleShot(50, [&] {
-        projectOpenAfterMainClosed = !window->isVisible() && !project.isNull() && project->isVisible();
-        project->close();
-    });
-    QTimer guard;
-    guard.setSingleShot(true);
-    QObject::connect(&guard, &QTimer::timeout, [&] {
-        timedOut = true;
-        QApplication::quit();
-    });
-    guard.start(5000);
-    const bool quitOnLast = QApplication::quitOnLastWindowClosed();
-    QApplication::setQuitOnLastWindowClosed(true);
-    QApplication::exec();
-    QApplication::setQuitOnLastWindowClosed(quitOnLast);
-    EXPECT_TRUE(projectOpenAfterMainClosed);
-    EXPECT_FALSE(timedOut);  // the program ended when the project window closed
+TEST_F(MainWindow, ProjectWindowKeepsTheProgramRunningAfterTheMainWindowCloses) {
+  QTest::mouseClick(ui().ButtonB1, Qt::LeftButton);
+  QPointer<FormPj> project = window->ProjectWindow();
+  ASSERT_FALSE(project.isNull());
+  bool projectOpenAfterMainClosed = false;
+  bool timedOut = false;
+  QTimer::singleShot(0, [&] { window->close(); });
+  QTimer::singleShot(50, [&] {
+    projectOpenAfterMainClosed = !window->isVisible() && !project.isNull() && project->isVisible();
+    project->close();
+  });
+  QTimer guard;
+  guard.setSingleShot(true);
+  QObject::connect(&guard, &QTimer::timeout, [&] {
+    timedOut = true;
+    QApplication::quit();
+  });
+  guard.start(5000);
+  const bool quitOnLast = QApplication::quitOnLastWindowClosed();
+  QApplication::setQuitOnLastWindowClosed(true);
+  QApplication::exec();
+  QApplication::setQuitOnLastWindowClosed(quitOnLast);
+  EXPECT_TRUE(projectOpenAfterMainClosed);
+  EXPECT_FALSE(timedOut);  // the program ended when the project window closed
 }
 
-TEST_F(MainWindow, SettingsButtonShowsTheDialogModallyWithoutOwner)
-{
-    FormSet* seen = nullptr;
-    QWidget* parent = window.get();
-    bool modalWhileOpen = false;
-    std::vector<QString> dialogMessages;
-    window->setSettingsDialogSetup([&](FormSet& dialog) {
-        seen = &dialog;
-        parent = dialog.parentWidget();
-        dialog.setMessageBox([&](QWidget*, const QString& text, const QString&) { dialogMessages.push_back(text); });
-        QTimer::singleShot(0, [&] {
-            modalWhileOpen = QApplication::activeModalWidget() == seen;
-            seen->TextSZ(7)->setText(QStringLiteral("TP"));
-            seen->TextSZ(1)->setText(QStringLiteral("4.5"));
-            QTest::mouseClick(seen->ui().CmdSet, Qt::LeftButton);
-            QTest::mouseClick(seen->ui().CmdOK_0, Qt::LeftButton);
-        });
+TEST_F(MainWindow, SettingsButtonShowsTheDialogModallyWithoutOwner) {
+  FormSet* seen = nullptr;
+  QWidget* parent = window.get();
+  bool modalWhileOpen = false;
+  std::vector<QString> dialogMessages;
+  window->setSettingsDialogSetup([&](FormSet& dialog) {
+    seen = &dialog;
+    parent = dialog.parentWidget();
+    dialog.setMessageBox(
+        [&](QWidget*, const QString& text, const QString&) { dialogMessages.push_back(text); });
+    QTimer::singleShot(0, [&] {
+      modalWhileOpen = QApplication::activeModalWidget() == seen;
+      seen->TextSZ(7)->setText(QStringLiteral("TP"));
+      seen->TextSZ(1)->setText(QStringLiteral("4.5"));
+      QTest::mouseClick(seen->ui().CmdSet, Qt::LeftButton);
+      QTest::mouseClick(seen->ui().CmdOK_0, Qt::LeftButton);
     });
-    QTest::mouseClick(ui().ButtonB2, Qt::LeftButton);
-    // The click returns only once the dialog has closed.
-    ASSERT_NE(seen, nullptr);
-    EXPECT_EQ(parent, nullptr);
-    EXPECT_TRUE(modalWhileOpen);
-    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
-    EXPECT_EQ(dialogMessages, std::vector<QString>{QStringLiteral("设置已经保存")});
-    EXPECT_EQ(leveling.Settings().TurnPointPrefix, "TP");
-    EXPECT_EQ(leveling.Settings().StaffMaxReading, 4.5);
+  });
+  QTest::mouseClick(ui().ButtonB2, Qt::LeftButton);
+  // The click returns only once the dialog has closed.
+  ASSERT_NE(seen, nullptr);
+  EXPECT_EQ(parent, nullptr);
+  EXPECT_TRUE(modalWhileOpen);
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+  EXPECT_EQ(dialogMessages, std::vector<QString>{QStringLiteral("设置已经保存")});
+  EXPECT_EQ(leveling.Settings().TurnPointPrefix, "TP");
+  EXPECT_EQ(leveling.Settings().StaffMaxReading, 4.5);
 }
 
 struct CloseCase {
-    const char* name;
-    bool typeSomething;
-    std::vector<SaveChoice> answers;
-    bool fileName;  // the save dialog gets a name
-    bool closes;
-    bool saved;
+  const char* name;
+  bool typeSomething;
+  std::vector<SaveChoice> answers;
+  bool fileName;  // the save dialog gets a name
+  bool closes;
+  bool saved;
 };
 
 class MainWindowClose : public MainWindow, public ::testing::WithParamInterface<CloseCase> {};
 
-TEST_P(MainWindowClose, AsksOnlyAboutUnsavedWork)
-{
-    const CloseCase& c = GetParam();
-    window->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-    NewTemplate();
-    ASSERT_NE(workbookWindow(), nullptr);
-    if (c.typeSomething)
-        TypeInto("E5", QStringLiteral("BM1"));
-    ASSERT_EQ(workbookWindow()->IsModified(), c.typeSomething);
-    answers.assign(c.answers.begin(), c.answers.end());
-    const QString savedPath = dir.filePath(QStringLiteral("路线.xlsx"));
-    if (c.fileName)
-        dialogs->saveAnswers.push_back(savedPath);
+TEST_P(MainWindowClose, AsksOnlyAboutUnsavedWork) {
+  const CloseCase& c = GetParam();
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+  NewTemplate();
+  ASSERT_NE(workbookWindow(), nullptr);
+  if (c.typeSomething) TypeInto("E5", QStringLiteral("BM1"));
+  ASSERT_EQ(workbookWindow()->IsModified(), c.typeSomething);
+  answers.assign(c.answers.begin(), c.answers.end());
+  const QString savedPath = dir.filePath(QStringLiteral("路线.xlsx"));
+  if (c.fileName) dialogs->saveAnswers.push_back(savedPath);
 
-    EXPECT_EQ(window->close(), c.closes);
-    EXPECT_EQ(questions, c.typeSomething ? 1 : 0);
-    EXPECT_EQ(window->isVisible(), !c.closes);
-    EXPECT_EQ(window->Application() == nullptr, c.closes);
-    EXPECT_EQ(SpreadsheetWindows().empty(), c.closes);
-    EXPECT_EQ(QFile::exists(savedPath), c.saved);
-    if (c.saved) {
-        const Workbook reread = spreadsheet::XlsxImporter::LoadInProcess(savedPath.toStdString());
-        EXPECT_EQ(reread.FindSheet(templates::TemplateWorkbook::kInputSheet)->Value(CellAddress::Parse("E5")),
-                  CellValue(std::string("BM1")));
-    }
-    if (!c.closes) {
-        EXPECT_TRUE(workbookWindow()->IsModified());  // the typed work is still there
-    }
+  EXPECT_EQ(window->close(), c.closes);
+  EXPECT_EQ(questions, c.typeSomething ? 1 : 0);
+  EXPECT_EQ(window->isVisible(), !c.closes);
+  EXPECT_EQ(window->Application() == nullptr, c.closes);
+  EXPECT_EQ(SpreadsheetWindows().empty(), c.closes);
+  EXPECT_EQ(QFile::exists(savedPath), c.saved);
+  if (c.saved) {
+    const Workbook reread = spreadsheet::XlsxImporter::LoadInProcess(savedPath.toStdString());
+    EXPECT_EQ(reread.FindSheet(templates::TemplateWorkbook::kInputSheet)->Value(CellAddress::Parse("E5")),
+              CellValue(std::string("BM1")));
+  }
+  if (!c.closes) {
+    EXPECT_TRUE(workbookWindow()->IsModified());  // the typed work is still there
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -544,65 +518,62 @@ INSTANTIATE_TEST_SUITE_P(
                       CloseCase{"SaveWithoutName", true, {SaveChoice::Save}, false, false, false}),
     [](const ::testing::TestParamInfo<CloseCase>& info) { return std::string(info.param.name); });
 
-TEST_F(MainWindow, CloseWithoutSpreadsheetAsksNothing)
-{
-    EXPECT_TRUE(window->close());
-    EXPECT_EQ(questions, 0);
+TEST_F(MainWindow, CloseWithoutSpreadsheetAsksNothing) {
+  EXPECT_TRUE(window->close());
+  EXPECT_EQ(questions, 0);
 }
 
 }  // namespace
 
 namespace {
 
-TEST_F(MainWindow, FileOnTheCommandLineOpensAsNewTemplateThenOpen)
-{
-    const QString route = dir.filePath(QStringLiteral("路线.xlsx"));
-    Workbook book = templates::TemplateWorkbook::Build();
-    book.SheetAt(0).SetValue(CellAddress::Parse("A8"), std::string("K1+000"));
-    WriteTemplate(route, book);
-    window->OpenOnStart(route);
-    ASSERT_TRUE(FillsPicExcel());
-    EXPECT_EQ(workbookWindow()->windowTitle(), QStringLiteral("路线.xlsx - 工作簿"));
-    EXPECT_EQ(workbookWindow()->FilePath(), QFileInfo(route).absoluteFilePath());
-    EXPECT_EQ(workbook().SheetAt(0).Value(CellAddress::Parse("A8")), CellValue(std::string("K1+000")));
-    EXPECT_FALSE(workbookWindow()->IsModified());
-    EXPECT_TRUE(dialogs->errors.isEmpty());
+TEST_F(MainWindow, FileOnTheCommandLineOpensAsNewTemplateThenOpen) {
+  const QString route = dir.filePath(QStringLiteral("路线.xlsx"));
+  Workbook book = templates::TemplateWorkbook::Build();
+  book.SheetAt(0).SetValue(CellAddress::Parse("A8"), std::string("K1+000"));
+  WriteTemplate(route, book);
+  window->OpenOnStart(route);
+  ASSERT_TRUE(FillsPicExcel());
+  EXPECT_EQ(workbookWindow()->windowTitle(), QStringLiteral("路线.xlsx - 工作簿"));
+  EXPECT_EQ(workbookWindow()->FilePath(), QFileInfo(route).absoluteFilePath());
+  EXPECT_EQ(workbook().SheetAt(0).Value(CellAddress::Parse("A8")), CellValue(std::string("K1+000")));
+  EXPECT_FALSE(workbookWindow()->IsModified());
+  EXPECT_TRUE(dialogs->errors.isEmpty());
 }
 
-TEST_F(MainWindow, BadFileOnTheCommandLineIsReportedAndLeavesNoWorkbook)
-{
-    const QString bad = dir.filePath(QStringLiteral("bad.xlsx"));
-    QFile file(bad);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("not a workbook");
-    file.close();
-    window->OpenOnStart(bad);
-    ASSERT_EQ(dialogs->errors.size(), 1);
-    EXPECT_TRUE(dialogs->errors.front().startsWith(QStringLiteral("打开|"))) << dialogs->errors.front().toStdString();
-    EXPECT_TRUE(dialogs->errors.front().contains(QStringLiteral("bad.xlsx")));
-    EXPECT_EQ(window->Application(), nullptr);
-    EXPECT_TRUE(QTest::qWaitFor([] { return SpreadsheetWindows().empty(); }, 2000));
-    // The program stays up and 新建模板 works as ever.
-    NewTemplate();
-    EXPECT_TRUE(FillsPicExcel());
+TEST_F(MainWindow, BadFileOnTheCommandLineIsReportedAndLeavesNoWorkbook) {
+  const QString bad = dir.filePath(QStringLiteral("bad.xlsx"));
+  QFile file(bad);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("not a workbook");
+  file.close();
+  window->OpenOnStart(bad);
+  ASSERT_EQ(dialogs->errors.size(), 1);
+  EXPECT_TRUE(dialogs->errors.front().startsWith(QStringLiteral("打开|")))
+      << dialogs->errors.front().toStdString();
+  EXPECT_TRUE(dialogs->errors.front().contains(QStringLiteral("bad.xlsx")));
+  EXPECT_EQ(window->Application(), nullptr);
+  EXPECT_TRUE(QTest::qWaitFor([] { return SpreadsheetWindows().empty(); }, 2000));
+  // The program stays up and 新建模板 works as ever.
+  NewTemplate();
+  EXPECT_TRUE(FillsPicExcel());
 }
 
-TEST_F(MainWindow, CtrlNAndF9RunTheMenuCommandsUnderTheirOwnCaptions)
-{
-    window->activateWindow();
-    QTest::keyClick(window.get(), Qt::Key_N, Qt::ControlModifier);
-    ASSERT_TRUE(FillsPicExcel());
-    host()->SelectSheet(templates::TemplateWorkbook::kInputSheet);
-    host()->SetCellValue("E5", std::string("BM1"));
-    host()->SetCellValue("E6", 100.0);
-    host()->SetCellValue("F5", std::string("BM2"));
-    host()->SetCellValue("F6", 100.003);
-    workbookWindow()->View()->setFocus();
-    QTest::keyClick(workbookWindow()->View(), Qt::Key_F9);
-    EXPECT_EQ(seedsDrawn, 1);
-    EXPECT_EQ(Output("A5"), CellValue(std::string("BM1")));
-    EXPECT_EQ(ui().menunew->text(), QStringLiteral("新建模板"));
-    EXPECT_EQ(ui().menuClac->text(), QStringLiteral("开始计算"));
+TEST_F(MainWindow, CtrlNAndF9RunTheMenuCommandsUnderTheirOwnCaptions) {
+  window->activateWindow();
+  QTest::keyClick(window.get(), Qt::Key_N, Qt::ControlModifier);
+  ASSERT_TRUE(FillsPicExcel());
+  host()->SelectSheet(templates::TemplateWorkbook::kInputSheet);
+  host()->SetCellValue("E5", std::string("BM1"));
+  host()->SetCellValue("E6", 100.0);
+  host()->SetCellValue("F5", std::string("BM2"));
+  host()->SetCellValue("F6", 100.003);
+  workbookWindow()->View()->setFocus();
+  QTest::keyClick(workbookWindow()->View(), Qt::Key_F9);
+  EXPECT_EQ(seedsDrawn, 1);
+  EXPECT_EQ(Output("A5"), CellValue(std::string("BM1")));
+  EXPECT_EQ(ui().menunew->text(), QStringLiteral("新建模板"));
+  EXPECT_EQ(ui().menuClac->text(), QStringLiteral("开始计算"));
 }
 
 }  // namespace
