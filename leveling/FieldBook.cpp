@@ -1,7 +1,6 @@
 #include "leveling/FieldBook.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <stdexcept>
@@ -115,7 +114,26 @@ StationSetup TurningPointSetup(double h, double t, const Staff& staff, RandomEng
   return setup;
 }
 
+// Adds one to the decimal number that `text` holds from `firstDigit` on ("ZD9" -> "ZD10").
+void CountUp(std::string& text, std::size_t firstDigit) {
+  for (std::size_t i = text.size(); i > firstDigit; --i) {
+    char& digit = text[i - 1];
+    if (digit != '9') {
+      ++digit;
+      return;
+    }
+    digit = '0';
+  }
+  text.insert(text.begin() + static_cast<std::ptrdiff_t>(firstDigit), '1');
+}
+
 }  // namespace
+
+FieldBookRow::FieldBookRow(Kind kind, std::string_view name, std::string_view suffix)
+    : RowKind(kind), RowText(name.size() + suffix.size(), '\0') {
+  std::copy(name.begin(), name.end(), RowText.begin());
+  std::copy(suffix.begin(), suffix.end(), RowText.begin() + static_cast<std::ptrdiff_t>(name.size()));
+}
 
 bool SightTest(double h, double t, const LevelingSettings& settings) {
   return Staff(settings).Reads(h, t);
@@ -150,43 +168,35 @@ FieldBook BuildFieldBook(const RouteInput& input, const LevelingSettings& settin
   const StationSetup first = FirstSetup(input.StartBenchmarkElevation,
                                         input.Points.front().MeasuredElevation, staff, engine, settings);
   double h = first.InstrumentHeight;
-  FieldBookRow start;
-  start.RowKind = FieldBookRow::Kind::StartRow;
-  start.RowText = input.StartBenchmarkName;
+  FieldBookRow start(FieldBookRow::Kind::StartRow, input.StartBenchmarkName);
   start.Backsight = first.Backsight;
   start.InstrumentHeight = h;
   start.DesignElevation = input.StartBenchmarkElevation;
   book.Rows.push_back(std::move(start));
 
+  // Rows are counted here rather than by Rows.size(), which divides by the row size.
+  std::size_t rows = 1;
   int n = 1;
-  char text[32];
+  // "ZD1", "ZD2", ...: the number is counted up in its decimal digits after the prefix.
+  std::string turnText = settings.TurnPointPrefix + '0';
+  const std::size_t firstDigit = settings.TurnPointPrefix.size();
   for (std::size_t i = 0; i < input.Points.size(); ++i) {
     const RoutePoint& point = input.Points[i];
     while (!staff.Reads(h, point.MeasuredElevation)) {
       // The row of the point itself still has to follow this one.
-      if (book.Rows.size() + 2 > maxRows) throw tooLong(point);
+      if (rows + 2 > maxRows) throw tooLong(point);
       const StationSetup turn = TurningPointSetup(h, point.MeasuredElevation, staff, engine);
-      FieldBookRow& row = book.Rows.emplace_back();
-      row.RowKind = FieldBookRow::Kind::TurnPointRow;
-      char number[16];
-      const auto written = std::to_chars(number, number + sizeof number, n);
-      if (settings.TurnPointPrefix.size() <= sizeof text - sizeof number) {
-        // The usual short prefix: one copy into the row's own text.
-        const std::size_t length = settings.TurnPointPrefix.copy(text, sizeof text);
-        std::copy(number, written.ptr, text + length);
-        row.RowText.assign(text, length + (written.ptr - number));
-      } else {
-        row.RowText = settings.TurnPointPrefix;
-        row.RowText.append(number, written.ptr);
-      }
+      CountUp(turnText, firstDigit);
+      FieldBookRow& row = book.Rows.emplace_back(FieldBookRow::Kind::TurnPointRow, turnText);
       row.Backsight = turn.Backsight;
       row.Foresight = turn.Foresight;
       row.InstrumentHeight = turn.InstrumentHeight;
       row.TurnPointElevation = turn.TurnPointElevation;
       h = turn.InstrumentHeight;
       ++n;
+      ++rows;
     }
-    if (book.Rows.size() + 1 > maxRows) throw tooLong(point);
+    if (rows + 1 > maxRows) throw tooLong(point);
     // The elevation deviation goes out in millimetres; it must stay a number.
     if (point.DesignElevation != 0 &&
         !std::isfinite((point.MeasuredElevation - point.DesignElevation) * 1000)) {
@@ -197,14 +207,13 @@ FieldBook BuildFieldBook(const RouteInput& input, const LevelingSettings& settin
                               " 米相差过大，无法计算偏差。原有水准表未改动");
     }
     const bool closing = i + 1 == input.Points.size();
-    FieldBookRow& row = book.Rows.emplace_back();
-    row.RowKind = closing ? FieldBookRow::Kind::ClosingRow : FieldBookRow::Kind::PointRow;
-    row.RowText.reserve(point.PointName.size() + point.OffsetText.size());
-    row.RowText = point.PointName;
-    row.RowText += point.OffsetText;
+    FieldBookRow& row = book.Rows.emplace_back(
+        closing ? FieldBookRow::Kind::ClosingRow : FieldBookRow::Kind::PointRow, point.PointName,
+        point.OffsetText);
     (closing ? row.Foresight : row.MidSight) = h - point.MeasuredElevation;
     row.MeasuredElevation = point.MeasuredElevation;
     row.DesignElevation = point.DesignElevation;
+    ++rows;
   }
   book.StationCount = n;
   return book;

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "leveling/LevelingSettings.h"
@@ -25,6 +26,10 @@ struct StationSetup {
 // ClosingRow: Foresight, MeasuredElevation, DesignElevation).
 struct FieldBookRow {
   enum class Kind { StartRow, TurnPointRow, PointRow, ClosingRow };
+
+  FieldBookRow() = default;
+  // A row of `kind` whose text is `name` followed by `suffix` (a point name and its offset).
+  FieldBookRow(Kind kind, std::string_view name, std::string_view suffix = {});
 
   Kind RowKind = Kind::PointRow;
   std::string RowText;

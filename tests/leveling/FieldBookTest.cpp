@@ -279,6 +279,29 @@ TEST(BuildFieldBook, CountsStationsAndNamesTurnsWithThePrefix) {
   }
 }
 
+// 1,001 turning points, each exactly 4.5 m down (single-valued bands), named prefix + number
+// across every carry of the count; a prefix ending in a digit keeps that digit.
+class TurnPointNames : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(TurnPointNames, CountOnAcrossEveryCarry) {
+  LevelingSettings s;
+  s.StaffMinReading = 0.25;
+  s.StaffMaxReading = 4.75;
+  s.QuickTurnValue = 0.0004;
+  s.TurnPointPrefix = GetParam();
+  RandomEngine engine(7);
+  const FieldBook book = BuildFieldBook(Route(0, {Point("BM2", -4.5 * 1001 - 2)}), s, engine);
+  ASSERT_EQ(CountTurningPoints(book), 1001);
+  for (int k = 1; k <= 1001; ++k) {
+    ASSERT_EQ(book.Rows[static_cast<std::size_t>(k)].RowText, s.TurnPointPrefix + std::to_string(k));
+  }
+  EXPECT_EQ(book.StationCount, 1002);
+}
+
+INSTANTIATE_TEST_SUITE_P(Prefixes, TurnPointNames,
+                         ::testing::Values("ZD", "", "转点9", "Z D", "a-prefix-longer-than-any-short-string-buffer"),
+                         testsupport::CaseName());
+
 TEST(BuildFieldBook, RowTextJoinsNameAndOffset) {
   const LevelingSettings s;
   RandomEngine engine(2);
@@ -290,6 +313,12 @@ TEST(BuildFieldBook, RowTextJoinsNameAndOffset) {
   EXPECT_EQ(book.Rows[1].MeasuredElevation, 99);
   EXPECT_EQ(book.Rows[1].DesignElevation, 99.1);
   EXPECT_EQ(book.Rows[2].RowText, "BM 2");
+
+  const std::string longName(70, 'K');
+  RandomEngine again(2);
+  const FieldBook longBook =
+      BuildFieldBook(Route(100, {Point(longName, 99, 0, "右100.5米"), Point("BM2", 99.5)}), s, again);
+  EXPECT_EQ(longBook.Rows[1].RowText, longName + "右100.5米");
 }
 
 TEST(BuildFieldBook, RouteWithoutPointsIsRejected) {
