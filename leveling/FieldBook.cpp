@@ -130,9 +130,8 @@ void CountUp(std::string& text, std::size_t firstDigit) {
 }  // namespace
 
 FieldBookRow::FieldBookRow(Kind kind, std::string_view name, std::string_view suffix)
-    : RowKind(kind), RowText(name.size() + suffix.size(), '\0') {
-  std::copy(name.begin(), name.end(), RowText.begin());
-  std::copy(suffix.begin(), suffix.end(), RowText.begin() + static_cast<std::ptrdiff_t>(name.size()));
+    : RowKind(kind), RowText(name) {
+  if (!suffix.empty()) RowText.append(suffix);
 }
 
 bool SightTest(double h, double t, const LevelingSettings& settings) {
