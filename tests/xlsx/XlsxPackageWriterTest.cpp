@@ -18,60 +18,10 @@ namespace {
 
 using testing::Edit;
 using testing::Parts;
+using testing::RichWorkbook;
 using testing::TempDir;
 
-const char* kStyles =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
-    "<styleSheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
-    "<numFmts count=\"1\"><numFmt numFmtId=\"164\" formatCode=\"0.000\"/></numFmts>"
-    "<fonts count=\"1\"><font><sz val=\"11\"/><name val=\"宋体\"/></font></fonts>"
-    "<fills count=\"2\"><fill><patternFill patternType=\"none\"/></fill><fill><patternFill patternType=\"gray125\"/></fill></fills>"
-    "<borders count=\"1\"><border/></borders>"
-    "<cellStyleXfs count=\"1\"><xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\"/></cellStyleXfs>"
-    "<cellXfs count=\"2\"><xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\" xfId=\"0\"/>"
-    "<xf numFmtId=\"164\" fontId=\"0\" fillId=\"0\" borderId=\"0\" xfId=\"0\" applyNumberFormat=\"1\"/></cellXfs>"
-    "<dxfs count=\"1\"><dxf><font><b/></font></dxf></dxfs>"
-    "</styleSheet>";
-
-const char* kKept[] = {
-    "<pane ySplit=\"7\" topLeftCell=\"A8\" activePane=\"bottomLeft\" state=\"frozen\"/>",
-    "<selection pane=\"bottomLeft\" activeCell=\"B9\" sqref=\"B9\"/>",
-    "<sheetProtection sheet=\"1\"/>",
-    "<conditionalFormatting sqref=\"E6\"><cfRule type=\"cellIs\" dxfId=\"0\" priority=\"1\" operator=\"greaterThan\">"
-    "<formula>100</formula></cfRule></conditionalFormatting>",
-    "<dataValidations count=\"1\"><dataValidation type=\"decimal\" sqref=\"E6\"><formula1>0</formula1></dataValidation>"
-    "</dataValidations>",
-    "<hyperlinks><hyperlink ref=\"A8\" location=\"'水准表'!A1\"/></hyperlinks>",
-};
-
-// A workbook carrying what the model does not hold: a frozen pane with a selection, protection,
-// a conditional format, validation, a hyperlink, a defined name, a hidden sheet, a chart, comments,
-// document properties and a calculation chain.
-Parts Rich() {
-  Parts p = testing::TwoSheetWorkbook(
-      "<row r=\"5\"><c r=\"E5\" t=\"s\"><v>0</v></c></row><row r=\"6\"><c r=\"E6\" s=\"1\"><v>100.5</v></c></row>"
-      "<row r=\"8\"><c r=\"A8\" t=\"s\"><v>1</v></c><c r=\"E8\"><f>E6+1</f><v>101.5</v></c></row>",
-      "<si><t>BM1</t></si><si><t>P1</t></si>");
-  p["xl/styles.xml"] = kStyles;
-  p["xl/charts/chart1.xml"] = "<c:chartSpace xmlns:c=\"http://schemas.openxmlformats.org/drawingml/2006/chart\"/>";
-  p["xl/comments1.xml"] = "<comments xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"/>";
-  p["docProps/app.xml"] = "<Properties xmlns=\"http://schemas.openxmlformats.org/officeDocument/2006/extended-properties\"/>";
-  p["xl/calcChain.xml"] = "<calcChain xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><c r=\"E8\" i=\"1\"/></calcChain>";
-  Edit(p, "xl/_rels/workbook.xml.rels", "</Relationships>",
-       testing::Relationship("rId4", "styles", "styles.xml") + testing::Relationship("rId5", "calcChain", "calcChain.xml") +
-           "</Relationships>");
-  Edit(p, "[Content_Types].xml", "</Types>",
-       "<Override PartName=\"/xl/calcChain.xml\" "
-       "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.calcChain+xml\"/></Types>");
-  Edit(p, "xl/workbook.xml", "name=\"水准表\" sheetId=\"2\"", "name=\"水准表\" sheetId=\"2\" state=\"hidden\"");
-  Edit(p, "xl/workbook.xml", "</sheets>", "</sheets><definedNames><definedName name=\"高程\">'数据输入'!$E$6</definedName></definedNames>");
-  Edit(p, "xl/workbook.xml", "activeTab=\"1\"", "activeTab=\"0\"");
-  Edit(p, "xl/worksheets/sheet1.xml", "<sheetData>",
-       std::string("<sheetViews><sheetView workbookViewId=\"0\">") + kKept[0] + kKept[1] + "</sheetView></sheetViews><sheetData>");
-  Edit(p, "xl/worksheets/sheet1.xml", "</sheetData>",
-       std::string("</sheetData>") + kKept[2] + kKept[3] + kKept[4] + kKept[5]);
-  return p;
-}
+constexpr auto& kKept = testing::kRichKept;
 
 // Every entry of a saved file by name, and its content.
 Parts Entries(const std::string& path) {
@@ -83,7 +33,7 @@ Parts Entries(const std::string& path) {
 
 TEST(XlsxPackageWriter, ChangedCellsRewriteTheirSheetAndKeepEverythingElse) {
   TempDir dir;
-  const Parts original = Rich();
+  const Parts original = RichWorkbook();
   Workbook wb = XlsxReader::Read(testing::Zip(original, dir));
   Worksheet& in = wb.SheetAt(0);
   EXPECT_EQ(in.Frozen(), (FrozenPane{7, 0}));
@@ -129,7 +79,7 @@ TEST(XlsxPackageWriter, ChangedCellsRewriteTheirSheetAndKeepEverythingElse) {
 TEST(XlsxPackageWriter, AnUnchangedWorkbookSavesEveryEntryAsStoredAfterItsFileWasDeleted) {
   TempDir dir;
   const std::string source = dir.File("source.xlsx");
-  std::ofstream(source, std::ios::binary) << *testing::Zip(Rich(), dir);
+  std::ofstream(source, std::ios::binary) << *testing::Zip(RichWorkbook(), dir);
   const Workbook wb = XlsxImporter::Load(source);
   const ZipArchive before(std::make_shared<const std::string>(testing::ReadFile(source)));
   std::filesystem::remove(source);
@@ -146,7 +96,7 @@ TEST(XlsxPackageWriter, AnUnchangedWorkbookSavesEveryEntryAsStoredAfterItsFileWa
 
 TEST(XlsxPackageWriter, LayoutChangesRewriteOnlyTheirElements) {
   TempDir dir;
-  Workbook wb = XlsxReader::Read(testing::Zip(Rich(), dir));
+  Workbook wb = XlsxReader::Read(testing::Zip(RichWorkbook(), dir));
   Worksheet& in = wb.SheetAt(0);
   in.SetFrozen(FrozenPane{4, 1});
   in.Print().repeatRowsFirst = 0;
