@@ -1,9 +1,11 @@
 #include "xlsx/SheetXml.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
-#include <cstdio>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <map>
 #include <variant>
 
@@ -58,84 +60,179 @@ std::string Where(const Worksheet& sheet, int row, int col) {
   return "工作表“" + sheet.Name() + "”的单元格 " + CellAddress{row, col}.ToString();
 }
 
-void AppendCell(std::string& out, const Worksheet& sheet, int row, int col, const Cell& cell, std::string_view p) {
-  const std::uint32_t style = cell.style != 0 ? cell.style : sheet.ColumnStyle(col);
-  const bool formula = cell.HasFormula();
-  // A file holds no empty text constant: such a cell is written empty, as spreadsheets do.
-  const bool emptyText = !formula && std::holds_alternative<std::string>(cell.value) &&
-                         std::get<std::string>(cell.value).empty();
-  if ((IsEmptyValue(cell.value) || emptyText) && !formula && style == 0) return;
-  out += '<';
-  out += p;
-  out += "c r=\"";
-  out += CellAddress{row, col}.ToString();
-  out += '"';
-  if (style != 0) {
-    out += " s=\"";
-    AppendInt(out, style);
-    out += '"';
+bool IsHexEscapeAt(std::string_view text, std::size_t i) {
+  if (text.size() < i + 7 || text[i] != '_' || text[i + 1] != 'x' || text[i + 6] != '_') return false;
+  for (std::size_t k = i + 2; k < i + 6; ++k) {
+    if (!std::isxdigit(static_cast<unsigned char>(text[k]))) return false;
   }
+  return true;
+}
+
+// The most bytes one byte of text becomes escaped ("_x0001_").
+constexpr std::size_t kEscapedGrowth = 7;
+
+// Writes `text` escaped at `p`, which has room for kEscapedGrowth bytes per byte of text;
+// returns the end.
+char* Escape(char* p, std::string_view text, bool cellText) {
+  auto put = [&](std::string_view s) {
+    std::memcpy(p, s.data(), s.size());
+    p += s.size();
+  };
+  for (std::size_t i = 0; i < text.size();) {
+    const char c = text[i];
+    const auto u = static_cast<unsigned char>(c);
+    if (u >= 0x20 && u < 0x7f && c != '&' && c != '<' && c != '>' && c != '"' && c != '_') {
+      *p++ = c;
+      ++i;
+      continue;
+    }
+    const std::size_t n = Utf8SequenceAt(text, i);
+    if (n == 0) {
+      put("\xEF\xBF\xBD");
+      ++i;
+      continue;
+    }
+    if (n == 1) {
+      switch (c) {
+        case '&': put("&amp;"); break;
+        case '<': put("&lt;"); break;
+        case '>': put("&gt;"); break;
+        case '"': put("&quot;"); break;
+        case '\t':
+        case '\n': *p++ = c; break;
+        case '\r': put("&#13;"); break;
+        case '_': put(cellText && IsHexEscapeAt(text, i) ? "_x005F_" : "_"); break;
+        default: {
+          // XML 1.0 has no such character; spreadsheet files write it as _xHHHH_.
+          static constexpr char kHex[] = "0123456789ABCDEF";
+          const char escaped[7] = {'_', 'x', '0', '0', kHex[u >> 4], kHex[u & 15], '_'};
+          put(std::string_view(escaped, 7));
+        }
+      }
+    } else {
+      // U+FFFE and U+FFFF are no XML characters either.
+      const std::string_view seq = text.substr(i, n);
+      put(seq == "\xEF\xBF\xBE" || seq == "\xEF\xBF\xBF" ? std::string_view("\xEF\xBF\xBD") : seq);
+    }
+    i += n;
+  }
+  return p;
+}
+
+char* Put(char* p, std::string_view s) {
+  std::memcpy(p, s.data(), s.size());
+  return p + s.size();
+}
+
+// Sheet XML built in one buffer, handed on at the end of a row once it holds 64 KiB.
+class Chunks {
+ public:
+  explicit Chunks(const XmlOutput& out) : out_(out) { buffer_.resize(kChunk * 2); }
+  // Where `n` more bytes may be written; Advance() to the end of what was.
+  char* Room(std::size_t n) {
+    if (used_ + n > buffer_.size()) buffer_.resize(std::max(buffer_.size() * 2, used_ + n));
+    return buffer_.data() + used_;
+  }
+  void Advance(const char* end) { used_ = static_cast<std::size_t>(end - buffer_.data()); }
+  std::size_t Used() const { return used_; }
+  void Truncate(std::size_t used) { used_ = used; }
+  void EndRow() {
+    if (used_ >= kChunk) Flush();
+  }
+  void Flush() {
+    if (used_ > 0) out_(std::string_view(buffer_.data(), used_));
+    used_ = 0;
+  }
+
+ private:
+  static constexpr std::size_t kChunk = 64 * 1024;
+  const XmlOutput& out_;
+  std::string buffer_;
+  std::size_t used_ = 0;
+};
+
+// The markup of one sheet's cells with its namespace prefix, made once per sheet.
+struct Markup {
+  explicit Markup(std::string_view p)
+      : cell("<" + std::string(p) + "c r=\""), cellEnd("</" + std::string(p) + "c>"),
+        value("<" + std::string(p) + "v>"), valueEnd("</" + std::string(p) + "v>"),
+        formula("<" + std::string(p) + "f>"), formulaEnd("</" + std::string(p) + "f>"),
+        text("<" + std::string(p) + "is><" + std::string(p) + "t>"),
+        spacedText("<" + std::string(p) + "is><" + std::string(p) + "t xml:space=\"preserve\">"),
+        textEnd("</" + std::string(p) + "t></" + std::string(p) + "is>"), row("<" + std::string(p) + "row r=\""),
+        rowEnd("</" + std::string(p) + "row>"), fixed(160 + 12 * p.size()) {
+    for (int c = 0; c < CellAddress::kMaxColumns; ++c) columns[static_cast<std::size_t>(c)] = CellAddress::ColumnName(c);
+  }
+  std::string cell, cellEnd, value, valueEnd, formula, formulaEnd, text, spacedText, textEnd, row, rowEnd;
+  std::size_t fixed;  // room for a cell's markup without its texts
+  std::string columns[CellAddress::kMaxColumns];
+};
+
+void WriteCell(Chunks& out, const Markup& m, const Worksheet& sheet, const SheetExtras& kept, int row,
+               std::string_view rowNumber, int col, const Cell& cell, std::uint32_t columnStyle) {
+  const std::uint32_t style = cell.style != 0 ? cell.style : columnStyle;
+  const bool formula = cell.HasFormula();
   const double* number = std::get_if<double>(&cell.value);
-  const std::string* text = emptyText ? nullptr : std::get_if<std::string>(&cell.value);
+  const std::string* text = std::get_if<std::string>(&cell.value);
+  // A file holds no empty text constant: such a cell is written empty, as spreadsheets do.
+  if (text && text->empty() && !formula) text = nullptr;
   const CellError* error = std::get_if<CellError>(&cell.value);
+  const bool empty = !number && !text && !error && !formula;
+  if (empty && style == 0) return;
   if (number && !std::isfinite(*number)) {
     throw SpreadsheetError(SpreadsheetError::kApplicationDefined,
                            Where(sheet, row, col) + " 中的数值 " +
                                (std::isnan(*number) ? std::string("NaN") : *number > 0 ? std::string("∞") : std::string("-∞")) +
                                " 不是有限数，无法写入文件");
   }
-  if (text && Characters(*text) > 32767) {
+  if (text && text->size() > 32767 && Characters(*text) > 32767) {
     throw SpreadsheetError(SpreadsheetError::kApplicationDefined, Where(sheet, row, col) + " 中的文本超过 32767 个字符");
   }
-  if (error) out += " t=\"e\"";
-  else if (text) out += formula ? " t=\"str\"" : " t=\"inlineStr\"";
-  if ((IsEmptyValue(cell.value) || emptyText) && !formula) {
-    out += "/>";
+  const bool boolean = number && (*number == 0 || *number == 1) && kept.WasBoolean(row, col);
+  const std::size_t texts = (text ? text->size() : 0) + (error ? error->code.size() : 0) + cell.formula.size();
+  char* p = out.Room(m.fixed + texts * kEscapedGrowth);
+  p = Put(p, m.cell);
+  p = Put(p, m.columns[static_cast<std::size_t>(col)]);
+  p = Put(p, rowNumber);
+  *p++ = '"';
+  if (style != 0) {
+    p = Put(p, " s=\"");
+    p = std::to_chars(p, p + 10, style).ptr;
+    *p++ = '"';
+  }
+  if (error) p = Put(p, " t=\"e\"");
+  else if (text) p = Put(p, formula ? " t=\"str\"" : " t=\"inlineStr\"");
+  else if (boolean) p = Put(p, " t=\"b\"");
+  if (empty) {
+    out.Advance(Put(p, "/>"));
     return;
   }
-  out += '>';
+  *p++ = '>';
   if (formula) {
-    out += '<';
-    out += p;
-    out += "f>";
-    SheetXml::AppendEscaped(out, cell.formula);
-    out += "</";
-    out += p;
-    out += "f>";
+    p = Put(p, m.formula);
+    p = Escape(p, cell.formula, false);
+    p = Put(p, m.formulaEnd);
   }
-  auto value = [&](auto append) {
-    out += '<';
-    out += p;
-    out += "v>";
-    append();
-    out += "</";
-    out += p;
-    out += "v>";
-  };
   if (number) {
-    value([&] { AppendNumber(out, *number); });
+    p = Put(p, m.value);
+    p = boolean ? Put(p, *number == 1 ? "1" : "0") : std::to_chars(p, p + 32, *number).ptr;
+    p = Put(p, m.valueEnd);
   } else if (error) {
-    value([&] { SheetXml::AppendEscaped(out, error->code); });
+    p = Put(p, m.value);
+    p = Escape(p, error->code, false);
+    p = Put(p, m.valueEnd);
   } else if (text && formula) {
-    value([&] { SheetXml::AppendEscaped(out, *text, true); });
+    p = Put(p, m.value);
+    p = Escape(p, *text, true);
+    p = Put(p, m.valueEnd);
   } else if (text) {
-    const bool spaces = !text->empty() && (text->front() == ' ' || text->back() == ' ' || text->front() == '\n' ||
-                                           text->back() == '\n' || text->front() == '\t' || text->back() == '\t');
-    out += '<';
-    out += p;
-    out += "is><";
-    out += p;
-    out += spaces ? "t xml:space=\"preserve\">" : "t>";
-    SheetXml::AppendEscaped(out, *text, true);
-    out += "</";
-    out += p;
-    out += "t></";
-    out += p;
-    out += "is>";
+    const char first = text->front(), last = text->back();
+    const bool spaces = first == ' ' || last == ' ' || first == '\n' || last == '\n' || first == '\t' || last == '\t';
+    p = Put(p, spaces ? m.spacedText : m.text);
+    p = Escape(p, *text, true);
+    p = Put(p, m.textEnd);
   }
-  out += "</";
-  out += p;
-  out += "c>";
+  out.Advance(Put(p, m.cellEnd));
 }
 
 }  // namespace
@@ -149,53 +246,10 @@ bool SheetXml::IsWellFormedUtf8(std::string_view text) {
   return true;
 }
 
-static bool IsHexEscapeAt(std::string_view text, std::size_t i) {
-  if (text.size() < i + 7 || text[i] != '_' || text[i + 1] != 'x' || text[i + 6] != '_') return false;
-  for (std::size_t k = i + 2; k < i + 6; ++k) {
-    if (!std::isxdigit(static_cast<unsigned char>(text[k]))) return false;
-  }
-  return true;
-}
-
 void SheetXml::AppendEscaped(std::string& out, std::string_view text, bool cellText) {
-  for (std::size_t i = 0; i < text.size();) {
-    const std::size_t n = Utf8SequenceAt(text, i);
-    if (n == 0) {
-      out += "\xEF\xBF\xBD";
-      ++i;
-      continue;
-    }
-    const char c = text[i];
-    if (n == 1) {
-      switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\t':
-        case '\n': out += c; break;
-        case '\r': out += "&#13;"; break;
-        case '_':
-          out += cellText && IsHexEscapeAt(text, i) ? "_x005F_" : "_";
-          break;
-        default:
-          if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
-            // XML 1.0 has no such character; spreadsheet files write it as _xHHHH_.
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "_x%04X_", static_cast<unsigned>(static_cast<unsigned char>(c)));
-            out += buf;
-          } else {
-            out += c;
-          }
-      }
-    } else {
-      // U+FFFE and U+FFFF are no XML characters either.
-      const std::string_view seq = text.substr(i, n);
-      if (seq == "\xEF\xBF\xBE" || seq == "\xEF\xBF\xBF") out += "\xEF\xBF\xBD";
-      else out.append(seq);
-    }
-    i += n;
-  }
+  const std::size_t at = out.size();
+  out.resize(at + text.size() * kEscapedGrowth);
+  out.resize(static_cast<std::size_t>(Escape(out.data() + at, text, cellText) - out.data()));
 }
 
 double SheetXml::StoredWidth(double characters) {
@@ -203,53 +257,68 @@ double SheetXml::StoredWidth(double characters) {
   return std::floor(pixels / 7 * 256) / 256;
 }
 
-std::string SheetXml::SheetData(const Worksheet& sheet, std::string_view p) {
-  std::string out;
-  out.reserve(static_cast<std::size_t>(sheet.RowExtent()) * 96);
-  out += '<';
-  out += p;
-  out += "sheetData>";
+void SheetXml::SheetData(const Worksheet& sheet, std::string_view p, const SheetExtras& kept, const XmlOutput& output) {
+  const Markup m(p);
+  std::uint32_t columnStyles[CellAddress::kMaxColumns] = {};
+  for (const auto& [col, style] : sheet.ColumnStyles()) {
+    if (col >= 0 && col < CellAddress::kMaxColumns) columnStyles[col] = style;
+  }
+  Chunks out(output);
+  char* start = out.Room(m.fixed);
+  start = Put(start, "<");
+  start = Put(start, p);
+  out.Advance(Put(start, "sheetData>"));
   const auto& heights = sheet.RowHeights();
   auto height = heights.begin();
+  const auto& extras = kept.Rows();
+  auto extra = extras.begin();
   const int extent = sheet.RowExtent();
-  for (int r = 0; r < extent || height != heights.end();) {
-    // The next row that has cells or a height.
-    const int next = std::min(r < extent ? r : CellAddress::kMaxRows, height != heights.end() ? height->first : CellAddress::kMaxRows);
-    if (next >= CellAddress::kMaxRows) break;
-    r = next;
-    const auto& row = sheet.Row(r);
+  for (int r = 0;; ++r) {
+    // The next row that has cells, a height or attributes kept from the file.
+    r = std::min({r < extent ? r : CellAddress::kMaxRows, height != heights.end() ? height->first : CellAddress::kMaxRows,
+                  extra != extras.end() ? extra->row : CellAddress::kMaxRows});
+    if (r >= CellAddress::kMaxRows) break;
     const bool hasHeight = height != heights.end() && height->first == r;
-    std::size_t start = out.size();
-    out += '<';
-    out += p;
-    out += "row r=\"";
-    AppendInt(out, r + 1);
-    out += '"';
+    const std::string* attributes = extra != extras.end() && extra->row == r ? &extra->attributes : nullptr;
+    char number[12];
+    const std::string_view rowNumber(number, static_cast<std::size_t>(std::to_chars(number, number + sizeof number, r + 1).ptr - number));
+    const std::size_t rowStart = out.Used();
+    char* q = out.Room(m.fixed + (attributes ? attributes->size() : 0));
+    q = Put(q, m.row);
+    q = Put(q, rowNumber);
+    *q++ = '"';
     if (hasHeight) {
-      out += " ht=\"";
-      AppendNumber(out, height->second);
-      out += "\" customHeight=\"1\"";
+      q = Put(q, " ht=\"");
+      q = std::to_chars(q, q + 32, height->second).ptr;
+      q = Put(q, "\" customHeight=\"1\"");
       ++height;
     }
-    out += '>';
-    const std::size_t cellsStart = out.size();
-    for (std::size_t c = 0; c < row.size(); ++c) AppendCell(out, sheet, r, static_cast<int>(c), row[c], p);
-    if (out.size() == cellsStart && !hasHeight) {
-      out.resize(start);
-    } else if (out.size() == cellsStart) {
-      out.back() = '/';
-      out += '>';
-    } else {
-      out += "</";
-      out += p;
-      out += "row>";
+    if (attributes) {
+      q = Put(q, *attributes);
+      ++extra;
     }
-    ++r;
+    *q++ = '>';
+    out.Advance(q);
+    const std::size_t cellsStart = out.Used();
+    const auto& row = sheet.Row(r);
+    for (std::size_t c = 0; c < row.size(); ++c) {
+      WriteCell(out, m, sheet, kept, r, rowNumber, static_cast<int>(c), row[c], columnStyles[c]);
+    }
+    if (out.Used() == cellsStart && !hasHeight && !attributes) {
+      out.Truncate(rowStart);
+    } else if (out.Used() == cellsStart) {
+      out.Truncate(cellsStart - 1);
+      out.Advance(Put(out.Room(2), "/>"));
+    } else {
+      out.Advance(Put(out.Room(m.rowEnd.size()), m.rowEnd));
+    }
+    out.EndRow();
   }
-  out += "</";
-  out += p;
-  out += "sheetData>";
-  return out;
+  char* end = out.Room(m.fixed);
+  end = Put(end, "</");
+  end = Put(end, p);
+  out.Advance(Put(end, "sheetData>"));
+  out.Flush();
 }
 
 std::string SheetXml::Dimension(const Worksheet& sheet, std::string_view p) {
@@ -270,34 +339,45 @@ std::string SheetXml::Dimension(const Worksheet& sheet, std::string_view p) {
   return "<" + std::string(p) + "dimension ref=\"" + ref + "\"/>";
 }
 
-std::string SheetXml::Cols(const Worksheet& sheet, std::string_view p) {
-  std::map<int, std::pair<double, std::uint32_t>> columns;  // column → shown width, style
-  for (const auto& [col, width] : sheet.ColumnWidths()) columns[col] = {width, 0};
+std::string SheetXml::Cols(const Worksheet& sheet, std::string_view p, const SheetExtras& kept) {
+  struct Column {
+    double width = -1;  // shown width; negative when the model has none
+    std::uint32_t style = 0;
+    bool modelled = false;
+  };
+  std::map<int, Column> columns;
+  for (const auto& [col, width] : sheet.ColumnWidths()) columns[col] = Column{width, 0, true};
   for (const auto& [col, style] : sheet.ColumnStyles()) {
-    auto [it, added] = columns.try_emplace(col, -1.0, style);
-    if (!added) it->second.second = style;
+    Column& c = columns[col];
+    c.style = style;
+    c.modelled = true;
+  }
+  for (int col = 0; col < CellAddress::kMaxColumns; ++col) {
+    if (!kept.Column(col).empty()) columns.try_emplace(col);
   }
   if (columns.empty()) return {};
   std::string out = "<" + std::string(p) + "cols>";
-  for (auto it = columns.begin(); it != columns.end();) {
-    // One <col> per column: programs that show column formats by column read ranges poorly.
-    const auto last = it;
-    const auto [width, style] = it->second;
+  // One <col> per column: programs that show column formats by column read ranges poorly.
+  for (const auto& [col, c] : columns) {
     out += "<" + std::string(p) + "col min=\"";
-    AppendInt(out, it->first + 1);
+    AppendInt(out, col + 1);
     out += "\" max=\"";
-    AppendInt(out, last->first + 1);
-    out += "\" width=\"";
-    AppendNumber(out, StoredWidth(width >= 0 ? width : 8.43));
+    AppendInt(out, col + 1);
     out += '"';
-    if (style != 0) {
-      out += " style=\"";
-      AppendInt(out, style);
+    // A column the file held only for what the model lacks (hidden, say) keeps its default width.
+    if (c.modelled) {
+      out += " width=\"";
+      AppendNumber(out, StoredWidth(c.width >= 0 ? c.width : 8.43));
       out += '"';
     }
-    if (width >= 0) out += " customWidth=\"1\"";
+    if (c.style != 0) {
+      out += " style=\"";
+      AppendInt(out, c.style);
+      out += '"';
+    }
+    if (c.width >= 0) out += " customWidth=\"1\"";
+    out += kept.Column(col);
     out += "/>";
-    it = std::next(last);
   }
   out += "</" + std::string(p) + "cols>";
   return out;

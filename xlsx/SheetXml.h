@@ -4,6 +4,8 @@
 #include <string_view>
 
 #include "workbook/Worksheet.h"
+#include "xlsx/SheetExtras.h"
+#include "xlsx/XmlSplice.h"
 
 namespace spreadsheet {
 
@@ -12,12 +14,15 @@ namespace spreadsheet {
 // are written shortest and exact; texts inline (a shared-strings part stays as it was), their
 // bytes that start no well-formed UTF-8 sequence as U+FFFD. Throws SpreadsheetError 1004 (no
 // file name) naming sheet and cell for a number that is NaN or infinite and a text longer
-// than 32,767 characters.
+// than 32,767 characters. What the file held beyond the model (`kept`) goes back on the rows,
+// columns and boolean cells it was on.
 class SheetXml {
  public:
-  static std::string SheetData(const Worksheet& sheet, std::string_view prefix);
+  // Written to `out` in pieces of about 64 KiB, each ending with a whole row.
+  static void SheetData(const Worksheet& sheet, std::string_view prefix, const SheetExtras& kept,
+                        const XmlOutput& out);
   static std::string Dimension(const Worksheet& sheet, std::string_view prefix);
-  static std::string Cols(const Worksheet& sheet, std::string_view prefix);        // "" when none
+  static std::string Cols(const Worksheet& sheet, std::string_view prefix, const SheetExtras& kept);  // "" when none
   static std::string MergeCells(const Worksheet& sheet, std::string_view prefix);  // "" when none
   static std::string PrintOptions(const PrintSetup& p, std::string_view prefix);   // "" when default
   static std::string PageMargins(const PrintSetup& p, std::string_view prefix);

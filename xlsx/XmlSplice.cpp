@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 #include "workbook/SpreadsheetError.h"
 
@@ -90,7 +91,16 @@ std::string_view Local(std::string_view qname) {
   return colon == std::string_view::npos ? qname : qname.substr(colon + 1);
 }
 
-// The element whose start token is `start`, with its extent.
+// Whether the name at `at` is `qname`, ended as a tag name ends.
+bool NameAt(std::string_view xml, std::size_t at, std::string_view qname) {
+  if (at > xml.size() || xml.size() - at <= qname.size() || xml.compare(at, qname.size(), qname) != 0) return false;
+  const char c = xml[at + qname.size()];
+  return c == '>' || c == '/' || c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// The element whose start token is `start`, with its extent. Only tags of its own name can nest
+// it or end it, and no '<' stands in text or in an attribute value, so any other tag is passed
+// at its '<'; comments, CDATA and processing instructions are stepped over whole.
 XmlSpan Element(std::string_view xml, const Token& start) {
   XmlSpan s;
   s.name = Local(start.qname);
@@ -101,24 +111,64 @@ XmlSpan Element(std::string_view xml, const Token& start) {
     return s;
   }
   s.contentBegin = start.end;
+  const char* data = xml.data();
+  const std::size_t size = xml.size();
   int depth = 0;
   std::size_t pos = start.end;
-  for (;;) {
-    const Token t = Next(xml, pos);
-    if (t.kind == Tag::None) {
-      s.contentEnd = s.end = xml.size();
+  while (pos < size) {
+    const void* hit = std::memchr(data + pos, '<', size - pos);
+    if (!hit) break;
+    const std::size_t lt = static_cast<std::size_t>(static_cast<const char*>(hit) - data);
+    const char next = lt + 1 < size ? data[lt + 1] : '\0';
+    if (next == '!' || next == '?') {
+      pos = Next(xml, lt).end;
+      continue;
+    }
+    const bool closing = next == '/';
+    if (!NameAt(xml, lt + (closing ? 2 : 1), start.qname)) {
+      pos = lt + 1;
+      continue;
+    }
+    const Token t = Next(xml, lt);
+    pos = t.end;
+    if (closing && depth == 0) {
+      s.contentEnd = t.begin;
+      s.end = t.end;
       return s;
     }
-    pos = t.end;
-    if (t.kind == Tag::Start) ++depth;
-    if (t.kind == Tag::End) {
-      if (depth == 0) {
-        s.contentEnd = t.begin;
-        s.end = t.end;
-        return s;
-      }
-      --depth;
+    if (closing) --depth;
+    else if (t.kind == Tag::Start) ++depth;
+  }
+  s.contentEnd = s.end = size;
+  return s;
+}
+
+// Calls f(attribute) for each attribute of the element's start tag until f returns true.
+template <typename F>
+void ForEachAttribute(std::string_view xml, const XmlSpan& element, F f) {
+  const Token t = Next(xml, element.begin);
+  std::size_t i = t.begin + 1 + t.qname.size();
+  const std::size_t stop = t.end;
+  auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  while (i < stop) {
+    while (i < stop && space(xml[i])) ++i;
+    const std::size_t nameBegin = i;
+    while (i < stop && xml[i] != '=' && !space(xml[i]) && xml[i] != '>' && xml[i] != '/') ++i;
+    const std::string_view name = xml.substr(nameBegin, i - nameBegin);
+    while (i < stop && space(xml[i])) ++i;
+    if (i >= stop || xml[i] != '=') {
+      ++i;
+      continue;
     }
+    ++i;
+    while (i < stop && space(xml[i])) ++i;
+    if (i >= stop || (xml[i] != '"' && xml[i] != '\'')) break;
+    const char quote = xml[i++];
+    const std::size_t valueBegin = i;
+    while (i < stop && xml[i] != quote) ++i;
+    const std::string_view raw = xml.substr(valueBegin, i - valueBegin);
+    ++i;
+    if (f(XmlAttribute{name, raw, nameBegin, std::min(i, stop)})) return;
   }
 }
 
@@ -130,6 +180,23 @@ XmlSpan XmlSplice::Root(std::string_view xml, const std::string& part) {
     const Token t = Next(xml, pos);
     if (t.kind == Tag::None) {
       throw SpreadsheetError(SpreadsheetError::kApplicationDefined, "部件“" + part + "”中没有根元素");
+    }
+    if (t.kind == Tag::Start) {
+      // The last end tag of a document is its root's: when only white space follows it, the
+      // root ends there without a walk through all of its content.
+      const std::size_t last = xml.find_last_not_of(" \t\r\n");
+      const std::size_t lt = last == std::string_view::npos ? last : xml.rfind('<', last);
+      if (lt != std::string_view::npos && lt >= t.end && xml[last] == '>' && xml.compare(lt, 2, "</") == 0 &&
+          NameAt(xml, lt + 2, t.qname) &&
+          xml.find_first_not_of(" \t\r\n", lt + 2 + t.qname.size()) == last) {
+        XmlSpan s;
+        s.name = Local(t.qname);
+        s.begin = t.begin;
+        s.contentBegin = t.end;
+        s.contentEnd = lt;
+        s.end = last + 1;
+        return s;
+      }
     }
     if (t.kind == Tag::Start || t.kind == Tag::Empty) return Element(xml, t);
     pos = t.end;
@@ -161,29 +228,11 @@ std::string_view XmlSplice::Prefix(std::string_view xml, const XmlSpan& element)
 
 std::optional<std::string> XmlSplice::Attribute(std::string_view xml, const XmlSpan& element, std::string_view qname,
                                                 std::pair<std::size_t, std::size_t>* range) {
-  const Token t = Next(xml, element.begin);
-  std::size_t i = t.begin + 1 + t.qname.size();
-  const std::size_t stop = t.end;
-  auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-  while (i < stop) {
-    while (i < stop && space(xml[i])) ++i;
-    const std::size_t nameBegin = i;
-    while (i < stop && xml[i] != '=' && !space(xml[i]) && xml[i] != '>' && xml[i] != '/') ++i;
-    const std::string_view name = xml.substr(nameBegin, i - nameBegin);
-    while (i < stop && space(xml[i])) ++i;
-    if (i >= stop || xml[i] != '=') {
-      ++i;
-      continue;
-    }
-    ++i;
-    while (i < stop && space(xml[i])) ++i;
-    if (i >= stop || (xml[i] != '"' && xml[i] != '\'')) break;
-    const char quote = xml[i++];
-    const std::size_t valueBegin = i;
-    while (i < stop && xml[i] != quote) ++i;
-    const std::string_view raw = xml.substr(valueBegin, i - valueBegin);
-    ++i;
-    if (name != qname) continue;
+  std::optional<std::string> found;
+  ForEachAttribute(xml, element, [&](const XmlAttribute& a) {
+    if (a.qname != qname) return false;
+    const std::string_view raw = a.value;
+    const std::size_t valueBegin = static_cast<std::size_t>(raw.data() - xml.data());
     if (range) *range = {valueBegin, valueBegin + raw.size()};
     std::string value;
     for (std::size_t k = 0; k < raw.size(); ++k) {
@@ -219,16 +268,37 @@ std::optional<std::string> XmlSplice::Attribute(std::string_view xml, const XmlS
       }
       k = semi == std::string_view::npos ? raw.size() : semi;
     }
-    return value;
-  }
-  return std::nullopt;
+    found = std::move(value);
+    return true;
+  });
+  return found;
+}
+
+std::vector<XmlAttribute> XmlSplice::Attributes(std::string_view xml, const XmlSpan& element) {
+  std::vector<XmlAttribute> all;
+  ForEachAttribute(xml, element, [&](const XmlAttribute& a) {
+    all.push_back(a);
+    return false;
+  });
+  return all;
 }
 
 void XmlEdits::Replace(std::size_t begin, std::size_t end, std::string text) {
-  edits_.push_back(Edit{begin, end, std::move(text)});
+  edits_.push_back(Edit{begin, end, std::move(text), nullptr});
+}
+
+void XmlEdits::Replace(std::size_t begin, std::size_t end, Producer produce) {
+  edits_.push_back(Edit{begin, end, {}, std::move(produce)});
 }
 
 std::string XmlEdits::Apply(std::string_view xml) const {
+  std::string out;
+  out.reserve(xml.size());
+  Apply(xml, [&](std::string_view piece) { out.append(piece); });
+  return out;
+}
+
+void XmlEdits::Apply(std::string_view xml, const XmlOutput& out) const {
   std::vector<const Edit*> order;
   for (const Edit& e : edits_) order.push_back(&e);
   // Insertions before a replacement starting at the same position; stable, so insertions at one
@@ -236,17 +306,15 @@ std::string XmlEdits::Apply(std::string_view xml) const {
   std::stable_sort(order.begin(), order.end(), [](const Edit* a, const Edit* b) {
     return a->begin != b->begin ? a->begin < b->begin : (a->end == a->begin && b->end != b->begin);
   });
-  std::string out;
-  out.reserve(xml.size());
   std::size_t pos = 0;
   for (const Edit* e : order) {
     if (e->begin < pos) continue;  // overlapping: the first edit wins
-    out.append(xml.substr(pos, e->begin - pos));
-    out += e->text;
+    if (e->begin > pos) out(xml.substr(pos, e->begin - pos));
+    if (e->produce) e->produce(out);
+    else if (!e->text.empty()) out(e->text);
     pos = e->end;
   }
-  out.append(xml.substr(pos));
-  return out;
+  if (pos < xml.size()) out(xml.substr(pos));
 }
 
 }  // namespace spreadsheet

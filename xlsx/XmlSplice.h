@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,6 +20,16 @@ struct XmlSpan {
   bool selfClosed = false;
 };
 
+// An attribute of a start tag as written: `name="value"` from `begin` to `end`, its value raw
+// (entities unresolved, quotes dropped).
+struct XmlAttribute {
+  std::string_view qname, value;
+  std::size_t begin = 0, end = 0;
+};
+
+// Receives XML text piece by piece, in order.
+using XmlOutput = std::function<void(std::string_view)>;
+
 class XmlSplice {
  public:
   // The root element; throws SpreadsheetError 1004 (naming `part`) when there is none.
@@ -30,20 +41,27 @@ class XmlSplice {
   // and character references resolved; the range of its raw value in `range`.
   static std::optional<std::string> Attribute(std::string_view xml, const XmlSpan& element, std::string_view qname,
                                               std::pair<std::size_t, std::size_t>* range = nullptr);
+  // Every attribute of the element's start tag, in order (namespace declarations included).
+  static std::vector<XmlAttribute> Attributes(std::string_view xml, const XmlSpan& element);
 };
 
-// Edits of one XML text by byte ranges, applied in order of position.
+// Edits of one XML text by byte ranges, applied in order of position. A replacement may be
+// produced only while the edits are applied (a large one written straight on, never held whole).
 class XmlEdits {
  public:
+  using Producer = std::function<void(const XmlOutput&)>;
   void Replace(std::size_t begin, std::size_t end, std::string text);
+  void Replace(std::size_t begin, std::size_t end, Producer produce);
   void Insert(std::size_t at, std::string text) { Replace(at, at, std::move(text)); }
   std::string Apply(std::string_view xml) const;
+  void Apply(std::string_view xml, const XmlOutput& out) const;
   bool Empty() const { return edits_.empty(); }
 
  private:
   struct Edit {
     std::size_t begin, end;
     std::string text;
+    Producer produce;
   };
   std::vector<Edit> edits_;
 };

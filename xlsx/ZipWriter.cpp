@@ -1,11 +1,16 @@
 #include "xlsx/ZipWriter.h"
 
 #include <minizip/zip.h>
+#include <pthread.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <deque>
+#include <thread>
+#include <vector>
 
 #include "workbook/SpreadsheetError.h"
 
@@ -20,7 +25,107 @@ std::string Reason(int err) {
   return err ? std::string(std::strerror(err)) : std::string("写入失败");
 }
 
+constexpr std::size_t kBlock = std::size_t{1} << 20;
+constexpr std::size_t kWindow = std::size_t{1} << 15;  // deflate's reach back
+
+[[noreturn]] void Broken(const std::string& what) {
+  throw SpreadsheetError(SpreadsheetError::kApplicationDefined, what);
+}
+
+std::uint32_t Crc(std::uint32_t crc, std::string_view bytes) {
+  return static_cast<std::uint32_t>(crc32_z(crc, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size()));
+}
+
+// One block of an entry's content on its way: its text, the 32 KiB before it, and room for
+// what deflate makes and needs. Everything is allocated by the writing thread and reused from
+// block to block: a thread that allocates gets a malloc arena of its own, whose 64 MiB of
+// reserved address space stay mapped after it ends, where a read forked from this process
+// later would grow unseen by its address-space limit.
+struct Job {
+  std::string input, dictionary, deflated;
+  std::string memory = std::string(std::size_t{512} << 10, '\0');  // deflate's state, window and tables
+  std::size_t memoryUsed = 0;
+  bool last = false;
+  std::uint32_t crc = 0;
+  std::size_t used = 0;  // of `deflated`
+  bool ok = false;
+  pthread_t thread{};
+  bool threaded = false;
+};
+
+voidpf JobAlloc(voidpf opaque, uInt items, uInt size) {
+  Job& job = *static_cast<Job*>(opaque);
+  const std::size_t n = (std::size_t{items} * size + 15) & ~std::size_t{15};
+  if (job.memory.size() - job.memoryUsed < n) return Z_NULL;
+  void* p = job.memory.data() + job.memoryUsed;
+  job.memoryUsed += n;
+  return p;
+}
+
+void JobFree(voidpf, voidpf) {}
+
+// Raw deflate of a block at level 1, primed with the text before it. A block before the last
+// ends on a byte boundary (a sync flush) without closing the stream, so the blocks joined in
+// order are one deflate stream. Allocates nothing.
+void Deflate(Job& job) noexcept {
+  job.memoryUsed = 0;
+  job.crc = static_cast<std::uint32_t>(
+      crc32_z(0, reinterpret_cast<const Bytef*>(job.input.data()), job.input.size()));
+  z_stream z{};
+  z.zalloc = JobAlloc;
+  z.zfree = JobFree;
+  z.opaque = &job;
+  job.ok = deflateInit2(&z, 1, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+  if (!job.ok) return;
+  if (!job.dictionary.empty()) {
+    deflateSetDictionary(&z, reinterpret_cast<const Bytef*>(job.dictionary.data()),
+                         static_cast<uInt>(job.dictionary.size()));
+  }
+  z.next_in = reinterpret_cast<Bytef*>(job.input.data());
+  z.avail_in = static_cast<uInt>(job.input.size());
+  z.next_out = reinterpret_cast<Bytef*>(job.deflated.data());
+  z.avail_out = static_cast<uInt>(job.deflated.size());
+  const int status = deflate(&z, job.last ? Z_FINISH : Z_SYNC_FLUSH);
+  job.ok = job.last ? status == Z_STREAM_END : status == Z_OK && z.avail_out > 0;
+  job.used = job.deflated.size() - z.avail_out;
+  deflateEnd(&z);
+}
+
+void* DeflateThread(void* job) {
+  Deflate(*static_cast<Job*>(job));
+  return nullptr;
+}
+
 }  // namespace
+
+// The entry being written: the block being filled and the blocks being deflated, oldest first.
+struct ZipWriter::Stream {
+  Written entry;
+  bool large = false;
+  std::unique_ptr<Job> filling;
+  std::deque<std::unique_ptr<Job>> running;
+  std::vector<std::unique_ptr<Job>> idle;
+  std::string window;  // the last kWindow bytes before `filling`
+  std::size_t inFlight = std::max(1u, std::thread::hardware_concurrency());
+
+  Stream() { filling = Take(); }
+  ~Stream() {
+    for (auto& job : running) {
+      if (job->threaded) pthread_join(job->thread, nullptr);
+    }
+  }
+  std::unique_ptr<Job> Take() {
+    if (idle.empty()) {
+      auto job = std::make_unique<Job>();
+      job->input.reserve(kBlock);
+      return job;
+    }
+    auto job = std::move(idle.back());
+    idle.pop_back();
+    job->input.clear();
+    return job;
+  }
+};
 
 // minizip writes through these callbacks into a string; it seeks back to complete each
 // entry's local header, so a write may overwrite as well as extend.
@@ -89,21 +194,89 @@ void ZipWriter::Fail(const std::string& what) const {
 }
 
 void ZipWriter::Add(const std::string& name, std::string_view content) {
+  Open(name, content.size() >= 0xffffffffu);
+  Write(content);
+  Close();
+}
+
+void ZipWriter::Open(const std::string& name, bool large) {
   zip_fileinfo info{};
   info.dosDate = 0x21 << 16;  // 1980-01-01: the same bytes for the same workbook
-  zipFile zip = static_cast<zipFile>(zip_);
   errno = 0;
-  const bool large = content.size() >= 0xffffffffu;
-  if (zipOpenNewFileInZip64(zip, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED, 1, large) != ZIP_OK) {
+  if (zipOpenNewFileInZip2_64(static_cast<zipFile>(zip_), name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
+                              Z_DEFLATED, 1, 1, large) != ZIP_OK) {
     Fail("无法写入“" + name + "”");
   }
+  stream_ = std::make_unique<Stream>();
+  stream_->entry.name = name;
+  stream_->large = large;
+}
+
+void ZipWriter::Write(std::string_view piece) {
+  Stream& s = *stream_;
+  while (!piece.empty()) {
+    std::string& input = s.filling->input;
+    const std::size_t n = std::min(piece.size(), kBlock - input.size());
+    input.append(piece.data(), n);
+    piece.remove_prefix(n);
+    if (input.size() == kBlock) Submit(false);
+  }
+}
+
+void ZipWriter::Submit(bool last) {
+  Stream& s = *stream_;
+  std::unique_ptr<Job> job = std::move(s.filling);
+  s.filling = s.Take();
+  job->last = last;
+  job->dictionary = s.window;
+  if (!last) s.window.assign(job->input, job->input.size() - kWindow, kWindow);
+  // Deflate's worst case: stored blocks, 5 bytes each 16 KiB, and the flush.
+  job->deflated.resize(job->input.size() + job->input.size() / 1024 + 64);
+  // A lone last block (a small entry) is deflated here, others on threads of their own.
+  job->threaded = s.inFlight > 1 && !(last && s.running.empty()) &&
+                  pthread_create(&job->thread, nullptr, DeflateThread, job.get()) == 0;
+  if (!job->threaded) Deflate(*job);
+  s.running.push_back(std::move(job));
+  while (s.running.size() >= s.inFlight || (last && !s.running.empty())) {
+    Job& oldest = *s.running.front();
+    if (oldest.threaded) pthread_join(oldest.thread, nullptr);
+    oldest.threaded = false;
+    if (!oldest.ok) Broken("写入失败：无法压缩“" + s.entry.name + "”");
+    Store(std::string_view(oldest.deflated.data(), oldest.used), oldest.crc, oldest.input.size());
+    s.idle.push_back(std::move(s.running.front()));
+    s.running.pop_front();
+  }
+}
+
+void ZipWriter::Store(std::string_view bytes, std::uint32_t crc, std::uint64_t size) {
+  Stream& s = *stream_;
+  s.entry.crc = static_cast<std::uint32_t>(crc32_combine64(s.entry.crc, crc, static_cast<z_off64_t>(size)));
+  s.entry.size += size;
+  s.entry.stored += bytes.size();
+  s.entry.storedCrc = Crc(s.entry.storedCrc, bytes);
+  errno = 0;
   std::size_t pos = 0;
-  while (pos < content.size()) {
-    const auto n = static_cast<unsigned>(std::min<std::size_t>(content.size() - pos, 1u << 30));
-    if (zipWriteInFileInZip(zip, content.data() + pos, n) != ZIP_OK) Fail("无法写入“" + name + "”");
+  while (pos < bytes.size()) {
+    const auto n = static_cast<unsigned>(std::min<std::size_t>(bytes.size() - pos, 1u << 30));
+    if (zipWriteInFileInZip(static_cast<zipFile>(zip_), bytes.data() + pos, n) != ZIP_OK) {
+      Fail("无法写入“" + s.entry.name + "”");
+    }
     pos += n;
   }
-  if (zipCloseFileInZip(zip) != ZIP_OK) Fail("无法写入“" + name + "”");
+}
+
+void ZipWriter::Close() {
+  Submit(true);
+  Stream& s = *stream_;
+  if (!s.large && (s.entry.size >= 0xffffffffu || s.entry.stored >= 0xffffffffu)) {
+    Broken("写入失败：“" + s.entry.name + "”超过 4 GB");
+  }
+  errno = 0;
+  if (zipCloseFileInZipRaw64(static_cast<zipFile>(zip_), s.entry.size, s.entry.crc) != ZIP_OK) {
+    Fail("无法写入“" + s.entry.name + "”");
+  }
+  written_.push_back(std::move(s.entry));
+  stream_.reset();
 }
 
 void ZipWriter::Copy(const ZipArchive& from, const ZipArchive::Entry& entry) {
@@ -121,6 +294,7 @@ void ZipWriter::Copy(const ZipArchive& from, const ZipArchive::Entry& entry) {
       zipCloseFileInZipRaw64(zip, entry.size, entry.crc) != ZIP_OK) {
     Fail("无法写入“" + entry.name + "”");
   }
+  written_.push_back(Written{entry.name, entry.crc, entry.size, raw.size(), Crc(0, raw)});
 }
 
 void ZipWriter::Finish() {
@@ -128,6 +302,17 @@ void ZipWriter::Finish() {
   const int status = zipClose(static_cast<zipFile>(zip_), nullptr);
   zip_ = nullptr;
   if (status != ZIP_OK) Fail("无法完成压缩包");
+}
+
+void ZipWriter::Check(std::shared_ptr<const std::string> bytes) const {
+  const ZipArchive archive(std::move(bytes));
+  if (archive.Entries().size() != written_.size()) Broken("条目数不符");
+  for (const Written& w : written_) {
+    const ZipArchive::Entry* e = archive.Find(w.name);
+    if (!e) Broken("“" + w.name + "”缺失");
+    if (e->crc != w.crc || e->size != w.size || e->compressedSize != w.stored) Broken("“" + w.name + "”的大小或校验和不符");
+    if (Crc(0, archive.ReadRaw(*e)) != w.storedCrc) Broken("“" + w.name + "”内容不符");
+  }
 }
 
 }  // namespace spreadsheet

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "xlsx/ZipArchive.h"
 
@@ -19,14 +21,41 @@ class ZipWriter {
   ZipWriter(const ZipWriter&) = delete;
   ZipWriter& operator=(const ZipWriter&) = delete;
 
-  void Add(const std::string& name, std::string_view content);  // deflated at level 1
+  void Add(const std::string& name, std::string_view content);  // Open, Write, Close
+  // An entry whose content arrives in pieces. It is deflated at level 1 in blocks of 1 MiB
+  // (each primed with the 32 KiB before it), several blocks at once on other threads when
+  // the machine has more than one core; the bytes stored depend on the content alone, not on
+  // its pieces or the threads. `large`: the content may reach 4 GiB (zip64).
+  void Open(const std::string& name, bool large = false);
+  void Write(std::string_view piece);
+  void Close();
   void Copy(const ZipArchive& from, const ZipArchive::Entry& entry);
   void Finish();
 
+  // Checks an archive read back (the written file's bytes): exactly the entries written here,
+  // each with the CRC-32 and sizes of its content and its stored bytes bit for bit the ones
+  // written (compared by their CRC-32). Throws SpreadsheetError 1004 naming what differs.
+  void Check(std::shared_ptr<const std::string> bytes) const;
+
  private:
-  [[noreturn]] void Fail(const std::string& what) const;
+  struct Written {
+    std::string name;
+    std::uint32_t crc = 0;        // of the content
+    std::uint64_t size = 0;       // of the content
+    std::uint64_t stored = 0;     // bytes as stored (compressed)
+    std::uint32_t storedCrc = 0;  // of the stored bytes
+  };
+  struct Stream;
   struct Memory;
+
+  [[noreturn]] void Fail(const std::string& what) const;
+  void Submit(bool last);
+  // Appends deflated bytes to the open entry: `size` bytes of content with CRC-32 `crc`.
+  void Store(std::string_view deflated, std::uint32_t crc, std::uint64_t size);
+
   std::unique_ptr<Memory> memory_;
+  std::unique_ptr<Stream> stream_;  // the entry open, if any
+  std::vector<Written> written_;
   void* zip_ = nullptr;
 };
 
