@@ -124,12 +124,34 @@ char* Put(char* p, std::string_view s) {
   return p + s.size();
 }
 
+// Markup of a few bytes, copied in one move of fixed size: the output has room to spare.
+class Piece {
+ public:
+  static constexpr std::size_t kShort = 32;
+  Piece() = default;
+  explicit Piece(std::string_view text) : long_(text), size_(text.size()) {
+    if (size_ <= kShort) std::memcpy(short_, text.data(), size_);
+  }
+  std::size_t size() const { return size_; }
+  friend char* Put(char* p, const Piece& piece) {
+    if (piece.size_ <= kShort) std::memcpy(p, piece.short_, kShort);
+    else std::memcpy(p, piece.long_.data(), piece.size_);
+    return p + piece.size_;
+  }
+
+ private:
+  char short_[kShort] = {};
+  std::string long_;
+  std::size_t size_ = 0;
+};
+
 // Sheet XML built in one buffer, handed on at the end of a row once it holds 64 KiB.
 class Chunks {
  public:
   explicit Chunks(const XmlOutput& out) : out_(out) { buffer_.resize(kChunk * 2); }
-  // Where `n` more bytes may be written; Advance() to the end of what was.
+  // Where `n` more bytes (and a Piece beyond them) may be written; Advance() to the end of what was.
   char* Room(std::size_t n) {
+    n += Piece::kShort;
     if (used_ + n > buffer_.size()) buffer_.resize(std::max(buffer_.size() * 2, used_ + n));
     return buffer_.data() + used_;
   }
@@ -154,22 +176,64 @@ class Chunks {
 // The markup of one sheet's cells with its namespace prefix, made once per sheet.
 struct Markup {
   explicit Markup(std::string_view p)
-      : cell("<" + std::string(p) + "c r=\""), cellEnd("</" + std::string(p) + "c>"),
-        value("<" + std::string(p) + "v>"), valueEnd("</" + std::string(p) + "v>"),
-        formula("<" + std::string(p) + "f>"), formulaEnd("</" + std::string(p) + "f>"),
-        text("<" + std::string(p) + "is><" + std::string(p) + "t>"),
-        spacedText("<" + std::string(p) + "is><" + std::string(p) + "t xml:space=\"preserve\">"),
-        textEnd("</" + std::string(p) + "t></" + std::string(p) + "is>"), row("<" + std::string(p) + "row r=\""),
-        rowEnd("</" + std::string(p) + "row>"), fixed(160 + 12 * p.size()) {
-    for (int c = 0; c < CellAddress::kMaxColumns; ++c) columns[static_cast<std::size_t>(c)] = CellAddress::ColumnName(c);
+      : cell(Tag("<", p, "c r=\"")), cellEnd(Tag("</", p, "c>")), value(Tag("<", p, "v>")),
+        valueEnd(Tag("</", p, "v>")), formula(Tag("<", p, "f>")), formulaEnd(Tag("</", p, "f>")),
+        text(Tag("<", p, "is><" + std::string(p) + "t>")),
+        spacedText(Tag("<", p, "is><" + std::string(p) + "t xml:space=\"preserve\">")),
+        textEnd(Tag("</", p, "t></" + std::string(p) + "is>")), row(Tag("<", p, "row r=\"")),
+        rowEnd(Tag("</", p, "row>")), fixed(160 + 12 * p.size()) {
+    for (int c = 0; c < CellAddress::kMaxColumns; ++c) columns[c] = Piece(CellAddress::ColumnName(c));
   }
-  std::string cell, cellEnd, value, valueEnd, formula, formulaEnd, text, spacedText, textEnd, row, rowEnd;
+  static Piece Tag(std::string_view open, std::string_view prefix, const std::string& rest) {
+    return Piece(std::string(open) + std::string(prefix) + rest);
+  }
+  Piece cell, cellEnd, value, valueEnd, formula, formulaEnd, text, spacedText, textEnd, row, rowEnd;
   std::size_t fixed;  // room for a cell's markup without its texts
-  std::string columns[CellAddress::kMaxColumns];
+  Piece columns[CellAddress::kMaxColumns];
 };
 
+// A number as std::to_chars writes it: the shortest text that reads back as it, in fixed or
+// exponent notation, whichever is shorter. Quicker for a number that has few decimals: when
+// d = m / 10^k exactly (both exact in a double, the division rounded once) with m of at most
+// 15 digits and k the least, m·10^-k is the only decimal of at most 15 digits that reads back
+// as d, so it is the shortest.
+char* Number(char* p, double d) {
+  static constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  constexpr double kLimit = 1e15;
+  const double a = std::fabs(d);
+  if (!(a > 0 && a < kLimit)) return std::to_chars(p, p + 32, d).ptr;
+  int k = 0;
+  std::uint64_t m = 0;
+  for (;; ++k) {
+    const double scaled = a * kPowers[k];
+    if (k == 15 || scaled >= kLimit) return std::to_chars(p, p + 32, d).ptr;
+    m = static_cast<std::uint64_t>(scaled + 0.5);
+    if (static_cast<double>(m) / kPowers[k] == a) break;
+  }
+  char digits[20];
+  const int length = static_cast<int>(std::to_chars(digits, digits + sizeof digits, m).ptr - digits);
+  int significant = length;
+  while (k == 0 && significant > 1 && digits[significant - 1] == '0') --significant;
+  const int exponent = length - 1 - k;
+  const int exponentDigits = std::abs(exponent) >= 100 ? 3 : 2;
+  const int scientific = significant + (significant > 1 ? 1 : 0) + 2 + exponentDigits;
+  const int fixed = k == 0 ? length : length > k ? length + 1 : k + 2;
+  if (fixed > scientific) return std::to_chars(p, p + 32, d).ptr;
+  if (std::signbit(d)) *p++ = '-';
+  if (k == 0) return Put(p, std::string_view(digits, static_cast<std::size_t>(length)));
+  if (length > k) {
+    p = Put(p, std::string_view(digits, static_cast<std::size_t>(length - k)));
+    *p++ = '.';
+    return Put(p, std::string_view(digits + length - k, static_cast<std::size_t>(k)));
+  }
+  *p++ = '0';
+  *p++ = '.';
+  for (int z = length; z < k; ++z) *p++ = '0';
+  return Put(p, std::string_view(digits, static_cast<std::size_t>(length)));
+}
+
 void WriteCell(Chunks& out, const Markup& m, const Worksheet& sheet, const SheetExtras& kept, int row,
-               std::string_view rowNumber, int col, const Cell& cell, std::uint32_t columnStyle) {
+               const Piece& rowNumber, int col, const Cell& cell, std::uint32_t columnStyle) {
   const std::uint32_t style = cell.style != 0 ? cell.style : columnStyle;
   const bool formula = cell.HasFormula();
   const double* number = std::get_if<double>(&cell.value);
@@ -192,7 +256,7 @@ void WriteCell(Chunks& out, const Markup& m, const Worksheet& sheet, const Sheet
   const std::size_t texts = (text ? text->size() : 0) + (error ? error->code.size() : 0) + cell.formula.size();
   char* p = out.Room(m.fixed + texts * kEscapedGrowth);
   p = Put(p, m.cell);
-  p = Put(p, m.columns[static_cast<std::size_t>(col)]);
+  p = Put(p, m.columns[col]);
   p = Put(p, rowNumber);
   *p++ = '"';
   if (style != 0) {
@@ -215,7 +279,7 @@ void WriteCell(Chunks& out, const Markup& m, const Worksheet& sheet, const Sheet
   }
   if (number) {
     p = Put(p, m.value);
-    p = boolean ? Put(p, *number == 1 ? "1" : "0") : std::to_chars(p, p + 32, *number).ptr;
+    p = boolean ? Put(p, *number == 1 ? "1" : "0") : Number(p, *number);
     p = Put(p, m.valueEnd);
   } else if (error) {
     p = Put(p, m.value);
@@ -281,7 +345,7 @@ void SheetXml::SheetData(const Worksheet& sheet, std::string_view p, const Sheet
     const bool hasHeight = height != heights.end() && height->first == r;
     const std::string* attributes = extra != extras.end() && extra->row == r ? &extra->attributes : nullptr;
     char number[12];
-    const std::string_view rowNumber(number, static_cast<std::size_t>(std::to_chars(number, number + sizeof number, r + 1).ptr - number));
+    const Piece rowNumber(std::string_view(number, static_cast<std::size_t>(std::to_chars(number, number + sizeof number, r + 1).ptr - number)));
     const std::size_t rowStart = out.Used();
     char* q = out.Room(m.fixed + (attributes ? attributes->size() : 0));
     q = Put(q, m.row);

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "workbook/SpreadsheetError.h"
 
@@ -91,6 +94,34 @@ std::string_view Local(std::string_view qname) {
   return colon == std::string_view::npos ? qname : qname.substr(colon + 1);
 }
 
+// The first '<' at or after `from` that may start or end an element whose name begins with
+// `first`, or start a comment, CDATA or processing instruction; `size` when there is none.
+std::size_t NextCandidate(const char* data, std::size_t from, std::size_t size, char first) {
+#if defined(__SSE2__)
+  // Sixteen places at a time: '<' and the one or two bytes after it.
+  const __m128i lt = _mm_set1_epi8('<'), initial = _mm_set1_epi8(first), slash = _mm_set1_epi8('/');
+  const __m128i bang = _mm_set1_epi8('!'), question = _mm_set1_epi8('?');
+  for (; from + 18 <= size; from += 16) {
+    const __m128i at = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + from));
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + from + 1));
+    const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + from + 2));
+    const __m128i named = _mm_or_si128(_mm_cmpeq_epi8(next, initial),
+                                       _mm_and_si128(_mm_cmpeq_epi8(next, slash), _mm_cmpeq_epi8(after, initial)));
+    const __m128i other = _mm_or_si128(_mm_cmpeq_epi8(next, bang), _mm_cmpeq_epi8(next, question));
+    const int found = _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(at, lt), _mm_or_si128(named, other)));
+    if (found != 0) return from + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(found)));
+  }
+#endif
+  for (; from + 1 < size; ++from) {
+    if (data[from] != '<') continue;
+    const char next = data[from + 1];
+    if (next == first || next == '!' || next == '?' || (next == '/' && from + 2 < size && data[from + 2] == first)) {
+      return from;
+    }
+  }
+  return size;
+}
+
 // Whether the name at `at` is `qname`, ended as a tag name ends.
 bool NameAt(std::string_view xml, std::size_t at, std::string_view qname) {
   if (at > xml.size() || xml.size() - at <= qname.size() || xml.compare(at, qname.size(), qname) != 0) return false;
@@ -113,24 +144,18 @@ XmlSpan Element(std::string_view xml, const Token& start) {
   s.contentBegin = start.end;
   const char* data = xml.data();
   const std::size_t size = xml.size();
+  const char first = start.qname.empty() ? '\0' : start.qname.front();
   int depth = 0;
-  std::size_t pos = start.end;
-  while (pos < size) {
-    const void* hit = std::memchr(data + pos, '<', size - pos);
-    if (!hit) break;
-    const std::size_t lt = static_cast<std::size_t>(static_cast<const char*>(hit) - data);
-    const char next = lt + 1 < size ? data[lt + 1] : '\0';
+  for (std::size_t i = NextCandidate(data, start.end, size, first); i < size; i = NextCandidate(data, i + 1, size, first)) {
+    const char next = data[i + 1];
     if (next == '!' || next == '?') {
-      pos = Next(xml, lt).end;
+      i = Next(xml, i).end - 1;
       continue;
     }
     const bool closing = next == '/';
-    if (!NameAt(xml, lt + (closing ? 2 : 1), start.qname)) {
-      pos = lt + 1;
-      continue;
-    }
-    const Token t = Next(xml, lt);
-    pos = t.end;
+    const std::size_t name = i + (closing ? 2 : 1);
+    if (!NameAt(xml, name, start.qname)) continue;
+    const Token t = Next(xml, i);
     if (closing && depth == 0) {
       s.contentEnd = t.begin;
       s.end = t.end;
@@ -138,6 +163,7 @@ XmlSpan Element(std::string_view xml, const Token& start) {
     }
     if (closing) --depth;
     else if (t.kind == Tag::Start) ++depth;
+    i = t.end - 1;
   }
   s.contentEnd = s.end = size;
   return s;

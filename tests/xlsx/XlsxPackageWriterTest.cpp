@@ -19,6 +19,7 @@ namespace {
 using testing::Edit;
 using testing::Parts;
 using testing::RichWorkbook;
+using testing::RunPython;
 using testing::TempDir;
 
 constexpr auto& kKept = testing::kRichKept;
@@ -121,6 +122,84 @@ TEST(XlsxPackageWriter, LayoutChangesRewriteOnlyTheirElements) {
   EXPECT_EQ(again.Merges()[0].ToString(), "A1:C1");
   EXPECT_EQ(back.ActiveSheet(), 1u);
   EXPECT_EQ(again.Value(CellAddress::Parse("E6")), CellValue(100.5));
+}
+
+// The start tag of the first element that begins with `start` ("<row r=\"2\""), or "".
+std::string StartTag(const std::string& xml, const std::string& start) {
+  const std::size_t at = xml.find(start);
+  return at == std::string::npos ? std::string() : xml.substr(at, xml.find('>', at) + 1 - at);
+}
+
+// What the model does not hold on rows, columns and boolean cells, as spreadsheet programs
+// write it: hidden and outlined rows and columns, a row style, a thick border, an attribute of
+// another namespace, single quotes, empty hidden rows, a hidden column without a width.
+Parts RowsAndColumnsBeyondTheModel() {
+  Parts p = testing::TwoSheetWorkbook(
+      "<row r=\"2\" spans=\"1:4\" hidden=\"1\"><c r=\"A2\"><v>1</v></c><c r=\"B2\" t=\"b\"><v>1</v></c>"
+      "<c r=\"C2\" t=\"b\"><v>0</v></c><c r=\"D2\" t=\"b\"><v>0</v></c></row>"
+      "<row r=\"3\" outlineLevel=\"2\" collapsed=\"1\" x14ac:dyDescent=\"0.25\"><c r=\"A3\"><v>3</v></c></row>"
+      "<row r=\"4\" s=\"1\" customFormat=\"1\" thickBot=\"1\" ht=\"20\" customHeight=\"1\"><c r=\"A4\"><v>4</v></c></row>"
+      "<row r=\"6\" hidden=\"1\" ht=\"0\" customHeight=\"1\"/><row r='7' hidden='1'/>"
+      "<row r=\"8\"><c r=\"A8\"><v>8</v></c></row>",
+      "");
+  p["xl/styles.xml"] = kStyles;
+  Edit(p, "xl/_rels/workbook.xml.rels", "</Relationships>",
+       testing::Relationship("rId4", "styles", "styles.xml") + "</Relationships>");
+  Edit(p, "xl/worksheets/sheet1.xml", "\"><sheetData>",
+       "\" xmlns:mc=\"http://schemas.openxmlformats.org/markup-compatibility/2006\" mc:Ignorable=\"x14ac\" "
+       "xmlns:x14ac=\"http://schemas.microsoft.com/office/spreadsheetml/2009/9/ac\"><cols>"
+       "<col min=\"1\" max=\"2\" width=\"12\" customWidth=\"1\" hidden=\"1\" outlineLevel=\"1\"/>"
+       "<col min=\"4\" max=\"4\" width=\"9\" style=\"1\" bestFit=\"1\" collapsed=\"1\"/>"
+       "<col min=\"6\" max=\"6\" hidden=\"1\"/></cols><sheetData>");
+  return p;
+}
+
+TEST(XlsxPackageWriter, RewrittenRowsAndColumnsKeepWhatTheModelDoesNotHold) {
+  TempDir dir;
+  Workbook wb = XlsxReader::Read(testing::Zip(RowsAndColumnsBeyondTheModel(), dir));
+  Worksheet& ws = wb.SheetAt(0);
+  ws.SetValue(CellAddress::Parse("A2"), 2.0);
+  ws.SetValue(CellAddress::Parse("C2"), 5.0);  // no longer a boolean
+  ws.SetValue(CellAddress::Parse("A8"), 0.0);  // 0, but never a boolean
+  ws.SetColumnWidth(1, 20);
+  const std::string path = dir.File("kept.xlsx");
+  XlsxExporter::Save(wb, path);
+  const std::string sheet = Entries(path).at("xl/worksheets/sheet1.xml");
+
+  const struct {
+    const char* start;
+    const char* tag;  // the whole start tag as written
+  } kExpected[] = {
+      {"<row r=\"2\"", "<row r=\"2\" hidden=\"1\">"},
+      {"<row r=\"3\"", "<row r=\"3\" outlineLevel=\"2\" collapsed=\"1\" x14ac:dyDescent=\"0.25\">"},
+      {"<row r=\"4\"", "<row r=\"4\" ht=\"20\" customHeight=\"1\" s=\"1\" customFormat=\"1\" thickBot=\"1\">"},
+      {"<row r=\"6\"", "<row r=\"6\" ht=\"0\" customHeight=\"1\" hidden=\"1\"/>"},
+      {"<row r=\"7\"", "<row r=\"7\" hidden='1'/>"},
+      {"<row r=\"8\"", "<row r=\"8\">"},
+      {"<c r=\"B2\"", "<c r=\"B2\" t=\"b\">"},
+      {"<c r=\"C2\"", "<c r=\"C2\">"},
+      {"<c r=\"D2\"", "<c r=\"D2\" s=\"1\" t=\"b\">"},  // column D's style
+      {"<c r=\"A8\"", "<c r=\"A8\">"},
+      {"<col min=\"1\"", "<col min=\"1\" max=\"1\" width=\"12\" customWidth=\"1\" hidden=\"1\" outlineLevel=\"1\"/>"},
+      {"<col min=\"2\"", "<col min=\"2\" max=\"2\" width=\"20.7109375\" customWidth=\"1\" hidden=\"1\" outlineLevel=\"1\"/>"},
+      {"<col min=\"4\"", "<col min=\"4\" max=\"4\" width=\"9\" style=\"1\" customWidth=\"1\" bestFit=\"1\" collapsed=\"1\"/>"},
+      {"<col min=\"6\"", "<col min=\"6\" max=\"6\" hidden=\"1\"/>"},
+  };
+  for (const auto& e : kExpected) EXPECT_EQ(StartTag(sheet, e.start), e.tag) << e.start;
+  EXPECT_EQ(sheet.find("spans="), std::string::npos);
+
+  // As a spreadsheet program sees it.
+  const std::string report = RunPython(R"PY(
+import openpyxl, warnings
+warnings.simplefilter("ignore")
+ws = openpyxl.load_workbook(r''')PY" + path + R"PY(''')["数据输入"]
+r, c = ws.row_dimensions, ws.column_dimensions
+print(r[2].hidden, r[3].outline_level, r[4].s, r[6].hidden, r[7].hidden, r[8].hidden)
+print(c["A"].hidden, c["B"].outline_level, c["D"].bestFit, c["F"].hidden)
+print(repr(ws["A2"].value), repr(ws["B2"].value), repr(ws["C2"].value), repr(ws["D2"].value), repr(ws["A8"].value))
+)PY",
+                                       dir);
+  EXPECT_EQ(report, "True 2 1 True True False\nTrue 1 True True\n2 True 5 False 0\n");
 }
 
 TEST(XlsxPackageWriter, ValuesTheModelHoldsComeBackFromANewWorkbook) {
