@@ -1,0 +1,149 @@
+// The pieces of a save that stream: sheet XML made in chunks, deflated in blocks on other
+// threads, and the read-back check of what was stored.
+#include <gtest/gtest.h>
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <string>
+
+#include "workbook/SpreadsheetError.h"
+#include "xlsx/SheetXml.h"
+#include "xlsx/ZipArchive.h"
+#include "xlsx/ZipWriter.h"
+
+namespace spreadsheet {
+namespace {
+
+// Text that deflate can shorten but not to nothing, 2.5 MiB: three blocks, the last partial.
+std::string Content(std::size_t size) {
+  std::mt19937_64 rng(11);
+  std::string s;
+  while (s.size() < size) s += "<c r=\"B" + std::to_string(rng() % 65536) + "\"><v>" + std::to_string(rng() % 9973) + "</v></c>";
+  s.resize(size);
+  return s;
+}
+
+// An archive of one entry written in pieces of `piece` bytes (0: whole).
+std::string Archive(const std::string& content, std::size_t piece) {
+  std::string bytes;
+  ZipWriter zip(&bytes);
+  zip.Open("xl/worksheets/sheet1.xml");
+  for (std::size_t at = 0; at < content.size(); at += piece == 0 ? content.size() : piece) {
+    zip.Write(std::string_view(content).substr(at, piece == 0 ? content.size() : piece));
+  }
+  zip.Close();
+  zip.Add("empty.xml", "");
+  zip.Finish();
+  return bytes;
+}
+
+TEST(XlsxStreamedWrite, BlocksMakeOneDeflateStreamWhateverThePieces) {
+  const struct {
+    std::size_t size, piece;
+  } kCases[] = {
+      {(std::size_t{5} << 19), 0},     // 2.5 MiB at once
+      {(std::size_t{5} << 19), 7},     // in odd little pieces
+      {(std::size_t{5} << 19), 65536},
+      {(std::size_t{2} << 20), 4096},  // exactly two blocks: the last one empty
+      {100, 1},                        // a small entry, deflated without threads
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(std::to_string(c.size) + " by " + std::to_string(c.piece));
+    const std::string content = Content(c.size);
+    const std::string bytes = Archive(content, c.piece);
+    EXPECT_EQ(bytes, Archive(content, 0)) << "the stored bytes depend on how the content came";
+    const ZipArchive zip(std::make_shared<const std::string>(bytes));
+    ASSERT_EQ(zip.Entries().size(), 2u);
+    EXPECT_EQ(zip.Read(*zip.Find("xl/worksheets/sheet1.xml")), content);  // inflated, CRC checked
+    EXPECT_EQ(zip.Read(*zip.Find("empty.xml")), "");
+    EXPECT_LT(zip.Find("xl/worksheets/sheet1.xml")->compressedSize, c.size / 2 + 16);
+  }
+}
+
+TEST(XlsxStreamedWrite, TheReadBackCheckFindsWhatWasNotStoredAsWritten) {
+  const std::string content = Content(std::size_t{3} << 19);
+  std::string bytes;
+  ZipWriter zip(&bytes);
+  zip.Add("a.xml", content);
+  zip.Add("b.xml", "<b/>");
+  zip.Finish();
+  const ZipArchive written(std::make_shared<const std::string>(bytes));
+  const std::uint64_t middle = written.Find("a.xml")->compressedSize / 2 + 40;  // inside a.xml's stored bytes
+  EXPECT_NO_THROW(zip.Check(std::make_shared<const std::string>(bytes)));
+
+  std::string other;
+  ZipWriter one(&other);
+  one.Add("a.xml", content);
+  one.Finish();
+  const struct {
+    const char* name;
+    std::string bytes;
+    const char* message;
+  } kCases[] = {
+      {"a byte changed", [&] { std::string b = bytes; b[middle] = static_cast<char>(b[middle] ^ 0x10); return b; }(),
+       "“a.xml”内容不符"},
+      {"an entry missing", other, "条目数不符"},
+      {"cut short", bytes.substr(0, bytes.size() / 2), ""},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    try {
+      zip.Check(std::make_shared<const std::string>(c.bytes));
+      ADD_FAILURE() << "not found";
+    } catch (const SpreadsheetError& e) {
+      EXPECT_EQ(e.Number(), 1004);
+      EXPECT_NE(e.Description().find(c.message), std::string::npos) << e.Description();
+    }
+  }
+}
+
+// Every number of the sheet XML as std::to_chars writes it (shortest, exact), also where a
+// quicker way is taken for numbers with few decimals.
+TEST(XlsxStreamedWrite, NumbersAreWrittenAsToCharsWritesThem) {
+  std::mt19937_64 rng(20240607);
+  const struct {
+    const char* name;
+    double (*make)(std::mt19937_64&);
+  } kKinds[] = {
+      {"readings in mm", [](std::mt19937_64& g) { return static_cast<double>(g() % 5000) / 1000.0; }},
+      {"elevations summed", [](std::mt19937_64& g) { return 100.0 + static_cast<double>(g() % 5000) / 1000.0 - 1.234; }},
+      {"integers", [](std::mt19937_64& g) { return static_cast<double>(static_cast<std::int64_t>(g() % 2000001) - 1000000); }},
+      {"round and tiny", [](std::mt19937_64& g) {
+         return static_cast<double>(g() % 1000) * std::pow(10.0, static_cast<int>(g() % 40) - 20);
+       }},
+      {"decimals of every length", [](std::mt19937_64& g) {
+         return static_cast<double>(static_cast<std::int64_t>(g() % 2000000000000001) - 1000000000000000) /
+                std::pow(10.0, static_cast<int>(g() % 17));
+       }},
+      {"any bits", [](std::mt19937_64& g) {
+         const std::uint64_t bits = g();
+         double d = 0;
+         std::memcpy(&d, &bits, sizeof d);
+         return std::isfinite(d) ? d : 0.5;
+       }},
+  };
+  for (const auto& kind : kKinds) {
+    SCOPED_TRACE(kind.name);
+    Worksheet ws("t");
+    std::vector<double> numbers;
+    for (int i = 0; i < 4000; ++i) {
+      numbers.push_back(kind.make(rng));
+      ws.SetValue(CellAddress{i / 100, i % 100}, numbers.back());
+    }
+    std::string xml;
+    SheetXml::SheetData(ws, "", SheetExtras(), [&](std::string_view piece) { xml.append(piece); });
+    std::size_t at = 0;
+    for (double d : numbers) {
+      at = xml.find("<v>", at) + 3;
+      char expected[32];
+      const auto end = std::to_chars(expected, expected + sizeof expected, d).ptr;
+      ASSERT_EQ(xml.substr(at, xml.find("</v>", at) - at), std::string(expected, end));
+    }
+  }
+}
+
+}  // namespace
+}  // namespace spreadsheet
