@@ -1,9 +1,12 @@
 #include "xlsx/PackageWriter.h"
 
+#include <zlib.h>
+
 #include <cstdio>
 #include <functional>
 #include <map>
 #include <memory>
+#include <new>
 #include <optional>
 #include <set>
 #include <vector>
@@ -112,6 +115,28 @@ struct Changes {
   bool cells = false, columns = false, merges = false, layout = false;
   bool Any() const { return cells || columns || merges || layout; }
 };
+
+// A part's text, inflated here rather than by the archive reader, which would check its CRC-32
+// once more: the package's bytes are those checked when the workbook was read. Anything out of
+// the ordinary is left to the reader and its errors.
+std::string ReadPart(const OpcPackage& package, const std::string& part) {
+  const ZipArchive::Entry* e = package.Zip().Find(OpcPackage::EntryName(part));
+  if (!e || e->method != Z_DEFLATED || e->size >= 0xffffffffu || e->compressedSize >= 0xffffffffu) {
+    return package.Read(part);
+  }
+  std::string raw = package.Zip().ReadRaw(*e);
+  std::string text(static_cast<std::size_t>(e->size), '\0');
+  z_stream z{};
+  if (inflateInit2(&z, -MAX_WBITS) != Z_OK) throw std::bad_alloc();
+  z.next_in = reinterpret_cast<Bytef*>(raw.data());
+  z.avail_in = static_cast<uInt>(raw.size());
+  z.next_out = reinterpret_cast<Bytef*>(text.data());
+  z.avail_out = static_cast<uInt>(text.size());
+  const int status = inflate(&z, Z_FINISH);
+  const bool whole = status == Z_STREAM_END && z.total_out == e->size;
+  inflateEnd(&z);
+  return whole ? text : package.Read(part);
+}
 
 // A changed sheet part: its text as read, the edits that make it new and what its rows and
 // columns held beyond the model. The new text is made while it is written, sheetData last.
@@ -425,7 +450,7 @@ void PackageWriter::Write(const Workbook& wb, const std::string& path) {
     anyCells = anyCells || ch.cells;
     if (ch.Any()) {
       auto patch = std::make_shared<SheetPatch>();
-      patch->xml = package.Read(part);
+      patch->xml = ReadPart(package, part);
       PatchSheet(*patch, part, ws, ch);
       replaced[OpcPackage::EntryName(ZipArchive::Lower(part))] = [patch](const XmlOutput& out) {
         patch->edits.Apply(patch->xml, out);

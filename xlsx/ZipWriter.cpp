@@ -98,7 +98,8 @@ void* DeflateThread(void* job) {
 
 }  // namespace
 
-// The entry being written: the block being filled and the blocks being deflated, oldest first.
+// The entry being written: the block being filled and the blocks being deflated, oldest first;
+// the blocks' buffers are kept for the next entry.
 struct ZipWriter::Stream {
   Written entry;
   bool large = false;
@@ -106,7 +107,8 @@ struct ZipWriter::Stream {
   std::deque<std::unique_ptr<Job>> running;
   std::vector<std::unique_ptr<Job>> idle;
   std::string window;  // the last kWindow bytes before `filling`
-  std::size_t inFlight = std::max(1u, std::thread::hardware_concurrency());
+  // Beyond four, making the text rather than deflating it is what a save waits for.
+  std::size_t inFlight = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
 
   Stream() { filling = Take(); }
   ~Stream() {
@@ -115,11 +117,7 @@ struct ZipWriter::Stream {
     }
   }
   std::unique_ptr<Job> Take() {
-    if (idle.empty()) {
-      auto job = std::make_unique<Job>();
-      job->input.reserve(kBlock);
-      return job;
-    }
+    if (idle.empty()) return std::make_unique<Job>();
     auto job = std::move(idle.back());
     idle.pop_back();
     job->input.clear();
@@ -207,9 +205,10 @@ void ZipWriter::Open(const std::string& name, bool large) {
                               Z_DEFLATED, 1, 1, large) != ZIP_OK) {
     Fail("无法写入“" + name + "”");
   }
-  stream_ = std::make_unique<Stream>();
-  stream_->entry.name = name;
+  if (!stream_) stream_ = std::make_unique<Stream>();
+  stream_->entry = Written{name};
   stream_->large = large;
+  stream_->window.clear();
 }
 
 void ZipWriter::Write(std::string_view piece) {
@@ -276,7 +275,6 @@ void ZipWriter::Close() {
     Fail("无法写入“" + s.entry.name + "”");
   }
   written_.push_back(std::move(s.entry));
-  stream_.reset();
 }
 
 void ZipWriter::Copy(const ZipArchive& from, const ZipArchive::Entry& entry) {

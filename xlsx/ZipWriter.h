@@ -54,7 +54,7 @@ class ZipWriter {
   void Store(std::string_view deflated, std::uint32_t crc, std::uint64_t size);
 
   std::unique_ptr<Memory> memory_;
-  std::unique_ptr<Stream> stream_;  // the entry open, if any
+  std::unique_ptr<Stream> stream_;  // the entry being written, and buffers for the next
   std::vector<Written> written_;
   void* zip_ = nullptr;
 };
