@@ -389,6 +389,12 @@ void Verify(const std::string& path, const ZipWriter& zip) {
   std::FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) Fail("无法读回写入的文件");
   auto bytes = std::make_shared<std::string>();
+  if (std::fseek(f, 0, SEEK_END) == 0) {
+    const long size = std::ftell(f);
+    if (size > 0) bytes->resize(static_cast<std::size_t>(size));
+    std::rewind(f);
+  }
+  bytes->resize(std::fread(bytes->data(), 1, bytes->size(), f));
   char buffer[1 << 16];
   std::size_t n = 0;
   while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes->append(buffer, n);

@@ -41,12 +41,13 @@ SheetOrigin SheetDigest::Of(const Worksheet& sheet, std::string part) {
     for (std::size_t c = 0; c < row.size(); ++c) {
       const Cell& cell = row[c];
       if (IsEmptyValue(cell.value) && cell.formula.empty() && cell.style == 0) continue;
-      cells.Add((std::uint64_t(r) << 16) | c);
-      cells.Add(std::uint64_t{cell.style} | (std::uint64_t(cell.value.index()) << 32));
+      // Row (16 bits), column (8), formula or not, kind of value (3) and style in one word.
+      cells.Add(std::uint64_t(r) << 48 | std::uint64_t(c) << 40 | std::uint64_t(cell.HasFormula()) << 39 |
+                std::uint64_t(cell.value.index()) << 32 | cell.style);
       if (const double* d = std::get_if<double>(&cell.value)) cells.Add(*d);
       if (const std::string* s = std::get_if<std::string>(&cell.value)) cells.Add(std::string_view(*s));
       if (const CellError* e = std::get_if<CellError>(&cell.value)) cells.Add(std::string_view(e->code));
-      cells.Add(std::string_view(cell.formula));
+      if (cell.HasFormula()) cells.Add(std::string_view(cell.formula));
     }
   }
   for (const auto& [row, height] : sheet.RowHeights()) {

@@ -32,10 +32,6 @@ constexpr std::size_t kWindow = std::size_t{1} << 15;  // deflate's reach back
   throw SpreadsheetError(SpreadsheetError::kApplicationDefined, what);
 }
 
-std::uint32_t Crc(std::uint32_t crc, std::string_view bytes) {
-  return static_cast<std::uint32_t>(crc32_z(crc, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size()));
-}
-
 // One block of an entry's content on its way: its text, the 32 KiB before it, and room for
 // what deflate makes and needs. Everything is allocated by the writing thread and reused from
 // block to block: a thread that allocates gets a malloc arena of its own, whose 64 MiB of
@@ -206,7 +202,7 @@ void ZipWriter::Open(const std::string& name, bool large) {
     Fail("无法写入“" + name + "”");
   }
   if (!stream_) stream_ = std::make_unique<Stream>();
-  stream_->entry = Written{name};
+  stream_->entry = Written{name, 0, 0, {}};
   stream_->large = large;
   stream_->window.clear();
 }
@@ -251,8 +247,7 @@ void ZipWriter::Store(std::string_view bytes, std::uint32_t crc, std::uint64_t s
   Stream& s = *stream_;
   s.entry.crc = static_cast<std::uint32_t>(crc32_combine64(s.entry.crc, crc, static_cast<z_off64_t>(size)));
   s.entry.size += size;
-  s.entry.stored += bytes.size();
-  s.entry.storedCrc = Crc(s.entry.storedCrc, bytes);
+  s.entry.stored.append(bytes);
   errno = 0;
   std::size_t pos = 0;
   while (pos < bytes.size()) {
@@ -267,7 +262,7 @@ void ZipWriter::Store(std::string_view bytes, std::uint32_t crc, std::uint64_t s
 void ZipWriter::Close() {
   Submit(true);
   Stream& s = *stream_;
-  if (!s.large && (s.entry.size >= 0xffffffffu || s.entry.stored >= 0xffffffffu)) {
+  if (!s.large && (s.entry.size >= 0xffffffffu || s.entry.stored.size() >= 0xffffffffu)) {
     Broken("写入失败：“" + s.entry.name + "”超过 4 GB");
   }
   errno = 0;
@@ -278,7 +273,7 @@ void ZipWriter::Close() {
 }
 
 void ZipWriter::Copy(const ZipArchive& from, const ZipArchive::Entry& entry) {
-  const std::string raw = from.ReadRaw(entry);
+  std::string raw = from.ReadRaw(entry);
   zip_fileinfo info{};
   info.dosDate = entry.dosDate;
   info.internal_fa = entry.internalAttributes;
@@ -292,7 +287,7 @@ void ZipWriter::Copy(const ZipArchive& from, const ZipArchive::Entry& entry) {
       zipCloseFileInZipRaw64(zip, entry.size, entry.crc) != ZIP_OK) {
     Fail("无法写入“" + entry.name + "”");
   }
-  written_.push_back(Written{entry.name, entry.crc, entry.size, raw.size(), Crc(0, raw)});
+  written_.push_back(Written{entry.name, entry.crc, entry.size, std::move(raw)});
 }
 
 void ZipWriter::Finish() {
@@ -308,8 +303,10 @@ void ZipWriter::Check(std::shared_ptr<const std::string> bytes) const {
   for (const Written& w : written_) {
     const ZipArchive::Entry* e = archive.Find(w.name);
     if (!e) Broken("“" + w.name + "”缺失");
-    if (e->crc != w.crc || e->size != w.size || e->compressedSize != w.stored) Broken("“" + w.name + "”的大小或校验和不符");
-    if (Crc(0, archive.ReadRaw(*e)) != w.storedCrc) Broken("“" + w.name + "”内容不符");
+    if (e->crc != w.crc || e->size != w.size || e->compressedSize != w.stored.size()) {
+      Broken("“" + w.name + "”的大小或校验和不符");
+    }
+    if (archive.ReadRaw(*e) != w.stored) Broken("“" + w.name + "”内容不符");
   }
 }
 

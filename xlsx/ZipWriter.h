@@ -33,17 +33,17 @@ class ZipWriter {
   void Finish();
 
   // Checks an archive read back (the written file's bytes): exactly the entries written here,
-  // each with the CRC-32 and sizes of its content and its stored bytes bit for bit the ones
-  // written (compared by their CRC-32). Throws SpreadsheetError 1004 naming what differs.
+  // each with the CRC-32 and size of its content and its stored (compressed) bytes bit for bit
+  // the ones written, which the writer keeps until then. Throws SpreadsheetError 1004 naming
+  // what differs.
   void Check(std::shared_ptr<const std::string> bytes) const;
 
  private:
   struct Written {
     std::string name;
-    std::uint32_t crc = 0;        // of the content
-    std::uint64_t size = 0;       // of the content
-    std::uint64_t stored = 0;     // bytes as stored (compressed)
-    std::uint32_t storedCrc = 0;  // of the stored bytes
+    std::uint32_t crc = 0;   // of the content
+    std::uint64_t size = 0;  // of the content
+    std::string stored;      // the bytes as stored
   };
   struct Stream;
   struct Memory;
