@@ -129,8 +129,9 @@ class Piece {
  public:
   static constexpr std::size_t kShort = 32;
   Piece() = default;
-  explicit Piece(std::string_view text) : long_(text), size_(text.size()) {
+  explicit Piece(std::string_view text) : size_(text.size()) {
     if (size_ <= kShort) std::memcpy(short_, text.data(), size_);
+    else long_ = text;
   }
   std::size_t size() const { return size_; }
   friend char* Put(char* p, const Piece& piece) {
