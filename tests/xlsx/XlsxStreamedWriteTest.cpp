@@ -11,6 +11,7 @@
 
 #include "workbook/SpreadsheetError.h"
 #include "xlsx/SheetXml.h"
+#include "xlsx/XmlSplice.h"
 #include "xlsx/ZipArchive.h"
 #include "xlsx/ZipWriter.h"
 
@@ -142,6 +143,34 @@ TEST(XlsxStreamedWrite, NumbersAreWrittenAsToCharsWritesThem) {
       const auto end = std::to_chars(expected, expected + sizeof expected, d).ptr;
       ASSERT_EQ(xml.substr(at, xml.find("</v>", at) - at), std::string(expected, end));
     }
+  }
+}
+
+
+// Elements are found by their own tags only: markup inside comments, CDATA and processing
+// instructions, and other elements' tags, never end or nest them.
+TEST(XlsxStreamedWrite, ElementsEndAtTheirOwnEndTag) {
+  const struct {
+    const char* xml;
+    const char* children;  // the root's children by name, with the text of the last one
+  } kCases[] = {
+      {"<w><a><!-- </a> --><b/></a><c>x</c></w>", "a c:<c>x</c>"},
+      {"<w><a><![CDATA[</a><a>]]></a><?pi </a>?><c/></w>  \n", "a c:<c/>"},
+      {"<x:w xmlns:x='u'><x:a><x:a>in</x:a></x:a ><x:ab/></x:w>", "a ab:<x:ab/>"},
+      {"<w><a q='>' r=\"/>\">t</a></w><!-- </w> after the root -->", "a:<a q='>' r=\"/>\">t</a>"},
+      {"<?xml version='1.0'?><w><sheetData><row/><rows/></sheetData></w>", "sheetData:<sheetData><row/><rows/></sheetData>"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.xml);
+    const std::string_view xml = c.xml;
+    const XmlSpan root = XmlSplice::Root(xml, "/t.xml");
+    std::string names;
+    const auto children = XmlSplice::Children(xml, root);
+    for (const XmlSpan& child : children) names += (names.empty() ? "" : " ") + std::string(child.name);
+    ASSERT_FALSE(children.empty());
+    const XmlSpan& last = children.back();
+    EXPECT_EQ(names + ":" + std::string(xml.substr(last.begin, last.end - last.begin)), c.children);
+    EXPECT_EQ(xml.substr(root.contentEnd, root.end - root.contentEnd).substr(0, 2), "</");
   }
 }
 
