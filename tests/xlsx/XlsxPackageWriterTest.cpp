@@ -142,7 +142,7 @@ Parts RowsAndColumnsBeyondTheModel() {
       "<row r=\"6\" hidden=\"1\" ht=\"0\" customHeight=\"1\"/><row r='7' hidden='1'/>"
       "<row r=\"8\"><c r=\"A8\"><v>8</v></c></row>",
       "");
-  p["xl/styles.xml"] = kStyles;
+  p["xl/styles.xml"] = testing::kRichStyles;
   Edit(p, "xl/_rels/workbook.xml.rels", "</Relationships>",
        testing::Relationship("rId4", "styles", "styles.xml") + "</Relationships>");
   Edit(p, "xl/worksheets/sheet1.xml", "\"><sheetData>",
