@@ -186,6 +186,7 @@ void Worksheet::InsertRows(int row, int count) {
   MoveKeys(rowHeights_, row, count, CellAddress::kMaxRows);
   MoveMerges(true, row, count);
   MovePrintRows(row, count);
+  rowMoves_.push_back({row, count});
 }
 
 void Worksheet::DeleteRows(int row, int count) {
@@ -195,6 +196,7 @@ void Worksheet::DeleteRows(int row, int count) {
   MoveKeys(rowHeights_, row, -count, CellAddress::kMaxRows);
   MoveMerges(true, row, -count);
   MovePrintRows(row, -count);
+  rowMoves_.push_back({row, -count});
 }
 
 void Worksheet::MovePrintRows(int row, int count) {
@@ -237,6 +239,7 @@ void Worksheet::InsertColumns(int column, int count) {
   MoveKeys(columnWidths_, column, count, CellAddress::kMaxColumns);
   MoveKeys(columnStyles_, column, count, CellAddress::kMaxColumns);
   MoveMerges(false, column, count);
+  columnMoves_.push_back({column, count});
 }
 
 void Worksheet::DeleteColumns(int column, int count) {
@@ -249,6 +252,31 @@ void Worksheet::DeleteColumns(int column, int count) {
   MoveKeys(columnWidths_, column, -count, CellAddress::kMaxColumns);
   MoveKeys(columnStyles_, column, -count, CellAddress::kMaxColumns);
   MoveMerges(false, column, -count);
+  columnMoves_.push_back({column, -count});
+}
+
+void Worksheet::SetOrigin(SheetOrigin origin) {
+  origin_ = std::move(origin);
+  rowMoves_.clear();
+  columnMoves_.clear();
+}
+
+std::optional<int> Worksheet::Through(const std::vector<Move>& moves, int index, int limit) {
+  for (const Move& m : moves) {
+    if (index < m.at) continue;
+    if (m.count < 0 && index < m.at - m.count) return std::nullopt;
+    index += m.count;
+    if (index >= limit) return std::nullopt;
+  }
+  return index;
+}
+
+std::optional<int> Worksheet::RowSinceOrigin(int index) const {
+  return Through(rowMoves_, index, CellAddress::kMaxRows);
+}
+
+std::optional<int> Worksheet::ColumnSinceOrigin(int index) const {
+  return Through(columnMoves_, index, CellAddress::kMaxColumns);
 }
 
 }  // namespace spreadsheet

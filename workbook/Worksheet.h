@@ -82,7 +82,14 @@ class Worksheet {
   void SetFrozen(FrozenPane pane) { frozen_ = pane; }
 
   const SheetOrigin& Origin() const { return origin_; }
-  void SetOrigin(SheetOrigin origin) { origin_ = std::move(origin); }
+  // The sheet now matches its part as read: the rows and columns moved so far are forgotten.
+  void SetOrigin(SheetOrigin origin);
+
+  // Where row (column) `index` of the sheet as last read stands now, after the rows (columns)
+  // inserted and deleted since; nullopt when it was deleted or pushed off the sheet.
+  std::optional<int> RowSinceOrigin(int index) const;
+  std::optional<int> ColumnSinceOrigin(int index) const;
+  bool MovedSinceOrigin() const { return !rowMoves_.empty() || !columnMoves_.empty(); }
 
  private:
   void MoveMerges(bool rows, int at, int count);
@@ -97,6 +104,13 @@ class Worksheet {
   PrintSetup print_;
   FrozenPane frozen_;
   SheetOrigin origin_;
+  // Inserts (count > 0) and deletes (count < 0) since the origin, in the order made.
+  struct Move {
+    int at;
+    int count;
+  };
+  std::vector<Move> rowMoves_, columnMoves_;
+  static std::optional<int> Through(const std::vector<Move>& moves, int index, int limit);
 };
 
 }  // namespace spreadsheet

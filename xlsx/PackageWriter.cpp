@@ -154,6 +154,7 @@ void PatchSheet(SheetPatch& patch, const std::string& part, const Worksheet& ws,
   Children children(xml, root, kSheetOrder, std::size(kSheetOrder), edits);
   patch.kept = SheetExtras(xml, ch.cells ? children.Find("sheetData") : nullptr,
                            ch.columns ? children.Find("cols") : nullptr);
+  patch.kept.FollowMoves(ws);
   if (ch.cells) {
     children.Place("sheetData", [&ws, &kept = patch.kept, p](const XmlOutput& out) { SheetXml::SheetData(ws, p, kept, out); });
     children.Place("dimension", SheetXml::Dimension(ws, p));
@@ -448,8 +449,10 @@ void PackageWriter::Write(const Workbook& wb, const std::string& path) {
     const SheetOrigin now = SheetDigest::Of(ws, part);
     const SheetOrigin& then = ws.Origin();
     Changes ch;
-    ch.cells = fresh || now.cells != then.cells;
-    ch.columns = fresh || now.columns != then.columns;
+    // Rows or columns moved: what the file holds on them beyond the model (hidden, outline) moves
+    // too, even where no cell or width shows the move.
+    ch.cells = fresh || now.cells != then.cells || ws.MovedSinceOrigin();
+    ch.columns = fresh || now.columns != then.columns || ws.MovedSinceOrigin();
     ch.merges = fresh || now.merges != then.merges;
     ch.layout = fresh || now.layout != then.layout;
     titles[i] = ch.layout;

@@ -116,6 +116,30 @@ void SheetExtras::ReadColumns(std::string_view xml, const XmlSpan& cols) {
   }
 }
 
+void SheetExtras::FollowMoves(const Worksheet& now) {
+  if (!now.MovedSinceOrigin()) return;
+  std::vector<Row> rows;
+  for (Row& r : rows_) {
+    if (const auto at = now.RowSinceOrigin(r.row)) rows.push_back(Row{*at, std::move(r.attributes)});
+  }
+  rows_ = std::move(rows);  // the renumbering keeps the order: it never swaps two rows
+  if (!columns_.empty()) {
+    std::vector<std::string> columns(columns_.size());
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+      const auto at = columns_[i].empty() ? std::nullopt : now.ColumnSinceOrigin(static_cast<int>(i));
+      if (at) columns[static_cast<std::size_t>(*at)] = std::move(columns_[i]);
+    }
+    columns_ = std::move(columns);
+  }
+  std::vector<std::uint32_t> booleans;
+  for (const std::uint32_t b : booleans_) {
+    const auto row = now.RowSinceOrigin(static_cast<int>(b >> 8));
+    const auto column = now.ColumnSinceOrigin(static_cast<int>(b & 0xFF));
+    if (row && column) booleans.push_back(static_cast<std::uint32_t>(*row) << 8 | static_cast<std::uint32_t>(*column));
+  }
+  booleans_ = std::move(booleans);
+}
+
 const std::string& SheetExtras::Column(int column) const {
   static const std::string kNone;
   return column >= 0 && static_cast<std::size_t>(column) < columns_.size() ? columns_[static_cast<std::size_t>(column)]

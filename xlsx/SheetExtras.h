@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "workbook/Worksheet.h"
 #include "xlsx/XmlSplice.h"
 
 namespace spreadsheet {
@@ -25,6 +26,10 @@ class SheetExtras {
   SheetExtras() = default;  // nothing beyond the model: a sheet made here
   // From the elements of a part read as well formed; either may be null (not rewritten).
   SheetExtras(std::string_view xml, const XmlSpan* sheetData, const XmlSpan* cols);
+
+  // Renumbers what was read to where its rows and columns stand in `now` after the rows and
+  // columns inserted and deleted since reading; what was deleted goes.
+  void FollowMoves(const Worksheet& now);
 
   const std::vector<Row>& Rows() const { return rows_; }  // ascending, each row once
   const std::string& Column(int column) const;             // "" when none

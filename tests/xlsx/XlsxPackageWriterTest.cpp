@@ -5,7 +5,10 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "tests/support/ParamName.h"
 #include "tests/xlsx/PackageParts.h"
 #include "workbook/SpreadsheetError.h"
 #include "xlsx/XlsxExporter.h"
@@ -201,6 +204,61 @@ print(repr(ws["A2"].value), repr(ws["B2"].value), repr(ws["C2"].value), repr(ws[
                                        dir);
   EXPECT_EQ(report, "True 2 1 True True False\nTrue 1 True True\n2 True 5 False 0\n");
 }
+
+// Rows and columns inserted or deleted after reading carry what the file held on them along;
+// a deleted row's or column's attributes go with it. Numbers are 1-based as in the file.
+struct MoveCase {
+  const char* name;
+  void (*move)(Worksheet&);
+  std::vector<std::pair<const char*, const char*>> tags;  // start of a tag, the whole tag ("" = none)
+};
+
+class MovedRowsAndColumns : public ::testing::TestWithParam<MoveCase> {};
+
+TEST_P(MovedRowsAndColumns, KeepTheirAttributes) {
+  TempDir dir;
+  Workbook wb = XlsxReader::Read(testing::Zip(RowsAndColumnsBeyondTheModel(), dir));
+  GetParam().move(wb.SheetAt(0));
+  const std::string path = dir.File("moved.xlsx");
+  XlsxExporter::Save(wb, path);
+  const std::string sheet = Entries(path).at("xl/worksheets/sheet1.xml");
+  for (const auto& [start, tag] : GetParam().tags) EXPECT_EQ(StartTag(sheet, start), tag) << start;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Moves, MovedRowsAndColumns,
+    ::testing::Values(
+        MoveCase{"TwoRowsInsertedAboveRow2",
+                 [](Worksheet& ws) { ws.InsertRows(1, 2); },
+                 {{"<row r=\"2\"", ""},
+                  {"<row r=\"4\"", "<row r=\"4\" hidden=\"1\">"},
+                  {"<row r=\"5\"", "<row r=\"5\" outlineLevel=\"2\" collapsed=\"1\" x14ac:dyDescent=\"0.25\">"},
+                  {"<row r=\"9\"", "<row r=\"9\" hidden='1'/>"},
+                  {"<c r=\"B4\"", "<c r=\"B4\" t=\"b\">"}}},
+        MoveCase{"Row2Deleted",
+                 [](Worksheet& ws) { ws.DeleteRows(1, 1); },
+                 {{"<row r=\"2\"", "<row r=\"2\" outlineLevel=\"2\" collapsed=\"1\" x14ac:dyDescent=\"0.25\">"},
+                  {"<row r=\"6\"", "<row r=\"6\" hidden='1'/>"},
+                  {"<row r=\"7\"", "<row r=\"7\">"},
+                  {"<c r=\"B2\"", ""}}},
+        MoveCase{"InsertedThenDeletedAgain",
+                 [](Worksheet& ws) {
+                   ws.InsertRows(0, 3);
+                   ws.DeleteRows(0, 3);
+                 },
+                 {{"<row r=\"2\"", "<row r=\"2\" hidden=\"1\">"}, {"<row r=\"7\"", "<row r=\"7\" hidden='1'/>"}}},
+        MoveCase{"ColumnInsertedBeforeA",
+                 [](Worksheet& ws) { ws.InsertColumns(0, 1); },
+                 {{"<col min=\"1\"", ""},
+                  {"<col min=\"2\"", "<col min=\"2\" max=\"2\" width=\"12\" customWidth=\"1\" hidden=\"1\" outlineLevel=\"1\"/>"},
+                  {"<col min=\"7\"", "<col min=\"7\" max=\"7\" hidden=\"1\"/>"},
+                  {"<c r=\"C2\"", "<c r=\"C2\" t=\"b\">"}}},
+        MoveCase{"ColumnADeleted",
+                 [](Worksheet& ws) { ws.DeleteColumns(0, 1); },
+                 {{"<col min=\"1\"", "<col min=\"1\" max=\"1\" width=\"12\" customWidth=\"1\" hidden=\"1\" outlineLevel=\"1\"/>"},
+                  {"<col min=\"5\"", "<col min=\"5\" max=\"5\" hidden=\"1\"/>"},
+                  {"<c r=\"A2\"", "<c r=\"A2\" t=\"b\">"}}}),
+    testsupport::CaseName());
 
 TEST(XlsxPackageWriter, ValuesTheModelHoldsComeBackFromANewWorkbook) {
   TempDir dir;
