@@ -61,18 +61,19 @@ class Children {
     return nullptr;
   }
 
+  // A new child goes where the order puts it, also among others new at the same place.
   void Place(std::string_view name, std::string text) {
     if (const XmlSpan* existing = Find(name)) {
       edits_.Replace(existing->begin, existing->end, std::move(text));
     } else if (!text.empty()) {
-      edits_.Insert(At(name), std::move(text));
+      edits_.Insert(At(name), std::move(text), Rank(name));
     }
   }
 
   void Place(std::string_view name, XmlEdits::Producer produce) {
     const XmlSpan* existing = Find(name);
     const std::size_t begin = existing ? existing->begin : At(name);
-    edits_.Replace(begin, existing ? existing->end : begin, std::move(produce));
+    edits_.Replace(begin, existing ? existing->end : begin, std::move(produce), existing ? 0 : Rank(name));
   }
 
  private:
@@ -88,6 +89,10 @@ class Children {
       if (const XmlSpan* next = Find(n)) return next->begin;
     }
     return parent_.contentEnd;
+  }
+
+  int Rank(std::string_view name) const {
+    return static_cast<int>(std::find(order_.begin(), order_.end(), name) - order_.begin());
   }
 
   std::string_view xml_;

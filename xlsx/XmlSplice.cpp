@@ -309,12 +309,12 @@ std::vector<XmlAttribute> XmlSplice::Attributes(std::string_view xml, const XmlS
   return all;
 }
 
-void XmlEdits::Replace(std::size_t begin, std::size_t end, std::string text) {
-  edits_.push_back(Edit{begin, end, std::move(text), nullptr});
+void XmlEdits::Replace(std::size_t begin, std::size_t end, std::string text, int rank) {
+  edits_.push_back(Edit{begin, end, std::move(text), nullptr, rank});
 }
 
-void XmlEdits::Replace(std::size_t begin, std::size_t end, Producer produce) {
-  edits_.push_back(Edit{begin, end, {}, std::move(produce)});
+void XmlEdits::Replace(std::size_t begin, std::size_t end, Producer produce, int rank) {
+  edits_.push_back(Edit{begin, end, {}, std::move(produce), rank});
 }
 
 std::string XmlEdits::Apply(std::string_view xml) const {
@@ -327,10 +327,13 @@ std::string XmlEdits::Apply(std::string_view xml) const {
 void XmlEdits::Apply(std::string_view xml, const XmlOutput& out) const {
   std::vector<const Edit*> order;
   for (const Edit& e : edits_) order.push_back(&e);
-  // Insertions before a replacement starting at the same position; stable, so insertions at one
-  // position keep the order they were made in.
+  // Insertions before a replacement starting at the same position, by rank among themselves;
+  // stable, so insertions of one rank keep the order they were made in.
   std::stable_sort(order.begin(), order.end(), [](const Edit* a, const Edit* b) {
-    return a->begin != b->begin ? a->begin < b->begin : (a->end == a->begin && b->end != b->begin);
+    if (a->begin != b->begin) return a->begin < b->begin;
+    const bool aInserts = a->end == a->begin, bInserts = b->end == b->begin;
+    if (aInserts != bInserts) return aInserts;
+    return aInserts && a->rank < b->rank;
   });
   std::size_t pos = 0;
   for (const Edit* e : order) {

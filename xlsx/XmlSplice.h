@@ -50,9 +50,11 @@ class XmlSplice {
 class XmlEdits {
  public:
   using Producer = std::function<void(const XmlOutput&)>;
-  void Replace(std::size_t begin, std::size_t end, std::string text);
-  void Replace(std::size_t begin, std::size_t end, Producer produce);
-  void Insert(std::size_t at, std::string text) { Replace(at, at, std::move(text)); }
+  // Insertions at one position go out by ascending `rank` (an element's place in its parent's
+  // order), those of equal rank in the order made.
+  void Replace(std::size_t begin, std::size_t end, std::string text, int rank = 0);
+  void Replace(std::size_t begin, std::size_t end, Producer produce, int rank = 0);
+  void Insert(std::size_t at, std::string text, int rank = 0) { Replace(at, at, std::move(text), rank); }
   std::string Apply(std::string_view xml) const;
   void Apply(std::string_view xml, const XmlOutput& out) const;
   bool Empty() const { return edits_.empty(); }
@@ -62,6 +64,7 @@ class XmlEdits {
     std::size_t begin, end;
     std::string text;
     Producer produce;
+    int rank;
   };
   std::vector<Edit> edits_;
 };
