@@ -59,7 +59,8 @@ class FuzzInput {
 // A broken promise of the code under test: reported like a crash, so the fuzzer keeps the input.
 inline void Require(bool condition, const char* what, std::string_view detail = {}) {
   if (condition) return;
-  const std::string shown(detail);
+  std::string shown;
+  for (const char c : detail) shown += c == '\0' ? std::string("\\0") : std::string(1, c);
   std::fprintf(stderr, "fuzz check failed: %s [%s]\n", what, shown.c_str());
   std::abort();
 }

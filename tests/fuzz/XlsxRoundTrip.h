@@ -1,7 +1,9 @@
 #pragma once
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <variant>
 
@@ -13,6 +15,32 @@
 
 namespace levelbook::fuzz {
 
+// A value for a message: numbers exact, texts quoted.
+inline std::string Shown(const spreadsheet::CellValue& v) {
+  if (const auto* d = std::get_if<double>(&v)) {
+    char buf[32];
+    const auto end = std::to_chars(buf, buf + sizeof buf, *d).ptr;
+    return std::string(buf, end);
+  }
+  if (const auto* t = std::get_if<std::string>(&v)) return "“" + *t + "”";
+  if (const auto* e = std::get_if<spreadsheet::CellError>(&v)) return e->code;
+  return std::holds_alternative<spreadsheet::NoStoredResult>(v) ? "(no result)" : "(empty)";
+}
+
+// The first field in which two styles differ, with both values, or "".
+inline std::string StyleDifference(const spreadsheet::CellStyle& a, const spreadsheet::CellStyle& b) {
+  auto text = [](const std::string& x, const std::string& y) { return "“" + x + "” vs “" + y + "”"; };
+  auto colour = [](const std::optional<std::uint32_t>& c) { return c ? std::to_string(*c) : std::string("none"); };
+  if (a.numberFormat != b.numberFormat) return "number format " + text(a.numberFormat, b.numberFormat);
+  if (a.fontName != b.fontName) return "font " + text(a.fontName, b.fontName);
+  if (a.fontSize != b.fontSize) return "font size " + text(std::to_string(a.fontSize), std::to_string(b.fontSize));
+  if (a.fontColor != b.fontColor) return "font colour " + text(colour(a.fontColor), colour(b.fontColor));
+  if (a.fill != b.fill) return "fill " + text(colour(a.fill), colour(b.fill));
+  if (a.left != b.left || a.right != b.right || a.top != b.top || a.bottom != b.bottom) return "borders";
+  if (!(a == b)) return "bold, italic, alignment or wrapping";
+  return {};
+}
+
 // The model of two workbooks is the same: sheets, names, every cell's value (bit for bit),
 // formula and style id, widths, heights, column styles, merges, print setup, frozen pane and
 // the active sheet. Returns what differs first, or "".
@@ -23,7 +51,7 @@ inline std::string ModelDifference(const spreadsheet::Workbook& a, const spreads
     const spreadsheet::Worksheet& x = a.SheetAt(i);
     const spreadsheet::Worksheet& y = b.SheetAt(i);
     const std::string where = "sheet “" + x.Name() + "”";
-    if (x.Name() != y.Name()) return where + " name";
+    if (x.Name() != y.Name()) return where + " name vs “" + y.Name() + "”";
     const int rows = std::max(x.RowExtent(), y.RowExtent());
     for (int r = 0; r < rows; ++r) {
       const std::size_t cols = std::max(x.Row(r).size(), y.Row(r).size());
@@ -42,7 +70,10 @@ inline std::string ModelDifference(const spreadsheet::Workbook& a, const spreads
           return t && t->empty() && !cell.HasFormula() ? spreadsheet::CellValue{} : cell.value;
         };
         const bool sameValue = d1 && d2 ? std::memcmp(d1, d2, sizeof(double)) == 0 : plain(u) == plain(v);
-        if (!sameValue || u.formula != v.formula || x.StyleAt(at) != y.StyleAt(at)) return where + " cell " + at.ToString();
+        const std::string cell = where + " cell " + at.ToString();
+        if (!sameValue) return cell + " value " + Shown(u.value) + " vs " + Shown(v.value);
+        if (u.formula != v.formula) return cell + " formula “" + u.formula + "” vs “" + v.formula + "”";
+        if (x.StyleAt(at) != y.StyleAt(at)) return cell + " style";
       }
     }
     if (x.ColumnWidths() != y.ColumnWidths()) return where + " column widths";
@@ -55,7 +86,7 @@ inline std::string ModelDifference(const spreadsheet::Workbook& a, const spreads
     if (!(x.Frozen() == y.Frozen())) return where + " frozen pane";
   }
   for (std::uint32_t s = 0; s < std::min(a.StyleCount(), b.StyleCount()); ++s) {
-    if (!(a.Style(s) == b.Style(s))) return "style " + std::to_string(s);
+    if (!(a.Style(s) == b.Style(s))) return "style " + std::to_string(s) + ": " + StyleDifference(a.Style(s), b.Style(s));
   }
   return {};
 }

@@ -183,3 +183,79 @@ factory_seeds = {
 }
 for name, data in factory_seeds.items():
     put("import_factory_fuzz", name, data)
+
+
+# The workbook decoder of xlsx_writer_fuzz.cpp: a first byte (even: a new workbook, odd: the kept
+# package), then steps, each an operation byte (its value modulo 16), a sheet byte and arguments.
+def wtext(s, pieces=()):
+    """A text of the writer decoder: printable ASCII as itself less 0x20, other characters as a
+    code point (0xA0 | plane, then 16 bits), `pieces` as indices into its table."""
+    out = b""
+    for ch in s:
+        cp = ord(ch)
+        out += bytes([cp - 0x20]) if 0x20 <= cp < 0x7f else bytes([0xA0 | (cp >> 16)]) + struct.pack("<H", cp & 0xFFFF)
+    out += bytes(0x80 + p for p in pieces)
+    return bytes([len(s) + len(pieces)]) + out
+
+
+def at(address):
+    col = ord(address[0]) - ord("A")
+    row = int(address[1:]) - 1
+    return (bytes([row]) if row < 0xF0 else bytes([0xF0]) + struct.pack("<H", row)) + bytes([col])
+
+
+def pick(i):  # a number of the decoder's table
+    return bytes([0, i])
+
+
+def number(x):  # sixteenths of a unit
+    return bytes([0, 0x80]) + struct.pack("<h", int(x * 8))
+
+
+def raw(x):
+    return bytes([0, 0xFF]) + struct.pack("<d", x)
+
+
+def wstyle(code_index, flags=0, colour=None, align=0, borders=()):
+    """A style: format code by index, flags (4 bold, 16 font colour, 128 borders), then the colour,
+    the alignment byte and (style, colour) for left, right, top and bottom."""
+    out = bytes([code_index, flags])
+    if colour is not None:
+        out += struct.pack("<H", colour >> 8) + bytes([colour & 0xFF])
+    out += bytes([align])
+    for style, colour_byte in borders:
+        out += bytes([style]) + (bytes([colour_byte]) if style else b"")
+    return out
+
+
+def step(op, sheet, *args):
+    return bytes([op, sheet]) + b"".join(args)
+
+
+ADD, RENAME, VALUE, FORMULA, STYLE, WIDTH, HEIGHT, COLSTYLE, MERGE, PRINT, FREEZE, ACTIVE = 0, 1, 2, 5, 6, 7, 8, 9, 10, 11, 12, 13
+writer_seeds = {
+    "field_book": bytes([0]) + bytes([ADD]) + wtext("数据输入") + bytes([ADD]) + wtext("水准表")
+    + step(VALUE, 1, at("A5"), bytes([1]), wtext("BM1")) + step(VALUE, 1, at("B5"), pick(11))
+    + step(VALUE, 1, at("C5"), pick(1)) + step(VALUE, 1, at("D5"), pick(2)) + step(VALUE, 1, at("E5"), pick(6))
+    + step(VALUE, 1, at("F5"), raw(1e-310)) + step(VALUE, 1, at("G5"), bytes([2, 6]))
+    + step(FORMULA, 1, at("H5"), wtext("G5-F5"), number(-2.5)) + step(FORMULA, 1, at("H6"), wtext("A1"), bytes([3]))
+    + step(FORMULA, 1, at("H7"), wtext("\"x\"&\"y\""), bytes([1]), wtext("xy"))
+    + step(STYLE, 1, at("B5"), wstyle(3, 0x80 | 0x10 | 0x04, 0x91AABB, 0x05, ((1, 0x80), (2, 0x40), (3, 0x20), (6, 0x10))))
+    + step(WIDTH, 1, bytes([0]), struct.pack("<H", int(20.71 * 256))) + step(HEIGHT, 1, at("A1"), struct.pack("<H", 30 * 160))
+    + step(MERGE, 1, at("A1"), at("H1")) + step(PRINT, 1, bytes([1 | 2 | 8, 9, 1]), at("A3"), bytes([1]), b"\0\x0b" * 4)
+    + step(FREEZE, 1, at("A5")) + step(ACTIVE, 0, bytes([1])),
+    "odd_texts": bytes([0]) + bytes([ADD]) + wtext("水准 '表' 😀", pieces=(8,)) + bytes([ADD]) + wtext("Sheet[1]")
+    + step(VALUE, 0, at("A1"), bytes([1]), wtext("a\x01b", pieces=(0, 1, 11, 17)))
+    + step(VALUE, 0, at("A2"), bytes([1]), wtext(" 前后空格 ", pieces=(4, 5, 7, 21, 20)))
+    + step(VALUE, 0, at("A3"), bytes([1]), wtext("\U0001F600\U0010FFFD"))
+    + step(STYLE, 0, at("A3"), bytes([0xF0]), wtext("0.0\"米\""), bytes([1]), wtext("楷体"), bytes([0x06]))
+    + step(COLSTYLE, 0, bytes([3]), wstyle(2))
+    + step(RENAME, 1, wtext("第二张")) + step(PRINT, 1, bytes([8, 9, 0]), at("A1"), bytes([0]), b"\0\x10" * 4),
+    "kept_edits": bytes([1]) + step(VALUE, 0, at("E6"), pick(11)) + step(VALUE, 0, at("A9"), bytes([1]), wtext("K1+000"))
+    + step(STYLE, 0, at("E9"), wstyle(1, 4)) + step(VALUE, 0, at("E9"), number(2.5))
+    + step(WIDTH, 0, bytes([0]), struct.pack("<H", 18 * 256)) + step(MERGE, 0, at("B1"), at("D2"))
+    + step(PRINT, 0, bytes([1, 9, 0]), b"\0\x0b" * 4) + step(FREEZE, 0, at("B2"))
+    + step(HEIGHT, 1, at("A3"), struct.pack("<H", 24 * 160)) + step(FORMULA, 0, at("E10"), wtext("E9*2"), number(5)),
+}
+for name, data in writer_seeds.items():
+    put("xlsx_writer_fuzz", name, data)
