@@ -81,7 +81,7 @@ char* Escape(char* p, std::string_view text, bool cellText) {
   for (std::size_t i = 0; i < text.size();) {
     const char c = text[i];
     const auto u = static_cast<unsigned char>(c);
-    if (u >= 0x20 && u < 0x7f && c != '&' && c != '<' && c != '>' && c != '"' && c != '_') {
+    if (u >= 0x20 && u <= 0x7f && c != '&' && c != '<' && c != '>' && c != '"' && c != '_') {
       *p++ = c;
       ++i;
       continue;
@@ -98,8 +98,10 @@ char* Escape(char* p, std::string_view text, bool cellText) {
         case '<': put("&lt;"); break;
         case '>': put("&gt;"); break;
         case '"': put("&quot;"); break;
-        case '\t':
-        case '\n': *p++ = c; break;
+        // As references, so that an attribute value keeps them (a parser turns a literal tab or
+        // line break there into a space).
+        case '\t': put("&#9;"); break;
+        case '\n': put("&#10;"); break;
         case '\r': put("&#13;"); break;
         case '_': put(cellText && IsHexEscapeAt(text, i) ? "_x005F_" : "_"); break;
         default: {

@@ -62,9 +62,9 @@ void AppendUtf8(std::string& out, char32_t c) {
 const std::string kLong(8191, 'x');
 
 // Well-formed UTF-8 of up to 63 pieces: printable ASCII, control characters, pieces that need
-// escaping in a file, or any code point outside the surrogates. Control characters (DEL too),
-// U+FFFE and U+FFFF only in cell texts and sheet names: a formula, a font name or a format code
-// holds none.
+// escaping in a file, or any code point outside the surrogates. Control characters other than
+// tab and line breaks, U+FFFE and U+FFFF only in cell texts and sheet names: a formula, a font
+// name or a format code holds none.
 std::string Text(FuzzInput& in, bool cellText = true) {
   static const char* const kPieces[] = {
       "_x0041_", "_x005F_", "_x", "_X0041_", "&", "<", ">", "]]>", "'", "\"", " ", "\r\n", "\r", "\t", "水准",
@@ -78,10 +78,12 @@ std::string Text(FuzzInput& in, bool cellText = true) {
     if (b < 0x60) {
       s += b == 0x5F && !cellText ? '?' : static_cast<char>(b + 0x20);  // ' ' … DEL
     } else if (b < 0x80) {
-      s += cellText ? static_cast<char>(b - 0x60) : '?';  // NUL … US
+      const char c = static_cast<char>(b - 0x60);  // NUL … US
+      s += cellText || c == '\t' || c == '\n' || c == '\r' ? c : '?';
     } else if (b < 0xA0) {
       const std::string_view piece = kPieces[(b - 0x80) % std::size(kPieces)];
-      const bool plain = std::none_of(piece.begin(), piece.end(), [](char c) { return c >= 0 && c < 0x20; }) &&
+      const bool plain = std::none_of(piece.begin(), piece.end(),
+                                      [](char c) { return c >= 0 && c < 0x20 && c != '\t' && c != '\n' && c != '\r'; }) &&
                          piece.rfind("\xEF\xBF\xBE", 0) != 0 && piece.rfind("\xEF\xBF\xBF", 0) != 0;
       s += cellText || plain ? piece : "?";
     } else {
@@ -126,12 +128,8 @@ CellAddress Address(FuzzInput& in) {
   return CellAddress{row, in.Byte()};
 }
 
-// A sheet name: control characters (which the save refuses) but no DEL.
-std::string SheetName(FuzzInput& in) {
-  std::string name = Text(in);
-  std::replace(name.begin(), name.end(), '\x7f', '?');
-  return name;
-}
+// A sheet name: control characters (which the save refuses), DEL (which it keeps) and more.
+std::string SheetName(FuzzInput& in) { return Text(in); }
 
 // A cell's value, or a formula's result (which may be missing).
 CellValue Value(FuzzInput& in, bool result) {
