@@ -93,6 +93,7 @@ std::uint32_t Worksheet::ColumnStyle(int column) const {
 void Worksheet::SetColumnStyle(int column, std::uint32_t style) { columnStyles_[column] = style; }
 
 void Worksheet::AddMerge(const CellRange& range) {
+  if (range.first == range.last) return;  // one cell merged with itself is no merge
   for (const auto& m : merges_) {
     const bool apart = range.last.row < m.first.row || range.first.row > m.last.row ||
                        range.last.column < m.first.column || range.first.column > m.last.column;

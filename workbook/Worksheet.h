@@ -71,7 +71,7 @@ class Worksheet {
   void InsertColumns(int column, int count);  // as InsertRows, across; IV is the last column
   void DeleteColumns(int column, int count);
 
-  // Throws SpreadsheetError 1004 when the range overlaps an existing merge.
+  // Throws SpreadsheetError 1004 when the range overlaps an existing merge; a single cell is ignored.
   void AddMerge(const CellRange& range);
   const std::vector<CellRange>& Merges() const { return merges_; }
   const CellRange* MergeAt(CellAddress a) const;  // the merge that covers a, or nullptr

@@ -236,7 +236,7 @@ void Edit(Workbook& wb, FuzzInput& in, bool kept) {
         const CellAddress a = Address(in);
         const spreadsheet::CellRange range = spreadsheet::CellRange::Normalised(a, Address(in));
         try {
-          if (range.first != range.last) ws.AddMerge(range);
+          ws.AddMerge(range);
         } catch (const spreadsheet::SpreadsheetError&) {
         }
         break;

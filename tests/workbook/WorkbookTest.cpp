@@ -69,6 +69,9 @@ TEST(Worksheet, MergesMayNotOverlap) {
   s.AddMerge(CellRange::Parse("A1:H1"));
   EXPECT_THROW(s.AddMerge(CellRange::Parse("H1:I2")), SpreadsheetError);
   s.AddMerge(CellRange::Parse("A2:B2"));
+  s.AddMerge(CellRange::Parse("C3:C3"));  // a single cell: no merge, and none to overlap
+  EXPECT_EQ(s.MergeAt({2, 2}), nullptr);
+  s.AddMerge(CellRange::Parse("C3:D3"));
   ASSERT_NE(s.MergeAt({0, 4}), nullptr);
   EXPECT_EQ(s.MergeAt({0, 4})->ToString(), "A1:H1");
   EXPECT_EQ(s.MergeAt({2, 0}), nullptr);
