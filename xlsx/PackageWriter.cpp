@@ -312,12 +312,41 @@ std::vector<SheetSlot> SheetSlots(const std::string& workbookXml, const std::str
   return slots;
 }
 
+// Whether any sheet holds a formula: its stored result may depend on cells that changed.
+bool HasFormula(const Workbook& wb) {
+  for (std::size_t i = 0; i < wb.SheetCount(); ++i) {
+    const Worksheet& ws = wb.SheetAt(i);
+    for (int r = 0; r < ws.RowExtent(); ++r) {
+      for (const Cell& c : ws.Row(r)) {
+        if (!c.formula.empty()) return true;
+      }
+    }
+  }
+  return false;
+}
+
+// `recalculate`: stored formula results may be stale, so spreadsheet programs are asked to
+// calculate the whole workbook when they open it (calcPr fullCalcOnLoad).
 std::string PatchWorkbook(std::string_view xml, const std::string& part, const Workbook& wb,
-                          const std::vector<std::size_t>& positions, const std::vector<bool>& titles, bool activeTab) {
+                          const std::vector<std::size_t>& positions, const std::vector<bool>& titles, bool activeTab,
+                          bool recalculate) {
   const XmlSpan root = XmlSplice::Root(xml, part);
   const std::string p(XmlSplice::Prefix(xml, root));
   XmlEdits edits;
   Children children(xml, root, kWorkbookOrder, std::size(kWorkbookOrder), edits);
+  if (recalculate) {
+    if (const XmlSpan* calc = children.Find("calcPr")) {
+      std::pair<std::size_t, std::size_t> range;
+      if (XmlSplice::Attribute(xml, *calc, "fullCalcOnLoad", &range)) {
+        edits.Replace(range.first, range.second, "1");
+      } else {
+        edits.Insert(calc->begin + 1 + XmlSplice::Prefix(xml, *calc).size() + calc->name.size(),
+                     " fullCalcOnLoad=\"1\"");
+      }
+    } else {
+      children.Place("calcPr", "<" + p + "calcPr fullCalcOnLoad=\"1\"/>");
+    }
+  }
   if (activeTab) {
     const std::string tab = std::to_string(positions[wb.ActiveSheet()]);
     const XmlSpan* views = children.Find("bookViews");
@@ -426,7 +455,8 @@ void PackageWriter::Write(const Workbook& wb, const std::string& path) {
   const PackageOrigin* origin = wb.Origin();
   const bool fresh = !origin || !origin->bytes;
   const std::shared_ptr<const std::string> bytes = fresh ? BlankPackage(wb) : origin->bytes;
-  const std::uint32_t styleCount = fresh ? 1 : origin->styleCount;
+  // A file without a styles part still has the default format, the model's style 0.
+  const std::uint32_t styleCount = fresh ? 1 : std::max<std::uint32_t>(origin->styleCount, 1);
   const OpcPackage package(bytes);
 
   const auto rootRels = package.Relationships("/");
@@ -482,9 +512,10 @@ void PackageWriter::Write(const Workbook& wb, const std::string& path) {
   const bool activeTab = fresh ? wb.ActiveSheet() != 0 : wb.ActiveSheet() != origin->activeSheet;
   bool anyTitles = false;
   for (bool t : titles) anyTitles = anyTitles || t;
-  if (activeTab || anyTitles) {
+  const bool recalculate = !fresh && anyCells && HasFormula(wb);
+  if (activeTab || anyTitles || recalculate) {
     replaced[OpcPackage::EntryName(ZipArchive::Lower(workbookPart))] =
-        Text(PatchWorkbook(workbookXml, workbookPart, wb, positions, titles, activeTab));
+        Text(PatchWorkbook(workbookXml, workbookPart, wb, positions, titles, activeTab, recalculate));
   }
 
   // Cells changed: the calculation chain may name cells that hold no formula any more, which

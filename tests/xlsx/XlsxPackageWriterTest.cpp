@@ -53,7 +53,7 @@ TEST(XlsxPackageWriter, ChangedCellsRewriteTheirSheetAndKeepEverythingElse) {
   const Parts saved = Entries(path);
   for (const auto& [name, content] : original) {
     if (name == "xl/worksheets/sheet1.xml" || name == "xl/styles.xml" || name == "xl/calcChain.xml" ||
-        name == "xl/_rels/workbook.xml.rels" || name == "[Content_Types].xml") {
+        name == "xl/_rels/workbook.xml.rels" || name == "[Content_Types].xml" || name == "xl/workbook.xml") {
       continue;
     }
     ASSERT_EQ(saved.count(name), 1u) << name;
@@ -258,6 +258,53 @@ INSTANTIATE_TEST_SUITE_P(
                  {{"<col min=\"1\"", "<col min=\"1\" max=\"1\" width=\"12\" customWidth=\"1\" hidden=\"1\" outlineLevel=\"1\"/>"},
                   {"<col min=\"5\"", "<col min=\"5\" max=\"5\" hidden=\"1\"/>"},
                   {"<c r=\"A2\"", "<c r=\"A2\" t=\"b\">"}}}),
+    testsupport::CaseName());
+
+// Cells changed in a workbook holding formulas: their stored results may be stale, so the saved
+// workbook asks to be calculated on opening, whatever calcPr it had; without formulas, or
+// without a change of cells, the workbook part stays as it was. The package has no styles part,
+// which a save must not need when it adds no format.
+struct CalcCase {
+  const char* name;
+  const char* calcPr;   // in the workbook part as read ("" = none)
+  const char* formula;  // in A1 of the first sheet ("" = none)
+  bool changeCell;
+  const char* expected;  // calcPr after saving ("" = the workbook part unchanged)
+};
+
+class RecalculationOnOpening : public ::testing::TestWithParam<CalcCase> {};
+
+TEST_P(RecalculationOnOpening, FollowsFormulasAndChanges) {
+  const CalcCase& c = GetParam();
+  TempDir dir;
+  Parts parts = testing::TwoSheetWorkbook(
+      std::string("<row r=\"1\"><c r=\"A1\">") + (*c.formula ? std::string("<f>") + c.formula + "</f>" : "") +
+          "<v>2</v></c><c r=\"B1\"><v>1</v></c></row>",
+      "");
+  Edit(parts, "xl/workbook.xml", "</sheets>", std::string("</sheets>") + c.calcPr);
+  Workbook wb = XlsxReader::Read(testing::Zip(parts, dir));
+  if (c.changeCell) wb.SheetAt(0).SetValue(CellAddress::Parse("B1"), 5.0);
+  wb.SheetAt(1).SetColumnWidth(0, 20);  // a change that leaves every cell as it was
+  const std::string path = dir.File("calc.xlsx");
+  XlsxExporter::Save(wb, path);
+  const std::string workbook = Entries(path).at("xl/workbook.xml");
+  if (*c.expected) {
+    EXPECT_NE(workbook.find(std::string("</sheets>") + c.expected), std::string::npos) << workbook;
+  } else {
+    EXPECT_EQ(workbook, parts.at("xl/workbook.xml"));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RecalculationOnOpening,
+    ::testing::Values(
+        CalcCase{"NoCalcPr", "", "B1+1", true, "<calcPr fullCalcOnLoad=\"1\"/>"},
+        CalcCase{"CalcPrWithId", "<calcPr calcId=\"191029\"/>", "B1+1", true,
+                 "<calcPr fullCalcOnLoad=\"1\" calcId=\"191029\"/>"},
+        CalcCase{"CalcPrSaysNo", "<calcPr calcId=\"1\" fullCalcOnLoad=\"0\"/>", "B1+1", true,
+                 "<calcPr calcId=\"1\" fullCalcOnLoad=\"1\"/>"},
+        CalcCase{"NoFormula", "<calcPr calcId=\"1\"/>", "", true, ""},
+        CalcCase{"NoCellChanged", "", "B1+1", false, ""}),
     testsupport::CaseName());
 
 TEST(XlsxPackageWriter, ValuesTheModelHoldsComeBackFromANewWorkbook) {
