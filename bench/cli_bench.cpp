@@ -1,5 +1,13 @@
 #include <benchmark/benchmark.h>
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -72,6 +80,51 @@ void RunCommand(benchmark::State& state, int points) {
 // field book reaches the last rows of the sheet.
 void BM_CliFullSheet(benchmark::State& state) { RunCommand(state, 65000); }
 BENCHMARK(BM_CliFullSheet)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// The built levelbook-cli as its own process on the full-sheet route: wall time per run, and
+// the peak resident memory of the run (the program or its reading child, whichever is larger).
+void BM_CliProcessFullSheet(benchmark::State& state) {
+  std::string pattern = (fs::temp_directory_path() / "levelbook-cli-process-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) {
+    state.SkipWithError("no temporary folder");
+    return;
+  }
+  const fs::path dir = pattern;
+  const std::string input = WriteRoute(dir, 65000);
+  const std::string output = (dir / "out.xlsx").string();
+  long peakKiB = 0;
+  std::uint64_t seed = 1;
+  for (auto _ : state) {
+    std::vector<std::string> args = {LEVELBOOK_CLI, input, "-o", output, "--seed", std::to_string(seed++)};
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, LEVELBOOK_CLI, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
+      state.SkipWithError("cannot start levelbook-cli");
+      break;
+    }
+    int status = 0;
+    rusage usage{};
+    while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+      state.SkipWithError("levelbook-cli failed");
+      break;
+    }
+    peakKiB = std::max(peakKiB, usage.ru_maxrss);  // includes the children it waited for
+  }
+  state.counters["peak_rss_MiB"] = static_cast<double>(peakKiB) / 1024.0;
+  state.counters["output_bytes"] = static_cast<double>(fs::exists(output) ? fs::file_size(output) : 0);
+  fs::remove_all(dir);
+}
+BENCHMARK(BM_CliProcessFullSheet)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 // 20,000 points, once through levelbook-cli and once through the openpyxl peer
 // (bench/peers/openpyxl_peer.py) on the same input: the ratio of the two is the speed-up.

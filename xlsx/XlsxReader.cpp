@@ -12,6 +12,7 @@
 #include "numfmt/BuiltinNumberFormats.h"
 #include "xlsx/OpcPackage.h"
 #include "xlsx/SharedFormula.h"
+#include "xlsx/SheetDataScanner.h"
 #include "xlsx/SheetDigest.h"
 #include "workbook/SpreadsheetError.h"
 #include "xlsx/XmlReader.h"
@@ -190,8 +191,8 @@ std::string Unescaped(std::string text) {
 }
 
 // The text of an <si> or <is>: its <t>, or the <t> of each rich-text run, joined; phonetic
-// runs (<rPh>) are no part of it. Leaves the reader on the element's end.
-std::string RichText(XmlReader& r) {
+// runs (<rPh>) are no part of it; escapes not yet undone. Leaves the reader on the element's end.
+std::string JoinedRuns(XmlReader& r) {
   std::string text;
   if (r.SelfClosed()) return text;
   const int depth = r.Depth();
@@ -204,8 +205,10 @@ std::string RichText(XmlReader& r) {
       r.Skip();
     }
   }
-  return Unescaped(std::move(text));
+  return text;
 }
+
+std::string RichText(XmlReader& r) { return Unescaped(JoinedRuns(r)); }
 
 struct FontEntry {
   std::string name;
@@ -395,17 +398,155 @@ struct PendingShared {
   std::string index;
 };
 
-class SheetReader {
- public:
-  SheetReader(Worksheet& ws, const std::vector<std::string>& strings, std::uint32_t styleCount, bool date1904)
-      : ws_(ws), strings_(strings), styleCount_(styleCount), date1904_(date1904) {}
+// Where a worksheet part's sheetData content lies, for the scanner: the first element named
+// sheetData among the root's children, when the part is UTF-8 and the element is not empty.
+// The end is the last end tag of that name; the scanner's check that the content between is
+// balanced, and the general parser's of the rest, catch any wrong guess.
+struct Splice {
+  std::size_t begin = 0, end = 0;  // of the content
+  std::size_t tagEnd = 0;          // one past the end tag's '>'
+  std::string_view content;
+  std::size_t lineFeeds = 0;
+};
 
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) { return ZipArchive::Lower(a) == ZipArchive::Lower(b); }
+
+std::optional<Splice> FindSheetData(std::string_view xml) {
+  std::size_t i = 0;
+  if (xml.substr(0, 3) == "\xEF\xBB\xBF") i = 3;
+  if (xml.substr(i, 5) == "<?xml") {
+    const std::size_t close = xml.find("?>", i);
+    if (close == std::string_view::npos) return std::nullopt;
+    const std::string_view declaration = xml.substr(i, close - i);
+    if (const std::size_t at = declaration.find("encoding"); at != std::string_view::npos) {
+      const std::size_t quote = declaration.find_first_of("\"'", at);
+      if (quote == std::string_view::npos) return std::nullopt;
+      const std::size_t endQuote = declaration.find(declaration[quote], quote + 1);
+      if (endQuote == std::string_view::npos) return std::nullopt;
+      if (!EqualsIgnoringCase(declaration.substr(quote + 1, endQuote - quote - 1), "UTF-8")) return std::nullopt;
+    }
+    i = close + 2;
+  } else if (xml.substr(i, 1) != "<" && xml.substr(i, 1).find_first_of(" \t\n\r") == std::string_view::npos) {
+    return std::nullopt;  // another encoding's byte order mark, or no XML at all
+  }
+  int depth = 0;
+  for (;;) {
+    i = xml.find('<', i);
+    if (i == std::string_view::npos || i + 1 >= xml.size()) return std::nullopt;
+    const std::string_view at = xml.substr(i);
+    std::string_view ending = ">";
+    if (at.substr(0, 4) == "<!--") ending = "-->";
+    else if (at.substr(0, 9) == "<![CDATA[") ending = "]]>";
+    else if (at[1] == '?') ending = "?>";
+    else if (at[1] == '!') return std::nullopt;  // a document type declaration
+    if (ending != ">" || at[1] == '/') {
+      const std::size_t close = xml.find(ending, i + 2);
+      if (close == std::string_view::npos) return std::nullopt;
+      if (at[1] == '/' && --depth < 0) return std::nullopt;
+      i = close + ending.size();
+      continue;
+    }
+    const std::size_t nameEnd = xml.find_first_of(" \t\n\r/>", i + 1);
+    if (nameEnd == std::string_view::npos) return std::nullopt;
+    const std::string_view name = xml.substr(i + 1, nameEnd - i - 1);
+    std::size_t j = nameEnd;
+    char quote = 0;
+    for (; j < xml.size(); ++j) {
+      if (quote) {
+        if (xml[j] == quote) quote = 0;
+      } else if (xml[j] == '"' || xml[j] == '\'') {
+        quote = xml[j];
+      } else if (xml[j] == '>') {
+        break;
+      }
+    }
+    if (j == xml.size()) return std::nullopt;
+    const bool empty = xml[j - 1] == '/';
+    const std::size_t colon = name.find(':');
+    const std::string_view local = colon == std::string_view::npos ? name : name.substr(colon + 1);
+    if (depth == 1 && local == "sheetData") {
+      if (empty) return std::nullopt;
+      Splice s;
+      s.begin = j + 1;
+      const std::string closing = "</" + std::string(name);
+      for (std::size_t k = xml.rfind(closing); k != std::string_view::npos && k >= s.begin; k = xml.rfind(closing, k - 1)) {
+        std::size_t e = k + closing.size();
+        while (e < xml.size() && (xml[e] == ' ' || xml[e] == '\t' || xml[e] == '\n' || xml[e] == '\r')) ++e;
+        if (e < xml.size() && xml[e] == '>') {
+          s.end = k;
+          s.tagEnd = e + 1;
+          s.content = xml.substr(s.begin, s.end - s.begin);
+          s.lineFeeds = static_cast<std::size_t>(std::count(s.content.begin(), s.content.end(), '\n'));
+          return s;
+        }
+        if (k == 0) break;
+      }
+      return std::nullopt;
+    }
+    if (!empty) ++depth;
+    i = j + 1;
+  }
+}
+
+// The part with the sheetData content replaced by as many line feeds as it held, so that the
+// general parser's line numbers stay those of the file.
+std::string Spliced(std::string_view xml, const Splice& s) {
+  std::string out;
+  out.reserve(s.begin + s.lineFeeds + (xml.size() - s.end));
+  out.append(xml.substr(0, s.begin));
+  out.append(s.lineFeeds, '\n');
+  out.append(xml.substr(s.end));
+  return out;
+}
+
+class SheetReader : private SheetDataScanner::Sink {
+ public:
+  SheetReader(Worksheet& ws, const std::vector<std::string>& strings, std::uint32_t styleCount, bool date1904,
+              bool scan)
+      : ws_(ws), strings_(strings), styleCount_(styleCount), date1904_(date1904), scan_(scan) {}
+
+  // The part's sheetData goes through the scanner when it can; anything the scanner does not
+  // recognise, and any error, sends the whole part through the general parser again, so that
+  // what is read and what is refused (with which message) is always what that parser says.
   void Read(const std::string& xml, const std::string& part) {
+    if (scan_) {
+      if (const auto splice = FindSheetData(xml)) {
+        try {
+          ReadXml(Spliced(xml, *splice), part, &*splice);
+          return;
+        } catch (const Unrecognised&) {
+        } catch (const SpreadsheetError&) {
+        }
+        ws_ = Worksheet(ws_.Name());
+        masters_.clear();
+        pending_.clear();
+      }
+    }
+    ReadXml(xml, part, nullptr);
+  }
+
+ private:
+  struct Unrecognised {};
+
+  // Passes over a sheetData the general reader would pass over, checking it all the same.
+  class Discard : public SheetDataScanner::Sink {
+   public:
+    void Row(const SheetRowParts&) override {}
+    void Cell(SheetCellParts&) override {}
+  };
+
+  void ReadXml(const std::string& xml, const std::string& part, const Splice* splice) {
     XmlReader r(xml, part);
+    bool spliceMet = false;
     bool fitToPage = false;
     std::optional<int> fitToWidth;
     bool paneRead = false;
     while (r.Read()) {
+      if (splice && !spliceMet && r.Kind() == Node::Start && r.Depth() == 1 && r.Name() == "sheetData") {
+        spliceMet = true;
+        ScanSplice(r, *splice);
+        continue;
+      }
       if (r.Kind() != Node::Start || !IsSpreadsheetNamespace(r.Namespace())) {
         if (r.Kind() == Node::Start && r.Depth() > 0) r.Skip();
         continue;
@@ -451,6 +592,7 @@ class SheetReader {
         r.Skip();
       }
     }
+    if (splice && !spliceMet) throw Unrecognised{};
     if (fitToPage) ws_.Print().fitToWidth = std::max(fitToWidth.value_or(1), 0);
     for (const PendingShared& p : pending_) {
       auto it = masters_.find(p.index);
@@ -461,7 +603,27 @@ class SheetReader {
     }
   }
 
- private:
+  // At the spliced sheetData: its content through the scanner, then the general parser must
+  // find nothing there but the line feeds that stand in for it.
+  void ScanSplice(XmlReader& r, const Splice& splice) {
+    if (r.SelfClosed()) throw Unrecognised{};
+    Discard discard;
+    SheetDataScanner::Sink& sink = IsSpreadsheetNamespace(r.Namespace()) ? static_cast<SheetDataScanner::Sink&>(*this) : discard;
+    row_ = col_ = -1;
+    const auto bound = [&r](std::string_view prefix) { return r.IsPrefixBound(prefix); };
+    if (!SheetDataScanner::Scan(splice.content, bound, sink)) throw Unrecognised{};
+    std::size_t lineFeeds = 0;
+    while (r.Read()) {
+      if (r.Kind() == Node::End && r.Depth() == 1) {
+        if (lineFeeds != splice.lineFeeds) break;
+        return;
+      }
+      if (r.Kind() != Node::Text || r.Value().find_first_not_of('\n') != std::string_view::npos) break;
+      lineFeeds += r.Value().size();
+    }
+    throw Unrecognised{};
+  }
+
   std::string Where(long row, long col) const { return "工作表“" + ws_.Name() + "”的单元格 " + FileAddress(row, col); }
 
   [[noreturn]] void Beyond(long row, long col) const {
@@ -513,65 +675,42 @@ class SheetReader {
   void SheetData(XmlReader& r) {
     if (r.SelfClosed()) return;
     const int depth = r.Depth();
-    long row = -1;
-    long col = -1;
+    row_ = col_ = -1;
     while (r.Read()) {
       if (r.Kind() == Node::End && r.Depth() == depth) return;
       if (r.Kind() != Node::Start) continue;
       if (r.Name() == "row" && r.Depth() == depth + 1) {
         XmlReader::Attr attrs[16];
         const int n = r.Attributes(attrs, 16);
-        std::optional<std::string_view> rAttr, ht;
+        SheetRowParts parts;
         for (int i = 0; i < n; ++i) {
-          if (attrs[i].name == "r") rAttr = attrs[i].value;
-          if (attrs[i].name == "ht") ht = attrs[i].value;
+          if (attrs[i].name == "r") parts.r = attrs[i].value;
+          if (attrs[i].name == "ht") parts.ht = attrs[i].value;
         }
-        if (rAttr) {
-          const auto v = Integer<long>(rAttr);
-          if (!v || *v < 1 || *v > kFileRows) {
-            Fail("工作表“" + ws_.Name() + "”的行号“" + std::string(*rAttr) + "”无效");
-          }
-          row = *v - 1;
-        } else {
-          ++row;
-        }
-        if (row >= kFileRows) Fail("工作表“" + ws_.Name() + "”的行数超过 1048576");
-        col = -1;
-        if (const auto h = Number(ht); h && row < CellAddress::kMaxRows) ws_.SetRowHeight(static_cast<int>(row), *h);
+        Row(parts);
         if (r.SelfClosed()) continue;
       } else if (r.Name() == "c" && r.Depth() == depth + 2) {
-        CellElement(r, row < 0 ? 0 : row, col);
+        CellElement(r);
       } else {
         r.Skip();
       }
     }
   }
 
-  void CellElement(XmlReader& r, long row, long& col) {
+  void CellElement(XmlReader& r) {
     XmlReader::Attr attrs[16];
     const int n = r.Attributes(attrs, 16);
-    std::optional<std::string_view> ref, type, style;
+    SheetCellParts parts;
     for (int i = 0; i < n; ++i) {
-      if (attrs[i].name == "r") ref = attrs[i].value;
-      else if (attrs[i].name == "t") type = attrs[i].value;
-      else if (attrs[i].name == "s") style = attrs[i].value;
+      if (attrs[i].name == "r") parts.r = attrs[i].value;
+      else if (attrs[i].name == "t") parts.t = attrs[i].value;
+      else if (attrs[i].name == "s") parts.s = attrs[i].value;
     }
-    if (ref) {
-      if (!ParseReference(*ref, row, col)) {
-        Fail("工作表“" + ws_.Name() + "”中的单元格位置“" + std::string(*ref) + "”无效");
-      }
-    } else {
-      ++col;
-      if (col >= kFileColumns) Fail("工作表“" + ws_.Name() + "”第 " + std::to_string(row + 1) + " 行的单元格超过 16384 列");
-    }
-    const std::string t(type.value_or("n"));
-    const std::uint32_t xf = Style(style);
-    std::optional<std::string> v;
-    std::optional<std::string> inlineText;
-    std::string formula;
-    std::string sharedIndex;
-    bool sharedChild = false;
-    bool hasFormula = false;
+    // The attribute texts above live until the next Read(): the cell's position is taken now.
+    const Position at = Locate(parts);
+    parts.r.reset();
+    std::string type(parts.t.value_or("n")), style(parts.s.value_or(""));
+    const bool styled = parts.s.has_value();
     if (!r.SelfClosed()) {
       const int depth = r.Depth();
       while (r.Read()) {
@@ -579,26 +718,65 @@ class SheetReader {
         if (r.Kind() != Node::Start) continue;
         const std::string_view name = r.Name();
         if (name == "v") {
-          v = r.ElementText();
+          parts.v = r.ElementText();
         } else if (name == "is") {
-          inlineText = RichText(r);
+          parts.inlineText = JoinedRuns(r);
         } else if (name == "f") {
-          const std::string_view ft = r.Attribute("t").value_or("normal");
-          const bool shared = ft == "shared";
-          const std::string si(r.Attribute("si").value_or(""));
-          hasFormula = ft != "dataTable";
-          std::string text = r.ElementText();
-          if (ft == "dataTable") continue;
-          if (shared && !si.empty()) {
-            sharedIndex = si;
-            if (text.empty()) sharedChild = true;
-          }
-          formula = std::move(text);
+          const auto ft = r.Attribute("t");
+          const auto si = r.Attribute("si");
+          const std::optional<std::string> type(ft), index(si);
+          parts.AddFormula(type, index, r.ElementText());
         } else {
           r.Skip();
         }
       }
     }
+    parts.t = type;
+    parts.s = styled ? std::optional<std::string_view>(style) : std::nullopt;
+    Store(parts, at);
+  }
+
+  struct Position {
+    long row, col;
+  };
+
+  void Row(const SheetRowParts& parts) override {
+    if (parts.r) {
+      const auto v = Integer<long>(parts.r);
+      if (!v || *v < 1 || *v > kFileRows) {
+        Fail("工作表“" + ws_.Name() + "”的行号“" + std::string(*parts.r) + "”无效");
+      }
+      row_ = *v - 1;
+    } else {
+      ++row_;
+    }
+    if (row_ >= kFileRows) Fail("工作表“" + ws_.Name() + "”的行数超过 1048576");
+    col_ = -1;
+    if (const auto h = Number(parts.ht); h && row_ < CellAddress::kMaxRows) ws_.SetRowHeight(static_cast<int>(row_), *h);
+  }
+
+  void Cell(SheetCellParts& parts) override { Store(parts, Locate(parts)); }
+
+  // A cell's position: its r, else the one after the previous cell of its row.
+  Position Locate(const SheetCellParts& parts) {
+    long row = row_ < 0 ? 0 : row_;
+    if (parts.r) {
+      if (!ParseReference(*parts.r, row, col_)) {
+        Fail("工作表“" + ws_.Name() + "”中的单元格位置“" + std::string(*parts.r) + "”无效");
+      }
+    } else {
+      ++col_;
+      if (col_ >= kFileColumns) Fail("工作表“" + ws_.Name() + "”第 " + std::to_string(row + 1) + " 行的单元格超过 16384 列");
+    }
+    return Position{row, col_};
+  }
+
+  void Store(SheetCellParts& parts, Position at) {
+    const long row = at.row, col = at.col;
+    const std::string_view t = parts.t.value_or("n");
+    const std::uint32_t xf = Style(parts.s);
+    const std::optional<std::string>& v = parts.v;
+    const bool hasFormula = parts.hasFormula;
     const bool inside = row < CellAddress::kMaxRows && col < CellAddress::kMaxColumns;
     CellValue value;
     if (t == "n" || t.empty()) {
@@ -616,7 +794,7 @@ class SheetReader {
     } else if (t == "str") {
       if (v) value = Unescaped(*v);
     } else if (t == "inlineStr") {
-      if (inlineText) value = *inlineText;
+      if (parts.inlineText) value = Unescaped(std::move(*parts.inlineText));
       else if (v) value = *v;
     } else if (t == "b") {
       const std::string_view b = v ? Trimmed(*v) : std::string_view{};
@@ -632,7 +810,7 @@ class SheetReader {
         value = *serial - (date1904_ ? 1462 : 0);  // 1904 system: serial 0 is 1904-01-01
       }
     } else {
-      Fail(Where(row, col) + " 的类型“" + t + "”未知");
+      Fail(Where(row, col) + " 的类型“" + std::string(t) + "”未知");
     }
     if (hasFormula && IsEmptyValue(value) && (!v || t == "n" || t == "b" || t == "e")) value = NoStoredResult{};
     const bool hasContent = !IsEmptyValue(value) || hasFormula;
@@ -641,16 +819,16 @@ class SheetReader {
       return;  // formatting beyond the sheet is dropped
     }
     if (!hasContent && xf == 0) return;
-    Cell& cell = ws_.CellAt(CellAddress{static_cast<int>(row), static_cast<int>(col)});
+    spreadsheet::Cell& cell = ws_.CellAt(CellAddress{static_cast<int>(row), static_cast<int>(col)});
     cell.value = std::move(value);
     cell.style = xf;
     if (hasFormula) {
-      if (sharedChild) {
-        pending_.push_back(PendingShared{row, col, sharedIndex});
+      if (parts.sharedChild) {
+        pending_.push_back(PendingShared{row, col, parts.sharedIndex});
         cell.formula.clear();
       } else {
-        if (!sharedIndex.empty()) masters_[sharedIndex] = SharedMaster{row, col, formula};
-        cell.formula = std::move(formula);
+        if (!parts.sharedIndex.empty()) masters_[parts.sharedIndex] = SharedMaster{row, col, parts.formula};
+        cell.formula = std::move(parts.formula);
       }
     }
   }
@@ -659,8 +837,11 @@ class SheetReader {
   const std::vector<std::string>& strings_;
   std::uint32_t styleCount_;
   bool date1904_;
+  bool scan_;
   std::unordered_map<std::string, SharedMaster> masters_;
   std::vector<PendingShared> pending_;
+  long row_ = -1;  // of the row being read; -1 before the first
+  long col_ = -1;  // of the cell last read in that row
 };
 
 std::vector<std::string> SharedStrings(const OpcPackage& package, const std::string& part) {
@@ -719,7 +900,9 @@ bool XlsxReader::ParseNumber(std::string_view text, double& value) {
   return true;
 }
 
-Workbook XlsxReader::Read(std::shared_ptr<const std::string> bytes) {
+Workbook XlsxReader::Read(std::shared_ptr<const std::string> bytes) { return Read(std::move(bytes), SheetData::Scanned); }
+
+Workbook XlsxReader::Read(std::shared_ptr<const std::string> bytes, SheetData sheetData) {
   const OpcPackage package(bytes);
   const auto rootRels = package.Relationships("/");
   const OpcPackage::Relationship* office = OpcPackage::OfKind(rootRels, "officeDocument");
@@ -789,7 +972,8 @@ Workbook XlsxReader::Read(std::shared_ptr<const std::string> bytes) {
     if (!added) Fail("工作簿中有两个同名的工作表“" + it->second + "”和“" + e.name + "”（名称不区分大小写）");
     if (e.part.empty()) continue;
     Worksheet& ws = wb.AddSheet(e.name);
-    SheetReader reader(ws, strings, std::max<std::uint32_t>(origin.styleCount, 1), date1904);
+    SheetReader reader(ws, strings, std::max<std::uint32_t>(origin.styleCount, 1), date1904,
+                       sheetData == SheetData::Scanned);
     reader.Read(package.Read(e.part), e.part);
     if (auto t = titles.find(i); t != titles.end()) {
       ws.Print().repeatRowsFirst = t->second.first;

@@ -113,6 +113,14 @@ int XmlReader::Depth() const { return xmlTextReaderDepth(impl_->reader); }
 bool XmlReader::SelfClosed() const { return xmlTextReaderIsEmptyElement(impl_->reader) == 1; }
 std::string_view XmlReader::Value() const { return View(xmlTextReaderConstValue(impl_->reader)); }
 
+bool XmlReader::IsPrefixBound(std::string_view prefix) const {
+  const std::string p(prefix);
+  xmlChar* uri = xmlTextReaderLookupNamespace(impl_->reader, reinterpret_cast<const xmlChar*>(p.c_str()));
+  const bool bound = uri != nullptr;
+  xmlFree(uri);
+  return bound;
+}
+
 std::optional<std::string_view> XmlReader::Attribute(std::string_view name) const {
   static const char* const kNone[] = {nullptr};
   return Attribute(name, kNone);

@@ -48,6 +48,9 @@ class XmlReader {
   // From a start element: moves past its subtree; the next Read() gives what follows it.
   void Skip();
 
+  // Whether a namespace prefix is declared where the reader stands.
+  bool IsPrefixBound(std::string_view prefix) const;
+
   const std::string& Part() const { return part_; }
   [[noreturn]] void Fail(const std::string& what) const;
 
