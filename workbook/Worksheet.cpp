@@ -21,7 +21,13 @@ const Cell* Worksheet::FindCell(CellAddress a) const {
 Cell& Worksheet::CellAt(CellAddress a) {
   if (a.row >= RowExtent()) rows_.resize(static_cast<std::size_t>(a.row) + 1);
   auto& row = rows_[static_cast<std::size_t>(a.row)];
-  if (a.column >= static_cast<int>(row.size())) row.resize(static_cast<std::size_t>(a.column) + 1);
+  const auto width = static_cast<std::size_t>(a.column) + 1;
+  if (width > row.size()) {
+    // Rows of a few columns (all this program writes) grow to the cell just as wide, so that a
+    // full sheet holds no spare cells; wider ones double as usual.
+    if (width > row.capacity()) row.reserve(width <= 16 ? width : std::max(width, 2 * row.capacity()));
+    row.resize(width);
+  }
   return row[static_cast<std::size_t>(a.column)];
 }
 

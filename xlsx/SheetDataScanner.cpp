@@ -1,8 +1,8 @@
 #include "xlsx/SheetDataScanner.h"
 
+#include <array>
 #include <cstdint>
 #include <cstring>
-#include <deque>
 #include <utility>
 #include <vector>
 
@@ -28,9 +28,26 @@ constexpr int kMaxAttributes = 32;
 // The attributes a row or cell is read from, as the general reader takes them.
 constexpr int kReadAttributes = 16;
 
-bool NameStart(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
-bool NameChar(unsigned char c) { return NameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.'; }
-bool Space(char c) { return c == ' ' || c == '\t' || c == '\n'; }
+// Character classes of a byte, for the scanner's inner loops.
+enum : std::uint8_t { kNameStart = 1, kNameChar = 2, kText = 4, kAttribute = 8, kSpace = 16 };
+
+constexpr std::array<std::uint8_t, 256> Classes() {
+  std::array<std::uint8_t, 256> t{};
+  for (int c = 0x20; c < 0x80; ++c) {
+    if (c != '<' && c != '&' && c != ']') t[c] |= kText;  // ']' may begin "]]>"
+    if (c != '<' && c != '&' && c != '"' && c != '\'') t[c] |= kAttribute;
+    const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+    if (letter) t[c] |= kNameStart | kNameChar;
+    if ((c >= '0' && c <= '9') || c == '-' || c == '.') t[c] |= kNameChar;
+  }
+  t['\t'] |= kText | kSpace;
+  t['\n'] |= kText | kSpace;
+  t[' '] |= kSpace;
+  return t;
+}
+constexpr std::array<std::uint8_t, 256> kClass = Classes();
+
+bool Is(char c, std::uint8_t what) { return (kClass[static_cast<unsigned char>(c)] & what) != 0; }
 
 void AppendUtf8(std::string& out, std::uint32_t code) {
   if (code < 0x80) {
@@ -80,7 +97,9 @@ int Utf8Length(const char* p, const char* end) {
 class Scanner {
  public:
   Scanner(std::string_view content, const std::function<bool(std::string_view)>& bound, SheetDataScanner::Sink& sink)
-      : p_(content.data()), end_(content.data() + content.size()), bound_(bound), sink_(sink) {}
+      : p_(content.data()), end_(content.data() + content.size()), bound_(bound), sink_(sink) {
+    tags_.reserve(kMaxDepth + 1);
+  }
 
   bool Run() { return Content({}, Role::Data, nullptr, 0); }
 
@@ -113,29 +132,23 @@ class Scanner {
     return isBound;
   }
 
-  // A qualified name at p_; its local part. False for anything but ASCII [prefix:]local.
+  // A qualified name at p_; its local part. False for anything but ASCII [prefix:]local, and
+  // for a prefix not bound.
   bool Name(std::string_view& name, std::string_view& local) {
     const char* start = p_;
-    if (p_ == end_ || !NameStart(static_cast<unsigned char>(*p_))) return false;
-    const char* colon = nullptr;
+    if (p_ == end_ || !Is(*p_, kNameStart)) return false;
     ++p_;
-    while (p_ < end_) {
-      const unsigned char c = static_cast<unsigned char>(*p_);
-      if (NameChar(c)) {
-        ++p_;
-      } else if (c == ':' && !colon && p_ + 1 < end_ && NameStart(static_cast<unsigned char>(p_[1]))) {
-        colon = p_++;
-      } else {
-        break;
-      }
-    }
+    while (p_ < end_ && Is(*p_, kNameChar)) ++p_;
     name = std::string_view(start, static_cast<std::size_t>(p_ - start));
-    if (colon) {
+    local = name;
+    if (p_ < end_ && *p_ == ':') {
+      const char* colon = p_++;
+      if (p_ == end_ || !Is(*p_, kNameStart)) return false;
+      ++p_;
+      while (p_ < end_ && Is(*p_, kNameChar)) ++p_;
+      name = std::string_view(start, static_cast<std::size_t>(p_ - start));
       local = std::string_view(colon + 1, static_cast<std::size_t>(p_ - colon - 1));
-      const std::string_view prefix(start, static_cast<std::size_t>(colon - start));
-      if (!Bound(prefix)) return false;
-    } else {
-      local = name;
+      if (!Bound(std::string_view(start, static_cast<std::size_t>(colon - start)))) return false;
     }
     return true;
   }
@@ -184,39 +197,37 @@ class Scanner {
   // bytes themselves was met (a reference, or a tab or line feed in an attribute value).
   bool Characters(char stop, std::string* out, bool attribute, bool& plain) {
     plain = true;
+    const std::uint8_t fast = attribute ? kAttribute : kText;
     const char* run = p_;
     auto flush = [&] {
       if (out) out->append(run, static_cast<std::size_t>(p_ - run));
     };
-    while (p_ < end_) {
+    for (;;) {
+      while (p_ < end_ && Is(*p_, fast)) ++p_;
+      if (p_ == end_) break;
       const unsigned char c = static_cast<unsigned char>(*p_);
-      if (c >= 0x20 && c < 0x80) {
-        if (c == static_cast<unsigned char>(stop)) break;
-        if (c == '&') {
-          flush();
-          plain = false;
-          if (!Reference(out)) return false;
-          run = p_;
-          continue;
-        }
-        if (c == '<') return false;  // in an attribute value
-        if (c == ']' && !attribute && end_ - p_ >= 3 && p_[1] == ']' && p_[2] == '>') return false;
-        ++p_;
-      } else if (c == '\t' || c == '\n') {
-        if (attribute) {
-          flush();
-          plain = false;
-          if (out) *out += ' ';
-          run = ++p_;
-        } else {
-          ++p_;
-        }
+      if (c == static_cast<unsigned char>(stop)) break;
+      if (c == '&') {
+        flush();
+        plain = false;
+        if (!Reference(out)) return false;
+        run = p_;
       } else if (c >= 0x80) {
         const int n = Utf8Length(p_, end_);
         if (n == 0) return false;
         p_ += n;
+      } else if (c == '"' || c == '\'') {
+        ++p_;  // the other quote
+      } else if (c == ']') {
+        if (end_ - p_ >= 3 && p_[1] == ']' && p_[2] == '>') return false;
+        ++p_;
+      } else if (attribute && (c == '\t' || c == '\n')) {
+        flush();
+        plain = false;
+        if (out) *out += ' ';
+        run = ++p_;
       } else {
-        return false;  // control characters, carriage return
+        return false;  // '<' in an attribute value, control characters, carriage return
       }
     }
     flush();
@@ -224,7 +235,7 @@ class Scanner {
   }
 
   void SkipSpace() {
-    while (p_ < end_ && Space(*p_)) ++p_;
+    while (p_ < end_ && Is(*p_, kSpace)) ++p_;
   }
 
   // A start tag after its '<'.
@@ -308,8 +319,12 @@ class Scanner {
       if (p_ == end_) return false;
       if (*p_ == '/') {
         ++p_;
-        std::string_view closing, local;
-        if (depth == 0 || !Name(closing, local) || closing != name) return false;
+        // The end tag must repeat the start tag's name, and nothing may follow the name but space.
+        if (depth == 0 || static_cast<std::size_t>(end_ - p_) <= name.size() ||
+            std::memcmp(p_, name.data(), name.size()) != 0) {
+          return false;
+        }
+        p_ += name.size();
         SkipSpace();
         if (p_ == end_ || *p_ != '>') return false;
         ++p_;
@@ -319,7 +334,8 @@ class Scanner {
         if (!Markup(role == Role::Collect ? text : nullptr)) return false;
         continue;
       }
-      // One tag per depth, made once: a tag is large, and elements are many.
+      // One tag per depth, made once: a tag is large, and elements are many. Reserved, so the
+      // outer ones stay in place.
       if (tags_.size() <= static_cast<std::size_t>(depth)) tags_.emplace_back();
       Tag& tag = tags_[static_cast<std::size_t>(depth)];
       if (!StartTag(tag) || !Child(tag, role, text, depth)) return false;
@@ -447,7 +463,7 @@ class Scanner {
   const std::function<bool(std::string_view)>& bound_;
   SheetDataScanner::Sink& sink_;
   std::vector<std::pair<std::string_view, bool>> prefixes_;
-  std::deque<Tag> tags_;  // by depth; a deque keeps the outer ones in place
+  std::vector<Tag> tags_;  // by depth
   SheetCellParts cell_;
   std::string rowStore_[2], cellStore_[3], formulaStore_[2];
 };

@@ -1,5 +1,6 @@
 #include "xlsx/WorkbookSerializer.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <type_traits>
@@ -14,8 +15,13 @@ constexpr std::uint32_t kMagic = 0x4C42574Bu;  // "LBWK"
 
 enum class CellKind : std::uint8_t { Empty, Number, Text, Error, NoResult };
 
+// Hands the image on in pieces of about kPiece bytes, so that it never stands whole in memory
+// on the writing side.
 class Writer {
  public:
+  static constexpr std::size_t kPiece = std::size_t{1} << 20;
+
+  explicit Writer(const WorkbookSerializer::Sink& sink) : sink_(sink) { out_.reserve(kPiece + 64); }
   template <typename T>
   void Put(T v) {
     static_assert(std::is_trivially_copyable_v<T>);
@@ -23,11 +29,27 @@ class Writer {
   }
   void PutString(std::string_view s) {
     Put(static_cast<std::uint32_t>(s.size()));
+    if (out_.size() + s.size() > kPiece) {
+      Flush();
+      if (s.size() > kPiece) {
+        sink_(s);
+        return;
+      }
+    }
     out_.append(s);
   }
-  std::string Take() { return std::move(out_); }
+  // Between records: passes the piece on once it is full.
+  void Mark() {
+    if (out_.size() >= kPiece) Flush();
+  }
+  void Flush() {
+    if (out_.empty()) return;
+    sink_(out_);
+    out_.clear();
+  }
 
  private:
+  const WorkbookSerializer::Sink& sink_;
   std::string out_;
 };
 
@@ -42,10 +64,11 @@ class Reader {
     pos_ += sizeof v;
     return v;
   }
-  std::string GetString() {
+  std::string GetString() { return std::string(GetView()); }
+  std::string_view GetView() {
     const auto n = Get<std::uint32_t>();
     Need(n);
-    std::string s(in_.substr(pos_, n));
+    const std::string_view s = in_.substr(pos_, n);
     pos_ += n;
     return s;
   }
@@ -160,7 +183,13 @@ CellAddress CheckedAddress(std::int32_t row, std::int32_t column) {
 }  // namespace
 
 std::string WorkbookSerializer::Serialize(const Workbook& wb) {
-  Writer w;
+  std::string image;
+  Serialize(wb, [&image](std::string_view piece) { image.append(piece); });
+  return image;
+}
+
+void WorkbookSerializer::Serialize(const Workbook& wb, const Sink& sink) {
+  Writer w(sink);
   w.Put(kMagic);
   w.Put(static_cast<std::uint32_t>(wb.StyleCount()));
   for (std::size_t i = 0; i < wb.StyleCount(); ++i) PutStyle(w, wb.Style(static_cast<std::uint32_t>(i)));
@@ -168,17 +197,29 @@ std::string WorkbookSerializer::Serialize(const Workbook& wb) {
   for (std::size_t i = 0; i < wb.SheetCount(); ++i) {
     const Worksheet& ws = wb.SheetAt(i);
     w.PutString(ws.Name());
-    std::uint32_t cellCount = 0;
-    for (int r = 0; r < ws.RowExtent(); ++r) {
-      for (const Cell& c : ws.Row(r)) cellCount += !IsBlank(c);
-    }
-    w.Put(cellCount);
+    // Row by row: the row, one past its last cell that is not blank, how many such cells; then
+    // each cell with its column.
+    std::uint32_t rowCount = 0;
     for (int r = 0; r < ws.RowExtent(); ++r) {
       const auto& row = ws.Row(r);
+      rowCount += std::any_of(row.begin(), row.end(), [](const Cell& c) { return !IsBlank(c); });
+    }
+    w.Put(rowCount);
+    for (int r = 0; r < ws.RowExtent(); ++r) {
+      const auto& row = ws.Row(r);
+      std::uint32_t cells = 0, width = 0;
+      for (std::size_t col = 0; col < row.size(); ++col) {
+        if (IsBlank(row[col])) continue;
+        ++cells;
+        width = static_cast<std::uint32_t>(col + 1);
+      }
+      if (cells == 0) continue;
+      w.Put(static_cast<std::int32_t>(r));
+      w.Put(width);
+      w.Put(cells);
       for (std::size_t col = 0; col < row.size(); ++col) {
         const Cell& c = row[col];
         if (IsBlank(c)) continue;
-        w.Put(static_cast<std::int32_t>(r));
         w.Put(static_cast<std::int32_t>(col));
         w.Put(c.style);
         if (const double* d = std::get_if<double>(&c.value)) {
@@ -197,6 +238,7 @@ std::string WorkbookSerializer::Serialize(const Workbook& wb) {
         }
         w.PutString(c.formula);
       }
+      w.Mark();
     }
     w.Put(static_cast<std::uint32_t>(ws.ColumnWidths().size()));
     for (const auto& [col, width] : ws.ColumnWidths()) {
@@ -236,7 +278,7 @@ std::string WorkbookSerializer::Serialize(const Workbook& wb) {
   w.Put(static_cast<std::uint8_t>(origin != nullptr));
   w.Put(origin ? origin->styleCount : 0u);
   w.Put(static_cast<std::uint32_t>(origin ? origin->activeSheet : 0));
-  return w.Take();
+  w.Flush();
 }
 
 Workbook WorkbookSerializer::Deserialize(std::string_view image) {
@@ -257,21 +299,29 @@ Workbook WorkbookSerializer::Deserialize(std::string_view image) {
   const auto sheetCount = r.Get<std::uint32_t>();
   for (std::uint32_t i = 0; i < sheetCount; ++i) {
     Worksheet& ws = wb.AddSheet(r.GetString());
-    const auto cellCount = r.Get<std::uint32_t>();
-    for (std::uint32_t k = 0; k < cellCount; ++k) {
+    for (auto rows = r.Get<std::uint32_t>(); rows > 0; --rows) {
       const auto row = r.Get<std::int32_t>();
-      const auto col = r.Get<std::int32_t>();
-      Cell& c = ws.CellAt(CheckedAddress(row, col));
-      c.style = checkedStyle(r.Get<std::uint32_t>());
-      switch (r.Get<CellKind>()) {
-        case CellKind::Number: c.value = r.Get<double>(); break;
-        case CellKind::Text: c.value = r.GetString(); break;
-        case CellKind::Error: c.value = CellError{r.GetString()}; break;
-        case CellKind::NoResult: c.value = NoStoredResult{}; break;
-        case CellKind::Empty: break;
-        default: throw SpreadsheetError(SpreadsheetError::kApplicationDefined, "工作簿数据中的单元格类型无效");
+      const auto width = r.Get<std::uint32_t>();
+      const auto cells = r.Get<std::uint32_t>();
+      // The row made as wide as its cells need at once; its last cell is among them.
+      if (width == 0 || cells == 0 || cells > width) {
+        throw SpreadsheetError(SpreadsheetError::kApplicationDefined, "工作簿数据中的行无效");
       }
-      c.formula = r.GetString();
+      ws.CellAt(CheckedAddress(row, static_cast<std::int32_t>(std::min<std::uint32_t>(width, 1u << 30) - 1)));
+      for (std::uint32_t k = 0; k < cells; ++k) {
+        const auto col = r.Get<std::int32_t>();
+        Cell& c = ws.CellAt(CheckedAddress(row, col));
+        c.style = checkedStyle(r.Get<std::uint32_t>());
+        switch (r.Get<CellKind>()) {
+          case CellKind::Number: c.value = r.Get<double>(); break;
+          case CellKind::Text: c.value.emplace<std::string>(r.GetView()); break;
+          case CellKind::Error: c.value = CellError{r.GetString()}; break;
+          case CellKind::NoResult: c.value = NoStoredResult{}; break;
+          case CellKind::Empty: break;
+          default: throw SpreadsheetError(SpreadsheetError::kApplicationDefined, "工作簿数据中的单元格类型无效");
+        }
+        c.formula = r.GetView();
+      }
     }
     for (auto n = r.Get<std::uint32_t>(); n > 0; --n) {
       const auto col = r.Get<std::int32_t>();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,9 @@ namespace spreadsheet {
 class WorkbookSerializer {
  public:
   static std::string Serialize(const Workbook& wb);
+  // The same image handed to `sink` piece by piece (about a megabyte each), as it is made.
+  using Sink = std::function<void(std::string_view piece)>;
+  static void Serialize(const Workbook& wb, const Sink& sink);
   // Throws SpreadsheetError 1004 when the image is truncated or inconsistent.
   static Workbook Deserialize(std::string_view image);
 };

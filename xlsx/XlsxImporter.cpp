@@ -94,10 +94,17 @@ std::size_t CurrentAddressSpace() {
 #else
   (void)limits;
 #endif
+  // The image goes into the pipe as it is made, and the child ends without taking its workbook
+  // apart: the process's end frees it all at once.
+  bool ok = true;
   std::string answer;
   try {
     Workbook wb = read(path);
-    answer = std::string(1, kWorkbook) + WorkbookSerializer::Serialize(wb);
+    ok = WriteAll(fd, &kWorkbook, 1);
+    WorkbookSerializer::Serialize(wb, [&](std::string_view piece) {
+      if (ok) ok = WriteAll(fd, piece.data(), piece.size());
+    });
+    ::_exit(ok ? 0 : 1);
   } catch (const SpreadsheetError& e) {
     const std::int32_t number = e.Number();
     answer = std::string(1, kFailure) + std::string(reinterpret_cast<const char*>(&number), sizeof number) +
@@ -111,7 +118,7 @@ std::size_t CurrentAddressSpace() {
     answer = std::string(1, kFailure) + std::string(reinterpret_cast<const char*>(&number), sizeof number) +
              "无法打开文件“" + path + "”：读取失败（" + e.what() + "）";
   }
-  const bool ok = WriteAll(fd, answer.data(), answer.size());
+  ok = WriteAll(fd, answer.data(), answer.size());
   ::close(fd);
   ::_exit(ok ? 0 : 1);
 }
@@ -185,11 +192,13 @@ Workbook XlsxImporter::Load(const std::string& path, const Limits& limits, const
     RunChild(fds[1], path, limits, read);
   }
   ::close(fds[1]);
+  // A larger pipe lets the child write ahead while this process takes the image in.
+  ::fcntl(fds[0], F_SETPIPE_SZ, 1 << 20);
 
   std::string data;
   bool timedOut = false;
   const auto deadline = std::chrono::steady_clock::now() + limits.time;
-  char buffer[65536];
+  constexpr std::size_t kRead = std::size_t{1} << 20;
   for (;;) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) {
@@ -203,10 +212,14 @@ Workbook XlsxImporter::Load(const std::string& path, const Limits& limits, const
       timedOut = true;
       break;
     }
-    const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
+    // Read straight into the image's string; it grows by doubling.
+    const std::size_t had = data.size();
+    if (data.capacity() - had < kRead) data.reserve(std::max(2 * data.capacity(), had + kRead));
+    data.resize(had + kRead);
+    const ssize_t n = ::read(fds[0], data.data() + had, kRead);
+    data.resize(had + static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
-    data.append(buffer, static_cast<std::size_t>(n));
   }
   ::close(fds[0]);
   if (timedOut) ::kill(pid, SIGKILL);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <optional>
 #include <string_view>
@@ -476,7 +477,11 @@ std::optional<Splice> FindSheetData(std::string_view xml) {
           s.end = k;
           s.tagEnd = e + 1;
           s.content = xml.substr(s.begin, s.end - s.begin);
-          s.lineFeeds = static_cast<std::size_t>(std::count(s.content.begin(), s.content.end(), '\n'));
+          for (const char* f = s.content.data(); (f = static_cast<const char*>(
+                                                     std::memchr(f, '\n', static_cast<std::size_t>(s.content.data() + s.content.size() - f))));
+               ++f) {
+            ++s.lineFeeds;
+          }
           return s;
         }
         if (k == 0) break;
