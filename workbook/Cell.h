@@ -1,9 +1,9 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 
 #include "workbook/CellValue.h"
+#include "workbook/FormulaText.h"
 
 namespace spreadsheet {
 
@@ -11,7 +11,7 @@ namespace spreadsheet {
 // workbook's style table (0 = default).
 struct Cell {
   CellValue value;
-  std::string formula;  // without the leading '='; empty when the cell holds a plain value
+  FormulaText formula;  // empty when the cell holds a plain value
   std::uint32_t style = 0;
 
   bool HasFormula() const { return !formula.empty(); }

@@ -9,6 +9,12 @@
 
 namespace spreadsheet {
 
+namespace {
+
+constexpr std::size_t kNarrowRow = 16;
+
+}  // namespace
+
 Worksheet::Worksheet(std::string name) : name_(std::move(name)) {}
 
 const Cell* Worksheet::FindCell(CellAddress a) const {
@@ -23,9 +29,21 @@ Cell& Worksheet::CellAt(CellAddress a) {
   auto& row = rows_[static_cast<std::size_t>(a.row)];
   const auto width = static_cast<std::size_t>(a.column) + 1;
   if (width > row.size()) {
-    // Rows of a few columns (all this program writes) grow to the cell just as wide, so that a
-    // full sheet holds no spare cells; wider ones double as usual.
-    if (width > row.capacity()) row.reserve(width <= 16 ? width : std::max(width, 2 * row.capacity()));
+    if (width > row.capacity()) {
+      // Rows of a few columns (all this program writes) hold no spare cells beyond the shape
+      // of the rows just above (rows of a sheet tend to repeat theirs), so a full sheet
+      // takes no more memory than its cells; wider rows double as usual.
+      std::size_t room = width;
+      if (width <= kNarrowRow) {
+        for (int above = a.row - 2; above < a.row; ++above) {
+          const std::size_t shape = Row(above).size();
+          if (shape <= kNarrowRow) room = std::max(room, shape);
+        }
+      } else {
+        room = std::max(width, 2 * row.capacity());
+      }
+      row.reserve(room);
+    }
     row.resize(width);
   }
   return row[static_cast<std::size_t>(a.column)];
