@@ -22,8 +22,11 @@ void SheetCellParts::AddFormula(std::optional<std::string_view> type, std::optio
 
 namespace {
 
-// Deeper nesting is refused by the general parser too.
+// Deeper nesting is refused by the general parser too, and so are very long texts and names;
+// the scanner gives up well before those limits.
 constexpr int kMaxDepth = 200;
+constexpr std::ptrdiff_t kMaxRun = 1 << 20;
+constexpr std::ptrdiff_t kMaxName = 1000;
 constexpr int kMaxAttributes = 32;
 // The attributes a row or cell is read from, as the general reader takes them.
 constexpr int kReadAttributes = 16;
@@ -150,7 +153,7 @@ class Scanner {
       local = std::string_view(colon + 1, static_cast<std::size_t>(p_ - colon - 1));
       if (!Bound(std::string_view(start, static_cast<std::size_t>(colon - start)))) return false;
     }
-    return true;
+    return p_ - start <= kMaxName;
   }
 
   // A reference after '&' at p_: its character appended to `out` (when given). False for any
@@ -198,6 +201,7 @@ class Scanner {
   bool Characters(char stop, std::string* out, bool attribute, bool& plain) {
     plain = true;
     const std::uint8_t fast = attribute ? kAttribute : kText;
+    const char* const begin = p_;
     const char* run = p_;
     auto flush = [&] {
       if (out) out->append(run, static_cast<std::size_t>(p_ - run));
@@ -231,7 +235,7 @@ class Scanner {
       }
     }
     flush();
-    return p_ < end_;
+    return p_ < end_ && p_ - begin <= kMaxRun;
   }
 
   void SkipSpace() {
@@ -348,10 +352,11 @@ class Scanner {
       const std::size_t n = std::strlen(s);
       return static_cast<std::size_t>(end_ - p_) >= n && std::memcmp(p_, s, n) == 0;
     };
+    const char* const start = p_;
     if (starts("!--")) {
       p_ += 3;
       for (;;) {
-        if (p_ == end_) return false;
+        if (p_ == end_ || p_ - start > kMaxRun) return false;
         const unsigned char c = static_cast<unsigned char>(*p_);
         if (c == '-' && end_ - p_ >= 2 && p_[1] == '-') {
           if (end_ - p_ < 3 || p_[2] != '>') return false;  // "--" only ends a comment
@@ -371,9 +376,9 @@ class Scanner {
     }
     if (starts("![CDATA[")) {
       p_ += 8;
-      const char* start = p_;
+      const char* const textStart = p_;
       for (;;) {
-        if (p_ == end_) return false;
+        if (p_ == end_ || p_ - start > kMaxRun) return false;
         const unsigned char c = static_cast<unsigned char>(*p_);
         if (c == ']' && end_ - p_ >= 3 && p_[1] == ']' && p_[2] == '>') break;
         if (c >= 0x80) {
@@ -386,7 +391,7 @@ class Scanner {
           return false;
         }
       }
-      if (text) text->append(start, static_cast<std::size_t>(p_ - start));
+      if (text) text->append(textStart, static_cast<std::size_t>(p_ - textStart));
       p_ += 3;
       return true;
     }

@@ -16,6 +16,7 @@
 #include "workbook/SpreadsheetError.h"
 #include "workbook/Workbook.h"
 #include "tests/fuzz/IsolatedRead.h"
+#include "xlsx/WorkbookSerializer.h"
 #include "xlsx/XlsxReader.h"
 
 using levelbook::fuzz::FuzzInput;
@@ -116,12 +117,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FuzzInput in(data, size);
   const int entries = WritePackage(path, in);
 
-  // In this process: a workbook, or SpreadsheetError 1004.
-  try {
-    spreadsheet::XlsxReader::Read(std::make_shared<const std::string>(levelbook::fuzz::ReadBytes(path)));
-  } catch (const spreadsheet::SpreadsheetError& e) {
-    Require(e.Number() == spreadsheet::SpreadsheetError::kApplicationDefined, "error number 1004", e.Description());
-  }
+  // In this process: a workbook, or SpreadsheetError 1004; the same one whether the sheets'
+  // cells went through the scanner or the general parser.
+  const auto bytes = std::make_shared<const std::string>(levelbook::fuzz::ReadBytes(path));
+  const auto outcome = [&](spreadsheet::XlsxReader::SheetData how) {
+    try {
+      return "read " + spreadsheet::WorkbookSerializer::Serialize(spreadsheet::XlsxReader::Read(bytes, how));
+    } catch (const spreadsheet::SpreadsheetError& e) {
+      Require(e.Number() == spreadsheet::SpreadsheetError::kApplicationDefined, "error number 1004", e.Description());
+      return "refused " + e.Description();
+    }
+  };
+  Require(outcome(spreadsheet::XlsxReader::SheetData::Scanned) == outcome(spreadsheet::XlsxReader::SheetData::Parsed),
+          "the scanner reads as the parser");
   (void)entries;
   levelbook::fuzz::CheckIsolatedLoad(path, saved);
   return 0;
