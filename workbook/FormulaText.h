@@ -37,7 +37,10 @@ class FormulaText {
   std::string_view view() const { return text_ ? std::string_view(*text_) : std::string_view(); }
   operator std::string_view() const { return view(); }
 
+  friend bool operator==(const FormulaText& a, const FormulaText& b) { return a.view() == b.view(); }
   friend bool operator==(const FormulaText& a, std::string_view b) { return a.view() == b; }
+  friend bool operator==(const FormulaText& a, const std::string& b) { return a.view() == b; }
+  friend bool operator==(const FormulaText& a, const char* b) { return a.view() == b; }
   friend std::string operator+(std::string_view a, const FormulaText& b) {
     std::string s(a);
     s += b.view();
