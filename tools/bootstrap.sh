@@ -8,7 +8,7 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev libminizip-dev
   qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libgl-dev
-  libxml2-dev
+  libxml2-dev libdeflate-dev
   python3-openpyxl
   fonts-wqy-zenhei fonts-arphic-uming
   xvfb xauth imagemagick poppler-utils

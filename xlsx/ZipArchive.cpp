@@ -1,9 +1,11 @@
 #include "xlsx/ZipArchive.h"
 
+#include <libdeflate.h>
 #include <minizip/unzip.h>
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "workbook/SpreadsheetError.h"
 
@@ -135,9 +137,34 @@ std::string ZipArchive::ReadOpen(const Entry& entry, std::uint64_t expected) con
 }
 
 std::string ZipArchive::Read(const Entry& entry) const {
+  if (entry.method == Z_DEFLATED) return Inflate(entry);
   Open(entry, false);
   std::string out = ReadOpen(entry, entry.size);
   if (out.size() != entry.size) Fail("压缩包中的“" + entry.name + "”已损坏（长度不符）");
+  return out;
+}
+
+// A deflated entry inflated in one go, straight from the archive's bytes into a part of the
+// size the directory gives (several times faster than streaming it through minizip).
+std::string ZipArchive::Inflate(const Entry& entry) const {
+  const std::string broken = "压缩包中的“" + entry.name + "”已损坏";
+  // Deflate shrinks data at most about 1032 to 1: a larger size is a lie, not worth the memory.
+  if (entry.size > 1024 && (entry.size - 1024) / 1032 > entry.compressedSize) Fail(broken + "（长度不符）");
+  unzFile zip = static_cast<unzFile>(zip_);
+  Open(entry, true);
+  const std::uint64_t at = static_cast<std::uint64_t>(unzGetCurrentFileZStreamPos64(zip));
+  unzCloseCurrentFile(zip);
+  if (at > bytes_->size() || bytes_->size() - at < entry.compressedSize) Fail(broken + "（数据不完整）");
+  std::string out(static_cast<std::size_t>(entry.size), '\0');
+  libdeflate_decompressor* inflater = libdeflate_alloc_decompressor();
+  if (!inflater) throw std::bad_alloc();
+  std::size_t produced = 0;
+  const libdeflate_result result =
+      libdeflate_deflate_decompress(inflater, bytes_->data() + at, static_cast<std::size_t>(entry.compressedSize),
+                                    out.data(), out.size(), &produced);
+  libdeflate_free_decompressor(inflater);
+  if (result != LIBDEFLATE_SUCCESS || produced != out.size()) Fail(broken + "（长度不符）");
+  if (libdeflate_crc32(0, out.data(), out.size()) != entry.crc) Fail(broken + "（数据或校验和不符）");
   return out;
 }
 

@@ -43,6 +43,7 @@ class ZipArchive {
  private:
   void Open(const Entry& entry, bool raw) const;
   std::string ReadOpen(const Entry& entry, std::uint64_t expected) const;
+  std::string Inflate(const Entry& entry) const;
 
   std::shared_ptr<const std::string> bytes_;
   struct Stream;
