@@ -46,6 +46,20 @@ def make(path, cols, data, dimension="A1"):
         z.writestr("xl/workbook.xml", wb)
         z.writestr("xl/_rels/workbook.xml.rels", wbrels)
         z.writestr("xl/worksheets/sheet1.xml", sheet)
+
+# Sets a field of the sheet's entry in both its local header and the central directory:
+# 'crc', 'compressed' or 'size' (uncompressed), each to what `value` makes of the old one.
+def patch(path, field, value):
+    import struct
+    data = bytearray(open(path, 'rb').read())
+    name = b'xl/worksheets/sheet1.xml'
+    for signature, offset, name_at in ((b'PK\x03\x04', 14, 30), (b'PK\x01\x02', 16, 46)):
+        at = data.find(signature)
+        while data[at + name_at:at + name_at + len(name)] != name:
+            at = data.find(signature, at + 1)
+        where = at + offset + {'crc': 0, 'compressed': 4, 'size': 8}[field]
+        struct.pack_into('<I', data, where, value(struct.unpack_from('<I', data, where)[0]))
+    open(path, 'wb').write(data)
 )PY";
 
 struct HostileCase {
@@ -101,7 +115,11 @@ INSTANTIATE_TEST_SUITE_P(
                     "IW1 超出了 65536 行 × 256 列的范围"},
         HostileCase{"number_beyond_iv", "make(out, '', '<row r=\"2\"><c r=\"IV2\"><v>1</v></c><c r=\"IW2\"><v>2</v></c></row>')",
                     "IW2 超出了 65536 行 × 256 列的范围"},
-        HostileCase{"bad_xml", "make(out, '', '<row r=\"1\"><c r=\"A1\"><v>1</v></row>')", "不是有效的 Excel 工作簿"}),
+        HostileCase{"bad_xml", "make(out, '', '<row r=\"1\"><c r=\"A1\"><v>1</v></row>')", "不是有效的 Excel 工作簿"},
+        HostileCase{"wrong_checksum", "make(out, '', '')\npatch(out, 'crc', lambda v: v ^ 1)", "已损坏（数据或校验和不符）"},
+        HostileCase{"size_too_small", "make(out, '', '')\npatch(out, 'size', lambda v: v - 1)", "已损坏（长度不符）"},
+        HostileCase{"size_too_large", "make(out, '', '')\npatch(out, 'size', lambda v: v + 1)", "已损坏（长度不符）"},
+        HostileCase{"size_beyond_deflate", "make(out, '', '')\npatch(out, 'size', lambda v: 0xFFFFFFF0)", "已损坏（长度不符）"}),
     [](const ::testing::TestParamInfo<HostileCase>& info) { return std::string(info.param.name); });
 
 TEST(XlsxHostileFiles, MissingFolderAndWrongExtensionNameThePath) {
