@@ -24,8 +24,10 @@ class FormulaText {
   }
   FormulaText& operator=(FormulaText&&) noexcept = default;
   FormulaText& operator=(std::string text) {
-    if (text.empty()) text_.reset();
-    else text_ = std::make_unique<std::string>(std::move(text));
+    if (text.empty())
+      text_.reset();
+    else
+      text_ = std::make_unique<std::string>(std::move(text));
     return *this;
   }
   FormulaText& operator=(std::string_view text) { return *this = std::string(text); }

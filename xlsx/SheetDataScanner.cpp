@@ -70,6 +70,14 @@ void AppendUtf8(std::string& out, std::uint32_t code) {
   }
 }
 
+// The value of a decimal (or, with `hex`, hexadecimal) digit; −1 for another character.
+int Digit(char c, bool hex) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (hex && c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (hex && c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
 bool XmlChar(std::uint32_t c) {
   return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
          (c >= 0x10000 && c <= 0x10FFFF);
@@ -83,9 +91,9 @@ int Utf8Length(const char* p, const char* end) {
   if (c >= 0xC2 && c <= 0xDF) return cont(1) ? 2 : 0;
   if (c >= 0xE0 && c <= 0xEF) {
     if (!cont(1) || !cont(2)) return 0;
-    if (c == 0xE0 && b(1) < 0xA0) return 0;                       // overlong
-    if (c == 0xED && b(1) > 0x9F) return 0;                       // surrogates
-    if (c == 0xEF && b(1) == 0xBF && b(2) >= 0xBE) return 0;      // U+FFFE, U+FFFF
+    if (c == 0xE0 && b(1) < 0xA0) return 0;                   // overlong
+    if (c == 0xED && b(1) > 0x9F) return 0;                   // surrogates
+    if (c == 0xEF && b(1) == 0xBF && b(2) >= 0xBE) return 0;  // U+FFFE, U+FFFF
     return 3;
   }
   if (c >= 0xF0 && c <= 0xF4) {
@@ -99,7 +107,8 @@ int Utf8Length(const char* p, const char* end) {
 
 class Scanner {
  public:
-  Scanner(std::string_view content, const std::function<bool(std::string_view)>& bound, SheetDataScanner::Sink& sink)
+  Scanner(std::string_view content, const std::function<bool(std::string_view)>& bound,
+          SheetDataScanner::Sink& sink)
       : p_(content.data()), end_(content.data() + content.size()), bound_(bound), sink_(sink) {
     tags_.reserve(kMaxDepth + 1);
   }
@@ -167,12 +176,8 @@ class Scanner {
       if (hex) ++p_;
       int digits = 0;
       for (; p_ < end_ && *p_ != ';'; ++p_, ++digits) {
-        const char c = *p_;
-        int d = 0;
-        if (c >= '0' && c <= '9') d = c - '0';
-        else if (hex && c >= 'a' && c <= 'f') d = c - 'a' + 10;
-        else if (hex && c >= 'A' && c <= 'F') d = c - 'A' + 10;
-        else return false;
+        const int d = Digit(*p_, hex);
+        if (d < 0) return false;
         if (digits >= 8) return false;
         code = code * (hex ? 16 : 10) + static_cast<std::uint32_t>(d);
       }
@@ -182,12 +187,16 @@ class Scanner {
       while (p_ < end_ && *p_ != ';' && p_ - start < 5) ++p_;
       if (p_ == end_ || *p_ != ';') return false;
       const std::string_view name(start, static_cast<std::size_t>(p_ - start));
-      if (name == "lt") code = '<';
-      else if (name == "gt") code = '>';
-      else if (name == "amp") code = '&';
-      else if (name == "apos") code = '\'';
-      else if (name == "quot") code = '"';
-      else return false;
+      static constexpr std::pair<std::string_view, char> kEntities[] = {
+          {"lt", '<'}, {"gt", '>'}, {"amp", '&'}, {"apos", '\''}, {"quot", '"'}};
+      bool known = false;
+      for (const auto& [entity, character] : kEntities) {
+        if (entity == name) {
+          code = static_cast<unsigned char>(character);
+          known = true;
+        }
+      }
+      if (!known) return false;
     }
     ++p_;  // ';'
     if (out) AppendUtf8(*out, code);

@@ -51,7 +51,8 @@ class SheetDataScanner {
   // prefix is declared where the sheetData element stands. False, after the sink has perhaps
   // seen some rows, for anything outside the subset, malformed XML included: the caller then
   // reads the part with the general parser. What the sink throws passes through.
-  static bool Scan(std::string_view content, const std::function<bool(std::string_view prefix)>& bound, Sink& sink);
+  static bool Scan(std::string_view content, const std::function<bool(std::string_view prefix)>& bound,
+                   Sink& sink);
 };
 
 }  // namespace spreadsheet
