@@ -405,7 +405,6 @@ struct PendingShared {
 // balanced, and the general parser's of the rest, catch any wrong guess.
 struct Splice {
   std::size_t begin = 0, end = 0;  // of the content
-  std::size_t tagEnd = 0;          // one past the end tag's '>'
   std::string_view content;
   std::size_t lineFeeds = 0;
 };
@@ -475,7 +474,6 @@ std::optional<Splice> FindSheetData(std::string_view xml) {
         while (e < xml.size() && (xml[e] == ' ' || xml[e] == '\t' || xml[e] == '\n' || xml[e] == '\r')) ++e;
         if (e < xml.size() && xml[e] == '>') {
           s.end = k;
-          s.tagEnd = e + 1;
           s.content = xml.substr(s.begin, s.end - s.begin);
           for (const char* f = s.content.data(); (f = static_cast<const char*>(
                                                      std::memchr(f, '\n', static_cast<std::size_t>(s.content.data() + s.content.size() - f))));
