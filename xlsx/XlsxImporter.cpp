@@ -198,7 +198,6 @@ Workbook XlsxImporter::Load(const std::string& path, const Limits& limits, const
   std::string data;
   bool timedOut = false;
   const auto deadline = std::chrono::steady_clock::now() + limits.time;
-  constexpr std::size_t kRead = std::size_t{1} << 20;
   for (;;) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) {
@@ -212,11 +211,13 @@ Workbook XlsxImporter::Load(const std::string& path, const Limits& limits, const
       timedOut = true;
       break;
     }
-    // Read straight into the image's string; it grows by doubling.
+    // Read straight into the image's string, in pieces that grow with it (from 64 KiB, which
+    // is all a small workbook needs, to 1 MiB); the string grows by doubling.
     const std::size_t had = data.size();
-    if (data.capacity() - had < kRead) data.reserve(std::max(2 * data.capacity(), had + kRead));
-    data.resize(had + kRead);
-    const ssize_t n = ::read(fds[0], data.data() + had, kRead);
+    const std::size_t piece = std::clamp<std::size_t>(had, std::size_t{1} << 16, std::size_t{1} << 20);
+    if (data.capacity() - had < piece) data.reserve(std::max(2 * data.capacity(), had + piece));
+    data.resize(had + piece);
+    const ssize_t n = ::read(fds[0], data.data() + had, piece);
     data.resize(had + static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
