@@ -294,7 +294,9 @@ bool Expected(Workbook& wb, const Workbook& back) {
       for (std::size_t c = 0; c < ws.Row(r).size(); ++c) {
         spreadsheet::Cell& cell = ws.CellAt(CellAddress{r, static_cast<int>(c)});
         if (auto* t = std::get_if<std::string>(&cell.value)) repair(*t);
-        repair(cell.formula);
+        std::string formula(cell.formula.view());  // a formula is assigned whole
+        repair(formula);
+        cell.formula = std::move(formula);
       }
     }
     // A column with a style but no width of its own is written 8.43 characters wide, the width
