@@ -164,6 +164,8 @@ void FormMain::menunew_Click() {
     m_application->SetWindowState(WindowState::Maximized);
     m_application->MaximizeActiveWindow();
     m_application->SetVisible(true);
+    // Typing goes to the sheet, not to the first combo box of the side bar.
+    if (window) window->setFocus(Qt::OtherFocusReason);
   } catch (const SpreadsheetError& error) {
     NewTemplateFailed(error.Number(), error.Description());
   } catch (const std::bad_alloc&) {

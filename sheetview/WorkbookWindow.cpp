@@ -153,6 +153,8 @@ WorkbookWindow::WorkbookWindow(WorkbookLoader load, WorkbookSaver save, std::sha
   connect(formulaBar_, &FormulaBar::contentCommitted, this, &WorkbookWindow::OnContentCommitted);
   connect(formulaBar_, &FormulaBar::editCancelled, this, [this] { view_->setFocus(); });
 
+  // Focusing the window (as its host does once it is embedded) puts the keys on the sheet.
+  setFocusProxy(view_);
   resize(960, 640);
   UpdateTitle();
   UpdateFormulaBar();

@@ -527,6 +527,26 @@ TEST_F(MainWindow, CloseWithoutSpreadsheetAsksNothing) {
 
 namespace {
 
+TEST_F(MainWindow, TypingAfterNewTemplateOrOpeningGoesToTheSheet) {
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+  NewTemplate();
+  ASSERT_NE(workbookWindow(), nullptr);
+  QWidget* focus = QApplication::focusWidget();
+  ASSERT_NE(qobject_cast<spreadsheet::SheetView*>(focus), nullptr)
+      << (focus ? focus->metaObject()->className() : "no focus");
+  EXPECT_TRUE(workbookWindow()->isAncestorOf(focus));
+  // The first key opens the cell's editor, which takes the rest, as a person types.
+  const QModelIndex cell = workbookWindow()->View()->currentIndex();
+  QTest::keyClicks(focus, QStringLiteral("K"));
+  QWidget* editor = workbookWindow()->View()->indexWidget(cell);
+  ASSERT_NE(editor, nullptr);
+  QTest::keyClicks(editor, QStringLiteral("9"));
+  QTest::keyClick(editor, Qt::Key_Return);
+  QApplication::processEvents();
+  EXPECT_EQ(workbook().SheetAt(0).Value(CellAddress{cell.row(), cell.column()}), CellValue(std::string("K9")));
+}
+
 TEST_F(MainWindow, FileOnTheCommandLineOpensAsNewTemplateThenOpen) {
   const QString route = dir.filePath(QStringLiteral("路线.xlsx"));
   Workbook book = templates::TemplateWorkbook::Build();
