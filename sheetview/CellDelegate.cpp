@@ -1,5 +1,7 @@
 #include "sheetview/CellDelegate.h"
 
+#include "sheetview/SheetView.h"
+
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -122,6 +124,7 @@ void CellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, 
 }
 
 QWidget* CellDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex& index) const {
+  if (const auto* view = qobject_cast<const SheetView*>(QObject::parent())) parent = view->EditorParent(index);
   auto* editor = new QLineEdit(parent);
   // No silent cut at the line edit's own 32,767: the model refuses a too long text with a message.
   editor->setMaxLength(std::numeric_limits<int>::max());
@@ -167,8 +170,11 @@ bool CellDelegate::eventFilter(QObject* object, QEvent* event) {
   return QStyledItemDelegate::eventFilter(object, event);
 }
 
-void CellDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option, const QModelIndex&) const {
-  editor->setGeometry(option.rect.adjusted(0, 0, 1, 1));
+void CellDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
+                                        const QModelIndex& index) const {
+  const auto* view = qobject_cast<const SheetView*>(QObject::parent());
+  const QRect cell = view && editor->parentWidget() != view->viewport() ? view->EditorRect(index) : option.rect;
+  editor->setGeometry(cell.adjusted(0, 0, 1, 1));
 }
 
 }  // namespace spreadsheet

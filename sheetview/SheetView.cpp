@@ -136,6 +136,27 @@ void SheetView::updateGeometries() {
   PlacePanes();
 }
 
+SheetView* SheetView::PaneOver(const QModelIndex& index) const {
+  if (!index.isValid()) return nullptr;
+  const bool row = index.row() < frozen_.rows, column = index.column() < frozen_.columns;
+  if (!row && !column) return nullptr;
+  const Pane wanted = row && column ? Pane::Corner : row ? Pane::Top : Pane::Left;
+  for (SheetView* pane : panes_) {
+    if (pane->pane_ == wanted) return pane;
+  }
+  return nullptr;
+}
+
+QWidget* SheetView::EditorParent(const QModelIndex& index) const {
+  const SheetView* pane = PaneOver(index);
+  return pane ? pane->viewport() : viewport();
+}
+
+QRect SheetView::EditorRect(const QModelIndex& index) const {
+  const SheetView* pane = PaneOver(index);
+  return pane ? pane->visualRect(index) : visualRect(index);
+}
+
 void SheetView::scrollTo(const QModelIndex& index, ScrollHint hint) {
   if (owner_) return;  // a pane's frozen rows and columns never scroll themselves
   const int vertical = verticalScrollBar()->value();
@@ -444,6 +465,8 @@ void SheetView::Enter(bool backwards) {
 }
 
 void SheetView::keyPressEvent(QKeyEvent* event) {
+  // A pane takes no keys of its own; those an editor on it passes on go to the sheet.
+  if (owner_) return event->ignore();
   if (state() != QAbstractItemView::EditingState) {
     const bool control = event->modifiers() & Qt::ControlModifier;
     const bool shift = event->modifiers() & Qt::ShiftModifier;

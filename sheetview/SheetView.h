@@ -40,6 +40,11 @@ class SheetView : public QTableView {
   // Selects anchor..extent widened over merges; the anchor becomes the current cell.
   void SelectRange(CellAddress anchor, CellAddress extent);
   void MoveCurrent(int rows, int columns);
+  // Where an editor of the cell belongs: on the viewport of the frozen pane that draws the cell
+  // (the pane lies over this view and would hide it), else on this view's; and the cell's
+  // rectangle there.
+  QWidget* EditorParent(const QModelIndex& index) const;
+  QRect EditorRect(const QModelIndex& index) const;
 
  signals:
   void copyRequested();
@@ -69,6 +74,7 @@ class SheetView : public QTableView {
   // A frozen part of `sheet` laid over it, sharing its model and selection.
   SheetView(SheetView& sheet, Pane pane);
   void PlacePanes();
+  SheetView* PaneOver(const QModelIndex& index) const;  // the frozen pane that draws the cell, or none
   int FrozenHeight() const;  // pixels of the frozen rows
   int FrozenWidth() const;
   const Worksheet* Sheet() const;

@@ -139,6 +139,39 @@ TEST(WindowFolders, DialogsStartInTheLastFolderAndRecentFilesReopen) {
   EXPECT_EQ(WorkbookWindow::RecentFiles().front(), dir.filePath("路线6.xlsx"));
 }
 
+// A frozen cell is edited where it is drawn: its editor lies on the pane over the sheet, in view,
+// also after the sheet has scrolled, and what is typed goes into the cell.
+TEST_F(WindowEditing, EditorOfAFrozenCellShowsOnThePane) {
+  const struct {
+    const char* cell;
+    FrozenPane frozen;
+    bool scroll;
+  } kCases[] = {{"F6", {7, 0}, false}, {"E5", {7, 0}, false}, {"E6", {7, 0}, true},
+                {"A9", {0, 1}, false}, {"A8", {8, 1}, false}, {"B8", {8, 2}, true}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.cell);
+    input().SetFrozen(c.frozen);
+    view()->ApplySheetLayout(input());
+    if (c.scroll) Go("J300");  // moving the current cell scrolls it into view
+    Go(c.cell);
+    Type(QStringLiteral("B"));
+    const QModelIndex index = view()->currentIndex();
+    QWidget* editor = view()->indexWidget(index);
+    ASSERT_NE(editor, nullptr);
+    const SheetView* pane = nullptr;
+    for (const SheetView* p : view()->Panes()) {
+      if (p->viewport() == editor->parentWidget()) pane = p;
+    }
+    ASSERT_NE(pane, nullptr) << "the editor lies under the frozen pane";
+    EXPECT_TRUE(editor->isVisible());
+    EXPECT_EQ(editor->geometry(), pane->visualRect(index).adjusted(0, 0, 1, 1));
+    Type(QStringLiteral("M9"));
+    Key(Qt::Key_Return);
+    EXPECT_EQ(At(c.cell), CellValue(std::string("BM9")));
+    EXPECT_EQ(view()->currentIndex().row(), index.row() + 1);  // Enter moved down once
+  }
+}
+
 TEST_F(WindowEditing, FrozenHeaderRowsStayInViewWhileTheSheetScrolls) {
   ASSERT_EQ(view()->Frozen(), (FrozenPane{7, 0}));  // the template freezes 数据输入's rows 1–7
   ASSERT_EQ(view()->Panes().size(), 1u);
