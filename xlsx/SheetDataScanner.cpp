@@ -355,6 +355,20 @@ class Scanner {
     }
   }
 
+  // Steps over the character at p_ (first byte `c`) inside a comment or CDATA section: valid
+  // UTF-8, or ASCII other than control characters and the carriage return.
+  bool MarkupCharacter(unsigned char c) {
+    if (c >= 0x80) {
+      const int n = Utf8Length(p_, end_);
+      if (n == 0) return false;
+      p_ += n;
+      return true;
+    }
+    if (c < 0x20 && c != '\t' && c != '\n') return false;
+    ++p_;
+    return true;
+  }
+
   // A comment or a CDATA section after "<!"; CDATA text goes to `text` when given.
   bool Markup(std::string* text) {
     const auto starts = [&](const char* s) {
@@ -372,15 +386,7 @@ class Scanner {
           p_ += 3;
           return true;
         }
-        if (c >= 0x80) {
-          const int n = Utf8Length(p_, end_);
-          if (n == 0) return false;
-          p_ += n;
-        } else if (c >= 0x20 || c == '\t' || c == '\n') {
-          ++p_;
-        } else {
-          return false;
-        }
+        if (!MarkupCharacter(c)) return false;
       }
     }
     if (starts("![CDATA[")) {
@@ -390,15 +396,7 @@ class Scanner {
         if (p_ == end_ || p_ - start > kMaxRun) return false;
         const unsigned char c = static_cast<unsigned char>(*p_);
         if (c == ']' && end_ - p_ >= 3 && p_[1] == ']' && p_[2] == '>') break;
-        if (c >= 0x80) {
-          const int n = Utf8Length(p_, end_);
-          if (n == 0) return false;
-          p_ += n;
-        } else if (c >= 0x20 || c == '\t' || c == '\n') {
-          ++p_;
-        } else {
-          return false;
-        }
+        if (!MarkupCharacter(c)) return false;
       }
       if (text) text->append(textStart, static_cast<std::size_t>(p_ - textStart));
       p_ += 3;
