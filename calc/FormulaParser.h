@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string_view>
+
+#include "calc/Formula.h"
+
+namespace spreadsheet::calc {
+
+// Builds a Formula's postfix program (see Formula::Parse for the grammar and the errors).
+class FormulaParser {
+ public:
+  static Formula Parse(std::string_view text);
+};
+
+}  // namespace spreadsheet::calc

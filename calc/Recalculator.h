@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "workbook/CellAddress.h"
+#include "workbook/CellRange.h"
+#include "workbook/Workbook.h"
+
+namespace spreadsheet::calc {
+
+// A cell of a workbook: the sheet by its index.
+struct SheetCell {
+  std::size_t sheet = 0;
+  CellAddress cell;
+  friend bool operator==(const SheetCell&, const SheetCell&) = default;
+};
+
+struct Recalculation {
+  std::size_t computed = 0;  // formula cells whose value was (re)computed
+  // One cell of a circular reference met on the way (the first found), when there was one.
+  // Every cell on a circle gets the error value kCircularError.
+  std::optional<SheetCell> circular;
+  // Formula cells whose text could not be parsed (syntax, limits, another workbook): their
+  // value becomes NoStoredResult, since nothing truthful can be shown for them.
+  std::vector<SheetCell> unparsed;
+};
+
+// The value the cells of a circular reference get.
+inline constexpr const char* kCircularError = "#REF!";
+
+// The formulas of one workbook, each parsed once, with their dependency graph (precedents and
+// dependents, ranges included), recomputing results into the cells' `value`. Holds a
+// reference to the workbook, which must outlive it. Ordering and cycle search are iterative,
+// so chains of any length are safe.
+//
+// Keep it in step with the workbook: after a cell's value or formula changed, call Changed()
+// with it; after sheets were added, removed, renamed or reordered, rows or columns inserted or
+// deleted, or the workbook replaced, call RecalculateAll() (or Rebuild()).
+class Recalculator {
+ public:
+  explicit Recalculator(Workbook& workbook);
+  ~Recalculator();
+  Recalculator(const Recalculator&) = delete;
+  Recalculator& operator=(const Recalculator&) = delete;
+
+  // Parses every formula of the workbook anew and rebuilds the graph, computing nothing.
+  void Rebuild();
+  // Rebuild() and compute every formula cell.
+  Recalculation RecalculateAll();
+  // The cells listed (or the blocks, on their sheet) changed in value or formula: their
+  // formulas are parsed again (or dropped), then they and every formula depending on them,
+  // directly or through others, are computed in dependency order. Other cells keep their
+  // values, so this also computes just the formulas whose stored results are missing.
+  Recalculation Changed(std::span<const SheetCell> cells);
+  Recalculation Changed(std::size_t sheet, const CellRange& range);
+
+  std::size_t FormulaCount() const;
+
+ private:
+  struct Graph;
+  Workbook& workbook_;
+  std::unique_ptr<Graph> graph_;
+};
+
+}  // namespace spreadsheet::calc

@@ -1,0 +1,106 @@
+#include "calc/Value.h"
+
+#include <array>
+#include <cmath>
+
+#include "workbook/NumberText.h"
+
+namespace spreadsheet::calc {
+
+namespace {
+
+constexpr std::array<std::string_view, 7> kErrorTexts{"#NULL!", "#DIV/0!", "#VALUE!", "#REF!",
+                                                      "#NAME?", "#NUM!",   "#N/A"};
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string_view ErrorText(ErrorCode code) { return kErrorTexts[static_cast<std::size_t>(code)]; }
+
+std::optional<ErrorCode> ParseErrorCode(std::string_view text) {
+  for (std::size_t i = 0; i < kErrorTexts.size(); ++i) {
+    if (EqualsIgnoringCase(text, kErrorTexts[i])) return static_cast<ErrorCode>(i);
+  }
+  return std::nullopt;
+}
+
+Value Value::Number(double x) {
+  if (!std::isfinite(x)) return Error(ErrorCode::Num);
+  Value v;
+  v.kind = Kind::Number;
+  v.number = x == 0 ? 0.0 : x;  // no negative zero
+  return v;
+}
+
+Value Value::Text(std::string s) {
+  Value v;
+  v.kind = Kind::Text;
+  v.text = std::move(s);
+  return v;
+}
+
+Value Value::Bool(bool b) {
+  Value v;
+  v.kind = Kind::Bool;
+  v.number = b ? 1 : 0;
+  return v;
+}
+
+Value Value::Error(ErrorCode e) {
+  Value v;
+  v.kind = Kind::Error;
+  v.error = e;
+  return v;
+}
+
+CellValue ToCellValue(const Value& value) {
+  switch (value.kind) {
+    case Value::Kind::Empty:
+      return std::monostate{};
+    case Value::Kind::Number:
+    case Value::Kind::Bool:
+      return value.number;
+    case Value::Kind::Text:
+      return value.text;
+    case Value::Kind::Error:
+      return CellError{std::string(ErrorText(value.error))};
+  }
+  return std::monostate{};
+}
+
+Value FromCellValue(const CellValue& value) {
+  if (const auto* d = std::get_if<double>(&value)) return Value::Number(*d);
+  if (const auto* s = std::get_if<std::string>(&value)) return Value::Text(*s);
+  if (const auto* e = std::get_if<CellError>(&value)) {
+    return Value::Error(ParseErrorCode(e->code).value_or(ErrorCode::Value));
+  }
+  return Value{};
+}
+
+std::string ValueToText(const Value& value) {
+  switch (value.kind) {
+    case Value::Kind::Empty:
+      return {};
+    case Value::Kind::Number:
+      return FormatGeneral(value.number);
+    case Value::Kind::Text:
+      return value.text;
+    case Value::Kind::Bool:
+      return value.number != 0 ? "TRUE" : "FALSE";
+    case Value::Kind::Error:
+      return std::string(ErrorText(value.error));
+  }
+  return {};
+}
+
+}  // namespace spreadsheet::calc

@@ -1,0 +1,41 @@
+#include "calc/WorkbookSource.h"
+
+namespace spreadsheet::calc {
+
+bool SameSheetName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+std::optional<std::size_t> WorkbookSource::FindSheet(std::string_view name) const {
+  for (std::size_t i = 0; i < workbook_.SheetCount(); ++i) {
+    if (SameSheetName(workbook_.SheetAt(i).Name(), name)) return i;
+  }
+  return std::nullopt;
+}
+
+Value WorkbookSource::CellValue(std::size_t sheet, CellAddress at) const {
+  if (sheet >= workbook_.SheetCount()) return Value::Error(ErrorCode::Ref);
+  const Cell* cell = workbook_.SheetAt(sheet).FindCell(at);
+  return cell ? FromCellValue(cell->value) : Value{};
+}
+
+int WorkbookSource::RowExtent(std::size_t sheet) const {
+  return sheet < workbook_.SheetCount() ? workbook_.SheetAt(sheet).RowExtent() : 0;
+}
+
+int WorkbookSource::ColumnExtent(std::size_t sheet) const {
+  if (sheet >= workbook_.SheetCount()) return 0;
+  const Worksheet& ws = workbook_.SheetAt(sheet);
+  std::size_t widest = 0;
+  for (int r = 0; r < ws.RowExtent(); ++r) widest = std::max(widest, ws.Row(r).size());
+  return static_cast<int>(widest);
+}
+
+}  // namespace spreadsheet::calc
