@@ -64,6 +64,8 @@ class Recalculator {
 
  private:
   struct Graph;
+  Recalculation Compute(const std::vector<std::uint32_t>& dirty);
+
   Workbook& workbook_;
   std::unique_ptr<Graph> graph_;
 };

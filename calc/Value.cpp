@@ -84,6 +84,7 @@ Value FromCellValue(const CellValue& value) {
   if (const auto* e = std::get_if<CellError>(&value)) {
     return Value::Error(ParseErrorCode(e->code).value_or(ErrorCode::Value));
   }
+  if (std::holds_alternative<NoStoredResult>(value)) return Value::Error(ErrorCode::NA);
   return Value{};
 }
 

@@ -44,7 +44,7 @@ struct Value {
 
 // The engine's value as a cell stores it (booleans as the model holds them), and back. An
 // error text of the model that is no spreadsheet error reads as #VALUE!; a formula's missing
-// result reads as empty.
+// result (one that could not be computed) reads as #N/A, since nothing truthful is known.
 CellValue ToCellValue(const Value& value);
 Value FromCellValue(const CellValue& value);
 
