@@ -352,6 +352,8 @@ Recalculation Recalculator::Changed(std::span<const SheetCell> cells) {
   for (const SheetCell& c : cells) {
     const std::uint32_t id = g.Sync(c.sheet, c.cell, workbook_, source);
     if (id != kNone) mark(id);
+  }
+  for (const SheetCell& c : cells) {
     readers.clear();
     g.Readers(c.sheet, c.cell, readers);
     for (std::uint32_t r : readers) mark(r);
