@@ -142,15 +142,11 @@ std::optional<ErrorCode> Visit(std::span<Operand> args, const EvaluationContext&
   return std::nullopt;
 }
 
-// Neumaier's compensated sum, as LibreOffice adds the values of SUM and AVERAGE.
+// Values added one by one with LibreOffice's tolerance, so SUM(0.1,0.2,-0.3) is 0 as there.
 struct Sum {
-  double sum = 0, compensation = 0;
-  void Add(double x) {
-    const double t = sum + x;
-    compensation += std::fabs(sum) >= std::fabs(x) ? (sum - t) + x : (x - t) + sum;
-    sum = t;
-  }
-  double Result() const { return sum + compensation; }
+  double sum = 0;
+  void Add(double x) { sum = ApproxAdd(sum, x); }
+  double Result() const { return sum; }
 };
 
 class Call {

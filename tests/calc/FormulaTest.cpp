@@ -1,5 +1,6 @@
 // Parsing and evaluating formula texts: precedence, references, coercion, the functions' edge
-// cases LibreOffice does not reach in the oracle table, and the refusals.
+// cases and error codes (Excel's, where LibreOffice differs: booleans stay booleans in text
+// and comparisons, typed texts count in SUM, SQRT(-1) is #NUM!), and the refusals.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -72,7 +73,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Texts count characters, not bytes.
         Case{"LEN(E2)", "n:2"}, Case{"LEFT(E4)", "t:四"}, Case{"RIGHT(\"数据输入\",2)", "t:输入"},
         Case{"MID(\"数据输入\",2,2)", "t:据输"}, Case{"LEFT(\"ab\",0)", "t:"}, Case{"CONCATENATE(A1,\"-\",TRUE)", "t:1-TRUE"},
-        Case{"1/3&\"\"", "t:0.333333333333333"}, Case{"TEXT(1234.5,\"#,##0.00\")", "t:1,234.50"},
+        Case{"1/3&\"\"", "t:0.333333333333333"}, Case{"1E+15&\"\"", "t:1E+15"},
+        Case{"-0.5&\"|\"&TRUE", "t:-0.5|TRUE"}, Case{"AVERAGE(1,\"2\",TRUE)", "n:1.33333333333333"}, Case{"TEXT(1234.5,\"#,##0.00\")", "t:1,234.50"},
         Case{"ISBLANK(A5)", "b:TRUE"}, Case{"ISBLANK(\"\")", "b:FALSE"}, Case{"ISNUMBER(A4)", "b:FALSE"},
         Case{"IF(A5,1)", "b:FALSE"}, Case{"IF(1,,2)", "n:0"}, Case{"IF(\"x\",1,2)", "e:#VALUE!"}));
 
