@@ -394,7 +394,10 @@ Recalculation Recalculator::Compute(const std::vector<std::uint32_t>& dirty) {
   for (std::uint32_t i = 0; i < dirty.size(); ++i) slot[dirty[i]] = i;
   const WorkbookSource source(workbook_);
   const Evaluator evaluator(source);
-  auto store = [&](const Graph::Node& n, CellValue v) { workbook_.SheetAt(n.sheet).CellAt(n.cell).value = std::move(v); };
+  // A sheet removed without a Rebuild() leaves nodes behind; they have nowhere to store.
+  auto store = [&](const Graph::Node& n, CellValue v) {
+    if (n.sheet < workbook_.SheetCount()) workbook_.SheetAt(n.sheet).CellAt(n.cell).value = std::move(v);
+  };
   Order(
       g, dirty, slot,
       [&](std::uint32_t id) {

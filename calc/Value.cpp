@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cmath>
+#include <type_traits>
+#include <variant>
 
 #include "workbook/NumberText.h"
 
@@ -11,6 +13,29 @@ namespace {
 
 constexpr std::array<std::string_view, 7> kErrorTexts{"#NULL!", "#DIV/0!", "#VALUE!", "#REF!",
                                                       "#NAME?", "#NUM!",   "#N/A"};
+
+// Whether the model keeps booleans as their own alternative of CellValue (else as 1 and 0).
+template <class Variant>
+struct HoldsBool;
+template <class... T>
+struct HoldsBool<std::variant<T...>> : std::bool_constant<(std::is_same_v<T, bool> || ...)> {};
+
+template <class Variant>
+Variant StoredBool(bool b) {
+  if constexpr (HoldsBool<Variant>::value) {
+    return Variant(std::in_place_type<bool>, b);
+  } else {
+    return Variant(std::in_place_type<double>, b ? 1.0 : 0.0);
+  }
+}
+
+template <class Variant>
+std::optional<Value> ReadBool(const Variant& v) {
+  if constexpr (HoldsBool<Variant>::value) {
+    if (const bool* b = std::get_if<bool>(&v)) return Value::Bool(*b);
+  }
+  return std::nullopt;
+}
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -68,8 +93,9 @@ CellValue ToCellValue(const Value& value) {
     case Value::Kind::Empty:
       return std::monostate{};
     case Value::Kind::Number:
-    case Value::Kind::Bool:
       return value.number;
+    case Value::Kind::Bool:
+      return StoredBool<CellValue>(value.number != 0);
     case Value::Kind::Text:
       return value.text;
     case Value::Kind::Error:
@@ -79,6 +105,7 @@ CellValue ToCellValue(const Value& value) {
 }
 
 Value FromCellValue(const CellValue& value) {
+  if (auto b = ReadBool(value)) return *b;
   if (const auto* d = std::get_if<double>(&value)) return Value::Number(*d);
   if (const auto* s = std::get_if<std::string>(&value)) return Value::Text(*s);
   if (const auto* e = std::get_if<CellError>(&value)) {
