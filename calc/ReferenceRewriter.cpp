@@ -29,7 +29,7 @@ std::string Print(const Reference& r) {
 // Replaces each reference token of a formula that parses by what `rewrite` makes of it
 // (nullopt: #REF!); everything between references is copied as written.
 template <class F>
-std::string Rewrite(std::string_view formula, F rewrite) {
+std::string Rewrite(std::string_view formula, F rewrite, const std::string* prefix = nullptr) {
   try {
     Formula::Parse(formula);
   } catch (const SpreadsheetError&) {
@@ -47,7 +47,11 @@ std::string Rewrite(std::string_view formula, F rewrite) {
     if (r.row0 < 0) {
       out.append(kRefError);
     } else {
-      out.append(formula.substr(t.begin, t.cellBegin - t.begin));
+      if (prefix && t.hasSheet) {
+        out.append(*prefix);
+      } else {
+        out.append(formula.substr(t.begin, t.cellBegin - t.begin));
+      }
       out.append(Print(r));
     }
     copied = t.end;
@@ -137,7 +141,39 @@ std::string ReferenceRewriter::Adjust(std::string_view formula, std::string_view
   });
 }
 
-std::size_t ReferenceRewriter::AdjustWorkbook(Workbook& workbook, const StructureChange& change) {
+std::string ReferenceRewriter::SheetPrefix(std::string_view name) {
+  // Bare when the name alone is one bare name (not a reference, number or TRUE) that reads
+  // back as the sheet before a reference.
+  const std::string bare = std::string(name) + "!";
+  try {
+    FormulaLexer alone(name);
+    const FormulaToken word = alone.Next();
+    FormulaLexer qualified(bare + "A1");
+    const FormulaToken t = qualified.Next();
+    if (word.kind == FormulaToken::Kind::Name && word.end == name.size() && t.kind == FormulaToken::Kind::Ref &&
+        t.hasSheet && t.text == name && qualified.Next().kind == FormulaToken::Kind::End) {
+      return bare;
+    }
+  } catch (const SpreadsheetError&) {
+  }
+  std::string quoted = "'";
+  for (char c : name) {
+    quoted += c;
+    if (c == '\'') quoted += '\'';
+  }
+  return quoted + "'!";
+}
+
+std::string ReferenceRewriter::RenameSheet(std::string_view formula, std::string_view from, std::string_view to) {
+  const std::string prefix = SheetPrefix(to);
+  return Rewrite(
+      formula, [&](const FormulaToken& t, Reference&) { return t.hasSheet && SameSheetName(t.text, from); }, &prefix);
+}
+
+namespace {
+
+template <class F>
+std::size_t RewriteWorkbook(Workbook& workbook, F rewrite) {
   std::size_t changed = 0;
   for (std::size_t s = 0; s < workbook.SheetCount(); ++s) {
     Worksheet& ws = workbook.SheetAt(s);
@@ -146,15 +182,26 @@ std::size_t ReferenceRewriter::AdjustWorkbook(Workbook& workbook, const Structur
       for (int c = 0; c < columns; ++c) {
         if (!ws.Row(r)[static_cast<std::size_t>(c)].HasFormula()) continue;
         Cell& cell = ws.CellAt(CellAddress{r, c});
-        std::string adjusted = Adjust(cell.formula.view(), ws.Name(), change);
-        if (adjusted != cell.formula.view()) {
-          cell.formula = std::move(adjusted);
+        std::string rewritten = rewrite(cell.formula.view(), ws.Name());
+        if (rewritten != cell.formula.view()) {
+          cell.formula = std::move(rewritten);
           ++changed;
         }
       }
     }
   }
   return changed;
+}
+
+}  // namespace
+
+std::size_t ReferenceRewriter::RenameSheetInWorkbook(Workbook& workbook, std::string_view from, std::string_view to) {
+  return RewriteWorkbook(workbook, [&](std::string_view f, const std::string&) { return RenameSheet(f, from, to); });
+}
+
+std::size_t ReferenceRewriter::AdjustWorkbook(Workbook& workbook, const StructureChange& change) {
+  return RewriteWorkbook(workbook,
+                         [&](std::string_view f, const std::string& sheet) { return Adjust(f, sheet, change); });
 }
 
 }  // namespace spreadsheet::calc

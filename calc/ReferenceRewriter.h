@@ -37,6 +37,15 @@ class ReferenceRewriter {
   // InsertRows/DeleteRows/InsertColumns/DeleteColumns, before or after it). Returns the
   // number of formulas whose text changed.
   static std::size_t AdjustWorkbook(Workbook& workbook, const StructureChange& change);
+
+  // The formula after sheet `from` was renamed `to`: references qualified with the old name
+  // (in any case) name the new one, quoted where the name needs it ('数据 输入'!A1).
+  static std::string RenameSheet(std::string_view formula, std::string_view from, std::string_view to);
+  // RenameSheet() on every formula of the workbook; the number of formulas changed.
+  static std::size_t RenameSheetInWorkbook(Workbook& workbook, std::string_view from, std::string_view to);
+  // A sheet name as a formula writes it before '!': bare when it reads back as that name,
+  // else in single quotes with each quote doubled.
+  static std::string SheetPrefix(std::string_view name);
 };
 
 }  // namespace spreadsheet::calc

@@ -70,6 +70,17 @@ INSTANTIATE_TEST_SUITE_P(
         AdjustCase{"SUM(B1:D1)+1:1", "S", {"S", Axis::Columns, 1, 1}, "SUM(C1:E1)+1:1"},
         AdjustCase{"SUM(B:D)", "S", {"S", Axis::Columns, 0, -2}, "SUM(A:B)"}));
 
+TEST(RenameSheetTest, QualifiedReferencesNameTheNewSheetQuotedWhereNeeded) {
+  EXPECT_EQ(ReferenceRewriter::RenameSheet("数据输入!E8+'数据输入'!A1:B2+E8+成果!A1", "数据输入", "数据 输入"),
+            "'数据 输入'!E8+'数据 输入'!A1:B2+E8+成果!A1");
+  EXPECT_EQ(ReferenceRewriter::RenameSheet("SUM(sheet1!A:A)", "Sheet1", "成果"), "SUM(成果!A:A)");
+  EXPECT_EQ(ReferenceRewriter::SheetPrefix("A1"), "'A1'!");
+  EXPECT_EQ(ReferenceRewriter::SheetPrefix("it's"), "'it''s'!");
+  EXPECT_EQ(ReferenceRewriter::SheetPrefix("2024"), "'2024'!");
+  EXPECT_EQ(ReferenceRewriter::SheetPrefix("true"), "'true'!");
+  EXPECT_EQ(ReferenceRewriter::SheetPrefix("表_1.b"), "表_1.b!");
+}
+
 TEST(AdjustWorkbookTest, RewritesEveryFormulaThatRefersToTheSheet) {
   Workbook wb;
   Worksheet& input = wb.AddSheet("数据输入");

@@ -85,5 +85,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                              StructureChange{"数据 输入", StructureChange::Axis::Rows, 2, -5}}) {
     Require(Parses(ReferenceRewriter::Adjust(text, "Sheet1", change)), "an adjusted formula parses", text);
   }
+  Require(Parses(ReferenceRewriter::RenameSheet(text, "sheet1", "it's 1")), "a renamed formula parses", text);
   return 0;
 }
