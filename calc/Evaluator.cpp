@@ -94,6 +94,11 @@ Value Binary(char op, const Value& a, const Value& b) {
 }  // namespace
 
 Value Evaluator::Evaluate(const Formula& formula, std::size_t sheet, CellAddress at) const {
+  bool computable = true;
+  return Evaluate(formula, sheet, at, computable);
+}
+
+Value Evaluator::Evaluate(const Formula& formula, std::size_t sheet, CellAddress at, bool& computable) const {
   const EvaluationContext context{cells_, sheet, at};
   std::vector<Operand> stack;
   stack.reserve(8);
@@ -175,6 +180,7 @@ Value Evaluator::Evaluate(const Formula& formula, std::size_t sheet, CellAddress
     }
   }
   Value result = Scalar(stack.back(), context);
+  computable = !context.readUncomputed && !formula.HasUnknownNames();
   if (result.IsEmpty()) return Value::Number(0);
   return result;
 }

@@ -21,6 +21,10 @@ class Evaluator {
   // The result of `formula` written in cell `at` of sheet `sheet` (the sheet unqualified
   // references read, and the row or column of an implicit intersection).
   Value Evaluate(const Formula& formula, std::size_t sheet, CellAddress at) const;
+  // The same, and whether the result is the formula's true value: false when the formula
+  // uses a function or name the engine does not know, or read a cell without a value
+  // (Value::Uncomputed); such formulas have no value where they are stored.
+  Value Evaluate(const Formula& formula, std::size_t sheet, CellAddress at, bool& computable) const;
 
   // The functions known to the engine (upper-case names).
   static bool IsKnownFunction(std::string_view name);

@@ -133,7 +133,7 @@ std::optional<ErrorCode> Visit(std::span<Operand> args, const EvaluationContext&
     const int lastRow = std::min(a.row1, context.cells.RowExtent(a.sheet) - 1);
     for (int r = a.row0; r <= lastRow; ++r) {
       for (int c = a.column0; c <= a.column1; ++c) {
-        const Value v = context.cells.CellValue(a.sheet, CellAddress{r, c});
+        const Value v = Read(context, a.sheet, CellAddress{r, c});
         if (v.IsEmpty()) continue;
         if (auto e = f(v, true)) return e;
       }
@@ -157,7 +157,7 @@ class Call {
   Value Arg(std::size_t i) const { return i < args_.size() ? Scalar(args_[i], context_) : Value{}; }
   Coerced NumberArg(std::size_t i) const { return ToNumber(Arg(i)); }
   Value CellValue(const Operand& range, int row, int column) const {
-    return context_.cells.CellValue(range.sheet, CellAddress{range.row0 + row, range.column0 + column});
+    return Read(context_, range.sheet, CellAddress{range.row0 + row, range.column0 + column});
   }
   int UsedRows(const Operand& range) const {
     return std::max(0, std::min(range.Rows(), context_.cells.RowExtent(range.sheet) - range.row0));

@@ -27,7 +27,14 @@ Value Scalar(const Operand& o, const EvaluationContext& context) {
       return Value::Error(ErrorCode::Value);
     }
   }
-  return context.cells.CellValue(o.sheet, CellAddress{row, column});
+  return Read(context, o.sheet, CellAddress{row, column});
+}
+
+Value Read(const EvaluationContext& context, std::size_t sheet, CellAddress at) {
+  Value v = context.cells.CellValue(sheet, at);
+  if (!v.IsUncomputed()) return v;
+  context.readUncomputed = true;
+  return Value::Error(ErrorCode::NA);
 }
 
 Coerced ToNumber(const Value& v) {
@@ -39,6 +46,8 @@ Coerced ToNumber(const Value& v) {
       return {v.number, std::nullopt};
     case Value::Kind::Error:
       return {0, v.error};
+    case Value::Kind::Uncomputed:
+      return {0, ErrorCode::NA};
     case Value::Kind::Text: {
       double x = 0;
       if (ParseDecimal(v.text, x)) return {x, std::nullopt};
@@ -61,6 +70,8 @@ Coerced ToBool(const Value& v) {
       return {v.number != 0 ? 1.0 : 0.0, std::nullopt};
     case Value::Kind::Error:
       return {0, v.error};
+    case Value::Kind::Uncomputed:
+      return {0, ErrorCode::NA};
     case Value::Kind::Text: {
       std::string upper;
       for (char c : v.text) upper += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;

@@ -15,7 +15,12 @@ struct EvaluationContext {
   const CellSource& cells;
   std::size_t sheet;
   CellAddress at;
+  // Set when the formula read a cell without a value: its result cannot be trusted.
+  mutable bool readUncomputed = false;
 };
+
+// A cell's value as formulas read it: an Uncomputed cell reads as #N/A and marks the context.
+Value Read(const EvaluationContext& context, std::size_t sheet, CellAddress at);
 
 // One entry of the evaluator's stack: a value, a block of cells on a sheet (a reference, kept
 // as such so that SUM can tell a referenced TRUE from a typed one), or an empty argument.

@@ -406,9 +406,17 @@ Recalculation Recalculator::Compute(const std::vector<std::uint32_t>& dirty) {
         if (!n.formula) {
           store(n, NoStoredResult{});
           result.unparsed.push_back({n.sheet, n.cell});
+          result.uncomputed.push_back({n.sheet, n.cell});
           return;
         }
-        store(n, ToCellValue(evaluator.Evaluate(*n.formula, n.sheet, n.cell)));
+        bool computable = true;
+        const Value v = evaluator.Evaluate(*n.formula, n.sheet, n.cell, computable);
+        if (!computable) {
+          store(n, NoStoredResult{});
+          result.uncomputed.push_back({n.sheet, n.cell});
+          return;
+        }
+        store(n, ToCellValue(v));
       },
       [&](std::uint32_t id) {
         const Graph::Node& n = g.nodes[id];

@@ -26,9 +26,12 @@ struct Recalculation {
   // One cell of a circular reference met on the way (the first found), when there was one.
   // Every cell on a circle gets the error value kCircularError.
   std::optional<SheetCell> circular;
-  // Formula cells whose text could not be parsed (syntax, limits, another workbook): their
-  // value becomes NoStoredResult, since nothing truthful can be shown for them.
+  // Formula cells whose text could not be parsed (syntax, limits, another workbook).
   std::vector<SheetCell> unparsed;
+  // Every formula cell left without a value (NoStoredResult), since nothing truthful can be
+  // shown for it: the unparsed ones, those using functions or names the engine does not
+  // know, and those reading such cells. A file saved with them asks for recalculation.
+  std::vector<SheetCell> uncomputed;
 };
 
 // The value the cells of a circular reference get.

@@ -81,6 +81,12 @@ Value Value::Bool(bool b) {
   return v;
 }
 
+Value Value::Uncomputed() {
+  Value v;
+  v.kind = Kind::Uncomputed;
+  return v;
+}
+
 Value Value::Error(ErrorCode e) {
   Value v;
   v.kind = Kind::Error;
@@ -100,6 +106,8 @@ CellValue ToCellValue(const Value& value) {
       return value.text;
     case Value::Kind::Error:
       return CellError{std::string(ErrorText(value.error))};
+    case Value::Kind::Uncomputed:
+      return NoStoredResult{};
   }
   return std::monostate{};
 }
@@ -111,13 +119,14 @@ Value FromCellValue(const CellValue& value) {
   if (const auto* e = std::get_if<CellError>(&value)) {
     return Value::Error(ParseErrorCode(e->code).value_or(ErrorCode::Value));
   }
-  if (std::holds_alternative<NoStoredResult>(value)) return Value::Error(ErrorCode::NA);
+  if (std::holds_alternative<NoStoredResult>(value)) return Value::Uncomputed();
   return Value{};
 }
 
 std::string ValueToText(const Value& value) {
   switch (value.kind) {
     case Value::Kind::Empty:
+    case Value::Kind::Uncomputed:
       return {};
     case Value::Kind::Number:
       return FormatGeneral(value.number);

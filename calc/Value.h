@@ -18,10 +18,12 @@ std::string_view ErrorText(ErrorCode code);
 std::optional<ErrorCode> ParseErrorCode(std::string_view text);
 
 // One value a formula computes or reads from a cell: empty (a blank cell), a number, UTF-8
-// text, a boolean or an error. Numbers are finite doubles (an infinite or NaN result becomes
-// #NUM! before it is stored).
+// text, a boolean or an error; or none at all (Uncomputed): the cell of a formula that could
+// not be computed (it does not parse, uses a function the engine does not know, or reads such
+// a cell), whose true value nobody here knows. Numbers are finite doubles (an infinite or NaN
+// result becomes #NUM! before it is stored).
 struct Value {
-  enum class Kind : std::uint8_t { Empty, Number, Text, Bool, Error };
+  enum class Kind : std::uint8_t { Empty, Number, Text, Bool, Error, Uncomputed };
 
   Kind kind = Kind::Empty;
   ErrorCode error = ErrorCode::Value;  // Error only
@@ -32,24 +34,26 @@ struct Value {
   static Value Text(std::string s);
   static Value Bool(bool b);
   static Value Error(ErrorCode e);
+  static Value Uncomputed();
 
   bool IsEmpty() const { return kind == Kind::Empty; }
   bool IsNumber() const { return kind == Kind::Number; }
   bool IsText() const { return kind == Kind::Text; }
   bool IsBool() const { return kind == Kind::Bool; }
   bool IsError() const { return kind == Kind::Error; }
+  bool IsUncomputed() const { return kind == Kind::Uncomputed; }
 
   friend bool operator==(const Value&, const Value&) = default;
 };
 
-// The engine's value as a cell stores it (booleans as the model holds them), and back. An
-// error text of the model that is no spreadsheet error reads as #VALUE!; a formula's missing
-// result (one that could not be computed) reads as #N/A, since nothing truthful is known.
+// The engine's value as a cell stores it (booleans as the model holds them; Uncomputed as
+// NoStoredResult), and back. An error text of the model that is no spreadsheet error reads
+// as #VALUE!; a formula's missing result reads as Uncomputed.
 CellValue ToCellValue(const Value& value);
 Value FromCellValue(const CellValue& value);
 
 // How a value shows where a formula turns it into text (& and the text functions): numbers
-// with up to 15 significant digits, booleans as TRUE/FALSE, empty as "".
+// with up to 15 significant digits, booleans as TRUE/FALSE, empty and Uncomputed as "".
 std::string ValueToText(const Value& value);
 
 }  // namespace spreadsheet::calc

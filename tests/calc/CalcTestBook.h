@@ -61,6 +61,8 @@ inline std::string Describe(const Value& v) {
       return v.number != 0 ? "b:TRUE" : "b:FALSE";
     case Value::Kind::Error:
       return "e:" + std::string(ErrorText(v.error));
+    case Value::Kind::Uncomputed:
+      return "uncomputed";
     case Value::Kind::Empty:
       break;
   }

@@ -95,19 +95,21 @@ TEST(RecalculatorTest, CirclesGetTheErrorAndTheirReadersStillCompute) {
   EXPECT_EQ(Number(ws, "D1"), 6);
 }
 
-TEST(RecalculatorTest, FormulasThatCannotBeReadHaveNoValueAndTheirReadersNone) {
+TEST(RecalculatorTest, FormulasThatCannotBeComputedHaveNoValueAndTheirReadersNone) {
   Workbook wb;
   Worksheet& ws = wb.AddSheet("S");
   ws.SetFormula(At("A1"), "[1]Other!A1", 42.0);  // another workbook: its stale 42 is not kept
   ws.SetFormula(At("A2"), "A1+1", 0.0);
-  ws.SetFormula(At("A3"), "NOSUCH(1)", 0.0);
+  ws.SetFormula(At("A3"), "NOSUCH(1)", 0.0);  // known to other programs, perhaps: no value here
+  ws.SetFormula(At("A4"), "IFERROR(A3,0)", 0.0);  // reads a cell without a value
+  ws.SetFormula(At("A5"), "#NAME?", 0.0);         // an error written as such is a value
   Recalculator calc(wb);
   const Recalculation r = calc.RecalculateAll();
   ASSERT_EQ(r.unparsed.size(), 1u);
   EXPECT_EQ(r.unparsed[0].cell, At("A1"));
-  EXPECT_EQ(ws.Value(At("A1")), CellValue(NoStoredResult{}));
-  EXPECT_EQ(ws.Value(At("A2")), CellValue(CellError{"#N/A"}));
-  EXPECT_EQ(ws.Value(At("A3")), CellValue(CellError{"#NAME?"}));
+  EXPECT_EQ(r.uncomputed.size(), 4u);
+  for (const char* a : {"A1", "A2", "A3", "A4"}) EXPECT_EQ(ws.Value(At(a)), CellValue(NoStoredResult{})) << a;
+  EXPECT_EQ(ws.Value(At("A5")), CellValue(CellError{"#NAME?"}));
 }
 
 TEST(RecalculatorTest, ChangedBlockComputesOnlyMissingResultsAndTheirReaders) {
