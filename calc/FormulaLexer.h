@@ -27,7 +27,7 @@ struct FormulaToken {
   bool inSheet = true;
 };
 
-// Splits a formula text into tokens. Throws SpreadsheetError 1004 naming the position for
+// Splits a formula text into tokens; the text must outlive the lexer. Throws SpreadsheetError 1004 naming the position for
 // text that is no token (an unterminated string, a stray character, a reference to another
 // workbook).
 class FormulaLexer {

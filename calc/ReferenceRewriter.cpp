@@ -148,7 +148,8 @@ std::string ReferenceRewriter::SheetPrefix(std::string_view name) {
   try {
     FormulaLexer alone(name);
     const FormulaToken word = alone.Next();
-    FormulaLexer qualified(bare + "A1");
+    const std::string probe = bare + "A1";
+    FormulaLexer qualified(probe);
     const FormulaToken t = qualified.Next();
     if (word.kind == FormulaToken::Kind::Name && word.end == name.size() && t.kind == FormulaToken::Kind::Ref &&
         t.hasSheet && t.text == name && qualified.Next().kind == FormulaToken::Kind::End) {
