@@ -33,10 +33,12 @@ struct Reference {
 // with '$', ranges A1:B5, A:B, 1:3, sheet-qualified references (Sheet1!A1, 'My sheet'!A1
 // with '' for a quote), function calls (names case-insensitive, empty arguments allowed),
 // unary + and - (binding tighter than ^, so -2^2 is 4), postfix %, ^ (left to right), * /,
-// + -, & and the comparisons = <> < > <= >=; blanks between tokens.
+// + -, & and the comparisons = <> < > <= >=; blanks between tokens. References in A1 syntax
+// beyond this model's sheet (XFD1, A1048576) are kept as #REF!; functions named with a
+// file's "_xlfn." prefix are the functions without it.
 class Formula {
  public:
-  static constexpr std::size_t kMaxLength = 8192;  // characters (UTF-8 bytes)
+  static constexpr std::size_t kMaxLength = 8192;  // characters (code points, not bytes)
   static constexpr int kMaxNesting = 64;           // parentheses and function calls
 
   // Throws SpreadsheetError 1004 with a Chinese description for input that is longer than
@@ -46,7 +48,7 @@ class Formula {
 
   const std::string& Text() const { return text_; }
   const std::vector<std::string>& SheetNames() const { return sheetNames_; }
-  // Every reference, in the order written.
+  // Every reference inside the sheet, in the order written.
   std::vector<Reference> References() const;
   // The function names (upper case) and bare names the engine does not know, in the order
   // first written; each makes the formula (or its part) #NAME?.

@@ -20,7 +20,7 @@ std::string Print(const Reference& r) {
   if (r.wholeColumns) return Column(r.column0, r.absoluteColumn0) + ":" + Column(r.column1, r.absoluteColumn1);
   if (r.wholeRows) return Row(r.row0, r.absoluteRow0) + ":" + Row(r.row1, r.absoluteRow1);
   std::string out = Column(r.column0, r.absoluteColumn0) + Row(r.row0, r.absoluteRow0);
-  if (!r.IsCell() || r.row0 != r.row1 || r.column0 != r.column1) {
+  if (r.row0 != r.row1 || r.column0 != r.column1) {
     out += ":" + Column(r.column1, r.absoluteColumn1) + Row(r.row1, r.absoluteRow1);
   }
   return out;
