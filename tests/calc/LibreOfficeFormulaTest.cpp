@@ -70,6 +70,11 @@ const char* const kFormulas[] = {
     "CONCATENATE(A1,\"-\",2.5)", "CONCATENATE(\"K\",1,\"+\",TEXT(250,\"000\"))", "CONCATENATE(B1,B3)",
     // What surveyors type.
     "150.826+1.5", "ROUND(150.826+1.5+0.3*7,3)", "'数据 输入'!A1-0.02*20", "SUM(C1:C2)/2",
+    "ROUND(150.8255,3)", "ROUND(-0.0005,3)", "ROUND(0.0005,3)", "ROUND(1.45,1)", "ROUND(-2.675,2)",
+    "ROUNDUP(2.0000000001,2)", "ROUNDDOWN(0.29*100,0)", "INT(-0.5)", "INT(0.29*100)", "MOD(-7.5,2)", "MOD(7.5,-2)",
+    "TEXT(150.8255,\"0.000\")", "TEXT(-0.0625,\"0.000\")", "0.1+0.1+0.1+0.1+0.1+0.1+0.1+0.1+0.1+0.1=1",
+    "1-0.9", "(1.1-1)*10", "150.826-150.8", "ATAN(0.5)*180/PI()", "COS(RADIANS(60))", "SQRT(3^2+4^2)",
+    "IF(ABS(0.012)<=0.02*SQRT(1.5),\"合格\",\"超限\")", "ROUND(12*SQRT(2.345),1)",
 };
 
 TEST(LibreOfficeFormulaTest, EngineComputesWhatLibreOfficeComputes) {
