@@ -33,7 +33,7 @@ std::string Cell(char column, int row) { return column + std::to_string(row); }
 }  // namespace
 
 int ToleranceMillimetres(int stationCount) {
-  return static_cast<int>(RoundHalfEven(6.0 * std::sqrt(static_cast<double>(stationCount))));
+  return static_cast<int>(spreadsheet::NumberText::RoundHalfEven(6.0 * std::sqrt(static_cast<double>(stationCount))));
 }
 
 std::string ToleranceText(int stationCount) {

@@ -6,7 +6,7 @@
 
 #include "leveling/LevelingError.h"
 #include "leveling/LevelingText.h"
-#include "leveling/NumberText.h"
+#include "workbook/NumberText.h"
 #include "workbook/SpreadsheetError.h"
 
 namespace gaocheng {
@@ -58,12 +58,12 @@ double ReadNumber(SpreadsheetHost& host, const std::string& address) {
   const CellValue value = ReadCell(host, address);
   if (const auto* number = std::get_if<double>(&value)) {
     if (std::isfinite(*number)) return *number;
-    throw NotANumber(address, FormatGeneral(*number));
+    throw NotANumber(address, spreadsheet::NumberText::EditText(*number));
   }
   if (IsEmptyCell(value)) return 0;
   const std::string& text = std::get<std::string>(value);
   double parsed = 0;
-  if (ParseDecimal(text, parsed)) return parsed;
+  if (spreadsheet::NumberText::ReadRoute(text, parsed)) return parsed;
   throw NotANumber(address, text);
 }
 
@@ -71,7 +71,7 @@ std::string ReadName(SpreadsheetHost& host, const std::string& address) {
   const CellValue value = ReadCell(host, address);
   std::string text;
   if (const auto* number = std::get_if<double>(&value)) {
-    text = FormatGeneral(*number);
+    text = spreadsheet::NumberText::EditText(*number);
   } else if (const auto* string = std::get_if<std::string>(&value)) {
     text = *string;
   }

@@ -10,6 +10,7 @@
 #include "tests/fuzz/FuzzInput.h"
 #include "numfmt/NumberFormat.h"
 #include "numfmt/NumberFormatCache.h"
+#include "workbook/NumberText.h"
 
 using levelbook::fuzz::FuzzInput;
 using levelbook::fuzz::Require;
@@ -45,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string shownText = format.Format(CellValue(text));
     Require(shownText == format.FormatText(text), "Format and FormatText agree", code);
     if (format.IsGeneral() && code == "General" && std::isfinite(x)) {
-      Require(shown == NumberFormat::General(x), "General", shown);
+      Require(shown == spreadsheet::NumberText::GeneralDisplay(x), "General", shown);
     }
   } catch (const std::exception& e) {
     Require(false, "NumberFormat threw", e.what());
