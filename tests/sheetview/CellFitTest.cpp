@@ -59,16 +59,17 @@ TEST(CellFit, TheSharedRoutineKeepsSignAndMagnitudeOrShowsHashes) {
   EXPECT_EQ(Fitted(wb, "A1", 400), QStringLiteral("-0.000012345"));
 }
 
-int DarkColumns(const QImage& image, const QRect& rect, int columns) {
-  int dark = 0;
+// Pixels with ink (antialiased glyphs included) in the first `columns` pixel columns of a cell.
+int InkInColumns(const QImage& image, const QRect& rect, int columns) {
+  int ink = 0;
   for (int y = rect.top() + 2; y <= rect.bottom() - 2; ++y) {
-    for (int x = rect.left() + 1; x <= rect.left() + columns; ++x) dark += qGray(image.pixel(x, y)) < 128;
+    for (int x = rect.left(); x < rect.left() + columns; ++x) ink += qGray(image.pixel(x, y)) < 200;
   }
-  return dark;
+  return ink;
 }
 
-// On screen: the right-aligned number leaves the cell's left edge blank (a cut one would run up
-// to it), and the formatted one fills the cell with "#".
+// On screen: text starts after the cell's padding, so a number that fits leaves the first two
+// pixel columns blank where a cut one runs on to the edge; the formatted one fills with "#".
 TEST(CellFit, TheGridShowsTheFittedText) {
   auto dialogs = std::make_shared<FakeWorkbookDialogs>();
   WorkbookWindow window(nullptr, nullptr, dialogs);
@@ -76,13 +77,14 @@ TEST(CellFit, TheGridShowsTheFittedText) {
   window.resize(800, 400);
   window.show();
   SheetView* view = window.View();
+  view->SetCurrentCell(CellAddress{10, 5});  // its frame away from the cells looked at
   const QImage image = view->viewport()->grab().toImage();
   const QRect a1 = view->visualRect(view->model()->index(0, 0));
   const QRect a3 = view->visualRect(view->model()->index(2, 0));
   ASSERT_EQ(a1.width(), static_cast<int>(kColumnPixels));
-  EXPECT_EQ(DarkColumns(image, a1, 4), 0);
-  EXPECT_GT(DarkColumns(image, a1, a1.width() - 2), 20);
-  EXPECT_GT(DarkColumns(image, a3, 8), 5);
+  EXPECT_EQ(InkInColumns(image, a1, 2), 0);
+  EXPECT_GT(InkInColumns(image, a1, a1.width() - 1), 20);
+  EXPECT_GT(InkInColumns(image, a3, 10), 5);
 }
 
 // On paper (the PDF export prints the same way): the fitted texts, no cut digits.
