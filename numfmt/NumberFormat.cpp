@@ -495,9 +495,11 @@ std::string NumberFormat::RenderDate(const Section& section, double value, DateS
     const std::string shown = RenderDate(section, -value, dates);
     return shown == "###" ? shown : "-" + shown;
   }
-  // Whole units of the smallest part shown (a second, or its tenth to thousandth); parts are
-  // cut, not rounded, so 23:59:59.9 stays on its day. A margin of a few units in the last place
-  // of the value keeps 1:01:01 (3661/86400 days) from showing 1:01:00.
+  // Whole units of the smallest part shown (a second, or its tenth to thousandth), rounded;
+  // but a clock time without a date is cut, so that 23:59:59.9 stays on its day (12:00:00.6
+  // shows 12:00:00, while [h]:mm:ss shows 12:00:01 and a date with it rolls over at midnight).
+  // A margin of a few units in the last place of the value keeps a cut 1:01:01 (3661/86400
+  // days) from showing 1:01:00.
   static constexpr std::int64_t kPowers[] = {1, 10, 100, 1000};
   const std::int64_t perSecond = kPowers[section.secondDigits];
   const std::int64_t perDay = 86400 * perSecond;
@@ -505,7 +507,16 @@ std::string NumberFormat::RenderDate(const Section& section, double value, DateS
   const double scaled = value * static_cast<double>(perDay);
   const double margin = 64 * (std::nextafter(value, std::numeric_limits<double>::infinity()) - value) *
                             static_cast<double>(perDay) + 1e-6;
-  const auto units = static_cast<std::int64_t>(std::floor(scaled + margin));
+  bool clock = false;
+  bool datePart = false;
+  for (const Token& t : section.tokens) {
+    if (t.kind != Token::Kind::Date) continue;
+    clock = clock || t.date == DatePart::Hour;
+    datePart = datePart || t.date == DatePart::Year || t.date == DatePart::Month || t.date == DatePart::Day ||
+               t.date == DatePart::Weekday || t.date == DatePart::ChineseWeekday;
+  }
+  const bool cut = clock && !datePart;
+  const auto units = static_cast<std::int64_t>(std::floor(scaled + (cut ? margin : 0.5)));
   const std::int64_t serial = units / perDay;
   if (serial > SerialDate::LastSerial(dates)) return "###";
   const std::int64_t inDay = units % perDay;

@@ -18,8 +18,8 @@ namespace spreadsheet {
 // text). Numbers are rounded half away from zero on their 15-significant-digit decimal
 // value, as spreadsheets show them (workbook/NumberText.h).
 // Dates and times: y yy yyy yyyy, m mm mmm mmmm mmmmm (minutes after h or before s), d dd ddd
-// dddd, aaa aaaa (Chinese weekday), h hh, s ss, fractions of seconds (ss.000, cut, not
-// rounded), AM/PM A/P 上午/下午, elapsed [h] [m] [s]; the prefixes [$-804] (Chinese names and
+// dddd, aaa aaaa (Chinese weekday), h hh, s ss, fractions of seconds (ss.000; rounded, but a
+// clock time without a date is cut so that it stays on its day), AM/PM A/P 上午/下午, elapsed [h] [m] [s]; the prefixes [$-804] (Chinese names and
 // 上午/下午), [$-F800] and [$-x-sysdate] (long date 2024年1月2日), [$-F400] and [$-x-systime]
 // (time 18:00:00), [DBNum1] and [DBNum2] (Chinese numerals). A date before the first day of the
 // date system or after 9999-12-31 shows "###" (a negative time of the 1904 system shows with

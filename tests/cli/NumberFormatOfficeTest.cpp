@@ -1,9 +1,9 @@
 // Number formats against LibreOffice: a table of values and format codes is written to workbook
 // files (by our writer, in both date systems, and one file of built-in format ids alone), the
 // office turns each into CSV with every cell's text as shown, and our reader and number formats
-// must show the same text for every cell. Codes without a locale are asked of the office under
-// the C locale (English names, AM/PM, as a spreadsheet shows such codes); the built-in ids that
-// only a Chinese spreadsheet defines (27 to 36, 50 to 58) under zh_CN. Where a Chinese
+// must show the same text for every cell. Codes without a locale are asked of the office in
+// English (English names, AM/PM, as a spreadsheet shows such codes); the built-in ids that only a
+// Chinese spreadsheet defines (27 to 36, 50 to 58) in Chinese. Where a Chinese
 // spreadsheet and the office differ (1900-02-29, dates before 1900-03-01, negative dates, the
 // built-in ids 14 and 22, [$-F800]), tests/numfmt/DateFormatTest holds the expected texts.
 // Skipped when neither soffice nor libreoffice is on PATH.
@@ -35,14 +35,16 @@ struct Case {
 // Both date systems show these alike in the office and here.
 const std::vector<Case>& Cases() {
   static const std::vector<Case> cases{
-      {45293, "yyyy/m/d"}, {45293, "m/d"}, {45293, "m\"月\"d\"日\""}, {45293, "[$-804]m\"月\"d\"日\""},
+      {45293, "yyyy/m/d dddd"}, {45293, "m/d"}, {45293, "m\"月\"d\"日\""}, {45293, "[$-804]m\"月\"d\"日\""},
       {45657, "yyyy-mm-dd"}, {45293, "d-mmm-yy"}, {45293, "[$-804]d-mmm-yy"}, {45293, "mmmm"},
       {45293, "[$-804]mmmm"}, {45293, "[$-804]mmm"}, {45293, "mmmmm"}, {45293, "dddd"}, {45293, "ddd"},
       {45293, "[$-804]dddd"}, {45293, "[$-804]ddd"}, {45293, "[$-804]aaaa"}, {45293, "[$-804]aaa"},
       {45293.5, "yyyy/m/d hh:mm:ss"}, {45293.75, "h:mm AM/PM"}, {45293.25, "h:mm AM/PM"}, {45293, "hh:mm AM/PM"},
       {45293.75, "[$-804]h:mm AM/PM"}, {45293.75, "d-mmm"}, {45293.75, "mmm-yy"}, {45293.75, "h:mm:ss AM/PM"},
       {0.999999, "h:mm:ss"}, {0.999999, "h:mm"}, {0.9999999, "h:mm:ss.000"}, {0.5000058, "h:mm:ss.00"},
-      {0.0123456, "mm:ss.0"}, {3661.0 / 86400, "h:mm:ss"}, {2.75, "[h]:mm:ss"}, {2.75, "[mm]:ss"},
+      {0.0123456, "mm:ss.0"}, {3661.0 / 86400, "h:mm:ss"}, {0.5 + 0.6 / 86400, "h:mm:ss"},
+      {0.5 + 0.6 / 86400, "[h]:mm:ss"}, {0.5 + 0.6 / 86400, "[ss]"}, {45293.9999999, "yyyy/m/d h:mm:ss"},
+      {0.5 + 59.96 / 86400, "h:mm:ss.0"}, {2.75, "[h]:mm:ss"}, {2.75, "[mm]:ss"},
       {0.1, "[ss]"}, {45293.75, "h\"时\"mm\"分\""}, {45293.75, "yyyy\"年\"m\"月\"d\"日\" hh:mm"},
       {45293.5, "[DBNum1][$-804]yyyy\"年\"m\"月\"d\"日\""}, {45657, "[DBNum1][$-804]m\"月\"d\"日\""},
       {123, "[DBNum1][$-804]General"}, {123.45, "[DBNum1][$-804]0.00"}, {10205, "[DBNum1][$-804]0"},
@@ -115,8 +117,8 @@ class NumberFormatOffice : public ::testing::Test {
     with1904.insert(with1904.end(), k1904Only.begin(), k1904Only.end());
     XlsxExporter::Save(Table(Cases(), DateSystem::From1900), dir_->File("dates1900.xlsx"));
     XlsxExporter::Save(Table(with1904, DateSystem::From1904), dir_->File("dates1904.xlsx"));
-    error_ = Convert({dir_->File("dates1900.xlsx"), dir_->File("dates1904.xlsx")}, "C.UTF-8");
-    if (error_.empty()) error_ = Convert({ChineseIds(*dir_)}, "zh_CN.UTF-8");
+    error_ = Convert({dir_->File("dates1900.xlsx"), dir_->File("dates1904.xlsx")}, "en-US");
+    if (error_.empty()) error_ = Convert({ChineseIds(*dir_)}, "zh-CN");
   }
   static void TearDownTestSuite() { dir_.reset(); }
 
@@ -125,14 +127,22 @@ class NumberFormatOffice : public ::testing::Test {
     ASSERT_EQ(error_, "");
   }
 
-  // The office's CSV of each file, under `locale`, into the folder csv-<locale>; "" or what failed.
+  // The office's CSV of each file into the folder csv-<locale>, the office's own locale set to
+  // `locale` ("en-US", "zh-CN") in a profile of its own (the process keeps the C locale, so
+  // that file names and numbers do not depend on the machine); "" or what failed.
   static std::string Convert(const std::vector<std::string>& files, const std::string& locale) {
+    const std::string profile = dir_->File("profile-" + locale);
+    std::filesystem::create_directories(profile + "/user");
+    std::ofstream(profile + "/user/registrymodifications.xcu")
+        << "<?xml version=\"1.0\" encoding=\"UTF-8\"?><oor:items xmlns:oor=\"http://openoffice.org/2001/registry\">"
+           "<item oor:path=\"/org.openoffice.Setup/L10N\"><prop oor:name=\"ooSetupSystemLocale\" oor:op=\"fuse\">"
+           "<value>"
+        << locale << "</value></prop></item></oor:items>\n";
     const std::string log = dir_->File("office.log");
-    std::vector<std::string> args{office_, "-env:UserInstallation=file://" + dir_->File("profile-" + locale),
-                                  "--headless", "--norestore", "--convert-to", office::kShownCsv,
-                                  "--outdir", dir_->File("csv-" + locale)};
+    std::vector<std::string> args{office_, "-env:UserInstallation=file://" + profile, "--headless", "--norestore",
+                                  "--convert-to", office::kShownCsv, "--outdir", dir_->File("csv-" + locale)};
     args.insert(args.end(), files.begin(), files.end());
-    if (office::RunProgram(args, log, office::kOfficeLimit, locale) != 0) {
+    if (office::RunProgram(args, log, office::kOfficeLimit) != 0) {
       return "LibreOffice failed or hung: " + testing::ReadFile(log);
     }
     return {};
@@ -143,7 +153,7 @@ class NumberFormatOffice : public ::testing::Test {
     const Workbook wb = XlsxImporter::LoadInProcess(dir_->File(file + ".xlsx"));
     const Worksheet& ws = wb.SheetAt(0);
     const std::string csvPath = dir_->File("csv-" + locale + "/" + file + "-" + ws.Name() + ".csv");
-    ASSERT_TRUE(std::filesystem::exists(csvPath)) << csvPath;
+    ASSERT_TRUE(std::filesystem::exists(csvPath)) << csvPath << "\n" << testing::ReadFile(dir_->File("office.log"));
     const auto csv = office::ParseCsv(testing::ReadFile(csvPath));
     ASSERT_EQ(static_cast<int>(csv.size()), ws.RowExtent()) << file;
     for (int r = 0; r < ws.RowExtent(); ++r) {
@@ -159,15 +169,15 @@ class NumberFormatOffice : public ::testing::Test {
   static inline std::string error_;
 };
 
-TEST_F(NumberFormatOffice, DatesTimesAndNegativesShowAsTheOfficeShowsThem) { ExpectSameTexts("dates1900", "C.UTF-8"); }
+TEST_F(NumberFormatOffice, DatesTimesAndNegativesShowAsTheOfficeShowsThem) { ExpectSameTexts("dates1900", "en-US"); }
 
 TEST_F(NumberFormatOffice, TheDate1904FlagIsWrittenReadAndShown) {
-  ExpectSameTexts("dates1904", "C.UTF-8");
+  ExpectSameTexts("dates1904", "en-US");
   EXPECT_EQ(XlsxImporter::LoadInProcess(dir_->File("dates1904.xlsx")).Dates(), DateSystem::From1904);
 }
 
 TEST_F(NumberFormatOffice, ChineseBuiltInIdsShowAsAChineseOfficeShowsThem) {
-  ExpectSameTexts("chinese-ids", "zh_CN.UTF-8");
+  ExpectSameTexts("chinese-ids", "zh-CN");
 }
 
 }  // namespace

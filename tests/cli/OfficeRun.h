@@ -36,18 +36,15 @@ inline std::string FindOnPath(const std::string& name) {
 }
 
 // Runs a program in its own process group with stdout and stderr into `log` and the numbers
-// and texts of `locale` (C by default: LibreOffice would otherwise show "1,486" under a German
-// one; zh_CN.UTF-8 gives the office the built-in formats of a Chinese spreadsheet).
+// and texts of the C locale (LibreOffice would otherwise show "1,486" under a German one).
 // Returns its exit status, or -1 when it outlived `limit` and its whole group was killed.
-inline int RunProgram(const std::vector<std::string>& args, const std::string& log, std::chrono::seconds limit,
-                      const std::string& locale = "C.UTF-8") {
+inline int RunProgram(const std::vector<std::string>& args, const std::string& log, std::chrono::seconds limit) {
   std::vector<std::string> env;
   for (char** e = environ; *e; ++e) {
     const std::string entry = *e;
     if (entry.rfind("LC_", 0) != 0 && entry.rfind("LANG", 0) != 0) env.push_back(entry);
   }
-  env.push_back("LC_ALL=" + locale);
-  env.push_back("LANG=" + locale);
+  env.push_back("LC_ALL=C.UTF-8");
   std::vector<char*> argv, envp;
   for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
