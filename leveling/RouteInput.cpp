@@ -67,15 +67,10 @@ double ReadNumber(SpreadsheetHost& host, const std::string& address) {
   throw NotANumber(address, text);
 }
 
+// A name is the text the sheet shows: a number under its format (a date shows as the date).
 std::string ReadName(SpreadsheetHost& host, const std::string& address) {
-  const CellValue value = ReadCell(host, address);
-  std::string text;
-  if (const auto* number = std::get_if<double>(&value)) {
-    text = spreadsheet::NumberText::EditText(*number);
-  } else if (const auto* string = std::get_if<std::string>(&value)) {
-    text = *string;
-  }
-  return CutToCharacters(TrimSpaces(text), kBenchmarkNameWidth);
+  ReadCell(host, address);
+  return CutToCharacters(TrimSpaces(host.GetCellText(address)), kBenchmarkNameWidth);
 }
 
 // A whole number of millimetres between the two tolerances, each made whole first.
