@@ -121,3 +121,32 @@ INSTANTIATE_TEST_SUITE_P(
 
 }  // namespace
 }  // namespace spreadsheet
+
+namespace spreadsheet {
+namespace {
+
+// The two rounding rules side by side: text rounds halves away from zero on the 15-digit
+// decimal (as spreadsheets show numbers), values the field book writes round halves to even.
+TEST(NumberTextPolicies, TextAndFieldBookRoundHalvesTheirOwnWay) {
+  EXPECT_EQ(NumberText::FieldBookDecimals(0.0625, 3), "0.063");
+  EXPECT_EQ(NumberText::FieldBookRound(0.0625, 3), 0.062);
+  EXPECT_EQ(NumberText::FieldBookRound(1.001 * 1000, 6), 1001);
+  EXPECT_EQ(NumberText::FieldBookRound(-0.0005, 3), 0);
+  EXPECT_FALSE(std::signbit(NumberText::FieldBookRound(-0.0005, 3)));
+  EXPECT_EQ(NumberText::GeneralDisplay(2.0 / 3), "0.66666666667");  // eleven significant digits
+  EXPECT_EQ(NumberText::EditText(2.0 / 3), "0.666666666666667");
+  EXPECT_EQ(NumberText::Scientific(-0.000012345, 2), "-1.23E-05");
+  EXPECT_EQ(NumberText::Scientific(9.996e10, 2), "1E+11");
+}
+
+TEST(NumberTextPolicies, TypingNeverGivesNegativeZeroRouteReadingKeepsTheValue) {
+  double value = 1;
+  ASSERT_TRUE(NumberText::ReadTyped("-0", value));
+  EXPECT_FALSE(std::signbit(value));
+  ASSERT_TRUE(NumberText::ReadRoute(" 150.826 ", value));
+  EXPECT_EQ(value, 150.826);
+  EXPECT_FALSE(NumberText::ReadRoute("1,5", value));
+}
+
+}  // namespace
+}  // namespace spreadsheet
