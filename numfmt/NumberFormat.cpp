@@ -11,6 +11,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <variant>
 
 #include "numfmt/ChineseNumerals.h"
 #include "numfmt/SerialDate.h"
@@ -405,11 +407,22 @@ std::string NumberFormat::Display(const CellValue& value, std::string_view code,
 }
 
 std::string NumberFormat::Format(const CellValue& value, DateSystem dates) const {
-  if (const auto* text = std::get_if<std::string>(&value)) return FormatText(*text);
-  if (const auto* number = std::get_if<double>(&value)) return FormatNumber(*number, dates);
-  // An error value shows as stored, whatever the format; a missing result shows nothing.
-  if (const auto* error = std::get_if<CellError>(&value)) return error->code;
-  return {};
+  return std::visit(
+      [&](const auto& v) -> std::string {
+        using T = std::decay_t<decltype(v)>;
+        if constexpr (std::is_same_v<T, std::string>) {
+          return FormatText(v);
+        } else if constexpr (std::is_same_v<T, double>) {
+          return FormatNumber(v, dates);
+        } else if constexpr (std::is_same_v<T, bool>) {
+          return v ? "TRUE" : "FALSE";  // whatever the format, as spreadsheets show them
+        } else if constexpr (std::is_same_v<T, CellError>) {
+          return v.code;  // an error value shows as stored, whatever the format
+        } else {
+          return {};  // empty, or a formula without its result
+        }
+      },
+      value);
 }
 
 std::string NumberFormat::FormatText(const std::string& text) const {

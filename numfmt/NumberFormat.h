@@ -28,7 +28,8 @@ class NumberFormat {
  public:
   explicit NumberFormat(std::string_view code = "General");
 
-  // Empty values show as "", texts as they are or under the text section; numbers under the code.
+  // Empty values show as "", texts as they are or under the text section, numbers under the
+  // code, booleans (where the cell model holds them) as TRUE and FALSE, error values as stored.
   std::string Format(const CellValue& value, DateSystem dates = DateSystem::From1900) const;
   std::string FormatNumber(double x, DateSystem dates = DateSystem::From1900) const;
   std::string FormatText(const std::string& text) const;
