@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "leveling/LevelingSettings.h"
-#include "leveling/NumberText.h"
+#include "workbook/NumberText.h"
 
 namespace cli {
 
@@ -123,7 +123,7 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args) {
 
 std::string CommandLine::HelpText() {
   const gaocheng::LevelingSettings d;
-  auto number = [](double v) { return gaocheng::FormatGeneral(v); };
+  auto number = [](double v) { return spreadsheet::NumberText::EditText(v); };
   auto flag = [](bool v) { return std::string(v ? "true" : "false"); };
   return "用法：levelbook-cli INPUT.xlsx -o OUTPUT.xlsx [--seed N] [--set 名称=值]…\n"
          "      levelbook-cli INPUT.xlsx… -d OUTDIR [-j N] [--seed N] [--set 名称=值]…\n"

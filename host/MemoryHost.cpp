@@ -105,7 +105,7 @@ CellValue MemoryHost::GetCellValue(const std::string& address) {
 std::string MemoryHost::GetCellText(const std::string& address) {
   Worksheet& sheet = ActiveSheet();
   const CellAddress a = CellAddress::Parse(address);
-  return NumberFormat::Display(sheet.Value(a), GetWorkbook().Style(sheet.StyleAt(a)).numberFormat);
+  return NumberFormat::Display(sheet.Value(a), GetWorkbook().Style(sheet.StyleAt(a)).numberFormat, GetWorkbook().Dates());
 }
 
 void MemoryHost::SetCellValue(const std::string& address, const CellValue& value) {

@@ -8,7 +8,7 @@
 
 #include "leveling/LevelingError.h"
 #include "leveling/Millimetres.h"
-#include "leveling/NumberText.h"
+#include "workbook/NumberText.h"
 
 namespace gaocheng {
 namespace {
@@ -156,7 +156,7 @@ FieldBook BuildFieldBook(const RouteInput& input, const LevelingSettings& settin
     return LevelingError(LevelingError::kOverflow,
                          "水准记录超过 " + std::to_string(maxRows) + " 行，水准表写不下（到点“" +
                              point.PointName + point.OffsetText + "”，高程 " +
-                             FormatGeneral(point.MeasuredElevation) +
+                             spreadsheet::NumberText::EditText(point.MeasuredElevation) +
                              " 米时）。请检查高程或缩短路线后重新计算，原有水准表未改动");
   };
 
@@ -201,8 +201,8 @@ FieldBook BuildFieldBook(const RouteInput& input, const LevelingSettings& settin
         !std::isfinite((point.MeasuredElevation - point.DesignElevation) * 1000)) {
       throw LevelingError(LevelingError::kOverflow,
                           "点“" + point.PointName + point.OffsetText + "”的实测高程 " +
-                              FormatGeneral(point.MeasuredElevation) + " 米与设计高程 " +
-                              FormatGeneral(point.DesignElevation) +
+                              spreadsheet::NumberText::EditText(point.MeasuredElevation) + " 米与设计高程 " +
+                              spreadsheet::NumberText::EditText(point.DesignElevation) +
                               " 米相差过大，无法计算偏差。原有水准表未改动");
     }
     const bool closing = i + 1 == input.Points.size();

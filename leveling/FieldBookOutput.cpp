@@ -33,7 +33,7 @@ std::string Cell(char column, int row) { return column + std::to_string(row); }
 }  // namespace
 
 int ToleranceMillimetres(int stationCount) {
-  return static_cast<int>(RoundHalfEven(6.0 * std::sqrt(static_cast<double>(stationCount))));
+  return static_cast<int>(spreadsheet::NumberText::RoundHalfEven(6.0 * std::sqrt(static_cast<double>(stationCount))));
 }
 
 std::string ToleranceText(int stationCount) {
@@ -131,11 +131,13 @@ FieldBookCheck WriteFieldBook(spreadsheet::SpreadsheetHost& host, const FieldBoo
       {"闭合差(mm)", check.ClosureMm},
       {"限差(mm)", static_cast<double>(check.LimitMm)},
       {"结论", std::string(check.WithinLimit ? "合格" : "超限")},
-      {"随机种子", std::to_string(seed)},
+      {"", CellValue()},
   };
   rowNumber = first;
   for (const auto& [label, value] : lines) {
-    put('A', std::string(label));
+    // The seed takes up to 20 digits: wider than column B, whose right-aligned text would be cut
+    // at the label in A. One left-aligned text in A runs on over the empty B and C instead.
+    put('A', *label ? std::string(label) : "随机种子 " + std::to_string(seed));
     if (!std::holds_alternative<std::monostate>(value)) put('B', value);
     ++rowNumber;
   }

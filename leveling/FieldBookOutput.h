@@ -41,7 +41,8 @@ FieldBookCheck CheckFieldBook(const FieldBook& book, const LevelingSettings& set
 // number format "0.000" or "0" over B:D of the book), E, F, G in metres, H in millimetres;
 // every number rounded to 10⁻⁶ m (0.001 mm for millimetres), free of binary noise; empty texts
 // in G and H where a point has no design elevation. Then the tolerance text into I2 and, when
-// it fits above row 65536, the check block with `seed` below the closing row. The book must
+// it fits above row 65536, the check block below the closing row, its last line "随机种子 <seed>"
+// in A alone (so that a seed of 20 digits shows whole). The book must
 // fit (kMaxFieldBookRows). Spreadsheet failures propagate as spreadsheet::SpreadsheetError.
 FieldBookCheck WriteFieldBook(spreadsheet::SpreadsheetHost& host, const FieldBook& book,
                               const LevelingSettings& settings, std::uint64_t seed);

@@ -1,6 +1,6 @@
 #include "leveling/LevelingText.h"
 
-#include "leveling/NumberText.h"
+#include "workbook/NumberText.h"
 
 namespace gaocheng {
 
@@ -8,9 +8,9 @@ std::string FormatOffset(std::string_view text) {
   if (text.empty()) return std::string();
   const std::string trimmed = TrimSpaces(text);
   double x = 0;
-  if (!ParseDecimal(trimmed, x)) return trimmed;
-  if (x < 0) return "左" + FormatUpToThreeDecimals(x) + "米";
-  if (x > 0) return "右" + FormatUpToThreeDecimals(x) + "米";
+  if (!spreadsheet::NumberText::ReadRoute(trimmed, x)) return trimmed;
+  if (x < 0) return "左" + spreadsheet::NumberText::FieldBookDecimals(x, 3) + "米";
+  if (x > 0) return "右" + spreadsheet::NumberText::FieldBookDecimals(x, 3) + "米";
   return "中";
 }
 

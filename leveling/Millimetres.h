@@ -1,16 +1,16 @@
 #pragma once
 
-#include "leveling/RandomInRange.h"
+#include "workbook/NumberText.h"
 
 namespace gaocheng {
 
 // metres × 1000, rounded to 10⁻⁶ mm so that binary noise of the product goes (1.001 m gives
 // 1001 mm, not 1000.9999999999999).
-inline double MillimetresOf(double metres) { return RoundHalfEven(metres * 1000 * 1e6) / 1e6; }
+inline double MillimetresOf(double metres) { return spreadsheet::NumberText::FieldBookRound(metres * 1000, 6); }
 
 // The reading of a length in metres as recorded: whole millimetres, halves to even, taken
 // from MillimetresOf (so 0.2000000000000028 m is 200 mm).
-inline double WholeMillimetresOf(double metres) { return RoundHalfEven(MillimetresOf(metres)); }
+inline double WholeMillimetresOf(double metres) { return spreadsheet::NumberText::RoundHalfEven(MillimetresOf(metres)); }
 
 // The whole-millimetre readings a draw between two lengths in metres may give: the low bound
 // rounded up, the high bound down, both after MillimetresOf. Empty when Low > High.
@@ -21,13 +21,9 @@ struct MillimetreBand {
 };
 MillimetreBand WholeMillimetreBand(double lowMetres, double highMetres);
 
-// The double nearest to `value` rounded to 10⁻⁶ of its unit, halves to even: metres to 1 µm,
-// millimetres (after any × 1000) to 0.001 mm. What the book writes, free of binary noise.
-// The whole number of steps is exact below 2^53 and the division by an exact power of ten is
-// correctly rounded, so the result is the double nearest to the rounded decimal.
-inline double RoundToMillionths(double value) { return RoundHalfEven(value * 1e6) / 1e6; }
-
-// The same, for the thousandths of a millimetre value.
-inline double RoundToThousandths(double value) { return RoundHalfEven(value * 1e3) / 1e3; }
+// What the book writes, by the field-book rounding (NumberText::FieldBookRound): metres to
+// 1 µm, millimetres (after any × 1000) to 0.001 mm.
+inline double RoundToMillionths(double value) { return spreadsheet::NumberText::FieldBookRound(value, 6); }
+inline double RoundToThousandths(double value) { return spreadsheet::NumberText::FieldBookRound(value, 3); }
 
 }  // namespace gaocheng

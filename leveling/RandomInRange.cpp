@@ -4,7 +4,7 @@
 #include <string>
 
 #include "leveling/LevelingError.h"
-#include "leveling/NumberText.h"
+#include "workbook/NumberText.h"
 
 namespace gaocheng {
 
@@ -14,10 +14,10 @@ std::uint64_t DrawSeed(std::random_device& device) {
 }
 
 std::int32_t ToWholeNumber(double value, std::string_view what) {
-  const double whole = RoundHalfEven(value);
+  const double whole = spreadsheet::NumberText::RoundHalfEven(value);
   if (!(whole >= -2147483648.0 && whole <= 2147483647.0)) {
     throw LevelingError(LevelingError::kOverflow,
-                        std::string(what) + " " + FormatGeneral(value) + " 超出可用范围");
+                        std::string(what) + " " + spreadsheet::NumberText::EditText(value) + " 超出可用范围");
   }
   return static_cast<std::int32_t>(whole);
 }

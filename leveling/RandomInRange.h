@@ -29,16 +29,7 @@ inline std::int32_t RandomInRange(std::int32_t low, std::int32_t high, RandomEng
   return static_cast<std::int32_t>(static_cast<double>(whole) > x ? whole - 1 : whole);
 }
 
-// Nearest whole number, halves to the even neighbour (2.5 -> 2, 3.5 -> 4, -2.5 -> -2).
-inline double RoundHalfEven(double value) {
-  // From 2^52 on every double is whole. Below, adding and taking away 2^52 leaves the nearest
-  // whole number, halves to even, in the default rounding mode; + 0.0 turns -0 into 0.
-  if (!(std::fabs(value) < 0x1p52)) return value;
-  const double shift = std::copysign(0x1p52, value);
-  return (value + shift) - shift + 0.0;
-}
-
-// RoundHalfEven as a 32-bit whole number; throws LevelingError 6 (overflow) naming `what`
+// NumberText::RoundHalfEven as a 32-bit whole number; throws LevelingError 6 (overflow) naming `what`
 // and the value when it does not fit (NaN and infinities included).
 std::int32_t ToWholeNumber(double value, std::string_view what);
 

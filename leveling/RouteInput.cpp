@@ -6,7 +6,7 @@
 
 #include "leveling/LevelingError.h"
 #include "leveling/LevelingText.h"
-#include "leveling/NumberText.h"
+#include "workbook/NumberText.h"
 #include "workbook/SpreadsheetError.h"
 
 namespace gaocheng {
@@ -58,24 +58,19 @@ double ReadNumber(SpreadsheetHost& host, const std::string& address) {
   const CellValue value = ReadCell(host, address);
   if (const auto* number = std::get_if<double>(&value)) {
     if (std::isfinite(*number)) return *number;
-    throw NotANumber(address, FormatGeneral(*number));
+    throw NotANumber(address, spreadsheet::NumberText::EditText(*number));
   }
   if (IsEmptyCell(value)) return 0;
   const std::string& text = std::get<std::string>(value);
   double parsed = 0;
-  if (ParseDecimal(text, parsed)) return parsed;
+  if (spreadsheet::NumberText::ReadRoute(text, parsed)) return parsed;
   throw NotANumber(address, text);
 }
 
+// A name is the text the sheet shows: a number under its format (a date shows as the date).
 std::string ReadName(SpreadsheetHost& host, const std::string& address) {
-  const CellValue value = ReadCell(host, address);
-  std::string text;
-  if (const auto* number = std::get_if<double>(&value)) {
-    text = FormatGeneral(*number);
-  } else if (const auto* string = std::get_if<std::string>(&value)) {
-    text = *string;
-  }
-  return CutToCharacters(TrimSpaces(text), kBenchmarkNameWidth);
+  ReadCell(host, address);
+  return CutToCharacters(TrimSpaces(host.GetCellText(address)), kBenchmarkNameWidth);
 }
 
 // A whole number of millimetres between the two tolerances, each made whole first.

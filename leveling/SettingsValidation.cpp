@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "leveling/Millimetres.h"
-#include "leveling/NumberText.h"
+#include "workbook/NumberText.h"
 
 namespace gaocheng {
 namespace {
@@ -18,13 +18,13 @@ SettingsValidation Failure(std::string message) {
 
 SettingsForm SettingsToForm(const LevelingSettings& settings) {
   SettingsForm form;
-  form.Items = {FormatGeneral(settings.StaffMinReading),
-                FormatGeneral(settings.StaffMaxReading),
-                FormatGeneral(settings.MidPointMinusTolerance),
-                FormatGeneral(settings.MidPointPlusTolerance),
-                FormatGeneral(settings.ClosureMinusTolerance),
-                FormatGeneral(settings.ClosurePlusTolerance),
-                FormatGeneral(settings.QuickTurnValue),
+  form.Items = {spreadsheet::NumberText::EditText(settings.StaffMinReading),
+                spreadsheet::NumberText::EditText(settings.StaffMaxReading),
+                spreadsheet::NumberText::EditText(settings.MidPointMinusTolerance),
+                spreadsheet::NumberText::EditText(settings.MidPointPlusTolerance),
+                spreadsheet::NumberText::EditText(settings.ClosureMinusTolerance),
+                spreadsheet::NumberText::EditText(settings.ClosurePlusTolerance),
+                spreadsheet::NumberText::EditText(settings.QuickTurnValue),
                 settings.TurnPointPrefix};
   form.ShowTurnPointElevation = settings.ShowTurnPointElevation;
   form.MidSightInColumnC = settings.MidSightInColumnC;
@@ -35,7 +35,7 @@ SettingsForm SettingsToForm(const LevelingSettings& settings) {
 SettingsValidation ValidateSettings(const SettingsForm& form) {
   std::array<double, 7> value{};
   for (std::size_t i = 0; i < value.size(); ++i) {
-    if (!ParseDecimal(form.Items[i], value[i])) {
+    if (!spreadsheet::NumberText::Read(form.Items[i], value[i])) {
       return Failure("请检查水准设置第" + std::to_string(i + 1) + "项是否为数字,设置未保存");
     }
   }

@@ -26,7 +26,7 @@ struct SettingsValidation {
 
 inline constexpr const char* kSettingsSavedMessage = "设置已经保存";
 
-// The form for the current settings: items 1 to 7 in FormatGeneral, the prefix unchanged.
+// The form for the current settings: items 1 to 7 as edit text (NumberText::EditText), the prefix unchanged.
 SettingsForm SettingsToForm(const LevelingSettings& settings);
 
 // Checks in order (numbers, staff readings with a minimum not below 0, intermediate, closure,

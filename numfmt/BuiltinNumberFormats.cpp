@@ -7,7 +7,7 @@ namespace spreadsheet {
 
 namespace {
 
-constexpr std::array<std::pair<int, std::string_view>, 31> kBuiltins{{
+constexpr std::array<std::pair<int, std::string_view>, 50> kBuiltins{{
     {0, "General"},
     {1, "0"},
     {2, "0.00"},
@@ -27,6 +27,16 @@ constexpr std::array<std::pair<int, std::string_view>, 31> kBuiltins{{
     {20, "h:mm"},
     {21, "h:mm:ss"},
     {22, "yyyy/m/d h:mm"},
+    {27, "yyyy\"年\"m\"月\""},
+    {28, "m\"月\"d\"日\""},
+    {29, "m\"月\"d\"日\""},
+    {30, "m-d-yy"},
+    {31, "yyyy\"年\"m\"月\"d\"日\""},
+    {32, "h\"时\"mm\"分\""},
+    {33, "h\"时\"mm\"分\"ss\"秒\""},
+    {34, "上午/下午h\"时\"mm\"分\""},
+    {35, "上午/下午h\"时\"mm\"分\"ss\"秒\""},
+    {36, "yyyy\"年\"m\"月\""},
     {37, "#,##0 ;(#,##0)"},
     {38, "#,##0 ;[Red](#,##0)"},
     {39, "#,##0.00;(#,##0.00)"},
@@ -39,6 +49,15 @@ constexpr std::array<std::pair<int, std::string_view>, 31> kBuiltins{{
     {46, "[h]:mm:ss"},
     {47, "mmss.0"},
     {48, "##0.0E+0"},
+    {50, "yyyy\"年\"m\"月\""},
+    {51, "m\"月\"d\"日\""},
+    {52, "yyyy\"年\"m\"月\""},
+    {53, "m\"月\"d\"日\""},
+    {54, "m\"月\"d\"日\""},
+    {55, "上午/下午h\"时\"mm\"分\""},
+    {56, "上午/下午h\"时\"mm\"分\"ss\"秒\""},
+    {57, "yyyy\"年\"m\"月\""},
+    {58, "m\"月\"d\"日\""},
 }};
 
 constexpr int kText = 49;
@@ -56,6 +75,8 @@ std::optional<std::string_view> BuiltinNumberFormats::Code(int id) {
 int BuiltinNumberFormats::IdOf(std::string_view code) {
   if (code == "@") return kText;
   for (const auto& [i, c] : kBuiltins) {
+    // Ids 27 to 36 and 50 to 58 mean other codes in other locales: a file writes these out.
+    if ((i >= 27 && i <= 36) || (i >= 50 && i <= 58)) continue;
     if (c == code) return i;
   }
   return -1;

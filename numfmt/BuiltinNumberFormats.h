@@ -10,7 +10,9 @@ namespace spreadsheet {
 class BuiltinNumberFormats {
  public:
   static std::optional<std::string_view> Code(int id);  // nullopt for ids without a fixed code
-  static int IdOf(std::string_view code);               // -1 when the code is not built in
+  // The id a file may write for a code; -1 when the code is not built in or its id means another
+  // code in other locales (27 to 36, 50 to 58).
+  static int IdOf(std::string_view code);
 };
 
 }  // namespace spreadsheet

@@ -1,12 +1,22 @@
 #include "numfmt/NumberFormat.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <limits>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <variant>
+
+#include "numfmt/ChineseNumerals.h"
+#include "numfmt/SerialDate.h"
+#include "workbook/NumberText.h"
 
 namespace spreadsheet {
 
@@ -15,99 +25,14 @@ namespace {
 using Token = NumberFormat::Token;
 using Section = NumberFormat::Section;
 using Comparison = NumberFormat::Comparison;
+using DatePart = Token::DatePart;
+using Decimal = NumberText::Decimal;
+using Fixed = NumberText::Fixed;
 
-void TrimFraction(std::string& s) {
-  auto dot = s.find('.');
-  if (dot == std::string::npos) return;
-  auto end = s.find_first_of("eE", dot);
-  std::string exponent = end == std::string::npos ? std::string() : s.substr(end);
-  std::string mantissa = end == std::string::npos ? s : s.substr(0, end);
-  while (!mantissa.empty() && mantissa.back() == '0') mantissa.pop_back();
-  if (!mantissa.empty() && mantissa.back() == '.') mantissa.pop_back();
-  s = mantissa + exponent;
-}
-
-std::string Scientific(double x) {
-  char buf[64];
-  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::scientific, 5);
-  std::string s(buf, end);
-  std::replace(s.begin(), s.end(), 'e', 'E');
-  TrimFraction(s);
-  // Spreadsheets write the exponent with at least two digits and a sign: E+11, E-09.
-  auto e = s.find('E');
-  std::string exponent = s.substr(e + 2);
-  while (exponent.size() > 2 && exponent.front() == '0') exponent.erase(0, 1);
-  return s.substr(0, e + 2) + exponent;
-}
-
-// A non-negative decimal number: the whole number `digits` (no leading zeros, empty for 0)
-// times 10^exponent. Exact, so that rounding works on the decimal value and not on the
-// binary one (0.0625 is not below the half way between 0.062 and 0.063).
-struct Decimal {
-  std::string digits;
-  int exponent = 0;
-};
-
-// x ≥ 0, finite; 15 significant digits, as spreadsheets keep them.
-Decimal ToDecimal(double x) {
-  Decimal d;
-  if (x == 0) return d;
-  char buf[64];
-  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::scientific, 14);
-  const std::string s(buf, end);
-  const auto e = s.find('e');
-  d.digits = s.substr(0, 1) + s.substr(2, e - 2);
-  d.exponent = std::atoi(s.c_str() + e + 1) - 14;
-  while (!d.digits.empty() && d.digits.back() == '0') {
-    d.digits.pop_back();
-    ++d.exponent;
-  }
-  return d;
-}
-
-// Adds one to a string of decimal digits.
-void Increment(std::string& digits) {
-  for (auto it = digits.rbegin(); it != digits.rend(); ++it) {
-    if (*it != '9') {
-      ++*it;
-      return;
-    }
-    *it = '0';
-  }
-  digits.insert(digits.begin(), '1');
-}
-
-struct Fixed {
-  std::string integer;   // no leading zeros; empty when the whole part is 0
-  std::string fraction;  // exactly `decimals` digits
-};
-
-// Rounds to `decimals` places, halves away from zero.
-Fixed RoundFixed(const Decimal& d, int decimals) {
-  std::string n;  // round(value × 10^decimals)
-  const int shift = d.exponent + decimals;
-  if (d.digits.empty()) {
-    n.clear();
-  } else if (shift >= 0) {
-    n = d.digits + std::string(static_cast<std::size_t>(shift), '0');
-  } else {
-    const auto drop = static_cast<std::size_t>(-shift);
-    if (drop > d.digits.size()) {
-      n.clear();
-    } else {
-      n = d.digits.substr(0, d.digits.size() - drop);
-      if (d.digits[d.digits.size() - drop] >= '5') Increment(n);
-    }
-  }
-  const auto k = static_cast<std::size_t>(decimals);
-  if (n.size() < k) n.insert(0, k - n.size(), '0');
-  Fixed f;
-  f.integer = n.substr(0, n.size() - k);
-  f.fraction = n.substr(n.size() - k);
-  const auto first = f.integer.find_first_not_of('0');
-  f.integer = first == std::string::npos ? std::string() : f.integer.substr(first);
-  return f;
-}
+// The codes that stand for a system format of the spreadsheet's locale, as a zh-CN one shows.
+constexpr std::string_view kLongDate = "yyyy\"年\"m\"月\"d\"日\"";
+constexpr std::string_view kSystemTime = "h:mm:ss";
+enum class SystemFormat { None, LongDate, Time };
 
 std::size_t Utf8Length(const std::string& s, std::size_t i) {
   const auto c = static_cast<unsigned char>(s[i]);
@@ -155,12 +80,51 @@ void AddLiteral(Section& section, const std::string& text) {
   section.tokens.push_back(std::move(t));
 }
 
-bool ParseBracket(const std::string& content, Section& section) {
+void AddDate(Section& section, DatePart part, int count, std::string text = {}) {
+  Token t;
+  t.kind = Token::Kind::Date;
+  t.date = part;
+  t.count = count;
+  t.text = std::move(text);
+  section.tokens.push_back(std::move(t));
+  section.isDate = true;
+}
+
+// The locale of a [$…-xxxx] prefix: a Windows locale id in hex (its low 16 bits name the
+// language; the bits above choose calendars and digits) or a system format.
+void ParseLocale(std::string_view locale, Section& section, SystemFormat& system) {
+  const std::string lower = Lower(std::string(locale));
+  if (lower == "x-sysdate") {
+    system = SystemFormat::LongDate;
+    return;
+  }
+  if (lower == "x-systime") {
+    system = SystemFormat::Time;
+    return;
+  }
+  if (lower.rfind("zh", 0) == 0) {
+    section.chinese = true;
+    return;
+  }
+  unsigned long id = 0;
+  const auto [end, ec] = std::from_chars(locale.data(), locale.data() + locale.size(), id, 16);
+  if (ec != std::errc() || end != locale.data() + locale.size()) return;
+  const unsigned long language = id & 0xFFFF;
+  if (language == 0xF800) system = SystemFormat::LongDate;
+  if (language == 0xF400) system = SystemFormat::Time;
+  // Chinese: zh-CN, zh-TW, zh-HK, zh-SG, zh-MO.
+  if (language == 0x0804 || language == 0x0404 || language == 0x0C04 || language == 0x1004 || language == 0x1404) {
+    section.chinese = true;
+  }
+}
+
+bool ParseBracket(const std::string& content, Section& section, SystemFormat& system) {
   if (content.empty()) return true;
   if (content[0] == '$') {
     // [$€-407]: the currency text before the locale code; [$-804] shows nothing.
     const auto dash = content.find('-');
     AddLiteral(section, content.substr(1, dash == std::string::npos ? std::string::npos : dash - 1));
+    if (dash != std::string::npos) ParseLocale(std::string_view(content).substr(dash + 1), section, system);
     return true;
   }
   if (content[0] == '<' || content[0] == '>' || content[0] == '=') {
@@ -187,14 +151,103 @@ bool ParseBracket(const std::string& content, Section& section) {
   const std::string lower = Lower(content);
   if (std::find(std::begin(kColours), std::end(kColours), lower) != std::end(kColours)) return true;
   if (lower.rfind("color", 0) == 0) return true;
-  return false;  // elapsed time [h], [mm], native numerals, …: not ours
+  if (lower == "dbnum1" || lower == "dbnum2") {
+    section.dbnum = lower.back() - '0';
+    return true;
+  }
+  // Elapsed time: [h] [hh] [m] [mm] [s] [ss], all letters one kind.
+  if (lower.find_first_not_of(lower[0]) == std::string::npos && std::string_view("hms").find(lower[0]) != std::string_view::npos) {
+    const int count = static_cast<int>(lower.size());
+    AddDate(section, lower[0] == 'h' ? DatePart::ElapsedHours : lower[0] == 'm' ? DatePart::ElapsedMinutes : DatePart::ElapsedSeconds,
+            count);
+    return true;
+  }
+  return false;  // native numerals other than DBNum1/2, …: not ours
 }
 
-// False when the section holds something this display does not render (dates, times, …).
+// Minutes or month: m and mm are minutes right after an hour or right before a second.
+void ResolveMinutes(Section& section) {
+  auto& tokens = section.tokens;
+  for (std::size_t i = 0; i < tokens.size(); ++i) {
+    if (tokens[i].kind != Token::Kind::Date || tokens[i].date != DatePart::Month || tokens[i].count > 2) continue;
+    bool minute = false;
+    for (std::size_t k = i; k-- > 0;) {
+      if (tokens[k].kind != Token::Kind::Date) continue;
+      minute = tokens[k].date == DatePart::Hour || tokens[k].date == DatePart::ElapsedHours;
+      break;
+    }
+    for (std::size_t k = i + 1; !minute && k < tokens.size(); ++k) {
+      if (tokens[k].kind != Token::Kind::Date) continue;
+      minute = tokens[k].date == DatePart::Second || tokens[k].date == DatePart::ElapsedSeconds;
+      break;
+    }
+    if (minute) tokens[i].date = DatePart::Minute;
+  }
+}
+
+int RunOf(const std::string& s, std::size_t i) {
+  const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(s[i])));
+  int n = 0;
+  while (i + n < s.size() && std::tolower(static_cast<unsigned char>(s[i + n])) == c) ++n;
+  return n;
+}
+
+bool ParseSection(const std::string& s, Section& section);
+
+// Date and time letters at s[i]; false when the letters are none of them. Advances i.
+bool ParseDateLetters(const std::string& s, std::size_t& i, Section& section) {
+  const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(s[i])));
+  const int run = RunOf(s, i);
+  switch (c) {
+    case 'y': AddDate(section, DatePart::Year, run); break;
+    case 'm': AddDate(section, DatePart::Month, run); break;
+    case 'd': AddDate(section, run <= 2 ? DatePart::Day : DatePart::Weekday, run); break;
+    case 'h': AddDate(section, DatePart::Hour, run); break;
+    case 's': {
+      AddDate(section, DatePart::Second, run);
+      i += static_cast<std::size_t>(run);
+      // ss.000: up to three digits of the second's fraction.
+      if (i + 1 < s.size() && s[i] == '.' && s[i + 1] == '0') {
+        std::size_t zeros = 0;
+        while (i + 1 + zeros < s.size() && s[i + 1 + zeros] == '0') ++zeros;
+        const int digits = static_cast<int>(std::min<std::size_t>(zeros, 3));
+        AddDate(section, DatePart::SecondFraction, digits);
+        section.secondDigits = std::max(section.secondDigits, digits);
+        i += 1 + zeros;
+      }
+      return true;
+    }
+    case 'a': {
+      const std::string lower = Lower(s.substr(i, 5));
+      if (lower == "am/pm") {
+        AddDate(section, DatePart::AmPm, 0, s.substr(i, 5));
+        section.hasAmPm = true;
+        i += 5;
+        return true;
+      }
+      if (lower.rfind("a/p", 0) == 0) {
+        AddDate(section, DatePart::AmPm, 0, s.substr(i, 3));
+        section.hasAmPm = true;
+        i += 3;
+        return true;
+      }
+      if (run < 3) return false;
+      AddDate(section, DatePart::ChineseWeekday, run);
+      break;
+    }
+    default: return false;
+  }
+  i += static_cast<std::size_t>(run);
+  return true;
+}
+
+// False when the section holds something this display does not render.
 bool ParseSection(const std::string& s, Section& section) {
+  static constexpr std::string_view kChineseAmPm = "上午/下午";
   bool seenDigit = false;
   int pendingCommas = 0;
   auto part = Token::Part::Integer;
+  SystemFormat system = SystemFormat::None;
   auto endInteger = [&] {
     section.scale += pendingCommas;
     pendingCommas = 0;
@@ -214,8 +267,12 @@ bool ParseSection(const std::string& s, Section& section) {
     } else if (c == '[') {
       const auto close = s.find(']', i + 1);
       if (close == std::string::npos) return false;
-      if (!ParseBracket(s.substr(i + 1, close - i - 1), section)) return false;
+      if (!ParseBracket(s.substr(i + 1, close - i - 1), section, system)) return false;
       i = close + 1;
+    } else if (s.compare(i, kChineseAmPm.size(), kChineseAmPm) == 0) {
+      AddDate(section, DatePart::AmPm, 0, std::string(kChineseAmPm));
+      section.hasAmPm = true;
+      i += kChineseAmPm.size();
     } else if (c == '0' || c == '#' || c == '?') {
       Token t;
       t.kind = Token::Kind::Digit;
@@ -233,7 +290,7 @@ bool ParseSection(const std::string& s, Section& section) {
       seenDigit = true;
       section.tokens.push_back(t);
       ++i;
-    } else if (c == '.' && part == Token::Part::Integer) {
+    } else if (c == '.' && part == Token::Part::Integer && !section.isDate) {
       endInteger();
       Token t;
       t.kind = Token::Kind::Point;
@@ -272,7 +329,7 @@ bool ParseSection(const std::string& s, Section& section) {
     } else if (c == '/' && seenDigit && i + 1 < s.size() && std::string_view("0123456789#?").find(s[i + 1]) != std::string_view::npos) {
       return false;  // fractions ("# ?/?") are not rendered here
     } else if (std::isalpha(static_cast<unsigned char>(c))) {
-      return false;  // y m d h s, AM/PM and other letters: dates, times or no valid code
+      if (!ParseDateLetters(s, i, section)) return false;  // b, e, g, …: no code of ours
     } else {
       const std::size_t len = Utf8Length(s, i);
       AddLiteral(section, s.substr(i, len));
@@ -280,6 +337,22 @@ bool ParseSection(const std::string& s, Section& section) {
     }
   }
   endInteger();
+  if (system != SystemFormat::None) {
+    // The locale's own long date or time stands for whatever the code spells.
+    Section replaced;
+    replaced.comparison = section.comparison;
+    replaced.operand = section.operand;
+    replaced.chinese = section.chinese;
+    replaced.dbnum = section.dbnum;
+    ParseSection(std::string(system == SystemFormat::LongDate ? kLongDate : kSystemTime), replaced);
+    section = std::move(replaced);
+    return true;
+  }
+  if (section.isDate) {
+    // Digit placeholders, '@' or General beside date codes: no code a spreadsheet shows.
+    if (seenDigit || section.hasText || section.hasGeneral || section.percent > 0) return false;
+    ResolveMinutes(section);
+  }
   return true;
 }
 
@@ -325,36 +398,31 @@ NumberFormat::NumberFormat(std::string_view code) : code_(code) {
   if (sections.empty()) return;
   numberSections_ = std::move(sections);
   general_ = false;
+  for (const Section& s : numberSections_) date_ = date_ || s.isDate;
 }
 
-std::string NumberFormat::General(double x) {
-  if (std::isnan(x) || std::isinf(x)) return "#NUM!";
-  if (x == 0) return "0";
-  const double magnitude = std::fabs(x);
-  if (magnitude >= 1e11 || magnitude < 1e-9) return Scientific(x);
-  const int exponent = static_cast<int>(std::floor(std::log10(magnitude)));
-  const int decimals = std::max(0, 10 - exponent);
-  char buf[400];
-  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::fixed, decimals);
-  std::string s(buf, end);
-  TrimFraction(s);
-  if (s == "-0") return "0";
-  const auto digits = s.find('.') == std::string::npos ? s.size() : s.find('.');
-  if (digits - (s.front() == '-' ? 1 : 0) > 11) return Scientific(x);
-  return s;
-}
-
-std::string NumberFormat::Display(const CellValue& value, std::string_view code) {
+std::string NumberFormat::Display(const CellValue& value, std::string_view code, DateSystem dates) {
   if (std::holds_alternative<std::monostate>(value)) return {};
-  return NumberFormat(code).Format(value);
+  return NumberFormat(code).Format(value, dates);
 }
 
-std::string NumberFormat::Format(const CellValue& value) const {
-  if (const auto* text = std::get_if<std::string>(&value)) return FormatText(*text);
-  if (const auto* number = std::get_if<double>(&value)) return FormatNumber(*number);
-  // An error value shows as stored, whatever the format; a missing result shows nothing.
-  if (const auto* error = std::get_if<CellError>(&value)) return error->code;
-  return {};
+std::string NumberFormat::Format(const CellValue& value, DateSystem dates) const {
+  return std::visit(
+      [&](const auto& v) -> std::string {
+        using T = std::decay_t<decltype(v)>;
+        if constexpr (std::is_same_v<T, std::string>) {
+          return FormatText(v);
+        } else if constexpr (std::is_same_v<T, double>) {
+          return FormatNumber(v, dates);
+        } else if constexpr (std::is_same_v<T, bool>) {
+          return v ? "TRUE" : "FALSE";  // whatever the format, as spreadsheets show them
+        } else if constexpr (std::is_same_v<T, CellError>) {
+          return v.code;  // an error value shows as stored, whatever the format
+        } else {
+          return {};  // empty, or a formula without its result
+        }
+      },
+      value);
 }
 
 std::string NumberFormat::FormatText(const std::string& text) const {
@@ -367,10 +435,21 @@ std::string NumberFormat::FormatText(const std::string& text) const {
   return out;
 }
 
-std::string NumberFormat::FormatNumber(double x) const {
+std::string NumberFormat::FormatNumber(double x, DateSystem dates) const {
   if (std::isnan(x) || std::isinf(x)) return "#NUM!";
-  if (general_) return General(x);
+  if (general_) return NumberText::GeneralDisplay(x);
+  return Select(x, dates);
+}
+
+std::string NumberFormat::Select(double x, DateSystem dates) const {
   const auto& s = numberSections_;
+  // A section shows the magnitude, with the sign in front when it is the only section that
+  // takes negatives; a date section shows the signed value, which it checks itself.
+  auto signedShown = [&](const Section& section) {
+    if (section.isDate) return RenderDate(section, x, dates);
+    const std::string shown = RenderNumber(section, std::fabs(x));
+    return x < 0 ? "-" + shown : shown;
+  };
   const bool conditional = s[0].comparison != Comparison::None ||
                            (s.size() > 1 && s[1].comparison != Comparison::None);
   if (conditional) {
@@ -384,22 +463,202 @@ std::string NumberFormat::FormatNumber(double x) const {
     } else if (s.size() > 2) {
       chosen = &s[2];
     }
-    if (chosen == nullptr) return General(x);
-    const std::string shown = Render(*chosen, std::fabs(x));
-    return x < 0 ? "-" + shown : shown;
+    if (chosen == nullptr) return NumberText::GeneralDisplay(x);
+    return signedShown(*chosen);
   }
-  if (s.size() == 1) {
-    const std::string shown = Render(s[0], std::fabs(x));
-    return x < 0 ? "-" + shown : shown;
+  if (s.size() == 1) return signedShown(s[0]);
+  if (x < 0) return s[1].isDate ? RenderDate(s[1], -x, dates) : RenderNumber(s[1], -x);
+  if (x == 0 && s.size() > 2) return s[2].isDate ? RenderDate(s[2], 0, dates) : RenderNumber(s[2], 0);
+  return s[0].isDate ? RenderDate(s[0], x, dates) : RenderNumber(s[0], x);
+}
+
+namespace {
+
+constexpr std::array<std::string_view, 12> kMonthNames{"January", "February", "March",     "April",   "May",      "June",
+                                                       "July",    "August",   "September", "October", "November", "December"};
+constexpr std::array<std::string_view, 7> kDayNames{"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                                    "Thursday", "Friday", "Saturday"};
+constexpr std::array<std::string_view, 7> kChineseDays{"日", "一", "二", "三", "四", "五", "六"};
+
+std::string Padded(std::int64_t n, int width) {
+  std::string digits = std::to_string(n);
+  if (digits.size() < static_cast<std::size_t>(width)) digits.insert(0, static_cast<std::size_t>(width) - digits.size(), '0');
+  return digits;
+}
+
+// A number of a date or time part: padded to `width` digits, or counted in Chinese numerals.
+std::string Part(std::int64_t n, int width, int dbnum) {
+  if (dbnum > 0) return ChineseNumerals::Counted(static_cast<std::uint64_t>(n), dbnum);
+  return Padded(n, width);
+}
+
+std::string Hashes(double available, const NumberFormat::TextWidth& width) {
+  const double one = width("#");
+  const double count = one > 0 ? std::floor(available / one) : 1;
+  return std::string(static_cast<std::size_t>(std::clamp(count, 1.0, 255.0)), '#');
+}
+
+}  // namespace
+
+std::string NumberFormat::RenderDate(const Section& section, double value, DateSystem dates) const {
+  if (value < 0) {
+    // Before the first day of the 1900 system nothing can be shown; the 1904 system shows
+    // negative times with their sign.
+    if (dates == DateSystem::From1900) return "###";
+    const std::string shown = RenderDate(section, -value, dates);
+    return shown == "###" ? shown : "-" + shown;
   }
-  if (x < 0) return Render(s[1], -x);
-  if (x == 0 && s.size() > 2) return Render(s[2], 0);
-  return Render(s[0], x);
+  // Whole units of the smallest part shown (a second, or its tenth to thousandth), rounded;
+  // but a clock time without a date is cut, so that 23:59:59.9 stays on its day (12:00:00.6
+  // shows 12:00:00, while [h]:mm:ss shows 12:00:01 and a date with it rolls over at midnight).
+  // A margin of a few units in the last place of the value keeps a cut 1:01:01 (3661/86400
+  // days) from showing 1:01:00.
+  static constexpr std::int64_t kPowers[] = {1, 10, 100, 1000};
+  const std::int64_t perSecond = kPowers[section.secondDigits];
+  const std::int64_t perDay = 86400 * perSecond;
+  if (value >= static_cast<double>(SerialDate::LastSerial(dates) + 1)) return "###";
+  const double scaled = value * static_cast<double>(perDay);
+  const double margin = 64 * (std::nextafter(value, std::numeric_limits<double>::infinity()) - value) *
+                            static_cast<double>(perDay) + 1e-6;
+  bool clock = false;
+  bool datePart = false;
+  for (const Token& t : section.tokens) {
+    if (t.kind != Token::Kind::Date) continue;
+    clock = clock || t.date == DatePart::Hour;
+    datePart = datePart || t.date == DatePart::Year || t.date == DatePart::Month || t.date == DatePart::Day ||
+               t.date == DatePart::Weekday || t.date == DatePart::ChineseWeekday;
+  }
+  const bool cut = clock && !datePart;
+  const auto units = static_cast<std::int64_t>(std::floor(scaled + (cut ? margin : 0.5)));
+  const std::int64_t serial = units / perDay;
+  if (serial > SerialDate::LastSerial(dates)) return "###";
+  const std::int64_t inDay = units % perDay;
+  const std::int64_t seconds = inDay / perSecond;
+  const std::int64_t fraction = inDay % perSecond;
+  const std::int64_t totalSeconds = units / perSecond;
+  const SerialDate date = SerialDate::Of(serial, dates);
+  const std::int64_t hour = seconds / 3600;
+  const bool chinese = section.chinese;
+  const int dbnum = section.dbnum;
+
+  std::string out;
+  for (const Token& t : section.tokens) {
+    if (t.kind == Token::Kind::Literal) {
+      out += t.text;
+      continue;
+    }
+    if (t.kind != Token::Kind::Date) continue;
+    switch (t.date) {
+      case DatePart::Year:
+        if (t.count <= 2) {
+          out += dbnum > 0 ? ChineseNumerals::DigitByDigit(Padded(date.year % 100, 2), dbnum) : Padded(date.year % 100, 2);
+        } else {
+          out += dbnum > 0 ? ChineseNumerals::DigitByDigit(std::to_string(date.year), dbnum) : std::to_string(date.year);
+        }
+        break;
+      case DatePart::Month: {
+        const std::string_view name = kMonthNames[static_cast<std::size_t>(date.month - 1)];
+        if (t.count <= 2) {
+          out += Part(date.month, t.count, dbnum);
+        } else if (chinese) {
+          const std::string counted = ChineseNumerals::Counted(static_cast<std::uint64_t>(date.month), 1);
+          out += t.count == 3 ? std::to_string(date.month) + "月" : t.count == 4 ? counted + "月" : counted;
+        } else {
+          out += t.count == 3 ? name.substr(0, 3) : t.count == 4 ? name : name.substr(0, 1);
+        }
+        break;
+      }
+      case DatePart::Day: out += Part(date.day, t.count, dbnum); break;
+      case DatePart::Weekday:
+        if (chinese) {
+          out += t.count == 3 ? std::string(kChineseDays[static_cast<std::size_t>(date.weekday)])
+                              : "星期" + std::string(kChineseDays[static_cast<std::size_t>(date.weekday)]);
+        } else {
+          const std::string_view name = kDayNames[static_cast<std::size_t>(date.weekday)];
+          out += t.count == 3 ? name.substr(0, 3) : name;
+        }
+        break;
+      case DatePart::ChineseWeekday:
+        out += t.count == 3 ? std::string(kChineseDays[static_cast<std::size_t>(date.weekday)])
+                            : "星期" + std::string(kChineseDays[static_cast<std::size_t>(date.weekday)]);
+        break;
+      case DatePart::Hour: {
+        std::int64_t h = hour;
+        if (section.hasAmPm) h = hour % 12 == 0 ? 12 : hour % 12;
+        out += Part(h, t.count, dbnum);
+        break;
+      }
+      case DatePart::Minute: out += Part(seconds / 60 % 60, t.count, dbnum); break;
+      case DatePart::Second: out += Part(seconds % 60, t.count, dbnum); break;
+      case DatePart::SecondFraction:
+        out += '.';
+        out += Padded(fraction, section.secondDigits).substr(0, static_cast<std::size_t>(t.count));
+        break;
+      case DatePart::AmPm: {
+        const bool pm = hour >= 12;
+        if (chinese || t.text == "上午/下午") {
+          out += pm ? "下午" : "上午";
+        } else if (t.text.size() == 3) {  // A/P, a/p
+          out += pm ? t.text[2] : t.text[0];
+        } else {
+          const bool lower = t.text[0] == 'a';
+          out += pm ? (lower ? "pm" : "PM") : (lower ? "am" : "AM");
+        }
+        break;
+      }
+      case DatePart::ElapsedHours: out += Part(totalSeconds / 3600, t.count, dbnum); break;
+      case DatePart::ElapsedMinutes: out += Part(totalSeconds / 60, t.count, dbnum); break;
+      case DatePart::ElapsedSeconds: out += Part(totalSeconds, t.count, dbnum); break;
+    }
+  }
+  return out;
+}
+
+std::string NumberFormat::FitNumber(double x, double available, const TextWidth& width, DateSystem dates) const {
+  const std::string full = FormatNumber(x, dates);
+  if (width(full) <= available) return full;
+  if (!general_ || !std::isfinite(x)) return Hashes(available, width);
+  // General gives up decimals first, while at least two significant digits (or the whole
+  // part) remain, then shows the exponent form with fewer and fewer digits.
+  const NumberText::Decimal d = NumberText::DecimalOf(std::fabs(x));
+  const auto point = full.find('.');
+  if (full.find('E') == std::string::npos && point != std::string::npos) {
+    const int shownDecimals = static_cast<int>(full.size() - point - 1);
+    for (int decimals = shownDecimals - 1; decimals >= 0; --decimals) {
+      const NumberText::Fixed f = NumberText::Round(d, decimals);
+      const std::string digits = f.integer + f.fraction;
+      const auto firstSignificant = digits.find_first_not_of('0');
+      if (firstSignificant == std::string::npos) break;
+      if (f.integer.empty() && digits.size() - firstSignificant < 2) break;
+      std::string fraction = f.fraction;
+      while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
+      std::string shown = (x < 0 ? "-" : "") + (f.integer.empty() ? std::string("0") : f.integer);
+      if (!fraction.empty()) shown += "." + fraction;
+      if (width(shown) <= available) return shown;
+    }
+  }
+  for (int decimals = std::min(5, static_cast<int>(d.digits.size()) - 1); decimals >= 0; --decimals) {
+    const std::string shown = NumberText::Scientific(x, decimals);
+    if (width(shown) <= available) return shown;
+  }
+  return Hashes(available, width);
+}
+
+std::string NumberFormat::Fit(const CellValue& value, double available, const TextWidth& width,
+                              DateSystem dates) const {
+  if (const auto* number = std::get_if<double>(&value)) return FitNumber(*number, available, width, dates);
+  return Format(value, dates);
+}
+
+std::string NumberFormat::RenderNumber(const Section& section, double magnitude) const {
+  std::string shown = Render(section, magnitude);
+  if (section.dbnum > 0) shown = ChineseNumerals::Number(shown, section.dbnum);
+  return shown;
 }
 
 std::string NumberFormat::Render(const Section& section, double magnitude) const {
   const bool hasDigits = section.integerDigits + section.fractionDigits > 0;
-  Decimal d = ToDecimal(magnitude);
+  Decimal d = NumberText::DecimalOf(magnitude);
   if (!d.digits.empty()) d.exponent += 2 * section.percent - 3 * section.scale;
 
   Fixed fixed;
@@ -418,7 +677,7 @@ std::string NumberFormat::Render(const Section& section, double magnitude) const
                              : leading - (integerPlaces - 1);
       Decimal mantissa = d;
       mantissa.exponent -= exponent;
-      fixed = RoundFixed(mantissa, section.fractionDigits);
+      fixed = NumberText::Round(mantissa, section.fractionDigits);
     };
     if (!d.digits.empty()) {
       const int leading = d.exponent + static_cast<int>(d.digits.size()) - 1;
@@ -426,10 +685,10 @@ std::string NumberFormat::Render(const Section& section, double magnitude) const
       // Rounding up may carry into one more integer digit (9.99 → 10.0): shift once more.
       if (fixed.integer.size() > static_cast<std::size_t>(integerPlaces)) attempt(leading + 1);
     } else {
-      fixed = RoundFixed(d, section.fractionDigits);
+      fixed = NumberText::Round(d, section.fractionDigits);
     }
   } else if (hasDigits) {
-    fixed = RoundFixed(d, section.fractionDigits);
+    fixed = NumberText::Round(d, section.fractionDigits);
   }
 
   // What each integer placeholder shows, filled from the right; spare digits go to the first.
@@ -503,7 +762,8 @@ std::string NumberFormat::Render(const Section& section, double magnitude) const
     switch (t.kind) {
       case Token::Kind::Literal: out += t.text; break;
       case Token::Kind::Text: break;
-      case Token::Kind::General: out += General(magnitude); break;
+      case Token::Kind::General: out += NumberText::GeneralDisplay(magnitude); break;
+      case Token::Kind::Date: break;
       case Token::Kind::Point:
         // With no integer placeholder (".00") the whole part still shows, before the point.
         if (section.integerDigits == 0) out += fixed.integer;

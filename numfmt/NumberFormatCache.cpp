@@ -9,9 +9,9 @@ const NumberFormat& NumberFormatCache::Get(std::string_view code) {
   return formats_.emplace(key, NumberFormat(code)).first->second;
 }
 
-std::string NumberFormatCache::Display(const CellValue& value, std::string_view code) {
+std::string NumberFormatCache::Display(const CellValue& value, std::string_view code, DateSystem dates) {
   if (std::holds_alternative<std::monostate>(value)) return {};
-  return Get(code).Format(value);
+  return Get(code).Format(value, dates);
 }
 
 }  // namespace spreadsheet

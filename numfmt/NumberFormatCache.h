@@ -17,7 +17,7 @@ class NumberFormatCache {
   explicit NumberFormatCache(std::size_t capacity = 256) : capacity_(capacity) {}
 
   const NumberFormat& Get(std::string_view code);
-  std::string Display(const CellValue& value, std::string_view code);
+  std::string Display(const CellValue& value, std::string_view code, DateSystem dates = DateSystem::From1900);
   std::size_t Size() const { return formats_.size(); }
 
  private:

@@ -50,12 +50,14 @@ void CellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, 
 
   painter->save();
   CellPainter::PaintFill(*painter, rect, style);
-  CellPainter::PaintText(*painter, rect, style, model->DisplayText(row, column),
-                         model->data(index, WorkbookTableModel::IsNumberRole).toBool());
   // Texts too long for their cell run on over empty neighbours; the grid line they cross goes.
   bool textCrossesRight = false;
   const Workbook* workbook = model->GetWorkbook();
   const Worksheet* sheet = model->Sheet();
+  if (workbook && sheet) {
+    CellPainter::PaintValue(*painter, rect, style, sheet->Value(CellAddress{row, column}), model->FormatAt(row, column),
+                            workbook->Dates());
+  }
   const auto* table = qobject_cast<const QTableView*>(option.widget);
   if (workbook && sheet && table && lastRow == row && lastColumn == column) {
     const CellAddress here{row, column};

@@ -1,5 +1,6 @@
 #include "sheetview/CellPainter.h"
 
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QPen>
 
@@ -107,6 +108,23 @@ void CellPainter::PaintText(QPainter& painter, const QRectF& rect, const CellSty
   painter.setPen(style.fontColor ? ToColor(*style.fontColor) : QColor(Qt::black));
   painter.drawText(rect.adjusted(kTextPadding, 1, -kTextPadding, -1), flags, text);
   painter.restore();
+}
+
+QString CellPainter::FittedText(const QRectF& rect, const CellStyle& style, const CellValue& value,
+                                const NumberFormat& format, DateSystem dates) {
+  if (!IsNumber(value)) return QString::fromStdString(format.Format(value, dates));
+  const QFontMetricsF metrics(FontFor(style));
+  const auto width = [&metrics](std::string_view text) {
+    return metrics.horizontalAdvance(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+  };
+  // The room PaintText leaves between the padding on both sides.
+  const double available = rect.width() - 2 * kTextPadding;
+  return QString::fromStdString(format.Fit(value, available, width, dates));
+}
+
+void CellPainter::PaintValue(QPainter& painter, const QRectF& rect, const CellStyle& style, const CellValue& value,
+                             const NumberFormat& format, DateSystem dates) {
+  PaintText(painter, rect, style, FittedText(rect, style, value, format, dates), IsNumber(value));
 }
 
 double CellPainter::BorderWidth(const Border& border) {

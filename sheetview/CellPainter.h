@@ -5,7 +5,10 @@
 #include <QRectF>
 #include <QString>
 
+#include "numfmt/NumberFormat.h"
 #include "workbook/CellStyle.h"
+#include "workbook/CellValue.h"
+#include "workbook/DateSystem.h"
 
 class QPainter;
 
@@ -29,6 +32,14 @@ class CellPainter {
   // General alignment puts numbers right and texts left.
   static void PaintText(QPainter& painter, const QRectF& rect, const CellStyle& style,
                         const QString& text, bool isNumber);
+  // The text a cell `rect` wide shows for its value in its font: a number that does not fit
+  // shows as spreadsheets show it (General with fewer decimals or in exponent form, else "###"
+  // across the cell), never cut; texts, errors and the rest as their format shows them.
+  static QString FittedText(const QRectF& rect, const CellStyle& style, const CellValue& value,
+                            const NumberFormat& format, DateSystem dates);
+  // PaintText of FittedText: the cell's value, on screen and on paper alike.
+  static void PaintValue(QPainter& painter, const QRectF& rect, const CellStyle& style, const CellValue& value,
+                         const NumberFormat& format, DateSystem dates);
   // Borders drawn inside the rectangle along its edges; a None border draws nothing.
   static void PaintBorders(QPainter& painter, const QRectF& rect, const Border& left, const Border& top,
                            const Border& right, const Border& bottom);

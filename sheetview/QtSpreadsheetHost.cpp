@@ -104,7 +104,8 @@ CellValue QtSpreadsheetHost::GetCellValue(const std::string& address) {
 std::string QtSpreadsheetHost::GetCellText(const std::string& address) {
   const Worksheet& sheet = ActiveSheet();
   const CellAddress a = CellAddress::Parse(address);
-  return NumberFormat::Display(sheet.Value(a), window_->GetWorkbook().Style(sheet.StyleAt(a)).numberFormat);
+  const Workbook& workbook = window_->GetWorkbook();
+  return NumberFormat::Display(sheet.Value(a), workbook.Style(sheet.StyleAt(a)).numberFormat, workbook.Dates());
 }
 
 void QtSpreadsheetHost::SetCellValue(const std::string& address, const CellValue& value) {

@@ -114,8 +114,7 @@ class PagePainter {
     if (style.fill) CellPainter::PaintFill(painter_, rect, style);
     const CellValue value = sheet_.Value(anchor);
     if (IsEmptyValue(value)) return;
-    CellPainter::PaintText(painter_, rect, style, QString::fromStdString(NumberFormat::Display(value, style.numberFormat)),
-                           IsNumber(value));
+    CellPainter::PaintValue(painter_, rect, style, value, NumberFormat(style.numberFormat), workbook_.Dates());
   }
 
   void PaintSpills(const Page& page, const std::vector<double>& left, int r, int c, const QRectF& rect) {

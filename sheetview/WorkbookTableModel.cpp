@@ -61,7 +61,7 @@ QString WorkbookTableModel::DisplayText(int row, int column) const {
   if (!sheet) return {};
   const Cell* cell = sheet->FindCell(CellAddress{row, column});
   if (!cell || IsEmptyValue(cell->value)) return {};
-  return QString::fromStdString(formats_.Display(cell->value, StyleAt(row, column).numberFormat));
+  return QString::fromStdString(formats_.Display(cell->value, StyleAt(row, column).numberFormat, workbook_->Dates()));
 }
 
 QString WorkbookTableModel::EditText(int row, int column) const {

@@ -47,7 +47,8 @@ class WorkbookTableModel : public QAbstractTableModel {
   bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
 
   const CellStyle& StyleAt(int row, int column) const;
-  QString DisplayText(int row, int column) const;
+  QString DisplayText(int row, int column) const;  // whole, whatever the column's width
+  const NumberFormat& FormatAt(int row, int column) const { return formats_.Get(StyleAt(row, column).numberFormat); }
   QString EditText(int row, int column) const;
 
   // The longest text a cell takes, in UTF-16 units, as in the spreadsheet programs.

@@ -9,6 +9,18 @@
 namespace spreadsheet {
 namespace {
 
+// Adds one to a string of decimal digits.
+void Increment(std::string& digits) {
+  for (auto it = digits.rbegin(); it != digits.rend(); ++it) {
+    if (*it != '9') {
+      ++*it;
+      return;
+    }
+    *it = '0';
+  }
+  digits.insert(digits.begin(), '1');
+}
+
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -70,7 +82,7 @@ bool UnderflowsDouble(std::string_view text) {
 
 }  // namespace
 
-bool ParseDecimal(std::string_view text, double& value) {
+bool NumberText::Read(std::string_view text, double& value) {
   text = TrimBlanks(text);
   bool negative = false;
   if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
@@ -93,7 +105,122 @@ bool ParseDecimal(std::string_view text, double& value) {
   return true;
 }
 
-std::string FormatGeneral(double value) {
+
+bool NumberText::ReadTyped(std::string_view text, double& value) {
+  double parsed = 0;
+  if (!Read(text, parsed)) return false;
+  value = parsed == 0 ? 0.0 : parsed;
+  return true;
+}
+
+NumberText::Decimal NumberText::DecimalOf(double magnitude) {
+  Decimal d;
+  if (magnitude == 0) return d;
+  char buf[64];
+  // d.dddddddddddddde±XX: fifteen significant digits, correctly rounded from the binary value.
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific, 14);
+  const std::string s(buf, end);
+  const auto e = s.find('e');
+  d.digits = s.substr(0, 1) + s.substr(2, e - 2);
+  d.exponent = std::atoi(s.c_str() + e + 1) - 14;
+  while (!d.digits.empty() && d.digits.back() == '0') {
+    d.digits.pop_back();
+    ++d.exponent;
+  }
+  return d;
+}
+
+NumberText::Fixed NumberText::Round(const Decimal& d, int decimals) {
+  std::string n;  // round(value × 10^decimals)
+  const int shift = d.exponent + decimals;
+  if (d.digits.empty()) {
+    n.clear();
+  } else if (shift >= 0) {
+    n = d.digits + std::string(static_cast<std::size_t>(shift), '0');
+  } else {
+    const auto drop = static_cast<std::size_t>(-shift);
+    if (drop <= d.digits.size()) {
+      n = d.digits.substr(0, d.digits.size() - drop);
+      if (d.digits[d.digits.size() - drop] >= '5') Increment(n);
+    }
+  }
+  const auto k = static_cast<std::size_t>(decimals);
+  if (n.size() < k) n.insert(0, k - n.size(), '0');
+  Fixed f;
+  f.integer = n.substr(0, n.size() - k);
+  f.fraction = n.substr(n.size() - k);
+  const auto first = f.integer.find_first_not_of('0');
+  f.integer = first == std::string::npos ? std::string() : f.integer.substr(first);
+  return f;
+}
+
+std::string NumberText::Scientific(double value, int decimals) {
+  const Decimal d = DecimalOf(std::fabs(value));
+  if (d.digits.empty()) return "0";
+  int leading = d.exponent + static_cast<int>(d.digits.size()) - 1;
+  Decimal mantissa = d;
+  mantissa.exponent -= leading;
+  Fixed f = Round(mantissa, decimals);
+  if (f.integer.size() > 1) {  // 9.99 rounded up to 10.0: one more power of ten
+    ++leading;
+    mantissa.exponent -= 1;
+    f = Round(mantissa, decimals);
+  }
+  std::string fraction = f.fraction;
+  while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
+  std::string out = value < 0 ? "-" : "";
+  out += f.integer.empty() ? "0" : f.integer;
+  if (!fraction.empty()) out += "." + fraction;
+  out += leading < 0 ? "E-" : "E+";
+  const std::string exponent = std::to_string(std::abs(leading));
+  if (exponent.size() < 2) out += '0';
+  return out + exponent;
+}
+
+std::string NumberText::GeneralDisplay(double value) {
+  if (!std::isfinite(value)) return "#NUM!";
+  if (value == 0) return "0";
+  const double magnitude = std::fabs(value);
+  if (magnitude >= 1e11 || magnitude < 1e-9) return Scientific(value, 5);
+  const Decimal d = DecimalOf(magnitude);
+  const int leading = d.exponent + static_cast<int>(d.digits.size()) - 1;
+  const Fixed f = Round(d, std::max(0, 10 - leading));
+  if (f.integer.size() > 11) return Scientific(value, 5);
+  std::string fraction = f.fraction;
+  while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
+  if (f.integer.empty() && fraction.empty()) return "0";
+  std::string out = value < 0 ? "-" : "";
+  out += f.integer.empty() ? "0" : f.integer;
+  if (!fraction.empty()) out += "." + fraction;
+  return out;
+}
+
+std::string NumberText::FieldBookDecimals(double value, int decimals) {
+  if (!std::isfinite(value)) return EditText(std::fabs(value));
+  const Fixed f = Round(DecimalOf(std::fabs(value)), decimals);
+  std::string fraction = f.fraction;
+  while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
+  const std::string integer = f.integer.empty() ? "0" : f.integer;
+  return fraction.empty() ? integer : integer + "." + fraction;
+}
+
+double NumberText::RoundHalfEven(double value) {
+  // From 2^52 on every double is whole. Below, adding and taking away 2^52 leaves the nearest
+  // whole number, halves to even, in the default rounding mode; + 0.0 turns -0 into 0.
+  if (!(std::fabs(value) < 0x1p52)) return value;
+  const double shift = std::copysign(0x1p52, value);
+  return (value + shift) - shift + 0.0;
+}
+
+double NumberText::FieldBookRound(double value, int decimals) {
+  // The whole number of steps is exact below 2^53 and the division by an exact power of ten
+  // is correctly rounded, so the result is the double nearest to the rounded decimal.
+  static constexpr double kPowers[] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6};
+  const double scale = kPowers[std::clamp(decimals, 0, 6)];
+  return RoundHalfEven(value * scale) / scale;
+}
+
+std::string NumberText::EditText(double value) {
   char buffer[64];
   if (!std::isfinite(value)) {
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);

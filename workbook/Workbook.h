@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "workbook/CellStyle.h"
+#include "workbook/DateSystem.h"
 #include "workbook/Worksheet.h"
 
 namespace spreadsheet {
@@ -57,6 +58,11 @@ class Workbook {
   const PackageOrigin* Origin() const { return origin_ ? &*origin_ : nullptr; }
   void SetOrigin(std::optional<PackageOrigin> origin) { origin_ = std::move(origin); }
 
+  // The day date serials count from (a file's <workbookPr date1904="1"/>); every cell shows its
+  // dates by it.
+  DateSystem Dates() const { return dates_; }
+  void SetDates(DateSystem dates) { dates_ = dates; }
+
   bool IsModified() const { return modified_; }
   void SetModified(bool modified) { modified_ = modified; }
 
@@ -66,6 +72,7 @@ class Workbook {
   std::unordered_map<CellStyle, std::uint32_t, CellStyleHash> styleIds_;  // first id of each style
   std::optional<PackageOrigin> origin_;
   std::size_t active_ = 0;
+  DateSystem dates_ = DateSystem::From1900;
   bool modified_ = false;
 };
 

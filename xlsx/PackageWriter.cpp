@@ -269,7 +269,8 @@ std::shared_ptr<const std::string> BlankPackage(const Workbook& wb) {
                              "<Relationship Id=\"rId1\" Type=\"" + kRel +
                              "/officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>");
   zip.Add("xl/workbook.xml", std::string(kDeclaration) + "<workbook xmlns=\"" + kMain + "\" xmlns:r=\"" + kRel +
-                                 "\"><bookViews><workbookView activeTab=\"0\"/></bookViews><sheets>" + sheets +
+                                 "\">" + (wb.Dates() == DateSystem::From1904 ? "<workbookPr date1904=\"1\"/>" : "") +
+                                 "<bookViews><workbookView activeTab=\"0\"/></bookViews><sheets>" + sheets +
                                  "</sheets></workbook>");
   const std::string n = std::to_string(wb.SheetCount() + 1);
   zip.Add("xl/_rels/workbook.xml.rels",

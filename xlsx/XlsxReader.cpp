@@ -961,6 +961,7 @@ Workbook XlsxReader::Read(std::shared_ptr<const std::string> bytes, SheetData sh
   }
 
   Workbook wb;
+  wb.SetDates(date1904 ? DateSystem::From1904 : DateSystem::From1900);
   PackageOrigin origin;
   origin.bytes = bytes;
   origin.styleCount = static_cast<std::uint32_t>(styles.Count());

@@ -9,7 +9,7 @@
 
 #include "tests/fuzz/FuzzInput.h"
 #include "leveling/LevelingText.h"
-#include "leveling/NumberText.h"
+#include "workbook/NumberText.h"
 
 using levelbook::fuzz::FuzzInput;
 using levelbook::fuzz::Require;
@@ -29,7 +29,7 @@ void CheckOffset(std::string_view text) {
   }
   const std::string trimmed = gaocheng::TrimSpaces(text);
   double x = 0;
-  if (!gaocheng::ParseDecimal(trimmed, x)) {
+  if (!spreadsheet::NumberText::Read(trimmed, x)) {
     Require(offset == trimmed, "other text comes back trimmed", text);
     return;
   }
@@ -41,7 +41,7 @@ void CheckOffset(std::string_view text) {
   Require(StartsWith(offset, side) && EndsWith(offset, "米"), "side and unit", offset);
   const std::string_view number = std::string_view(offset).substr(side.size(), offset.size() - side.size() - 3);
   double shown = 0;
-  Require(gaocheng::ParseDecimal(number, shown) && shown >= 0, "a distance is shown", offset);
+  Require(spreadsheet::NumberText::Read(number, shown) && shown >= 0, "a distance is shown", offset);
   const std::size_t point = number.find('.');
   Require(point == std::string_view::npos || (number.size() - point - 1 <= 3 && number.back() != '0'),
           "at most three decimals, no trailing zeros", offset);
@@ -60,6 +60,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The same value as the cell's General text would show it, for any double.
   FuzzInput in(data, size);
   const double x = in.RawDouble();
-  if (std::isfinite(x)) CheckOffset(gaocheng::FormatGeneral(x));
+  if (std::isfinite(x)) CheckOffset(spreadsheet::NumberText::EditText(x));
   return 0;
 }

@@ -31,7 +31,12 @@ for i, (pick, code, x, text) in enumerate([
         (0xff, "[<0]\"负\"0;[>0]\"正\"0;\"零\"", -3.0, ""), (0xff, "\"左\"0.0\"米\"", 3.25, ""), (0xff, "_(#,##0_);(#,##0)", -7.0, ""),
         (0xff, "[$€-407] #,##0.00", 1e15, ""), (0xff, "0;-0;;@", 0.0, "x"), (0xff, "yyyy-mm-dd", 45000.0, ""),
         (0xff, "#,##0,,", 123456789.0, ""), (0xff, "*-0", 1.0, ""), (0xff, "?/?", 0.5, ""), (2, "0.00", 0.0, ""), (9, "0", 0.0, ""),
-        (0xff, "0" * 40 + "." + "0" * 40, 1e300, ""), (0xff, "General;General;General;General;", -1.0, "")]):
+        (0xff, "0" * 40 + "." + "0" * 40, 1e300, ""), (0xff, "General;General;General;General;", -1.0, ""),
+        (0xff, "yyyy/m/d h:mm:ss.000 AM/PM", 45293.999999, ""), (0xff, "[h]:mm:ss;[Red]-[h]:mm", -2.75, ""),
+        (0xff, "[DBNum1][$-804]yyyy\"年\"m\"月\"d\"日\" aaaa", 2958465.5, ""), (0xff, "[$-F800]dddd, mmmm dd, yyyy", 60.0, ""),
+        (0xff, "[$-F400]h:mm:ss AM/PM", -1e-9, ""), (0xff, "上午/下午h\"时\"mm\"分\"ss\"秒\"", 0.5, ""),
+        (0xff, "[mm]:ss.00;@", 1e300, "t"), (0xff, "[DBNum2][$-804]General", 12345678901234567.0, ""),
+        (0xff, "mmmmm ddd yy m/d [ss]", 0.0, ""), (0xff, "[$-x-sysdate]", 2958466.0, "")]):
     put("number_format_fuzz", "seed%02d" % i, bytes([pick]) + code.encode() + b"\0" + struct.pack("<d", x) + text.encode())
 
 # switches byte, then the eight items separated by NUL

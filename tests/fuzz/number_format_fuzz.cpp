@@ -1,15 +1,18 @@
 // Number-format codes with numbers and texts, as GetCellText shows a cell: never throws for any
-// code, shows the same through every entry point, and an empty value shows as "".
+// code, shows the same through every entry point, and an empty value shows as "". Date codes
+// in both date systems, and the text a cell of any width shows.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <iterator>
 #include <string>
+#include <string_view>
 
 #include "tests/fuzz/FuzzInput.h"
 #include "numfmt/NumberFormat.h"
 #include "numfmt/NumberFormatCache.h"
+#include "workbook/NumberText.h"
 
 using levelbook::fuzz::FuzzInput;
 using levelbook::fuzz::Require;
@@ -44,8 +47,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Require(format.Format(CellValue()).empty(), "empty shows as nothing", code);
     const std::string shownText = format.Format(CellValue(text));
     Require(shownText == format.FormatText(text), "Format and FormatText agree", code);
+    // The other date system and any width: never throws; a fitted number is the whole text, or
+    // fits, or is all "#".
+    format.FormatNumber(x, spreadsheet::DateSystem::From1904);
+    const auto characters = [](std::string_view s) { return static_cast<double>(s.size()); };
+    const double width = static_cast<double>(pick % 24);
+    const std::string fitted = format.FitNumber(x, width, characters);
+    Require(fitted == shown || fitted.size() <= static_cast<std::size_t>(width) ||
+                fitted.find_first_not_of('#') == std::string::npos,
+            "a fitted number fits or is hashes", fitted);
     if (format.IsGeneral() && code == "General" && std::isfinite(x)) {
-      Require(shown == NumberFormat::General(x), "General", shown);
+      Require(shown == spreadsheet::NumberText::GeneralDisplay(x), "General", shown);
     }
   } catch (const std::exception& e) {
     Require(false, "NumberFormat threw", e.what());

@@ -18,7 +18,7 @@
 #include "leveling/LevelingText.h"
 #include "host/MemoryHost.h"
 #include "leveling/MessageSink.h"
-#include "leveling/NumberText.h"
+#include "workbook/NumberText.h"
 #include "leveling/RouteInput.h"
 #include "leveling/SettingsValidation.h"
 #include "workbook/SpreadsheetError.h"
@@ -67,7 +67,7 @@ CellValue DecodeValue(FuzzInput& in) {
     case 6:
       return LongText(in);
     case 7:
-      return " " + gaocheng::FormatGeneral(static_cast<std::int16_t>(in.Uint16()) / 1000.0) + " ";
+      return " " + spreadsheet::NumberText::EditText(static_cast<std::int16_t>(in.Uint16()) / 1000.0) + " ";
     default:
       return 100.0 + in.Byte() / 10.0;
   }
@@ -93,7 +93,7 @@ gaocheng::LevelingSettings DecodeSettings(FuzzInput& in) {
   if (!in.Bool()) return defaults;
   gaocheng::SettingsForm form = gaocheng::SettingsToForm(defaults);
   for (std::size_t i = 0; i < 7; ++i) {
-    if (in.Bool()) form.Items[i] = gaocheng::FormatGeneral(static_cast<std::int16_t>(in.Uint16()) / 100.0);
+    if (in.Bool()) form.Items[i] = spreadsheet::NumberText::EditText(static_cast<std::int16_t>(in.Uint16()) / 100.0);
   }
   if (in.Bool()) form.Items[7] = in.ShortBytes();
   const std::uint8_t switches = in.Byte();

@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "tests/fuzz/FuzzInput.h"
-#include "leveling/NumberText.h"
+#include "workbook/NumberText.h"
 #include "leveling/SettingsValidation.h"
 
 using levelbook::fuzz::FuzzInput;
@@ -18,18 +18,18 @@ namespace {
 
 void CheckNumberRule(std::string_view text) {
   double value = 12345;
-  if (!gaocheng::ParseDecimal(text, value)) {
+  if (!spreadsheet::NumberText::Read(text, value)) {
     Require(value == 12345, "a refused text leaves the value alone", text);
     return;
   }
   Require(std::isfinite(value), "a number is finite", text);
   // General form keeps 15 significant digits and reads back under the same rule.
-  const std::string general = gaocheng::FormatGeneral(value);
+  const std::string general = spreadsheet::NumberText::EditText(value);
   double again = 0;
-  Require(gaocheng::ParseDecimal(general, again), "General form is a number again", general);
+  Require(spreadsheet::NumberText::Read(general, again), "General form is a number again", general);
   Require(again == value || std::fabs(again - value) <= std::fabs(value) * 1e-14 || std::fabs(value) < 1e-300,
           "General form keeps 15 digits", general);
-  const std::string three = gaocheng::FormatUpToThreeDecimals(value);
+  const std::string three = spreadsheet::NumberText::FieldBookDecimals(value, 3);
   Require(!three.empty() && three.front() != '-' && three.back() != '.', "0.### form", three);
 }
 

@@ -100,7 +100,7 @@ TEST_P(GenerateFieldBookSwitches, WritesEveryCellAsTheTableSays) {
       {"A15", "Σ前视"},       {"B15", r(6.752, 6752)},  {"A16", "Σ后视−Σ前视"}, {"B16", r(2.998, 2998)},
       {"A17", "H终−H始"},     {"B17", 2.998},           {"A18", "闭合差(mm)"}, {"B18", -2.0},
       {"A19", "限差(mm)"},    {"B19", 10.0},            {"A20", "结论"},     {"B20", "合格"},
-      {"A21", "随机种子"},    {"B21", "42"},
+      {"A21", "随机种子 42"},
   };
   if (sw.turnElevation) {
     expected["F6"] = 104.5;
@@ -184,7 +184,7 @@ TEST_P(GenerateFieldBookVerdict, ClosureAgainstTheLimit) {
   EXPECT_EQ(result.Check.LimitMm, 10);
   EXPECT_EQ(host.GetCellValue("B18"), CellValue(GetParam().closure));
   EXPECT_EQ(host.GetCellValue("B20"), CellValue(GetParam().verdict));
-  EXPECT_EQ(host.GetCellValue("B21"), CellValue("9"));
+  EXPECT_EQ(host.GetCellValue("A21"), CellValue("随机种子 9"));
   const std::string notice = GetParam().notice;
   EXPECT_EQ(result.Check.WithinLimit, notice.empty());
   EXPECT_TRUE(messages.shown.empty());  // the caller shows the notices
@@ -215,11 +215,11 @@ TEST(WriteFieldBook, CheckBlockOnlyWhereItFits) {
     const FieldBookCheck check = WriteFieldBook(host, book, LevelingSettings{}, 5);
     EXPECT_EQ(check.ClosureMm, 1);
     const int closing = static_cast<int>(rows) + 4;
-    const CellValue seed = host.GetCellValue("B65536");
+    const CellValue seed = host.GetCellValue("A65536");
     const CellValue label = host.GetCellValue("A" + std::to_string(closing + 2));
     if (rows == 65522) {
       EXPECT_EQ(label, CellValue("计算校核"));
-      EXPECT_EQ(seed, CellValue("5"));
+      EXPECT_EQ(seed, CellValue("随机种子 5"));
     } else {
       EXPECT_EQ(label, CellValue());
       EXPECT_EQ(seed, CellValue());

@@ -5,6 +5,7 @@
 
 #include "leveling/LevelingError.h"
 #include "leveling/RandomInRange.h"
+#include "workbook/NumberText.h"
 #include "tests/support/ParamName.h"
 
 namespace gaocheng {
@@ -77,7 +78,7 @@ struct RoundCase {
 class RoundHalfEvenTest : public ::testing::TestWithParam<RoundCase> {};
 
 TEST_P(RoundHalfEvenTest, SendsHalvesToTheEvenNeighbour) {
-  EXPECT_EQ(RoundHalfEven(GetParam().value), GetParam().rounded);
+  EXPECT_EQ(spreadsheet::NumberText::RoundHalfEven(GetParam().value), GetParam().rounded);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -148,6 +148,24 @@ TEST_F(RouteInputTest, NamesAreTrimmedAndCutInCharacters) {
   EXPECT_EQ(route.Points.back().PointName, "4711");
 }
 
+// "1-2" typed in a spreadsheet is stored as a date serial under a date format; the book names
+// the point as the sheet shows it, never by its serial ("45293左7.25米").
+TEST_F(RouteInputTest, NamesReadAsTheSheetShowsThem) {
+  PutBenchmarks(host, 45293.0, 1.0, 45293.75, 2.0);
+  PutRow(host, 8, 45293.0, 7.25, 1.0, 1.0);
+  PutRow(host, 9, 0.5, kNone, 1.0, 1.0);
+  host.SetNumberFormat("E5", "m\"月\"d\"日\"");
+  host.SetNumberFormat("F5", "yyyy/m/d h:mm");
+  host.SetNumberFormat("A8", "m-d");
+  host.SetNumberFormat("A9", "[$-804]上午/下午h\"时\"mm\"分\"");
+  ASSERT_TRUE(Read());
+  const RouteInput& route = module.Route();
+  EXPECT_EQ(route.StartBenchmarkName, "1月2日");
+  EXPECT_EQ(route.EndBenchmarkName, "2024/1/2 18:00");
+  EXPECT_EQ(route.Points[0].PointName + route.Points[0].OffsetText, "1-2右7.25米");
+  EXPECT_EQ(route.Points[1].PointName, "下午12时00分");
+}
+
 TEST_F(RouteInputTest, InnerSpacesOfNamesStay) {
   PutBenchmarks(host, " BM 1 ", 1.0, "BM 2", 2.0);
   PutRow(host, 8, "K0 +000", " -5 ", 1.0, 1.0);

@@ -12,9 +12,8 @@
 
 using spreadsheet::CellInput;
 using spreadsheet::CellValue;
-using spreadsheet::FormatGeneral;
 using spreadsheet::NumberFormat;
-using spreadsheet::ParseDecimal;
+using spreadsheet::NumberText;
 
 namespace {
 
@@ -70,9 +69,9 @@ TEST_F(UnderDecimalComma, EditTextIsTheGeneralText) {
   for (int i = 0; i < 5000; ++i) {
     const double x = mantissa(engine) * std::pow(10.0, exponent(engine));
     const std::string text = CellInput::EditText(CellValue{x});
-    ASSERT_EQ(text, FormatGeneral(x));
+    ASSERT_EQ(text, NumberText::EditText(x));
     double back = 0;
-    ASSERT_TRUE(ParseDecimal(text, back)) << text;
+    ASSERT_TRUE(NumberText::Read(text, back)) << text;
     ASSERT_NEAR(back, x, std::abs(x) * 1e-14) << text;
   }
 }

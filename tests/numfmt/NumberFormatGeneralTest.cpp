@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "numfmt/NumberFormat.h"
+#include "workbook/NumberText.h"
 #include "tests/support/ParamName.h"
 
 using spreadsheet::NumberFormat;
@@ -16,7 +17,7 @@ struct GeneralCase {
 class GeneralDisplay : public ::testing::TestWithParam<GeneralCase> {};
 
 TEST_P(GeneralDisplay, ShowsUpToElevenSignificantDigits) {
-  EXPECT_EQ(NumberFormat::General(GetParam().value), GetParam().shown);
+  EXPECT_EQ(spreadsheet::NumberText::GeneralDisplay(GetParam().value), GetParam().shown);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -31,8 +32,8 @@ INSTANTIATE_TEST_SUITE_P(
     testsupport::NameBy([](const GeneralCase& c) { return testsupport::ParamName(c.value, "to", c.shown); }));
 
 TEST(GeneralDisplay, NonFiniteShowsAnError) {
-  EXPECT_EQ(NumberFormat::General(std::numeric_limits<double>::infinity()), "#NUM!");
-  EXPECT_EQ(NumberFormat::General(std::nan("")), "#NUM!");
+  EXPECT_EQ(spreadsheet::NumberText::GeneralDisplay(std::numeric_limits<double>::infinity()), "#NUM!");
+  EXPECT_EQ(spreadsheet::NumberText::GeneralDisplay(std::nan("")), "#NUM!");
 }
 
 TEST(Display, TextAndEmpty) {

@@ -4,10 +4,10 @@
 #include <limits>
 #include <string>
 
-#include "leveling/NumberText.h"
+#include "workbook/NumberText.h"
 #include "tests/support/ParamName.h"
 
-namespace gaocheng {
+namespace spreadsheet {
 namespace {
 
 struct ParseCase {
@@ -16,12 +16,12 @@ struct ParseCase {
   double value;
 };
 
-class ParseDecimalTest : public ::testing::TestWithParam<ParseCase> {};
+class ReadTest : public ::testing::TestWithParam<ParseCase> {};
 
-TEST_P(ParseDecimalTest, FollowsTheNumberRule) {
+TEST_P(ReadTest, FollowsTheNumberRule) {
   const ParseCase& c = GetParam();
   double value = -12345;
-  EXPECT_EQ(ParseDecimal(c.text, value), c.isNumber) << "text: [" << c.text << "]";
+  EXPECT_EQ(NumberText::Read(c.text, value), c.isNumber) << "text: [" << c.text << "]";
   if (c.isNumber) {
     EXPECT_DOUBLE_EQ(value, c.value) << "text: [" << c.text << "]";
   } else {
@@ -30,7 +30,7 @@ TEST_P(ParseDecimalTest, FollowsTheNumberRule) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Table, ParseDecimalTest,
+    Table, ReadTest,
     ::testing::Values(ParseCase{"0.2", true, 0.2}, ParseCase{"-3", true, -3},
                       ParseCase{"+4.8", true, 4.8}, ParseCase{"  0.6\t", true, 0.6},
                       ParseCase{"5.", true, 5}, ParseCase{".5", true, 0.5},
@@ -53,20 +53,20 @@ INSTANTIATE_TEST_SUITE_P(
       return testsupport::ParamName(c.text, c.isNumber ? "number" : "not_number");
     }));
 
-TEST(ParseDecimal, PlainDecimalTooSmallForADoubleIsSignedZero) {
+TEST(NumberTextRead, PlainDecimalTooSmallForADoubleIsSignedZero) {
   double value = 1;
-  ASSERT_TRUE(ParseDecimal("-0." + std::string(400, '0') + "1", value));
+  ASSERT_TRUE(NumberText::Read("-0." + std::string(400, '0') + "1", value));
   EXPECT_EQ(value, 0);
   EXPECT_TRUE(std::signbit(value));
-  ASSERT_FALSE(ParseDecimal("1" + std::string(400, '0') + ".5", value));
-  ASSERT_TRUE(ParseDecimal("0.001e311", value));
+  ASSERT_FALSE(NumberText::Read("1" + std::string(400, '0') + ".5", value));
+  ASSERT_TRUE(NumberText::Read("0.001e311", value));
   EXPECT_EQ(value, 1e308);
-  ASSERT_FALSE(ParseDecimal("0.01e311", value));
+  ASSERT_FALSE(NumberText::Read("0.01e311", value));
 }
 
-TEST(ParseDecimal, KeepsTheValueUnrounded) {
+TEST(NumberTextRead, KeepsTheValueUnrounded) {
   double value = 0;
-  ASSERT_TRUE(ParseDecimal("0.123456789012345678", value));
+  ASSERT_TRUE(NumberText::Read("0.123456789012345678", value));
   EXPECT_EQ(value, 0.123456789012345678);
 }
 
@@ -75,14 +75,14 @@ struct FormatCase {
   const char* text;
 };
 
-class FormatGeneralTest : public ::testing::TestWithParam<FormatCase> {};
+class EditTextTest : public ::testing::TestWithParam<FormatCase> {};
 
-TEST_P(FormatGeneralTest, WritesGeneralDecimalForm) {
-  EXPECT_EQ(FormatGeneral(GetParam().value), GetParam().text);
+TEST_P(EditTextTest, WritesGeneralDecimalForm) {
+  EXPECT_EQ(NumberText::EditText(GetParam().value), GetParam().text);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Table, FormatGeneralTest,
+    Table, EditTextTest,
     ::testing::Values(FormatCase{0.2, "0.2"}, FormatCase{-3, "-3"}, FormatCase{0.1 + 0.2, "0.3"},
                       FormatCase{4.8, "4.8"}, FormatCase{4.8 - 0.2, "4.6"}, FormatCase{0, "0"},
                       FormatCase{-0.0, "0"}, FormatCase{100, "100"}, FormatCase{1234.5, "1234.5"},
@@ -95,10 +95,10 @@ INSTANTIATE_TEST_SUITE_P(
                       FormatCase{5e-324, "4.94065645841247E-324"}),
     testsupport::NameBy([](const FormatCase& c) { return testsupport::ParamName(c.value, "to", c.text); }));
 
-TEST(FormatGeneral, ReadsBackThroughTheNumberRule) {
+TEST(EditText, ReadsBackThroughTheNumberRule) {
   for (const double value : {0.2, -3.0, 1e-7, 1.5e300, 123456.789, -0.000123}) {
     double parsed = 0;
-    ASSERT_TRUE(ParseDecimal(FormatGeneral(value), parsed)) << FormatGeneral(value);
+    ASSERT_TRUE(NumberText::Read(NumberText::EditText(value), parsed)) << NumberText::EditText(value);
     EXPECT_DOUBLE_EQ(parsed, value);
   }
 }
@@ -106,7 +106,7 @@ TEST(FormatGeneral, ReadsBackThroughTheNumberRule) {
 class UpToThreeDecimalsTest : public ::testing::TestWithParam<FormatCase> {};
 
 TEST_P(UpToThreeDecimalsTest, WritesThePattern) {
-  EXPECT_EQ(FormatUpToThreeDecimals(GetParam().value), GetParam().text);
+  EXPECT_EQ(NumberText::FieldBookDecimals(GetParam().value, 3), GetParam().text);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -120,4 +120,33 @@ INSTANTIATE_TEST_SUITE_P(
     testsupport::NameBy([](const FormatCase& c) { return testsupport::ParamName(c.value, "to", c.text); }));
 
 }  // namespace
-}  // namespace gaocheng
+}  // namespace spreadsheet
+
+namespace spreadsheet {
+namespace {
+
+// The two rounding rules side by side: text rounds halves away from zero on the 15-digit
+// decimal (as spreadsheets show numbers), values the field book writes round halves to even.
+TEST(NumberTextPolicies, TextAndFieldBookRoundHalvesTheirOwnWay) {
+  EXPECT_EQ(NumberText::FieldBookDecimals(0.0625, 3), "0.063");
+  EXPECT_EQ(NumberText::FieldBookRound(0.0625, 3), 0.062);
+  EXPECT_EQ(NumberText::FieldBookRound(1.001 * 1000, 6), 1001);
+  EXPECT_EQ(NumberText::FieldBookRound(-0.0005, 3), 0);
+  EXPECT_FALSE(std::signbit(NumberText::FieldBookRound(-0.0005, 3)));
+  EXPECT_EQ(NumberText::GeneralDisplay(2.0 / 3), "0.66666666667");  // eleven significant digits
+  EXPECT_EQ(NumberText::EditText(2.0 / 3), "0.666666666666667");
+  EXPECT_EQ(NumberText::Scientific(-0.000012345, 2), "-1.23E-05");
+  EXPECT_EQ(NumberText::Scientific(9.996e10, 2), "1E+11");
+}
+
+TEST(NumberTextPolicies, TypingNeverGivesNegativeZeroRouteReadingKeepsTheValue) {
+  double value = 1;
+  ASSERT_TRUE(NumberText::ReadTyped("-0", value));
+  EXPECT_FALSE(std::signbit(value));
+  ASSERT_TRUE(NumberText::ReadRoute(" 150.826 ", value));
+  EXPECT_EQ(value, 150.826);
+  EXPECT_FALSE(NumberText::ReadRoute("1,5", value));
+}
+
+}  // namespace
+}  // namespace spreadsheet

@@ -1,0 +1,113 @@
+// Numbers wider than their column: the grid and the printed page show what spreadsheets show
+// (fewer decimals, the exponent form, "###"), never a number cut at the cell's edge.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QPainter>
+#include <QPrinter>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "sheetview/CellPainter.h"
+#include "sheetview/SheetPrinter.h"
+#include "sheetview/SheetView.h"
+#include "sheetview/WorkbookWindow.h"
+#include "tests/sheetview/FakeWorkbookDialogs.h"
+#include "workbook/Workbook.h"
+
+namespace spreadsheet {
+namespace {
+
+constexpr double kColumnPixels = 64;  // a column of the default 8.43 characters
+
+Workbook NarrowCells() {
+  Workbook wb;
+  Worksheet& ws = wb.AddSheet("窄列");
+  CellStyle metres;
+  metres.numberFormat = "0.000";
+  CellStyle date;
+  date.numberFormat = "yyyy\"年\"m\"月\"d\"日\"";
+  ws.SetValue(CellAddress::Parse("A1"), -0.000012345);
+  ws.SetValue(CellAddress::Parse("A2"), 123456789.123);
+  ws.SetStyle(CellAddress::Parse("A3"), wb.InternStyle(metres));
+  ws.SetValue(CellAddress::Parse("A3"), 123456789.123);
+  ws.SetStyle(CellAddress::Parse("A4"), wb.InternStyle(date));
+  ws.SetValue(CellAddress::Parse("A4"), 45293.0);
+  ws.SetColumnWidth(1, 30);
+  ws.SetStyle(CellAddress::Parse("B4"), wb.InternStyle(date));
+  ws.SetValue(CellAddress::Parse("B4"), 45293.0);
+  return wb;
+}
+
+QString Fitted(const Workbook& wb, const char* address, double width) {
+  const Worksheet& ws = wb.SheetAt(0);
+  const CellStyle& style = wb.Style(ws.StyleAt(CellAddress::Parse(address)));
+  return CellPainter::FittedText(QRectF(0, 0, width, 20), style, ws.Value(CellAddress::Parse(address)),
+                                 NumberFormat(style.numberFormat), wb.Dates());
+}
+
+TEST(CellFit, TheSharedRoutineKeepsSignAndMagnitudeOrShowsHashes) {
+  const Workbook wb = NarrowCells();
+  const QString small = Fitted(wb, "A1", kColumnPixels);
+  EXPECT_TRUE(small.startsWith('-')) << small.toStdString();
+  EXPECT_TRUE(small.contains(QStringLiteral("E-05"))) << small.toStdString();
+  const QString large = Fitted(wb, "A2", kColumnPixels);
+  EXPECT_TRUE(large.contains(QStringLiteral("E+08")) || large == QStringLiteral("123456789")) << large.toStdString();
+  EXPECT_TRUE(Fitted(wb, "A3", kColumnPixels).contains(QRegularExpression(QStringLiteral("^#+$"))));
+  EXPECT_TRUE(Fitted(wb, "A4", kColumnPixels).contains(QRegularExpression(QStringLiteral("^#+$"))));
+  EXPECT_EQ(Fitted(wb, "B4", 30 * 7 + 5), QStringLiteral("2024年1月2日"));
+  EXPECT_EQ(Fitted(wb, "A1", 400), QStringLiteral("-0.000012345"));
+}
+
+// Pixels with ink (antialiased glyphs included) in the first `columns` pixel columns of a cell.
+int InkInColumns(const QImage& image, const QRect& rect, int columns) {
+  int ink = 0;
+  for (int y = rect.top() + 2; y <= rect.bottom() - 2; ++y) {
+    for (int x = rect.left(); x < rect.left() + columns; ++x) ink += qGray(image.pixel(x, y)) < 200;
+  }
+  return ink;
+}
+
+// On screen: text starts after the cell's padding, so a number that fits leaves the first two
+// pixel columns blank where a cut one runs on to the edge; the formatted one fills with "#".
+TEST(CellFit, TheGridShowsTheFittedText) {
+  auto dialogs = std::make_shared<FakeWorkbookDialogs>();
+  WorkbookWindow window(nullptr, nullptr, dialogs);
+  window.SetWorkbook(NarrowCells(), "work1", QString());
+  window.resize(800, 400);
+  window.show();
+  SheetView* view = window.View();
+  view->SetCurrentCell(CellAddress{10, 5});  // its frame away from the cells looked at
+  const QImage image = view->viewport()->grab().toImage();
+  const QRect a1 = view->visualRect(view->model()->index(0, 0));
+  const QRect a3 = view->visualRect(view->model()->index(2, 0));
+  ASSERT_EQ(a1.width(), static_cast<int>(kColumnPixels));
+  EXPECT_EQ(InkInColumns(image, a1, 2), 0);
+  EXPECT_GT(InkInColumns(image, a1, a1.width() - 1), 20);
+  EXPECT_GT(InkInColumns(image, a3, 10), 5);
+}
+
+// On paper (the PDF export prints the same way): the fitted texts, no cut digits.
+TEST(CellFit, ThePrintedPageShowsTheFittedText) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const Workbook wb = NarrowCells();
+  const QString pdf = dir.filePath(QStringLiteral("narrow.pdf"));
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setOutputFileName(pdf);
+  ASSERT_EQ(SheetPrinter::Print(wb, wb.SheetAt(0), printer), 1);
+  QProcess process;
+  process.start(QStringLiteral("pdftotext"), {QStringLiteral("-enc"), QStringLiteral("UTF-8"), pdf, QStringLiteral("-")});
+  if (!process.waitForStarted(5000)) GTEST_SKIP() << "pdftotext is not installed";
+  ASSERT_TRUE(process.waitForFinished(30000));
+  const QString text = QString::fromUtf8(process.readAllStandardOutput());
+  EXPECT_TRUE(text.contains(Fitted(wb, "A1", kColumnPixels))) << text.toStdString();
+  EXPECT_TRUE(text.contains(QStringLiteral("2024年1月2日"))) << text.toStdString();
+  EXPECT_TRUE(text.contains(QStringLiteral("###"))) << text.toStdString();
+  EXPECT_FALSE(text.contains(QStringLiteral("000012345"))) << text.toStdString();
+  EXPECT_FALSE(text.contains(QStringLiteral("3456789.1"))) << text.toStdString();
+}
+
+}  // namespace
+}  // namespace spreadsheet
