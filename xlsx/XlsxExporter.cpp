@@ -13,7 +13,7 @@
 #include <mutex>
 
 #include "workbook/SpreadsheetError.h"
-#include "xlsx/PackageWriter.h"
+#include "xlsx/write/PackageWriter.h"
 
 namespace spreadsheet {
 

@@ -19,8 +19,8 @@
 #include <optional>
 
 #include "workbook/SpreadsheetError.h"
-#include "xlsx/WorkbookSerializer.h"
-#include "xlsx/XlsxReader.h"
+#include "xlsx/isolate/WorkbookSerializer.h"
+#include "xlsx/read/XlsxReader.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define LEVELBOOK_ASAN 1

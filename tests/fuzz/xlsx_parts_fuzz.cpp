@@ -16,8 +16,8 @@
 #include "workbook/SpreadsheetError.h"
 #include "workbook/Workbook.h"
 #include "tests/fuzz/IsolatedRead.h"
-#include "xlsx/WorkbookSerializer.h"
-#include "xlsx/XlsxReader.h"
+#include "xlsx/isolate/WorkbookSerializer.h"
+#include "xlsx/read/XlsxReader.h"
 
 using levelbook::fuzz::FuzzInput;
 using levelbook::fuzz::Require;

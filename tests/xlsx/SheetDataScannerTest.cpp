@@ -8,9 +8,9 @@
 
 #include "tests/xlsx/PackageParts.h"
 #include "workbook/SpreadsheetError.h"
-#include "xlsx/SheetDataScanner.h"
-#include "xlsx/WorkbookSerializer.h"
-#include "xlsx/XlsxReader.h"
+#include "xlsx/read/SheetDataScanner.h"
+#include "xlsx/isolate/WorkbookSerializer.h"
+#include "xlsx/read/XlsxReader.h"
 
 namespace spreadsheet {
 namespace {

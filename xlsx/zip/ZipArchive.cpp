@@ -1,4 +1,4 @@
-#include "xlsx/ZipArchive.h"
+#include "xlsx/zip/ZipArchive.h"
 
 #include <libdeflate.h>
 #include <minizip/unzip.h>

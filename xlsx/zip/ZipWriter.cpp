@@ -1,4 +1,4 @@
-#include "xlsx/ZipWriter.h"
+#include "xlsx/zip/ZipWriter.h"
 
 #include <minizip/zip.h>
 #include <pthread.h>

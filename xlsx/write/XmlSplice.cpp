@@ -1,4 +1,4 @@
-#include "xlsx/XmlSplice.h"
+#include "xlsx/write/XmlSplice.h"
 
 #include <algorithm>
 #include <cstdlib>

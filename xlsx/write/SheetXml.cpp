@@ -1,4 +1,4 @@
-#include "xlsx/SheetXml.h"
+#include "xlsx/write/SheetXml.h"
 
 #include <algorithm>
 #include <cctype>

@@ -4,8 +4,8 @@
 #include <string_view>
 
 #include "workbook/Worksheet.h"
-#include "xlsx/SheetExtras.h"
-#include "xlsx/XmlSplice.h"
+#include "xlsx/write/SheetExtras.h"
+#include "xlsx/write/XmlSplice.h"
 
 namespace spreadsheet {
 

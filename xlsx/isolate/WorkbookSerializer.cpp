@@ -1,4 +1,4 @@
-#include "xlsx/WorkbookSerializer.h"
+#include "xlsx/isolate/WorkbookSerializer.h"
 
 #include <algorithm>
 #include <cstdint>

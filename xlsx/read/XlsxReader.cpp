@@ -1,4 +1,4 @@
-#include "xlsx/XlsxReader.h"
+#include "xlsx/read/XlsxReader.h"
 
 #include <algorithm>
 #include <charconv>
@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "numfmt/BuiltinNumberFormats.h"
-#include "xlsx/OpcPackage.h"
-#include "xlsx/SharedFormula.h"
-#include "xlsx/SheetDataScanner.h"
-#include "xlsx/SheetDigest.h"
+#include "xlsx/read/OpcPackage.h"
+#include "xlsx/read/SharedFormula.h"
+#include "xlsx/read/SheetDataScanner.h"
+#include "xlsx/read/SheetDigest.h"
 #include "workbook/SpreadsheetError.h"
-#include "xlsx/XmlReader.h"
+#include "xlsx/read/XmlReader.h"
 
 namespace spreadsheet {
 

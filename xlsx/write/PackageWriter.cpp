@@ -1,4 +1,4 @@
-#include "xlsx/PackageWriter.h"
+#include "xlsx/write/PackageWriter.h"
 
 #include <zlib.h>
 
@@ -12,14 +12,14 @@
 #include <vector>
 
 #include "workbook/SpreadsheetError.h"
-#include "xlsx/OpcPackage.h"
-#include "xlsx/SheetDigest.h"
-#include "xlsx/SheetExtras.h"
-#include "xlsx/SheetXml.h"
-#include "xlsx/StylesPatch.h"
-#include "xlsx/XmlReader.h"
-#include "xlsx/XmlSplice.h"
-#include "xlsx/ZipWriter.h"
+#include "xlsx/read/OpcPackage.h"
+#include "xlsx/read/SheetDigest.h"
+#include "xlsx/write/SheetExtras.h"
+#include "xlsx/write/SheetXml.h"
+#include "xlsx/write/StylesPatch.h"
+#include "xlsx/read/XmlReader.h"
+#include "xlsx/write/XmlSplice.h"
+#include "xlsx/zip/ZipWriter.h"
 
 namespace spreadsheet {
 

@@ -1,4 +1,4 @@
-#include "xlsx/SheetDataScanner.h"
+#include "xlsx/read/SheetDataScanner.h"
 
 #include <array>
 #include <cstdint>
