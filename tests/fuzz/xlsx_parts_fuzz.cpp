@@ -1,7 +1,7 @@
 // The workbook reader fed with XML that the fuzzer edits as text: the input is up to eight
 // parts separated by NUL bytes, zipped here into a package; a part left out takes a minimal
 // default, an empty part is missing from the package. The reader runs in this process (where
-// the sanitizers see it) and in the isolated child (IsolatedRead.h), as the program runs it.
+// the sanitizers see it) and in the reader program (IsolatedRead.h), as the program runs it.
 #include <minizip/zip.h>
 
 #include <array>
