@@ -25,6 +25,7 @@ struct FrozenPane {
 struct SheetOrigin {
   std::string part;  // "/xl/worksheets/sheet1.xml"; empty for a sheet made here
   std::uint64_t cells = 0, columns = 0, merges = 0, layout = 0;
+  bool clipped = false;  // the part holds values beyond the 65,536 × 256 sheet, left out
   bool operator==(const SheetOrigin&) const = default;
 };
 

@@ -30,8 +30,8 @@ void CheckReadable(const std::string& path) {
   if (std::filesystem::is_directory(status)) Fail(path, "这是一个文件夹，不是工作簿文件");
   std::string ext = std::filesystem::path(path).extension().string();
   std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
-  if (ext != ".xlsx" && ext != ".xltx" && ext != ".xlsm") {
-    Fail(path, "不支持扩展名为“" + ext + "”的文件，只能打开 .xlsx、.xltx 和 .xlsm 工作簿");
+  if (ext != ".xlsx" && ext != ".xltx" && ext != ".xlsm" && ext != ".xltm") {
+    Fail(path, "不支持扩展名为“" + ext + "”的文件，只能打开 .xlsx、.xlsm、.xltx 和 .xltm 工作簿");
   }
 }
 

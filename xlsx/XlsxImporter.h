@@ -8,7 +8,7 @@
 
 namespace spreadsheet {
 
-// Reads .xlsx, .xltx and .xlsm workbooks (chosen by the file's extension) with XlsxReader; the
+// Reads .xlsx, .xlsm, .xltx and .xltm workbooks (chosen by the file's extension) with XlsxReader; the
 // workbook keeps the file's bytes for a save that writes back what it does not model. Every
 // failure throws SpreadsheetError 1004 naming the file and what is wrong with it (see
 // XlsxReader), a file larger than the memory limit included.

@@ -22,7 +22,7 @@ using testing::TempDir;
 // Writes a minimal workbook whose only sheet has the given <cols> and <sheetData> XML.
 const char* kMakeWorkbook = R"PY(
 import sys, zipfile
-def make(path, cols, data, dimension="A1"):
+def make(path, cols, data, dimension="A1", sheet="Sheet1"):
     ct = ('<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">'
           '<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>'
           '<Default Extension="xml" ContentType="application/xml"/>'
@@ -34,7 +34,7 @@ def make(path, cols, data, dimension="A1"):
             '</Relationships>')
     wb = ('<?xml version="1.0" encoding="UTF-8"?><workbook xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" '
           'xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships"><sheets>'
-          '<sheet name="Sheet1" sheetId="1" r:id="rId1"/></sheets></workbook>')
+          '<sheet name="%s" sheetId="1" r:id="rId1"/></sheets></workbook>' % sheet)
     wbrels = ('<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
               '<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet" Target="worksheets/sheet1.xml"/>'
               '</Relationships>')
@@ -46,6 +46,25 @@ def make(path, cols, data, dimension="A1"):
         z.writestr("xl/workbook.xml", wb)
         z.writestr("xl/_rels/workbook.xml.rels", wbrels)
         z.writestr("xl/worksheets/sheet1.xml", sheet)
+
+# An OLE compound file with one stream besides the root: an encrypted workbook has EncryptionInfo.
+def compound(path, stream):
+    import struct
+    header = bytearray(512)
+    header[0:8] = b'\xd0\xcf\x11\xe0\xa1\xb1\x1a\xe1'
+    struct.pack_into('<HHHH', header, 24, 0x3e, 3, 0xfffe, 9)
+    struct.pack_into('<III', header, 44, 1, 1, 0)
+    struct.pack_into('<I', header, 76, 0)
+    for i in range(1, 109): struct.pack_into('<I', header, 76 + 4 * i, 0xffffffff)
+    fat = struct.pack('<II', 0xfffffffd, 0xfffffffe) + b'\xff' * 504
+    def entry(name, kind):
+        e = bytearray(128)
+        raw = (name + '\0').encode('utf-16-le')
+        e[0:len(raw)] = raw
+        struct.pack_into('<HB', e, 64, len(raw), kind)
+        return bytes(e)
+    directory = entry('Root Entry', 5) + entry(stream, 2) + bytes(256)
+    open(path, 'wb').write(bytes(header) + fat + directory)
 
 # Sets a field of the sheet's entry in both its local header and the central directory:
 # 'crc', 'compressed' or 'size' (uncompressed), each to what `value` makes of the old one.
@@ -109,12 +128,18 @@ INSTANTIATE_TEST_SUITE_P(
                     "make(out, '<cols><col min=\"1\" max=\"2147483648\" width=\"10\" customWidth=\"1\"/></cols>', '')",
                     "无法打开文件"},
         HostileCase{"million_rows",
-                    "make(out, '', '<row r=\"1048576\"><c r=\"A1048576\"><v>1</v></c></row>', 'A1:XFD1048576')",
+                    "make(out, '', '<row r=\"1048576\"><c r=\"A1048576\"><v>1</v></c></row>', 'A1:XFD1048576', '水准表')",
                     "A1048576 超出了 65536 行 × 256 列的范围"},
-        HostileCase{"beyond_iv", "make(out, '', '<row r=\"1\"><c r=\"IW1\" t=\"inlineStr\"><is><t>x</t></is></c></row>')",
+        HostileCase{"beyond_iv", "make(out, '', '<row r=\"1\"><c r=\"IW1\" t=\"inlineStr\"><is><t>x</t></is></c></row>', sheet='数据输入')",
                     "IW1 超出了 65536 行 × 256 列的范围"},
-        HostileCase{"number_beyond_iv", "make(out, '', '<row r=\"2\"><c r=\"IV2\"><v>1</v></c><c r=\"IW2\"><v>2</v></c></row>')",
+        HostileCase{"number_beyond_iv", "make(out, '', '<row r=\"2\"><c r=\"IV2\"><v>1</v></c><c r=\"IW2\"><v>2</v></c></row>', sheet='水准表')",
                     "IW2 超出了 65536 行 × 256 列的范围"},
+        HostileCase{"encrypted", "compound(out, 'EncryptionInfo')", "：工作簿已加密"},
+        HostileCase{"legacy_xls", "compound(out, 'Workbook')", "旧版 Excel 97-2003 工作簿（.xls）"},
+        HostileCase{"opendocument",
+                    "z = zipfile.ZipFile(out, 'w')\nz.writestr('mimetype', 'application/vnd.oasis.opendocument.spreadsheet')\n"
+                    "z.writestr('content.xml', '<office:document-content/>')\nz.close()",
+                    "这是 OpenDocument 文档（application/vnd.oasis.opendocument.spreadsheet）"},
         HostileCase{"bad_xml", "make(out, '', '<row r=\"1\"><c r=\"A1\"><v>1</v></row>')", "不是有效的 Excel 工作簿"},
         HostileCase{"wrong_checksum", "make(out, '', '')\npatch(out, 'crc', lambda v: v ^ 1)", "已损坏（数据或校验和不符）"},
         HostileCase{"size_too_small", "make(out, '', '')\npatch(out, 'size', lambda v: v - 1)", "已损坏（长度不符）"},

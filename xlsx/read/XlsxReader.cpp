@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <optional>
@@ -504,9 +505,13 @@ std::string Spliced(std::string_view xml, const Splice& s) {
 
 class SheetReader : private SheetDataScanner::Sink {
  public:
+  // `bounded`: a value beyond the model's sheet is an error; otherwise it is left out and the
+  // sheet marked clipped.
   SheetReader(Worksheet& ws, const std::vector<std::string>& strings, std::uint32_t styleCount, bool date1904,
-              bool scan)
-      : ws_(ws), strings_(strings), styleCount_(styleCount), date1904_(date1904), scan_(scan) {}
+              bool scan, bool bounded)
+      : ws_(ws), strings_(strings), styleCount_(styleCount), date1904_(date1904), scan_(scan), bounded_(bounded) {}
+
+  bool Clipped() const { return clipped_; }
 
   // The part's sheetData goes through the scanner when it can; anything the scanner does not
   // recognise, and any error, sends the whole part through the general parser again, so that
@@ -818,7 +823,8 @@ class SheetReader : private SheetDataScanner::Sink {
     if (hasFormula && IsEmptyValue(value) && (!v || t == "n" || t == "b" || t == "e")) value = NoStoredResult{};
     const bool hasContent = !IsEmptyValue(value) || hasFormula;
     if (!inside) {
-      if (hasContent) Beyond(row, col);
+      if (hasContent && bounded_) Beyond(row, col);
+      clipped_ = clipped_ || hasContent;
       return;  // formatting beyond the sheet is dropped
     }
     if (!hasContent && xf == 0) return;
@@ -841,6 +847,8 @@ class SheetReader : private SheetDataScanner::Sink {
   std::uint32_t styleCount_;
   bool date1904_;
   bool scan_;
+  bool bounded_;
+  bool clipped_ = false;
   std::unordered_map<std::string, SharedMaster> masters_;
   std::vector<PendingShared> pending_;
   long row_ = -1;  // of the row being read; -1 before the first
@@ -903,10 +911,75 @@ bool XlsxReader::ParseNumber(std::string_view text, double& value) {
   return true;
 }
 
+namespace {
+
+std::uint32_t Le32(std::string_view b, std::size_t at) {
+  if (at + 4 > b.size()) return 0xFFFFFFFFu;
+  return static_cast<std::uint32_t>(static_cast<unsigned char>(b[at])) |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 1])) << 8 |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 2])) << 16 |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 3])) << 24;
+}
+
+// Whether an OLE compound file holds a stream named EncryptionInfo, as a workbook protected by
+// a password to open does (the package itself then is a stream EncryptedPackage): its
+// directory's sectors followed through the allocation table, as far as the header lists it.
+bool HasEncryptionInfo(std::string_view b) {
+  if (b.size() < 512) return false;
+  const unsigned shift = static_cast<unsigned char>(b[30]) | static_cast<unsigned>(static_cast<unsigned char>(b[31])) << 8;
+  if (shift != 9 && shift != 12) return false;
+  const std::size_t sector = std::size_t{1} << shift;
+  const std::size_t perFat = sector / 4;
+  auto fatNext = [&](std::uint32_t n) -> std::uint32_t {
+    const std::size_t which = n / perFat;
+    if (which >= 109) return 0xFFFFFFFEu;
+    const std::uint32_t fat = Le32(b, 76 + 4 * which);
+    if (fat >= 0xFFFFFFFAu) return 0xFFFFFFFEu;
+    return Le32(b, (static_cast<std::size_t>(fat) + 1) * sector + 4 * (n % perFat));
+  };
+  static const char kName[] = "EncryptionInfo";
+  std::uint32_t at = Le32(b, 48);
+  for (int hops = 0; at < 0xFFFFFFFAu && hops < 4096; ++hops, at = fatNext(at)) {
+    const std::size_t start = (static_cast<std::size_t>(at) + 1) * sector;
+    if (start + sector > b.size()) return false;
+    for (std::size_t e = start; e < start + sector; e += 128) {
+      const unsigned length = static_cast<unsigned char>(b[e + 64]) | static_cast<unsigned>(static_cast<unsigned char>(b[e + 65])) << 8;
+      if (length != 2 * sizeof kName) continue;
+      bool same = true;
+      for (std::size_t i = 0; i < sizeof kName - 1 && same; ++i) same = b[e + 2 * i] == kName[i] && b[e + 2 * i + 1] == 0;
+      if (same) return true;
+    }
+  }
+  return false;
+}
+
+// Files that are no zip package but another kind the user may have taken for one.
+void RefuseOtherFormats(std::string_view b) {
+  if (b.substr(0, 8) == std::string_view("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)) {
+    if (HasEncryptionInfo(b)) {
+      Fail("工作簿已加密（设有打开密码），无法读取；请在电子表格程序中去掉密码、另存为 .xlsx 后再打开");
+    }
+    Fail("这是旧版 Excel 97-2003 工作簿（.xls）或其他复合文档，不是 .xlsx 工作簿；请在电子表格程序中另存为 .xlsx 后再打开");
+  }
+}
+
+void RefuseOpenDocument(const OpcPackage& package) {
+  const ZipArchive::Entry* mimetype = package.Zip().Find("mimetype");
+  if (!mimetype || mimetype->size > 256) return;
+  const std::string type = package.Zip().Read(*mimetype);
+  if (type.rfind("application/vnd.oasis.opendocument", 0) == 0) {
+    Fail("这是 OpenDocument 文档（" + type + "），不是 Excel 工作簿；请在电子表格程序中另存为 .xlsx 后再打开");
+  }
+}
+
+}  // namespace
+
 Workbook XlsxReader::Read(std::shared_ptr<const std::string> bytes) { return Read(std::move(bytes), SheetData::Scanned); }
 
 Workbook XlsxReader::Read(std::shared_ptr<const std::string> bytes, SheetData sheetData) {
+  RefuseOtherFormats(*bytes);
   const OpcPackage package(bytes);
+  RefuseOpenDocument(package);
   const auto rootRels = package.Relationships("/");
   const OpcPackage::Relationship* office = OpcPackage::OfKind(rootRels, "officeDocument");
   if (!office) Fail("缺少指向工作簿部件的关系（/_rels/.rels 中没有 officeDocument）");
@@ -975,15 +1048,20 @@ Workbook XlsxReader::Read(std::shared_ptr<const std::string> bytes, SheetData sh
     if (!added) Fail("工作簿中有两个同名的工作表“" + it->second + "”和“" + e.name + "”（名称不区分大小写）");
     if (e.part.empty()) continue;
     Worksheet& ws = wb.AddSheet(e.name);
+    // The route's and the book's sheets must fit the model whole; another sheet is kept as the
+    // file has it, whatever its size, as long as it is not changed here.
+    const bool bounded = e.name == "数据输入" || e.name == "水准表";
     SheetReader reader(ws, strings, std::max<std::uint32_t>(origin.styleCount, 1), date1904,
-                       sheetData == SheetData::Scanned);
+                       sheetData == SheetData::Scanned, bounded);
     reader.Read(package.Read(e.part), e.part);
     if (auto t = titles.find(i); t != titles.end()) {
       ws.Print().repeatRowsFirst = t->second.first;
       ws.Print().repeatRowsLast = t->second.second;
     }
     if (activeTab && *activeTab == i) wb.SetActiveSheet(modelIndex);
-    ws.SetOrigin(SheetDigest::Of(ws, e.part));
+    SheetOrigin sheetOrigin = SheetDigest::Of(ws, e.part);
+    sheetOrigin.clipped = reader.Clipped();
+    ws.SetOrigin(std::move(sheetOrigin));
     ++modelIndex;
   }
   if (wb.SheetCount() == 0) Fail("工作簿中没有工作表");
