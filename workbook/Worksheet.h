@@ -74,6 +74,7 @@ class Worksheet {
 
   // Throws SpreadsheetError 1004 when the range overlaps an existing merge; a single cell is ignored.
   void AddMerge(const CellRange& range);
+  void RemoveMergesIn(const CellRange& range);  // every merge that shares a cell with the range
   const std::vector<CellRange>& Merges() const { return merges_; }
   const CellRange* MergeAt(CellAddress a) const;  // the merge that covers a, or nullptr
 
