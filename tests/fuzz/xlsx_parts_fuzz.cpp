@@ -117,19 +117,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FuzzInput in(data, size);
   const int entries = WritePackage(path, in);
 
-  // In this process: a workbook, or SpreadsheetError 1004; the same one whether the sheets'
-  // cells went through the scanner or the general parser.
+  // In this process (where the sanitizers see it): a workbook, or SpreadsheetError 1004.
   const auto bytes = std::make_shared<const std::string>(levelbook::fuzz::ReadBytes(path));
-  const auto outcome = [&](spreadsheet::XlsxReader::SheetData how) {
-    try {
-      return "read " + spreadsheet::WorkbookSerializer::Serialize(spreadsheet::XlsxReader::Read(bytes, how));
-    } catch (const spreadsheet::SpreadsheetError& e) {
-      Require(e.Number() == spreadsheet::SpreadsheetError::kApplicationDefined, "error number 1004", e.Description());
-      return "refused " + e.Description();
-    }
-  };
-  Require(outcome(spreadsheet::XlsxReader::SheetData::Scanned) == outcome(spreadsheet::XlsxReader::SheetData::Parsed),
-          "the scanner reads as the parser");
+  try {
+    const std::string image = spreadsheet::WorkbookSerializer::Serialize(spreadsheet::XlsxReader::Read(bytes));
+    Require(!image.empty(), "a workbook image", "empty");
+  } catch (const spreadsheet::SpreadsheetError& e) {
+    Require(e.Number() == spreadsheet::SpreadsheetError::kApplicationDefined, "error number 1004", e.Description());
+  }
   (void)entries;
   levelbook::fuzz::CheckIsolatedLoad(path, saved);
   return 0;

@@ -23,10 +23,6 @@ namespace spreadsheet {
 class XlsxReader {
  public:
   static Workbook Read(std::shared_ptr<const std::string> bytes);
-  // How a worksheet's cells are read: by SheetDataScanner where it recognises the XML (the
-  // general parser otherwise), or always by the general parser. Both read alike.
-  enum class SheetData { Scanned, Parsed };
-  static Workbook Read(std::shared_ptr<const std::string> bytes, SheetData sheetData);
   // Exact, locale-free: an optional sign ("+" too), digits, point, exponent, surrounded by
   // nothing but XML white space. False for "INF", "NaN", hexadecimal, "1,5" and overflow.
   static bool ParseNumber(std::string_view text, double& value);

@@ -14,6 +14,7 @@
 #include "workbook/SpreadsheetError.h"
 #include "xlsx/read/OpcPackage.h"
 #include "xlsx/read/SheetDigest.h"
+#include "xlsx/read/Utf8.h"
 #include "xlsx/write/SheetExtras.h"
 #include "xlsx/write/SheetXml.h"
 #include "xlsx/write/StylesPatch.h"
@@ -237,7 +238,7 @@ std::shared_ptr<const std::string> BlankPackage(const Workbook& wb) {
   for (std::size_t i = 0; i < wb.SheetCount(); ++i) {
     const std::string n = std::to_string(i + 1);
     const std::string& name = wb.SheetAt(i).Name();
-    if (!SheetXml::IsWellFormedUtf8(name) ||
+    if (!Utf8::IsWellFormed(name) ||
         name.find_first_of(std::string("\0\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d\x0e\x0f\x10\x11\x12\x13\x14\x15\x16\x17\x18\x19\x1a\x1b\x1c\x1d\x1e\x1f", 32)) !=
             std::string::npos) {
       std::string shown;
