@@ -36,8 +36,7 @@ constexpr std::size_t kWindow = std::size_t{1} << 15;  // deflate's reach back
 // One block of an entry's content on its way: its text, the 32 KiB before it, and room for
 // what deflate makes and needs. Everything is allocated by the writing thread and reused from
 // block to block: a thread that allocates gets a malloc arena of its own, whose 64 MiB of
-// reserved address space stay mapped after it ends, where a read forked from this process
-// later would grow unseen by its address-space limit.
+// reserved address space stay mapped after it ends.
 struct Job {
   std::string input, dictionary, deflated;
   std::string memory = std::string(std::size_t{512} << 10, '\0');  // deflate's state, window and tables
