@@ -2,6 +2,7 @@
 
 #include <stdlib.h>
 
+#include <chrono>
 #include <filesystem>
 #include <random>
 #include <stdexcept>
@@ -114,6 +115,29 @@ void BM_ImportTemplate(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(XlsxImporter::Load(path));
 }
 BENCHMARK(BM_ImportTemplate)->Unit(benchmark::kMillisecond);
+
+// What the reader program's process costs on a small file (the template): the same read in
+// this process and through levelbook-read, timed alternately in one loop so that both see the
+// same machine; `spawn_ms` is the difference per read (to stay below 5 ms).
+void BM_ReaderProcessOverhead(benchmark::State& state) {
+  const std::string path = TempFile("small.xlsx");
+  XlsxExporter::Save(TemplateLike(), path);
+  std::chrono::duration<double, std::milli> spawned{}, inProcess{};
+  for (auto _ : state) {
+    const auto t0 = std::chrono::steady_clock::now();
+    benchmark::DoNotOptimize(XlsxImporter::Load(path));
+    const auto t1 = std::chrono::steady_clock::now();
+    benchmark::DoNotOptimize(XlsxImporter::LoadInProcess(path));
+    const auto t2 = std::chrono::steady_clock::now();
+    spawned += t1 - t0;
+    inProcess += t2 - t1;
+  }
+  const double n = static_cast<double>(state.iterations());
+  state.counters["spawned_ms"] = spawned.count() / n;
+  state.counters["in_process_ms"] = inProcess.count() / n;
+  state.counters["spawn_ms"] = (spawned - inProcess).count() / n;
+}
+BENCHMARK(BM_ReaderProcessOverhead)->Unit(benchmark::kMillisecond);
 
 void BM_ImportFullFieldBook(benchmark::State& state) {
   const std::string path = TempFile("fieldbook.xlsx");

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes the Debian package from the tree ./test.sh built (build/, no rebuild), unpacks it into a
 # temporary root and checks it there: the dependencies dpkg-shlibdeps found, both programs'
-# --version, a field book generated from the unpacked sample by the unpacked levelbook-cli, the
+# --version, a field book generated from the unpacked sample by the unpacked levelbook-cli and
+# read back through the unpacked reader program, the
 # desktop entry, the AppStream metadata, the icons and the manual pages. The .deb is left in
 # build/package/.
 set -euo pipefail
@@ -22,7 +23,7 @@ deb=$(ls "$build"/package/levelbook_"$version"_*.deb)
 echo "built $deb"
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libc6 libqt6widgets6 libstdc++6; do
+for lib in libc6 libqt6widgets6 libstdc++6 libzip4; do
   [[ $depends == *"$lib"* ]] || fail "Depends lacks $lib: $depends"
 done
 
@@ -38,6 +39,11 @@ cd "$tmp"
 "$bin/levelbook-cli" --sample -o "$tmp/book.xlsx" --seed 1 >"$tmp/summary" || fail "levelbook-cli --sample"
 grep -q "测站" "$tmp/summary" || fail "no summary: $(cat "$tmp/summary")"
 [ -s "$tmp/book.xlsx" ] || fail "no field book written"
+# A file the user names is read by the reader program in libexec/levelbook.
+[ -x "$root/usr/libexec/levelbook/levelbook-read" ] || fail "no reader program in libexec/levelbook"
+status=0
+"$bin/levelbook-cli" "$tmp/book.xlsx" -o "$tmp/again.xlsx" --seed 2 >"$tmp/summary" 2>&1 || status=$?
+[ $status -eq 0 ] || [ $status -eq 3 ] || fail "levelbook-cli on a file: $(cat "$tmp/summary")"
 [ -f "$share/levelbook/work.xlsx" ] || fail "no template in share/levelbook"
 
 desktop=$share/applications/com.example.levelbook.desktop

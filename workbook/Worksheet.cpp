@@ -129,6 +129,13 @@ void Worksheet::AddMerge(const CellRange& range) {
   merges_.push_back(range);
 }
 
+void Worksheet::RemoveMergesIn(const CellRange& range) {
+  std::erase_if(merges_, [&](const CellRange& m) {
+    return !(range.last.row < m.first.row || range.first.row > m.last.row || range.last.column < m.first.column ||
+             range.first.column > m.last.column);
+  });
+}
+
 const CellRange* Worksheet::MergeAt(CellAddress a) const {
   for (const auto& m : merges_) {
     if (m.Contains(a)) return &m;

@@ -25,6 +25,7 @@ struct FrozenPane {
 struct SheetOrigin {
   std::string part;  // "/xl/worksheets/sheet1.xml"; empty for a sheet made here
   std::uint64_t cells = 0, columns = 0, merges = 0, layout = 0;
+  bool clipped = false;  // the part holds values beyond the 65,536 × 256 sheet, left out
   bool operator==(const SheetOrigin&) const = default;
 };
 
@@ -73,6 +74,7 @@ class Worksheet {
 
   // Throws SpreadsheetError 1004 when the range overlaps an existing merge; a single cell is ignored.
   void AddMerge(const CellRange& range);
+  void RemoveMergesIn(const CellRange& range);  // every merge that shares a cell with the range
   const std::vector<CellRange>& Merges() const { return merges_; }
   const CellRange* MergeAt(CellAddress a) const;  // the merge that covers a, or nullptr
 

@@ -2,14 +2,13 @@
 
 #include <chrono>
 #include <cstddef>
-#include <functional>
 #include <string>
 
 #include "workbook/Workbook.h"
 
 namespace spreadsheet {
 
-// Reads .xlsx, .xltx and .xlsm workbooks (chosen by the file's extension) with XlsxReader; the
+// Reads .xlsx, .xlsm, .xltx and .xltm workbooks (chosen by the file's extension) with XlsxReader; the
 // workbook keeps the file's bytes for a save that writes back what it does not model. Every
 // failure throws SpreadsheetError 1004 naming the file and what is wrong with it (see
 // XlsxReader), a file larger than the memory limit included.
@@ -18,16 +17,16 @@ class XlsxImporter {
   struct Limits {
     std::chrono::milliseconds time{10000};
     std::size_t memoryBytes = std::size_t{1} << 30;  // address space the read may add
+    // The reader program; "" for levelbook-read beside this executable or in
+    // ../libexec/levelbook (ReaderProcess::Locate).
+    std::string reader;
   };
 
-  // For any file a user names: the parser runs in a forked child within the limits, so a
-  // hostile file that crashes, hangs or floods the parser ends in an error, not in our end.
+  // For any file a user names: the parser runs in the reader program, a process of its own
+  // started for this file alone within the limits, so a hostile file that crashes, hangs or
+  // floods the parser ends in an error, not in our end (nor in another file's read).
   static Workbook Load(const std::string& path);
   static Workbook Load(const std::string& path, const Limits& limits);
-  // The isolation itself, with any read in the child (the file's bytes, read once by this
-  // process, parsed in the child, in the two above); the workbook then keeps no bytes.
-  using Reader = std::function<Workbook(const std::string& path)>;
-  static Workbook Load(const std::string& path, const Limits& limits, const Reader& read);
   // The same read in this process: only for files this program wrote itself.
   static Workbook LoadInProcess(const std::string& path);
 };

@@ -71,6 +71,25 @@ std::vector<CellValue> FieldBookCells(const Workbook& book) {
 
 }  // namespace
 
+// Merges in the book's area A5:I65536 go (also one reaching into it); those beside it stay.
+TEST_F(FieldBookCommandTest, MergesOverTheBookAreaAreDissolved) {
+  Workbook input = templates::SampleRoute::Build();
+  Worksheet& sheet = *input.FindSheet("水准表");
+  for (const char* range : {"A6:C7", "H40:I41", "I3:I5", "J3:J9"}) {
+    if (!sheet.MergeAt(spreadsheet::CellRange::Parse(range).first)) sheet.AddMerge(spreadsheet::CellRange::Parse(range));
+  }
+  std::vector<spreadsheet::CellRange> expected;
+  for (const auto& m : sheet.Merges()) {
+    if (m.last.row < 4 || m.first.column > 8) expected.push_back(m);
+  }
+  ASSERT_LT(expected.size(), sheet.Merges().size());
+  const std::string path = Path("merged.xlsx");
+  spreadsheet::XlsxExporter::Save(input, path);
+  const std::string output = Path("out.xlsx");
+  ASSERT_EQ(Run({path, "-o", output, "--seed", "1"}), 0) << err_.str();
+  EXPECT_EQ(Load(output).FindSheet("水准表")->Merges(), expected);
+}
+
 TEST_F(FieldBookCommandTest, WritesTheWholeWorkbookWithTheFieldBookAndSummarises) {
   const std::string output = Path("水准表.xlsx");
   ASSERT_EQ(Run({sample_, "-o", output, "--seed", "1"}), 0) << err_.str();

@@ -4,6 +4,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 import zipfile
 
@@ -165,6 +166,73 @@ class CliProcess(unittest.TestCase):
         r = run(good[0], "-d", inputs)
         self.assertEqual(r.returncode, 2)
         self.assertIn("覆盖输入文件", r.stderr)
+
+    def batch_inputs(self, count):
+        inputs = self.path("in")
+        os.makedirs(inputs, exist_ok=True)
+        files = []
+        for k in range(count):
+            files.append(os.path.join(inputs, "k%d.xlsx" % k))
+            shutil.copy(SAMPLE, files[-1])
+        return files
+
+    def test_a_lost_summary_is_a_failure_but_the_books_are_written(self):
+        book = self.path("full.xlsx")
+        with open("/dev/full", "w") as full:
+            r = subprocess.run([CLI, SAMPLE, "-o", book, "--seed", "1"], stdout=full, stderr=subprocess.PIPE,
+                               text=True, timeout=60)
+        self.assertEqual(r.returncode, 1, r.stderr)
+        self.assertIn("无法写出结果", r.stderr)
+        self.assertTrue(os.path.getsize(book) > 0)
+        # A batch whose reader closes the pipe after one line: every book written, no temporary file.
+        files, out = self.batch_inputs(6), self.path("out")
+        p = subprocess.Popen([CLI, *files, "-d", out, "-j", "2", "--seed", "1"], stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE)
+        p.stdout.readline()
+        p.stdout.close()
+        p.wait(timeout=60)
+        p.stderr.close()
+        self.assertEqual(p.returncode, 1)
+        self.assertEqual(sorted(os.listdir(out)), sorted(os.path.basename(f) for f in files))
+
+    def copied_cli(self, reader_script):
+        """The program copied to a folder of its own with its data files, and a stand-in reader."""
+        home = self.path("home")
+        os.mkdir(home)
+        bin_dir = os.path.dirname(CLI)
+        for name in os.listdir(bin_dir):
+            if name.endswith(".xlsx"):
+                shutil.copy(os.path.join(bin_dir, name), home)
+        shutil.copy(CLI, home)
+        if reader_script is not None:
+            reader = os.path.join(home, "levelbook-read")
+            with open(reader, "w") as f:
+                f.write(reader_script)
+            os.chmod(reader, 0o755)
+        return os.path.join(home, os.path.basename(CLI))
+
+    def test_a_stopped_reader_fails_its_own_file_only(self):
+        # The first reader started stops itself; the others read as the real one does.
+        lock = self.path("lock")
+        cli = self.copied_cli('#!/bin/sh\nif mkdir "%s" 2>/dev/null; then kill -STOP $$; fi\n'
+                              'exec "%s" "$@"\n' % (lock, os.path.join(os.path.dirname(CLI), "levelbook-read")))
+        files, out = self.batch_inputs(6), self.path("out")
+        start = time.monotonic()
+        r = subprocess.run([cli, *files, "-d", out, "-j", "3", "--seed", "1"], capture_output=True, text=True,
+                           timeout=60)
+        elapsed = time.monotonic() - start
+        self.assertEqual(r.returncode, 1, r.stdout + r.stderr)
+        failed = [line for line in r.stdout.splitlines() if "读取超过 10 秒仍未完成" in line]
+        self.assertEqual(len(failed), 1, r.stdout)
+        self.assertIn("共 6 个文件：合格 5 个，超限 0 个，失败 1 个", r.stdout)
+        self.assertEqual(len(os.listdir(out)), 5)
+        self.assertLess(elapsed, 20)
+
+    def test_a_missing_reader_is_named(self):
+        cli = self.copied_cli(None)
+        r = subprocess.run([cli, SAMPLE, "-o", self.path("x.xlsx")], capture_output=True, text=True, timeout=60)
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("找不到读取程序 levelbook-read", r.stdout + r.stderr)
 
     def test_help(self):
         r = run("--help")

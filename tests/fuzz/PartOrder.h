@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "workbook/SpreadsheetError.h"
-#include "xlsx/XmlReader.h"
+#include "xlsx/read/XmlReader.h"
 
 namespace levelbook::fuzz {
 

@@ -142,7 +142,7 @@ HOSTILE_SHEETS = {
     "beyond_iv": sheet('', '<row r="1"><c r="IW1" t="inlineStr"><is><t>x</t></is></c></row>'),
     "values": sheet('', '<row r="1"><c r="A1"><v>4.9E-324</v></c><c r="B1"><v>-0</v></c><c r="C1" t="str"><f>1/0</f><v>#DIV/0!</v></c>'
                         '<c r="D1" t="b"><v>1</v></c><c r="E1" t="e"><v>#N/A</v></c><c r="F1"><v>1.7976931348623157E+308</v></c></row>'),
-    # What the sheetData scanner recognises: prefixes, comments, CDATA, references, runs, formulas.
+    # Cells written every way the format allows: prefixes, comments, CDATA, references, runs, formulas.
     "scanner": sheet('', '<!-- c --><x:row r="1" x:spans="1:3"><x:c r="A1" t="inlineStr"><x:is><x:r><x:t xml:space="preserve"> a&amp;&#x4E2D;</x:t></x:r>'
                          '<x:rPh><x:t>b</x:t></x:rPh></x:is></x:c><x:c t=\'str\'><x:f t="shared" si="0" ref="B1:C1">A1</x:f><x:v><![CDATA[x]]></x:v></x:c>'
                          '<x:c><x:f t="shared" si="0"/><x:v>1<!-- 2 --></x:v></x:c></x:row><row><c/><c r="B2" s="1"/></row>')

@@ -27,8 +27,8 @@
 #include "workbook/Workbook.h"
 #include "xlsx/XlsxExporter.h"
 #include "xlsx/XlsxImporter.h"
-#include "xlsx/XlsxReader.h"
-#include "xlsx/ZipArchive.h"
+#include "xlsx/read/XlsxReader.h"
+#include "xlsx/zip/ZipArchive.h"
 
 using levelbook::fuzz::FuzzInput;
 using levelbook::fuzz::Require;

@@ -161,13 +161,19 @@ TEST(XlsxAtomicSave, FifosAreRefusedAndLinksWrittenThrough) {
   EXPECT_EQ(EntriesIn(dir), 3u);
 }
 
-// Killed by SIGTERM, SIGINT or SIGHUP at any moment of a save: no temporary file stays.
+void ExpectNoTemporaryFile(const TempDir& dir, const std::string& what) {
+  for (const auto& e : std::filesystem::directory_iterator(dir.Path())) {
+    EXPECT_EQ(e.path().filename().string().find(".levelbook-save-"), std::string::npos) << what << " left " << e.path();
+  }
+}
+
+// Killed by any ending signal at any moment of a save: no temporary file stays.
 TEST(XlsxAtomicSave, EndingSignalsLeaveNoTemporaryFile) {
   TempDir dir;
   const std::string path = dir.File("signal.xlsx");
   const Workbook large = Large();
-  for (const int sig : {SIGTERM, SIGINT, SIGHUP}) {
-    for (const int delayMs : {5, 40, 120}) {
+  for (const int sig : {SIGTERM, SIGINT, SIGHUP, SIGPIPE, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM}) {
+    for (const int delayMs : {5, 60}) {
       const pid_t pid = ::fork();
       ASSERT_GE(pid, 0);
       if (pid == 0) {
@@ -178,12 +184,78 @@ TEST(XlsxAtomicSave, EndingSignalsLeaveNoTemporaryFile) {
       int status = 0;
       ASSERT_EQ(::waitpid(pid, &status, 0), pid);
       EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig);
-      for (const auto& e : std::filesystem::directory_iterator(dir.Path())) {
-        EXPECT_EQ(e.path().filename().string().find(".levelbook-save-"), std::string::npos)
-            << "signal " << sig << " after " << delayMs << " ms left " << e.path();
-      }
+      ExpectNoTemporaryFile(dir, "signal " + std::to_string(sig) + " after " + std::to_string(delayMs) + " ms");
     }
   }
+}
+
+// Many more saves in flight than a fixed table would hold, all cleaned up by one signal.
+TEST(XlsxAtomicSave, ManySavesAtOnceLeaveNoTemporaryFile) {
+  TempDir dir;
+  Workbook medium;
+  Worksheet& ws = medium.AddSheet("水准表");
+  for (int r = 0; r < 1500; ++r) {
+    for (int c = 0; c < 9; ++c) ws.SetValue(CellAddress{r, c}, r * 0.001 + c / 7.0);
+  }
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 80; ++t) {
+      threads.emplace_back([&, t] {
+        for (;;) XlsxExporter::Save(medium, dir.File("m" + std::to_string(t) + ".xlsx"));
+      });
+    }
+    for (std::thread& t : threads) t.join();
+  }
+  ::usleep(400 * 1000);
+  ::kill(pid, SIGTERM);
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+  ExpectNoTemporaryFile(dir, "80 saves");
+}
+
+// A signal the program ignores stays ignored while saving: a program that ignores SIGPIPE to
+// learn of a closed pipe as EPIPE is not ended by one during a save.
+TEST(XlsxAtomicSave, AnIgnoredSignalStaysIgnored) {
+  TempDir dir;
+  struct sigaction ignore {}, before {}, during {};
+  ignore.sa_handler = SIG_IGN;
+  ASSERT_EQ(::sigaction(SIGPIPE, &ignore, &before), 0);
+  Workbook wb = Small(1);
+  std::thread saver([&] {
+    for (int k = 0; k < 20; ++k) XlsxExporter::Save(wb, dir.File("a.xlsx"));
+  });
+  for (int k = 0; k < 20; ++k) {
+    ::sigaction(SIGPIPE, nullptr, &during);
+    EXPECT_EQ(during.sa_handler, SIG_IGN);
+  }
+  saver.join();
+  ::sigaction(SIGPIPE, &before, nullptr);
+}
+
+TEST(XlsxAtomicSave, NamesAsLongAsTheFolderTakes) {
+  TempDir dir;
+  std::string name;
+  while (name.size() + 3 + 5 <= 255) name += "水";  // 3 bytes each, then ".xlsx"
+  name += std::string(255 - 5 - name.size(), 'a') + ".xlsx";
+  ASSERT_EQ(name.size(), 255u);
+  const std::string path = dir.File(name);
+  XlsxExporter::Save(Small(2.5), path);
+  EXPECT_EQ(XlsxImporter::Load(path).SheetAt(0).Value(CellAddress{0, 0}), CellValue(2.5));
+  EXPECT_EQ(EntriesIn(dir), 1u);
+}
+
+// A link whose file does not exist yet: the file is made where it points, the link stays.
+TEST(XlsxAtomicSave, ADanglingLinkIsWrittenThrough) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.File("sub"));
+  const std::string link = dir.File("link.xlsx");
+  std::filesystem::create_symlink("sub/target.xlsx", link);
+  XlsxExporter::Save(Small(3), link);
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(XlsxImporter::Load(dir.File("sub/target.xlsx")).SheetAt(0).Value(CellAddress{0, 0}), CellValue(3.0));
 }
 
 // A batch saves on several threads: however their saves interleave, the signal dispositions are

@@ -13,8 +13,8 @@
 #include "workbook/SpreadsheetError.h"
 #include "xlsx/XlsxExporter.h"
 #include "xlsx/XlsxImporter.h"
-#include "xlsx/XlsxReader.h"
-#include "xlsx/ZipArchive.h"
+#include "xlsx/read/XlsxReader.h"
+#include "xlsx/zip/ZipArchive.h"
 
 namespace spreadsheet {
 namespace {

@@ -12,7 +12,7 @@
 #include "tests/xlsx/PackageParts.h"
 #include "workbook/SpreadsheetError.h"
 #include "xlsx/XlsxImporter.h"
-#include "xlsx/XlsxReader.h"
+#include "xlsx/read/XlsxReader.h"
 
 namespace spreadsheet {
 namespace {

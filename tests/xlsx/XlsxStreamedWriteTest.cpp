@@ -10,10 +10,10 @@
 #include <string>
 
 #include "workbook/SpreadsheetError.h"
-#include "xlsx/SheetXml.h"
-#include "xlsx/XmlSplice.h"
-#include "xlsx/ZipArchive.h"
-#include "xlsx/ZipWriter.h"
+#include "xlsx/write/SheetXml.h"
+#include "xlsx/write/XmlSplice.h"
+#include "xlsx/zip/ZipArchive.h"
+#include "xlsx/zip/ZipWriter.h"
 
 namespace spreadsheet {
 namespace {

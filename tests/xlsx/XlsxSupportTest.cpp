@@ -3,9 +3,9 @@
 #include <cmath>
 
 #include "numfmt/BuiltinNumberFormats.h"
-#include "xlsx/SharedFormula.h"
+#include "xlsx/read/SharedFormula.h"
 #include "workbook/SpreadsheetError.h"
-#include "xlsx/WorkbookSerializer.h"
+#include "xlsx/isolate/WorkbookSerializer.h"
 #include "tests/support/ParamName.h"
 
 namespace spreadsheet {

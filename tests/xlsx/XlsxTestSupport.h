@@ -35,6 +35,9 @@ class TempDir {
 
 // Runs a script under Debian's python3 (the one that has openpyxl); returns its stdout.
 // Throws when the script fails, with its output in the message.
+// A path as a Python string literal (the temporary folders' paths hold no quote or backslash).
+inline std::string PythonString(const std::string& path) { return "'" + path + "'"; }
+
 inline std::string RunPython(const std::string& script, const TempDir& dir) {
   const std::string file = dir.File("script.py");
   std::ofstream(file) << script;

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "workbook/Worksheet.h"
-#include "xlsx/XmlSplice.h"
+#include "xlsx/write/XmlSplice.h"
 
 namespace spreadsheet {
 

@@ -1,4 +1,4 @@
-#include "xlsx/XmlReader.h"
+#include "xlsx/read/XmlReader.h"
 
 #include <libxml/xmlreader.h>
 

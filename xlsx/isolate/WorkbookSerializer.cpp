@@ -1,4 +1,4 @@
-#include "xlsx/WorkbookSerializer.h"
+#include "xlsx/isolate/WorkbookSerializer.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -271,6 +271,7 @@ void WorkbookSerializer::Serialize(const Workbook& wb, const Sink& sink) {
     w.Put(o.columns);
     w.Put(o.merges);
     w.Put(o.layout);
+    w.Put(static_cast<std::uint8_t>(o.clipped));
   }
   w.Put(static_cast<std::uint32_t>(wb.ActiveSheet()));
   w.Put(static_cast<std::uint8_t>(wb.IsModified()));
@@ -356,6 +357,7 @@ Workbook WorkbookSerializer::Deserialize(std::string_view image) {
     o.columns = r.Get<std::uint64_t>();
     o.merges = r.Get<std::uint64_t>();
     o.layout = r.Get<std::uint64_t>();
+    o.clipped = r.Get<std::uint8_t>() != 0;
     ws.SetOrigin(std::move(o));
   }
   const auto active = r.Get<std::uint32_t>();

@@ -4,8 +4,8 @@
 #include <string_view>
 
 #include "workbook/Worksheet.h"
-#include "xlsx/SheetExtras.h"
-#include "xlsx/XmlSplice.h"
+#include "xlsx/write/SheetExtras.h"
+#include "xlsx/write/XmlSplice.h"
 
 namespace spreadsheet {
 
@@ -33,7 +33,6 @@ class SheetXml {
   // repaired. Cell text also carries control characters other than tab and line breaks as
   // _xHHHH_, and a literal "_xHHHH_" with its underscore escaped, as spreadsheet files do.
   static void AppendEscaped(std::string& out, std::string_view text, bool cellText = false);
-  static bool IsWellFormedUtf8(std::string_view text);
   // A stored column width (with the 5-pixel padding) for a shown width in characters.
   static double StoredWidth(double characters);
 };

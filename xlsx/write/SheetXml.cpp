@@ -1,4 +1,4 @@
-#include "xlsx/SheetXml.h"
+#include "xlsx/write/SheetXml.h"
 
 #include <algorithm>
 #include <cctype>
@@ -10,29 +10,11 @@
 #include <variant>
 
 #include "workbook/SpreadsheetError.h"
+#include "xlsx/read/Utf8.h"
 
 namespace spreadsheet {
 
 namespace {
-
-// Length of the well-formed UTF-8 sequence at text[i] (no overlong forms, surrogates or code
-// points beyond U+10FFFF), or 0.
-std::size_t Utf8SequenceAt(std::string_view text, std::size_t i) {
-  const auto byte = [&](std::size_t k) { return i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0u; };
-  const unsigned lead = byte(0);
-  const auto tail = [&](std::size_t k, unsigned low = 0x80, unsigned high = 0xBF) {
-    return byte(k) >= low && byte(k) <= high;
-  };
-  if (lead < 0x80) return 1;
-  if (lead >= 0xC2 && lead <= 0xDF) return tail(1) ? 2 : 0;
-  if (lead == 0xE0) return tail(1, 0xA0) && tail(2) ? 3 : 0;
-  if (lead == 0xED) return tail(1, 0x80, 0x9F) && tail(2) ? 3 : 0;
-  if (lead >= 0xE1 && lead <= 0xEF) return tail(1) && tail(2) ? 3 : 0;
-  if (lead == 0xF0) return tail(1, 0x90) && tail(2) && tail(3) ? 4 : 0;
-  if (lead >= 0xF1 && lead <= 0xF3) return tail(1) && tail(2) && tail(3) ? 4 : 0;
-  if (lead == 0xF4) return tail(1, 0x80, 0x8F) && tail(2) && tail(3) ? 4 : 0;
-  return 0;
-}
 
 void AppendNumber(std::string& out, double d) {
   char buf[32];
@@ -49,7 +31,7 @@ void AppendInt(std::string& out, long v) {
 std::size_t Characters(std::string_view text) {
   std::size_t n = 0;
   for (std::size_t i = 0; i < text.size();) {
-    const std::size_t k = Utf8SequenceAt(text, i);
+    const std::size_t k = Utf8::SequenceAt(text, i);
     n += k == 4 ? 2 : 1;  // as the file format counts: UTF-16 code units
     i += k == 0 ? 1 : k;
   }
@@ -86,7 +68,7 @@ char* Escape(char* p, std::string_view text, bool cellText) {
       ++i;
       continue;
     }
-    const std::size_t n = Utf8SequenceAt(text, i);
+    const std::size_t n = Utf8::SequenceAt(text, i);
     if (n == 0) {
       put("\xEF\xBF\xBD");
       ++i;
@@ -303,15 +285,6 @@ void WriteCell(Chunks& out, const Markup& m, const Worksheet& sheet, const Sheet
 }
 
 }  // namespace
-
-bool SheetXml::IsWellFormedUtf8(std::string_view text) {
-  for (std::size_t i = 0; i < text.size();) {
-    const std::size_t n = Utf8SequenceAt(text, i);
-    if (n == 0) return false;
-    i += n;
-  }
-  return true;
-}
 
 void SheetXml::AppendEscaped(std::string& out, std::string_view text, bool cellText) {
   const std::size_t at = out.size();

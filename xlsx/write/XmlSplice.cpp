@@ -1,4 +1,4 @@
-#include "xlsx/XmlSplice.h"
+#include "xlsx/write/XmlSplice.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -8,6 +8,7 @@
 #endif
 
 #include "workbook/SpreadsheetError.h"
+#include "xlsx/read/Utf8.h"
 
 namespace spreadsheet {
 
@@ -276,21 +277,7 @@ std::optional<std::string> XmlSplice::Attribute(std::string_view xml, const XmlS
       else if (!e.empty() && e[0] == '#') {
         const bool hex = e.size() > 1 && (e[1] == 'x' || e[1] == 'X');
         unsigned long cp = std::strtoul(std::string(e.substr(hex ? 2 : 1)).c_str(), nullptr, hex ? 16 : 10);
-        if (cp < 0x80) {
-          value += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-          value += static_cast<char>(0xC0 | (cp >> 6));
-          value += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-          value += static_cast<char>(0xE0 | (cp >> 12));
-          value += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-          value += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-          value += static_cast<char>(0xF0 | (cp >> 18));
-          value += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-          value += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-          value += static_cast<char>(0x80 | (cp & 0x3F));
-        }
+        Utf8::Append(value, static_cast<char32_t>(std::min<unsigned long>(cp, 0x110000)));
       }
       k = semi == std::string_view::npos ? raw.size() : semi;
     }

@@ -9,10 +9,12 @@
 
 namespace spreadsheet {
 
-// A zip archive read from memory (minizip). Entries are found by name ignoring ASCII case, as
-// package part names compare; each is read whole (its CRC checked) or as stored, compressed,
-// for a copy that does not recompress. Throws SpreadsheetError 1004 (without the file's name)
-// for an archive or entry it cannot read, and for two entries whose names differ only in case.
+// A zip archive read from memory (libzip, which takes sizes and offsets from zip64 fields
+// wherever the format puts them, the central directory's included). Entries are found by name
+// ignoring ASCII case, as package part names compare; each is read whole (its CRC checked) or
+// as stored, compressed, for a copy that does not recompress. Names are the entries' bytes as
+// stored. Throws SpreadsheetError 1004 (without the file's name) for an archive or entry it
+// cannot read (an encrypted entry included), and for two entries whose names differ only in case.
 class ZipArchive {
  public:
   struct Entry {
@@ -22,10 +24,11 @@ class ZipArchive {
     std::uint32_t crc = 0;
     int method = 0;  // 0 stored, 8 deflated
     std::uint32_t dosDate = 0;
-    std::uint32_t internalAttributes = 0;
+    std::uint8_t system = 0;  // the "made by" system its external attributes are meant for
     std::uint32_t externalAttributes = 0;
-    std::uint64_t position = 0;  // of its central directory record, for minizip
-    std::uint64_t number = 0;
+    bool utf8Name = false;    // general purpose bit 11: the name is UTF-8 (not code page 437)
+    bool encrypted = false;
+    std::uint64_t index = 0;  // in the archive
   };
 
   explicit ZipArchive(std::shared_ptr<const std::string> bytes);
@@ -41,13 +44,9 @@ class ZipArchive {
   static std::string Lower(std::string_view s);  // ASCII only
 
  private:
-  void Open(const Entry& entry, bool raw) const;
-  std::string ReadOpen(const Entry& entry, std::uint64_t expected) const;
   std::string Inflate(const Entry& entry) const;
 
   std::shared_ptr<const std::string> bytes_;
-  struct Stream;
-  std::unique_ptr<Stream> stream_;
   void* zip_ = nullptr;
   std::vector<Entry> entries_;
   std::unordered_map<std::string, std::size_t> byName_;  // lower-case name → index

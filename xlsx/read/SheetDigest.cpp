@@ -1,4 +1,4 @@
-#include "xlsx/SheetDigest.h"
+#include "xlsx/read/SheetDigest.h"
 
 #include <cstring>
 #include <string_view>

@@ -1,4 +1,4 @@
-#include "xlsx/SheetExtras.h"
+#include "xlsx/write/SheetExtras.h"
 
 #include <algorithm>
 #include <charconv>

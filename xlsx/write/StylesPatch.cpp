@@ -1,4 +1,4 @@
-#include "xlsx/StylesPatch.h"
+#include "xlsx/write/StylesPatch.h"
 
 #include <charconv>
 #include <map>
@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "numfmt/BuiltinNumberFormats.h"
-#include "xlsx/SheetXml.h"
-#include "xlsx/XmlReader.h"
-#include "xlsx/XmlSplice.h"
+#include "xlsx/write/SheetXml.h"
+#include "xlsx/read/XmlReader.h"
+#include "xlsx/write/XmlSplice.h"
 
 namespace spreadsheet {
 

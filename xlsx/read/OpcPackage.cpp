@@ -1,7 +1,7 @@
-#include "xlsx/OpcPackage.h"
+#include "xlsx/read/OpcPackage.h"
 
 #include "workbook/SpreadsheetError.h"
-#include "xlsx/XmlReader.h"
+#include "xlsx/read/XmlReader.h"
 
 namespace spreadsheet {
 

@@ -6,11 +6,11 @@
 #include <string_view>
 #include <vector>
 
-#include "xlsx/ZipArchive.h"
+#include "xlsx/zip/ZipArchive.h"
 
 namespace spreadsheet {
 
-// Writes a zip archive to a file (minizip): entries deflated here, or copied as another
+// Writes a zip archive to a file or memory (minizip): entries deflated here, or copied as another
 // archive stored them, without recompressing. Every failure throws SpreadsheetError 1004
 // with the system's reason (errno, e.g. ENOSPC or EFBIG), without the file's name.
 class ZipWriter {
@@ -25,10 +25,12 @@ class ZipWriter {
   // An entry whose content arrives in pieces. It is deflated at level 1 in blocks of 1 MiB
   // (each primed with the 32 KiB before it), several blocks at once on other threads when
   // the machine has more than one core; the bytes stored depend on the content alone, not on
-  // its pieces or the threads. `large`: the content may reach 4 GiB (zip64).
-  void Open(const std::string& name, bool large = false);
+  // its pieces or the threads. `large`: the content may reach 4 GiB (zip64). `utf8Name`: the
+  // name is marked UTF-8 (general purpose bit 11), as the entry it replaces was.
+  void Open(const std::string& name, bool large = false, bool utf8Name = false);
   void Write(std::string_view piece);
   void Close();
+  // The entry as stored there: its bytes, name (and its UTF-8 mark), time and attributes.
   void Copy(const ZipArchive& from, const ZipArchive::Entry& entry);
   void Finish();
 

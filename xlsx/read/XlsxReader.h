@@ -17,14 +17,12 @@ namespace spreadsheet {
 // Throws SpreadsheetError 1004 without the file's name for a package it cannot read: a
 // missing part or relationship, malformed XML, a <v> that is no whole well-formed number
 // (naming sheet and cell), two sheets whose names differ only in case, a value beyond the
-// 65,536 × 256 sheet (formatting out there is dropped).
+// 65,536 × 256 sheet in "数据输入" or "水准表" (formatting out there is dropped; another sheet
+// leaves such values out and is marked clipped, so a save keeps its part as it was and refuses
+// to rewrite its cells), an encrypted workbook and an OpenDocument file, each by name.
 class XlsxReader {
  public:
   static Workbook Read(std::shared_ptr<const std::string> bytes);
-  // How a worksheet's cells are read: by SheetDataScanner where it recognises the XML (the
-  // general parser otherwise), or always by the general parser. Both read alike.
-  enum class SheetData { Scanned, Parsed };
-  static Workbook Read(std::shared_ptr<const std::string> bytes, SheetData sheetData);
   // Exact, locale-free: an optional sign ("+" too), digits, point, exponent, surrounded by
   // nothing but XML white space. False for "INF", "NaN", hexadecimal, "1,5" and overflow.
   static bool ParseNumber(std::string_view text, double& value);

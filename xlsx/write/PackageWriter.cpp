@@ -1,4 +1,4 @@
-#include "xlsx/PackageWriter.h"
+#include "xlsx/write/PackageWriter.h"
 
 #include <zlib.h>
 
@@ -12,14 +12,15 @@
 #include <vector>
 
 #include "workbook/SpreadsheetError.h"
-#include "xlsx/OpcPackage.h"
-#include "xlsx/SheetDigest.h"
-#include "xlsx/SheetExtras.h"
-#include "xlsx/SheetXml.h"
-#include "xlsx/StylesPatch.h"
-#include "xlsx/XmlReader.h"
-#include "xlsx/XmlSplice.h"
-#include "xlsx/ZipWriter.h"
+#include "xlsx/read/OpcPackage.h"
+#include "xlsx/read/SheetDigest.h"
+#include "xlsx/read/Utf8.h"
+#include "xlsx/write/SheetExtras.h"
+#include "xlsx/write/SheetXml.h"
+#include "xlsx/write/StylesPatch.h"
+#include "xlsx/read/XmlReader.h"
+#include "xlsx/write/XmlSplice.h"
+#include "xlsx/zip/ZipWriter.h"
 
 namespace spreadsheet {
 
@@ -237,7 +238,7 @@ std::shared_ptr<const std::string> BlankPackage(const Workbook& wb) {
   for (std::size_t i = 0; i < wb.SheetCount(); ++i) {
     const std::string n = std::to_string(i + 1);
     const std::string& name = wb.SheetAt(i).Name();
-    if (!SheetXml::IsWellFormedUtf8(name) ||
+    if (!Utf8::IsWellFormed(name) ||
         name.find_first_of(std::string("\0\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d\x0e\x0f\x10\x11\x12\x13\x14\x15\x16\x17\x18\x19\x1a\x1b\x1c\x1d\x1e\x1f", 32)) !=
             std::string::npos) {
       std::string shown;
@@ -442,6 +443,38 @@ void Verify(const std::string& path, const ZipWriter& zip) {
   }
 }
 
+constexpr const char* kMainTypes[] = {
+    "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml",
+    "application/vnd.ms-excel.sheet.macroEnabled.main+xml",
+    "application/vnd.openxmlformats-officedocument.spreadsheetml.template.main+xml",
+    "application/vnd.ms-excel.template.macroEnabled.main+xml",
+};
+
+// The content types with the workbook part's type set to the one of `kind`: its Override's
+// value replaced, or an Override added where the type came from a Default.
+std::string WithMainType(const std::string& types, const std::string& workbookPart, PackageWriter::Kind kind) {
+  const std::string typesPart = "/[Content_Types].xml";
+  const std::string wanted = kMainTypes[static_cast<int>(kind)];
+  const XmlSpan root = XmlSplice::Root(types, typesPart);
+  XmlEdits edits;
+  for (const XmlSpan& c : XmlSplice::Children(types, root)) {
+    const auto name = XmlSplice::Attribute(types, c, "PartName");
+    if (c.name != "Override" || !name || ZipArchive::Lower(*name) != ZipArchive::Lower(workbookPart)) continue;
+    std::pair<std::size_t, std::size_t> range;
+    const auto type = XmlSplice::Attribute(types, c, "ContentType", &range);
+    if (type == wanted) return types;
+    if (!type) Fail("[Content_Types].xml 中工作簿部件的内容类型缺失");
+    edits.Replace(range.first, range.second, wanted);
+    return edits.Apply(types);
+  }
+  std::string added = "<" + std::string(XmlSplice::Prefix(types, root)) + "Override PartName=\"";
+  SheetXml::AppendEscaped(added, workbookPart);
+  added += "\" ContentType=\"" + wanted + "\"/>";
+  if (root.selfClosed) Fail("[Content_Types].xml 中没有任何内容类型");
+  edits.Insert(root.contentEnd, added);
+  return edits.Apply(types);
+}
+
 // A part's new content, made while its entry is written.
 using Content = std::function<void(const XmlOutput&)>;
 
@@ -451,7 +484,19 @@ Content Text(std::string text) {
 
 }  // namespace
 
-void PackageWriter::Write(const Workbook& wb, const std::string& path) {
+PackageWriter::Kind PackageWriter::KindOf(const std::string& path) {
+  const std::size_t dot = path.rfind('.');
+  const std::size_t slash = path.rfind('/');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return Kind::Other;
+  const std::string ext = ZipArchive::Lower(std::string_view(path).substr(dot));
+  if (ext == ".xlsx") return Kind::Workbook;
+  if (ext == ".xlsm") return Kind::MacroWorkbook;
+  if (ext == ".xltx") return Kind::Template;
+  if (ext == ".xltm") return Kind::MacroTemplate;
+  return Kind::Other;
+}
+
+void PackageWriter::Write(const Workbook& wb, const std::string& path, Kind kind) {
   if (wb.SheetCount() == 0) Fail("工作簿中没有工作表");
   const PackageOrigin* origin = wb.Origin();
   const bool fresh = !origin || !origin->bytes;
@@ -467,6 +512,12 @@ void PackageWriter::Write(const Workbook& wb, const std::string& path) {
   const std::string workbookXml = package.Read(workbookPart);
   const auto rels = package.Relationships(workbookPart);
   const std::vector<SheetSlot> slots = SheetSlots(workbookXml, workbookPart, rels);
+  if (OpcPackage::OfKind(rels, "vbaProject") && (kind == Kind::Workbook || kind == Kind::Template)) {
+    const char* ext = kind == Kind::Workbook ? ".xlsx" : ".xltx";
+    const char* macro = kind == Kind::Workbook ? ".xlsm" : ".xltm";
+    Fail(std::string("工作簿含有宏（VBA 项目），不能保存为 ") + ext + " 文件（电子表格程序会拒绝打开）；请选择扩展名 " +
+         macro + " 保存");
+  }
 
   std::map<std::string, Content> replaced;  // lower-case entry name → new content
   std::set<std::string> dropped;
@@ -492,6 +543,9 @@ void PackageWriter::Write(const Workbook& wb, const std::string& path) {
     ch.merges = fresh || now.merges != then.merges;
     ch.layout = fresh || now.layout != then.layout;
     titles[i] = ch.layout;
+    if (then.clipped && (ch.cells || ch.columns)) {
+      Fail("工作表“" + ws.Name() + "”有超出 65536 行 × 256 列的内容，读取时没有读入，不能保存对它的修改");
+    }
     anyCells = anyCells || ch.cells;
     if (ch.Any()) {
       auto patch = std::make_shared<SheetPatch>();
@@ -519,28 +573,31 @@ void PackageWriter::Write(const Workbook& wb, const std::string& path) {
         Text(PatchWorkbook(workbookXml, workbookPart, wb, positions, titles, activeTab, recalculate));
   }
 
+  const std::string typesPart = "/[Content_Types].xml";
+  const std::string typesXml = package.Has(typesPart) ? package.Read(typesPart) : std::string();
+  std::string types = kind == Kind::Other || typesXml.empty() ? typesXml : WithMainType(typesXml, workbookPart, kind);
   // Cells changed: the calculation chain may name cells that hold no formula any more, which
   // spreadsheet programs report as damage; without it they rebuild it.
-  if (const OpcPackage::Relationship* chain = OpcPackage::OfKind(rels, "calcChain"); chain && anyCells) {
+  if (const OpcPackage::Relationship* chain = OpcPackage::OfKind(rels, "calcChain");
+      chain && anyCells && !typesXml.empty()) {
     dropped.insert(OpcPackage::EntryName(ZipArchive::Lower(chain->target)));
     const std::string relsPart = OpcPackage::RelsPartOf(workbookPart);
     const std::string relsXml = package.Read(relsPart);
     replaced[OpcPackage::EntryName(ZipArchive::Lower(relsPart))] = Text(
         Without(relsXml, relsPart, [&](const XmlSpan& c) { return XmlSplice::Attribute(relsXml, c, "Id") == chain->id; }));
-    const std::string typesPart = "/[Content_Types].xml";
-    const std::string types = package.Read(typesPart);
-    replaced[ZipArchive::Lower("[Content_Types].xml")] = Text(Without(types, typesPart, [&](const XmlSpan& c) {
+    types = Without(types, typesPart, [&](const XmlSpan& c) {
       const auto name = XmlSplice::Attribute(types, c, "PartName");
       return c.name == "Override" && name && ZipArchive::Lower(*name) == ZipArchive::Lower(chain->target);
-    }));
+    });
   }
+  if (types != typesXml) replaced[ZipArchive::Lower("[Content_Types].xml")] = Text(std::move(types));
 
   ZipWriter zip(path);
   for (const ZipArchive::Entry& e : package.Zip().Entries()) {
     const std::string key = ZipArchive::Lower(e.name);
     if (dropped.count(key)) continue;
     if (auto it = replaced.find(key); it != replaced.end()) {
-      zip.Open(e.name, e.size >= 0xffffffffu);
+      zip.Open(e.name, e.size >= 0xffffffffu, e.utf8Name);
       it->second([&zip](std::string_view piece) { zip.Write(piece); });
       zip.Close();
     } else {

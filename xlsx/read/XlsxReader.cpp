@@ -1,8 +1,9 @@
-#include "xlsx/XlsxReader.h"
+#include "xlsx/read/XlsxReader.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <optional>
@@ -11,12 +12,12 @@
 #include <vector>
 
 #include "numfmt/BuiltinNumberFormats.h"
-#include "xlsx/OpcPackage.h"
-#include "xlsx/SharedFormula.h"
-#include "xlsx/SheetDataScanner.h"
-#include "xlsx/SheetDigest.h"
+#include "xlsx/read/OpcPackage.h"
+#include "xlsx/read/SharedFormula.h"
+#include "xlsx/read/SheetDigest.h"
+#include "xlsx/read/Utf8.h"
 #include "workbook/SpreadsheetError.h"
-#include "xlsx/XmlReader.h"
+#include "xlsx/read/XmlReader.h"
 
 namespace spreadsheet {
 
@@ -171,17 +172,7 @@ std::string Unescaped(std::string text) {
     if (text[i] == '_' && i + 7 <= text.size() && text[i + 1] == 'x' && text[i + 6] == '_') {
       auto [p, ec] = std::from_chars(text.data() + i + 2, text.data() + i + 6, code, 16);
       if (ec == std::errc{} && p == text.data() + i + 6) {
-        if (code >= 0xD800 && code <= 0xDFFF) code = 0xFFFD;  // a lone surrogate is no character
-        if (code < 0x80) {
-          out += static_cast<char>(code);
-        } else if (code < 0x800) {
-          out += static_cast<char>(0xC0 | (code >> 6));
-          out += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-          out += static_cast<char>(0xE0 | (code >> 12));
-          out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-          out += static_cast<char>(0x80 | (code & 0x3F));
-        }
+        Utf8::Append(out, code);  // a lone surrogate is no character: U+FFFD
         i += 6;
         continue;
       }
@@ -399,157 +390,53 @@ struct PendingShared {
   std::string index;
 };
 
-// Where a worksheet part's sheetData content lies, for the scanner: the first element named
-// sheetData among the root's children, when the part is UTF-8 and the element is not empty.
-// The end is the last end tag of that name; the scanner's check that the content between is
-// balanced, and the general parser's of the rest, catch any wrong guess.
-struct Splice {
-  std::size_t begin = 0, end = 0;  // of the content
-  std::string_view content;
-  std::size_t lineFeeds = 0;
+// What a <row> says: its first 16 attributes without a namespace.
+struct SheetRowParts {
+  std::optional<std::string_view> r, ht;
 };
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) { return ZipArchive::Lower(a) == ZipArchive::Lower(b); }
+// What a <c> says, its texts with references and CDATA resolved, before any meaning is given to
+// them: attributes r, t and s (among its first 16 without a namespace), the last <v>'s text, the
+// last <is>'s <t> texts joined (phonetic runs left out, "_xHHHH_" escapes not undone) and the
+// formula as AddFormula keeps it.
+struct SheetCellParts {
+  std::optional<std::string_view> r, t, s;
+  std::optional<std::string> v;
+  std::optional<std::string> inlineText;
+  std::string formula;
+  std::string sharedIndex;
+  bool hasFormula = false;
+  bool sharedChild = false;  // a shared formula's cell that carries only its index
 
-std::optional<Splice> FindSheetData(std::string_view xml) {
-  std::size_t i = 0;
-  if (xml.substr(0, 3) == "\xEF\xBB\xBF") i = 3;
-  if (xml.substr(i, 5) == "<?xml") {
-    const std::size_t close = xml.find("?>", i);
-    if (close == std::string_view::npos) return std::nullopt;
-    const std::string_view declaration = xml.substr(i, close - i);
-    if (const std::size_t at = declaration.find("encoding"); at != std::string_view::npos) {
-      const std::size_t quote = declaration.find_first_of("\"'", at);
-      if (quote == std::string_view::npos) return std::nullopt;
-      const std::size_t endQuote = declaration.find(declaration[quote], quote + 1);
-      if (endQuote == std::string_view::npos) return std::nullopt;
-      if (!EqualsIgnoringCase(declaration.substr(quote + 1, endQuote - quote - 1), "UTF-8")) return std::nullopt;
+  // One <f> with its attributes t and si and its text; a data table is no formula.
+  void AddFormula(std::optional<std::string_view> type, std::optional<std::string_view> si, std::string text) {
+    const std::string_view kind = type.value_or("normal");
+    hasFormula = kind != "dataTable";
+    if (!hasFormula) return;
+    if (kind == "shared" && si && !si->empty()) {
+      sharedIndex = std::string(*si);
+      if (text.empty()) sharedChild = true;
     }
-    i = close + 2;
-  } else if (xml.substr(i, 1) != "<" && xml.substr(i, 1).find_first_of(" \t\n\r") == std::string_view::npos) {
-    return std::nullopt;  // another encoding's byte order mark, or no XML at all
+    formula = std::move(text);
   }
-  int depth = 0;
-  for (;;) {
-    i = xml.find('<', i);
-    if (i == std::string_view::npos || i + 1 >= xml.size()) return std::nullopt;
-    const std::string_view at = xml.substr(i);
-    std::string_view ending = ">";
-    if (at.substr(0, 4) == "<!--") ending = "-->";
-    else if (at.substr(0, 9) == "<![CDATA[") ending = "]]>";
-    else if (at[1] == '?') ending = "?>";
-    else if (at[1] == '!') return std::nullopt;  // a document type declaration
-    if (ending != ">" || at[1] == '/') {
-      const std::size_t close = xml.find(ending, i + 2);
-      if (close == std::string_view::npos) return std::nullopt;
-      if (at[1] == '/' && --depth < 0) return std::nullopt;
-      i = close + ending.size();
-      continue;
-    }
-    const std::size_t nameEnd = xml.find_first_of(" \t\n\r/>", i + 1);
-    if (nameEnd == std::string_view::npos) return std::nullopt;
-    const std::string_view name = xml.substr(i + 1, nameEnd - i - 1);
-    std::size_t j = nameEnd;
-    char quote = 0;
-    for (; j < xml.size(); ++j) {
-      if (quote) {
-        if (xml[j] == quote) quote = 0;
-      } else if (xml[j] == '"' || xml[j] == '\'') {
-        quote = xml[j];
-      } else if (xml[j] == '>') {
-        break;
-      }
-    }
-    if (j == xml.size()) return std::nullopt;
-    const bool empty = xml[j - 1] == '/';
-    const std::size_t colon = name.find(':');
-    const std::string_view local = colon == std::string_view::npos ? name : name.substr(colon + 1);
-    if (depth == 1 && local == "sheetData") {
-      if (empty) return std::nullopt;
-      Splice s;
-      s.begin = j + 1;
-      const std::string closing = "</" + std::string(name);
-      for (std::size_t k = xml.rfind(closing); k != std::string_view::npos && k >= s.begin; k = xml.rfind(closing, k - 1)) {
-        std::size_t e = k + closing.size();
-        while (e < xml.size() && (xml[e] == ' ' || xml[e] == '\t' || xml[e] == '\n' || xml[e] == '\r')) ++e;
-        if (e < xml.size() && xml[e] == '>') {
-          s.end = k;
-          s.content = xml.substr(s.begin, s.end - s.begin);
-          for (const char* f = s.content.data(); (f = static_cast<const char*>(
-                                                     std::memchr(f, '\n', static_cast<std::size_t>(s.content.data() + s.content.size() - f))));
-               ++f) {
-            ++s.lineFeeds;
-          }
-          return s;
-        }
-        if (k == 0) break;
-      }
-      return std::nullopt;
-    }
-    if (!empty) ++depth;
-    i = j + 1;
-  }
-}
+};
 
-// The part with the sheetData content replaced by as many line feeds as it held, so that the
-// general parser's line numbers stay those of the file.
-std::string Spliced(std::string_view xml, const Splice& s) {
-  std::string out;
-  out.reserve(s.begin + s.lineFeeds + (xml.size() - s.end));
-  out.append(xml.substr(0, s.begin));
-  out.append(s.lineFeeds, '\n');
-  out.append(xml.substr(s.end));
-  return out;
-}
-
-class SheetReader : private SheetDataScanner::Sink {
+class SheetReader {
  public:
+  // `bounded`: a value beyond the model's sheet is an error; otherwise it is left out and the
+  // sheet marked clipped.
   SheetReader(Worksheet& ws, const std::vector<std::string>& strings, std::uint32_t styleCount, bool date1904,
-              bool scan)
-      : ws_(ws), strings_(strings), styleCount_(styleCount), date1904_(date1904), scan_(scan) {}
+              bool bounded)
+      : ws_(ws), strings_(strings), styleCount_(styleCount), date1904_(date1904), bounded_(bounded) {}
 
-  // The part's sheetData goes through the scanner when it can; anything the scanner does not
-  // recognise, and any error, sends the whole part through the general parser again, so that
-  // what is read and what is refused (with which message) is always what that parser says.
+  bool Clipped() const { return clipped_; }
+
   void Read(const std::string& xml, const std::string& part) {
-    if (scan_) {
-      if (const auto splice = FindSheetData(xml)) {
-        try {
-          ReadXml(Spliced(xml, *splice), part, &*splice);
-          return;
-        } catch (const Unrecognised&) {
-        } catch (const SpreadsheetError&) {
-        }
-        ws_ = Worksheet(ws_.Name());
-        masters_.clear();
-        pending_.clear();
-      }
-    }
-    ReadXml(xml, part, nullptr);
-  }
-
- private:
-  struct Unrecognised {};
-
-  // Passes over a sheetData the general reader would pass over, checking it all the same.
-  class Discard : public SheetDataScanner::Sink {
-   public:
-    void Row(const SheetRowParts&) override {}
-    void Cell(SheetCellParts&) override {}
-  };
-
-  void ReadXml(const std::string& xml, const std::string& part, const Splice* splice) {
     XmlReader r(xml, part);
-    bool spliceMet = false;
     bool fitToPage = false;
     std::optional<int> fitToWidth;
     bool paneRead = false;
     while (r.Read()) {
-      if (splice && !spliceMet && r.Kind() == Node::Start && r.Depth() == 1 && r.Name() == "sheetData") {
-        spliceMet = true;
-        ScanSplice(r, *splice);
-        continue;
-      }
       if (r.Kind() != Node::Start || !IsSpreadsheetNamespace(r.Namespace())) {
         if (r.Kind() == Node::Start && r.Depth() > 0) r.Skip();
         continue;
@@ -595,7 +482,6 @@ class SheetReader : private SheetDataScanner::Sink {
         r.Skip();
       }
     }
-    if (splice && !spliceMet) throw Unrecognised{};
     if (fitToPage) ws_.Print().fitToWidth = std::max(fitToWidth.value_or(1), 0);
     for (const PendingShared& p : pending_) {
       auto it = masters_.find(p.index);
@@ -604,27 +490,6 @@ class SheetReader : private SheetDataScanner::Sink {
       ws_.CellAt(CellAddress{static_cast<int>(p.row), static_cast<int>(p.col)}).formula =
           SharedFormula::Shift(m.formula, static_cast<int>(p.row - m.row), static_cast<int>(p.col - m.col));
     }
-  }
-
-  // At the spliced sheetData: its content through the scanner, then the general parser must
-  // find nothing there but the line feeds that stand in for it.
-  void ScanSplice(XmlReader& r, const Splice& splice) {
-    if (r.SelfClosed()) throw Unrecognised{};
-    Discard discard;
-    SheetDataScanner::Sink& sink = IsSpreadsheetNamespace(r.Namespace()) ? static_cast<SheetDataScanner::Sink&>(*this) : discard;
-    row_ = col_ = -1;
-    const auto bound = [&r](std::string_view prefix) { return r.IsPrefixBound(prefix); };
-    if (!SheetDataScanner::Scan(splice.content, bound, sink)) throw Unrecognised{};
-    std::size_t lineFeeds = 0;
-    while (r.Read()) {
-      if (r.Kind() == Node::End && r.Depth() == 1) {
-        if (lineFeeds != splice.lineFeeds) break;
-        return;
-      }
-      if (r.Kind() != Node::Text || r.Value().find_first_not_of('\n') != std::string_view::npos) break;
-      lineFeeds += r.Value().size();
-    }
-    throw Unrecognised{};
   }
 
   std::string Where(long row, long col) const { return "工作表“" + ws_.Name() + "”的单元格 " + FileAddress(row, col); }
@@ -743,7 +608,7 @@ class SheetReader : private SheetDataScanner::Sink {
     long row, col;
   };
 
-  void Row(const SheetRowParts& parts) override {
+  void Row(const SheetRowParts& parts) {
     if (parts.r) {
       const auto v = Integer<long>(parts.r);
       if (!v || *v < 1 || *v > kFileRows) {
@@ -758,7 +623,7 @@ class SheetReader : private SheetDataScanner::Sink {
     if (const auto h = Number(parts.ht); h && row_ < CellAddress::kMaxRows) ws_.SetRowHeight(static_cast<int>(row_), *h);
   }
 
-  void Cell(SheetCellParts& parts) override { Store(parts, Locate(parts)); }
+  void Cell(SheetCellParts& parts) { Store(parts, Locate(parts)); }
 
   // A cell's position: its r, else the one after the previous cell of its row.
   Position Locate(const SheetCellParts& parts) {
@@ -818,7 +683,8 @@ class SheetReader : private SheetDataScanner::Sink {
     if (hasFormula && IsEmptyValue(value) && (!v || t == "n" || t == "b" || t == "e")) value = NoStoredResult{};
     const bool hasContent = !IsEmptyValue(value) || hasFormula;
     if (!inside) {
-      if (hasContent) Beyond(row, col);
+      if (hasContent && bounded_) Beyond(row, col);
+      clipped_ = clipped_ || hasContent;
       return;  // formatting beyond the sheet is dropped
     }
     if (!hasContent && xf == 0) return;
@@ -840,7 +706,8 @@ class SheetReader : private SheetDataScanner::Sink {
   const std::vector<std::string>& strings_;
   std::uint32_t styleCount_;
   bool date1904_;
-  bool scan_;
+  bool bounded_;
+  bool clipped_ = false;
   std::unordered_map<std::string, SharedMaster> masters_;
   std::vector<PendingShared> pending_;
   long row_ = -1;  // of the row being read; -1 before the first
@@ -903,10 +770,73 @@ bool XlsxReader::ParseNumber(std::string_view text, double& value) {
   return true;
 }
 
-Workbook XlsxReader::Read(std::shared_ptr<const std::string> bytes) { return Read(std::move(bytes), SheetData::Scanned); }
+namespace {
 
-Workbook XlsxReader::Read(std::shared_ptr<const std::string> bytes, SheetData sheetData) {
+std::uint32_t Le32(std::string_view b, std::size_t at) {
+  if (at + 4 > b.size()) return 0xFFFFFFFFu;
+  return static_cast<std::uint32_t>(static_cast<unsigned char>(b[at])) |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 1])) << 8 |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 2])) << 16 |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 3])) << 24;
+}
+
+// Whether an OLE compound file holds a stream named EncryptionInfo, as a workbook protected by
+// a password to open does (the package itself then is a stream EncryptedPackage): its
+// directory's sectors followed through the allocation table, as far as the header lists it.
+bool HasEncryptionInfo(std::string_view b) {
+  if (b.size() < 512) return false;
+  const unsigned shift = static_cast<unsigned char>(b[30]) | static_cast<unsigned>(static_cast<unsigned char>(b[31])) << 8;
+  if (shift != 9 && shift != 12) return false;
+  const std::size_t sector = std::size_t{1} << shift;
+  const std::size_t perFat = sector / 4;
+  auto fatNext = [&](std::uint32_t n) -> std::uint32_t {
+    const std::size_t which = n / perFat;
+    if (which >= 109) return 0xFFFFFFFEu;
+    const std::uint32_t fat = Le32(b, 76 + 4 * which);
+    if (fat >= 0xFFFFFFFAu) return 0xFFFFFFFEu;
+    return Le32(b, (static_cast<std::size_t>(fat) + 1) * sector + 4 * (n % perFat));
+  };
+  static const char kName[] = "EncryptionInfo";
+  std::uint32_t at = Le32(b, 48);
+  for (int hops = 0; at < 0xFFFFFFFAu && hops < 4096; ++hops, at = fatNext(at)) {
+    const std::size_t start = (static_cast<std::size_t>(at) + 1) * sector;
+    if (start + sector > b.size()) return false;
+    for (std::size_t e = start; e < start + sector; e += 128) {
+      const unsigned length = static_cast<unsigned char>(b[e + 64]) | static_cast<unsigned>(static_cast<unsigned char>(b[e + 65])) << 8;
+      if (length != 2 * sizeof kName) continue;
+      bool same = true;
+      for (std::size_t i = 0; i < sizeof kName - 1 && same; ++i) same = b[e + 2 * i] == kName[i] && b[e + 2 * i + 1] == 0;
+      if (same) return true;
+    }
+  }
+  return false;
+}
+
+// Files that are no zip package but another kind the user may have taken for one.
+void RefuseOtherFormats(std::string_view b) {
+  if (b.substr(0, 8) == std::string_view("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)) {
+    if (HasEncryptionInfo(b)) {
+      Fail("工作簿已加密（设有打开密码），无法读取；请在电子表格程序中去掉密码、另存为 .xlsx 后再打开");
+    }
+    Fail("这是旧版 Excel 97-2003 工作簿（.xls）或其他复合文档，不是 .xlsx 工作簿；请在电子表格程序中另存为 .xlsx 后再打开");
+  }
+}
+
+void RefuseOpenDocument(const OpcPackage& package) {
+  const ZipArchive::Entry* mimetype = package.Zip().Find("mimetype");
+  if (!mimetype || mimetype->size > 256) return;
+  const std::string type = package.Zip().Read(*mimetype);
+  if (type.rfind("application/vnd.oasis.opendocument", 0) == 0) {
+    Fail("这是 OpenDocument 文档（" + type + "），不是 Excel 工作簿；请在电子表格程序中另存为 .xlsx 后再打开");
+  }
+}
+
+}  // namespace
+
+Workbook XlsxReader::Read(std::shared_ptr<const std::string> bytes) {
+  RefuseOtherFormats(*bytes);
   const OpcPackage package(bytes);
+  RefuseOpenDocument(package);
   const auto rootRels = package.Relationships("/");
   const OpcPackage::Relationship* office = OpcPackage::OfKind(rootRels, "officeDocument");
   if (!office) Fail("缺少指向工作簿部件的关系（/_rels/.rels 中没有 officeDocument）");
@@ -976,15 +906,19 @@ Workbook XlsxReader::Read(std::shared_ptr<const std::string> bytes, SheetData sh
     if (!added) Fail("工作簿中有两个同名的工作表“" + it->second + "”和“" + e.name + "”（名称不区分大小写）");
     if (e.part.empty()) continue;
     Worksheet& ws = wb.AddSheet(e.name);
-    SheetReader reader(ws, strings, std::max<std::uint32_t>(origin.styleCount, 1), date1904,
-                       sheetData == SheetData::Scanned);
+    // The route's and the book's sheets must fit the model whole; another sheet is kept as the
+    // file has it, whatever its size, as long as it is not changed here.
+    const bool bounded = e.name == "数据输入" || e.name == "水准表";
+    SheetReader reader(ws, strings, std::max<std::uint32_t>(origin.styleCount, 1), date1904, bounded);
     reader.Read(package.Read(e.part), e.part);
     if (auto t = titles.find(i); t != titles.end()) {
       ws.Print().repeatRowsFirst = t->second.first;
       ws.Print().repeatRowsLast = t->second.second;
     }
     if (activeTab && *activeTab == i) wb.SetActiveSheet(modelIndex);
-    ws.SetOrigin(SheetDigest::Of(ws, e.part));
+    SheetOrigin sheetOrigin = SheetDigest::Of(ws, e.part);
+    sheetOrigin.clipped = reader.Clipped();
+    ws.SetOrigin(std::move(sheetOrigin));
     ++modelIndex;
   }
   if (wb.SheetCount() == 0) Fail("工作簿中没有工作表");

@@ -1,4 +1,4 @@
-#include "xlsx/SharedFormula.h"
+#include "xlsx/read/SharedFormula.h"
 
 #include <cctype>
 

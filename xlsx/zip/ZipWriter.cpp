@@ -1,4 +1,4 @@
-#include "xlsx/ZipWriter.h"
+#include "xlsx/zip/ZipWriter.h"
 
 #include <minizip/zip.h>
 #include <pthread.h>
@@ -26,6 +26,7 @@ std::string Reason(int err) {
 }
 
 constexpr std::size_t kBlock = std::size_t{1} << 20;
+constexpr uLong kUtf8Flag = 1u << 11;  // general purpose bit 11: the name is UTF-8
 constexpr std::size_t kWindow = std::size_t{1} << 15;  // deflate's reach back
 
 [[noreturn]] void Broken(const std::string& what) {
@@ -35,8 +36,7 @@ constexpr std::size_t kWindow = std::size_t{1} << 15;  // deflate's reach back
 // One block of an entry's content on its way: its text, the 32 KiB before it, and room for
 // what deflate makes and needs. Everything is allocated by the writing thread and reused from
 // block to block: a thread that allocates gets a malloc arena of its own, whose 64 MiB of
-// reserved address space stay mapped after it ends, where a read forked from this process
-// later would grow unseen by its address-space limit.
+// reserved address space stay mapped after it ends.
 struct Job {
   std::string input, dictionary, deflated;
   std::string memory = std::string(std::size_t{512} << 10, '\0');  // deflate's state, window and tables
@@ -188,17 +188,18 @@ void ZipWriter::Fail(const std::string& what) const {
 }
 
 void ZipWriter::Add(const std::string& name, std::string_view content) {
-  Open(name, content.size() >= 0xffffffffu);
+  Open(name, content.size() >= 0xffffffffu, false);
   Write(content);
   Close();
 }
 
-void ZipWriter::Open(const std::string& name, bool large) {
+void ZipWriter::Open(const std::string& name, bool large, bool utf8Name) {
   zip_fileinfo info{};
   info.dosDate = 0x21 << 16;  // 1980-01-01: the same bytes for the same workbook
   errno = 0;
-  if (zipOpenNewFileInZip2_64(static_cast<zipFile>(zip_), name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
-                              Z_DEFLATED, 1, 1, large) != ZIP_OK) {
+  if (zipOpenNewFileInZip4_64(static_cast<zipFile>(zip_), name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
+                              Z_DEFLATED, 1, 1, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, 0,
+                              utf8Name ? kUtf8Flag : 0, large) != ZIP_OK) {
     Fail("无法写入“" + name + "”");
   }
   if (!stream_) stream_ = std::make_unique<Stream>();
@@ -276,13 +277,15 @@ void ZipWriter::Copy(const ZipArchive& from, const ZipArchive::Entry& entry) {
   std::string raw = from.ReadRaw(entry);
   zip_fileinfo info{};
   info.dosDate = entry.dosDate;
-  info.internal_fa = entry.internalAttributes;
   info.external_fa = entry.externalAttributes;
   zipFile zip = static_cast<zipFile>(zip_);
   errno = 0;
   const bool large = entry.size >= 0xffffffffu || entry.compressedSize >= 0xffffffffu;
-  if (zipOpenNewFileInZip2_64(zip, entry.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, entry.method, 0, 1,
-                              large) != ZIP_OK ||
+  // Version 2.0 (4.5 with zip64) made by the system the external attributes are meant for.
+  const uLong madeBy = static_cast<uLong>(entry.system) << 8 | (large ? 45 : 20);
+  if (zipOpenNewFileInZip4_64(zip, entry.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, entry.method, 0, 1,
+                              -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, madeBy,
+                              entry.utf8Name ? kUtf8Flag : 0, large) != ZIP_OK ||
       (!raw.empty() && zipWriteInFileInZip(zip, raw.data(), static_cast<unsigned>(raw.size())) != ZIP_OK) ||
       zipCloseFileInZipRaw64(zip, entry.size, entry.crc) != ZIP_OK) {
     Fail("无法写入“" + entry.name + "”");

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "xlsx/ZipArchive.h"
+#include "xlsx/zip/ZipArchive.h"
 
 namespace spreadsheet {
 

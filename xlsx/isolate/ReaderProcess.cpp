@@ -1,0 +1,272 @@
+#include "xlsx/isolate/ReaderProcess.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <new>
+
+#include "workbook/SpreadsheetError.h"
+#include "xlsx/isolate/WorkbookSerializer.h"
+#include "xlsx/read/XlsxReader.h"
+
+extern char** environ;
+
+#if defined(__SANITIZE_ADDRESS__)
+#define LEVELBOOK_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define LEVELBOOK_ASAN 1
+#endif
+#endif
+
+namespace spreadsheet {
+
+namespace {
+
+constexpr int kError = SpreadsheetError::kApplicationDefined;
+
+// The reader's answer: one status byte, then the workbook image ('W') or an error number and
+// its description ('E'; for 1004 the description without the file's name, which the reader
+// never learns).
+constexpr char kWorkbook = 'W';
+constexpr char kFailure = 'E';
+
+[[noreturn]] void Fail(const std::string& path, const std::string& what) {
+  throw SpreadsheetError(kError, "无法打开文件“" + path + "”：" + what);
+}
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+#ifndef LEVELBOOK_ASAN
+// AddressSanitizer reserves terabytes of shadow address space, so no RLIMIT_AS fits under it.
+std::size_t CurrentAddressSpace() {
+  std::FILE* f = std::fopen("/proc/self/statm", "r");
+  if (!f) return 0;
+  unsigned long pages = 0;
+  const int got = std::fscanf(f, "%lu", &pages);
+  std::fclose(f);
+  return got == 1 ? pages * static_cast<std::size_t>(::sysconf(_SC_PAGESIZE)) : 0;
+}
+#endif
+
+void SetLimits(const ReaderProcess::Limits& limits) {
+  const rlimit none{0, 0};
+  ::setrlimit(RLIMIT_CORE, &none);
+  ::setrlimit(RLIMIT_FSIZE, &none);  // the reader writes no file; its answer goes to a pipe
+  // CPU time one second beyond the caller's wall-clock limit: a reader spinning alone ends by
+  // itself even when its caller is gone.
+  const rlim_t seconds = static_cast<rlim_t>(limits.time.count() / 1000 + 1);
+  const rlimit cpu{seconds, seconds + 1};
+  ::setrlimit(RLIMIT_CPU, &cpu);
+#ifndef LEVELBOOK_ASAN
+  const rlim_t as = CurrentAddressSpace() + limits.memoryBytes;
+  const rlimit mem{as, as};
+  ::setrlimit(RLIMIT_AS, &mem);
+#endif
+}
+
+std::string FailureAnswer(std::int32_t number, const std::string& what) {
+  return std::string(1, kFailure) + std::string(reinterpret_cast<const char*>(&number), sizeof number) + what;
+}
+
+// A file of the given bytes that the reader gets as its standard input: sealed, so that the
+// reader parses exactly the bytes the caller keeps.
+int MemoryFile(const std::string& path, const std::string& bytes) {
+  const int fd = ::memfd_create("levelbook-read", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+  if (fd < 0) Fail(path, std::string("无法创建读取进程的输入（") + std::strerror(errno) + "）");
+  if (!WriteAll(fd, bytes.data(), bytes.size()) || ::lseek(fd, 0, SEEK_SET) != 0) {
+    const int err = errno;
+    ::close(fd);
+    Fail(path, std::string("无法创建读取进程的输入（") + std::strerror(err) + "）");
+  }
+  ::fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL);
+  return fd;
+}
+
+pid_t Spawn(const std::string& path, const std::string& program, int input, int output,
+            const ReaderProcess::Limits& limits) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, input, 0);
+  posix_spawn_file_actions_adddup2(&actions, output, 1);
+  // Standard error stays (a crash report lands where the caller's would); nothing else.
+  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t all, none;
+  sigfillset(&all);
+  sigemptyset(&none);
+  posix_spawnattr_setsigdefault(&attributes, &all);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+  const std::string memory = std::to_string(limits.memoryBytes);
+  const std::string time = std::to_string(limits.time.count());
+  char* const argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(memory.c_str()),
+                        const_cast<char*>(time.c_str()), nullptr};
+  pid_t pid = 0;
+  const int err = ::posix_spawn(&pid, program.c_str(), &actions, &attributes, argv, environ);
+  posix_spawnattr_destroy(&attributes);
+  posix_spawn_file_actions_destroy(&actions);
+  if (err != 0) Fail(path, "无法启动读取程序“" + program + "”（" + std::strerror(err) + "）");
+  return pid;
+}
+
+}  // namespace
+
+std::string ReaderProcess::Locate() {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  if (ec) return {};
+  const fs::path dir = self.parent_path();
+  for (const fs::path& candidate : {dir / kProgram, dir / ".." / "libexec" / "levelbook" / kProgram}) {
+    if (::access(candidate.c_str(), X_OK) == 0 && fs::is_regular_file(candidate, ec)) {
+      return candidate.lexically_normal().string();
+    }
+  }
+  return {};
+}
+
+Workbook ReaderProcess::Read(const std::string& path, const std::string& bytes, const Limits& limits,
+                             const std::string& program) {
+  const int input = MemoryFile(path, bytes);
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0) {
+    const int err = errno;
+    ::close(input);
+    Fail(path, std::string("无法创建读取进程（") + std::strerror(err) + "）");
+  }
+  pid_t pid = 0;
+  try {
+    pid = Spawn(path, program, input, fds[1], limits);
+  } catch (...) {
+    ::close(input);
+    ::close(fds[0]);
+    ::close(fds[1]);
+    throw;
+  }
+  ::close(input);
+  ::close(fds[1]);
+  // A larger pipe lets the reader write ahead while this process takes the image in.
+  ::fcntl(fds[0], F_SETPIPE_SZ, 1 << 20);
+
+  std::string data;
+  bool timedOut = false;
+  const auto deadline = std::chrono::steady_clock::now() + limits.time;
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+      timedOut = true;
+      break;
+    }
+    pollfd p{fds[0], POLLIN, 0};
+    const int ready = ::poll(&p, 1, static_cast<int>(left.count()));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready == 0) {
+      timedOut = true;
+      break;
+    }
+    // Read straight into the image's string, in pieces that grow with it (from 64 KiB, which
+    // is all a small workbook needs, to 1 MiB); the string grows by doubling.
+    const std::size_t had = data.size();
+    const std::size_t piece = std::clamp<std::size_t>(had, std::size_t{1} << 16, std::size_t{1} << 20);
+    if (data.capacity() - had < piece) data.reserve(std::max(2 * data.capacity(), had + piece));
+    data.resize(had + piece);
+    const ssize_t n = ::read(fds[0], data.data() + had, piece);
+    data.resize(had + static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+  }
+  ::close(fds[0]);
+  if (timedOut) ::kill(pid, SIGKILL);
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+
+  if (timedOut) {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%g", static_cast<double>(limits.time.count()) / 1000.0);
+    Fail(path, std::string("读取超过 ") + seconds + " 秒仍未完成，已中止；文件可能已损坏");
+  }
+  if (!data.empty() && data[0] == kFailure && data.size() >= 1 + sizeof(std::int32_t)) {
+    std::int32_t number = 0;
+    std::memcpy(&number, data.data() + 1, sizeof number);
+    std::string what = data.substr(1 + sizeof number);
+    if (number == kError) Fail(path, what);
+    throw SpreadsheetError(number, std::move(what));
+  }
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0 && !data.empty() && data[0] == kWorkbook) {
+    try {
+      return WorkbookSerializer::Deserialize(std::string_view(data).substr(1));
+    } catch (const SpreadsheetError& e) {
+      Fail(path, "读取进程传回的数据无效（" + e.Description() + "）");
+    }
+  }
+  if (WIFSIGNALED(status)) {
+    if (WTERMSIG(status) == SIGXCPU) Fail(path, "读取所用的处理器时间超过上限，已中止；文件可能已损坏");
+    Fail(path, "解析程序在读取时异常终止（信号 " + std::to_string(WTERMSIG(status)) + "），文件已损坏或不是有效的工作簿");
+  }
+  Fail(path, "读取进程意外结束（退出码 " + std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) + "）");
+}
+
+int ReaderProcess::Serve(const Limits& limits) {
+  SetLimits(limits);
+  // The image goes into the pipe as it is made, and the reader ends without taking its
+  // workbook apart: the process's end frees it all at once.
+  std::string answer;
+  try {
+    auto bytes = std::make_shared<std::string>();
+    struct stat st {};
+    if (::fstat(0, &st) == 0 && S_ISREG(st.st_mode)) {
+      if (static_cast<std::uint64_t>(st.st_size) > limits.memoryBytes) throw std::bad_alloc();
+      bytes->reserve(static_cast<std::size_t>(st.st_size));
+    }
+    char buffer[1 << 16];
+    for (;;) {
+      const ssize_t n = ::read(0, buffer, sizeof buffer);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) throw SpreadsheetError(kError, std::string("读取文件时出错（") + std::strerror(errno) + "）");
+      if (n == 0) break;
+      bytes->append(buffer, static_cast<std::size_t>(n));
+    }
+    Workbook wb = XlsxReader::Read(std::move(bytes));
+    bool ok = WriteAll(1, &kWorkbook, 1);
+    WorkbookSerializer::Serialize(wb, [&](std::string_view piece) {
+      if (ok) ok = WriteAll(1, piece.data(), piece.size());
+    });
+    ::_exit(ok ? 0 : 1);
+  } catch (const SpreadsheetError& e) {
+    answer = FailureAnswer(e.Number(), e.Description());
+  } catch (const std::bad_alloc&) {
+    answer = FailureAnswer(kError, "读取所需的内存超过上限，文件可能已损坏");
+  } catch (const std::exception& e) {
+    answer = FailureAnswer(kError, std::string("读取失败（") + e.what() + "）");
+  }
+  return WriteAll(1, answer.data(), answer.size()) ? 0 : 1;
+}
+
+}  // namespace spreadsheet
