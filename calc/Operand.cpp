@@ -50,11 +50,11 @@ Coerced ToNumber(const Value& v) {
       return {0, ErrorCode::NA};
     case Value::Kind::Text: {
       double x = 0;
-      if (ParseDecimal(v.text, x)) return {x, std::nullopt};
+      if (NumberText::Read(v.text, x)) return {x, std::nullopt};
       // "10%" as typed into a cell.
       std::string_view t = v.text;
       while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.remove_suffix(1);
-      if (!t.empty() && t.back() == '%' && ParseDecimal(t.substr(0, t.size() - 1), x)) return {x / 100, std::nullopt};
+      if (!t.empty() && t.back() == '%' && NumberText::Read(t.substr(0, t.size() - 1), x)) return {x / 100, std::nullopt};
       return {0, ErrorCode::Value};
     }
   }

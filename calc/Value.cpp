@@ -129,7 +129,7 @@ std::string ValueToText(const Value& value) {
     case Value::Kind::Uncomputed:
       return {};
     case Value::Kind::Number:
-      return FormatGeneral(value.number);
+      return NumberText::EditText(value.number);
     case Value::Kind::Text:
       return value.text;
     case Value::Kind::Bool:
