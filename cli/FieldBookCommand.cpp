@@ -29,7 +29,6 @@
 #include "leveling/SettingsValidation.h"
 #include "leveling/ToleranceClass.h"
 #include "templates/DataFiles.h"
-#include "templates/TemplateWorkbook.h"
 #include "version/Version.h"
 #include "workbook/SpreadsheetError.h"
 #include "xlsx/XlsxExporter.h"
@@ -169,11 +168,6 @@ FileRun ObserveFile(const std::string& input, const std::string& output, const g
   } catch (const spreadsheet::SpreadsheetError& e) {
     run.failure = "无法读取输入文件：" + e.Description();
     return run;
-  }
-  // A workbook made before the observation record existed takes the template's sheets when
-  // there is something to put into them.
-  if (imported || workbook.FindSheet(templates::TemplateWorkbook::kObservationSheet) != nullptr) {
-    templates::TemplateWorkbook::AddObservationSheets(workbook);
   }
   spreadsheet::MemoryHost host(std::move(workbook));
   gaocheng::ObservedResult result;

@@ -271,23 +271,11 @@ Workbook TemplateWorkbook::Build() {
   Workbook book;
   BuildInputSheet(book, book.AddSheet(kInputSheet));
   BuildOutputSheet(book, book.AddSheet(kOutputSheet));
-  AddObservationSheets(book);
+  BuildObservationSheet(book, book.AddSheet(kObservationSheet));
+  BuildResultSheet(book, book.AddSheet(kResultSheet));
   book.SetActiveSheet(0);
   book.SetModified(false);
   return book;
-}
-
-bool TemplateWorkbook::AddObservationSheets(Workbook& workbook) {
-  bool added = false;
-  if (workbook.FindSheet(kObservationSheet) == nullptr) {
-    BuildObservationSheet(workbook, workbook.AddSheet(kObservationSheet));
-    added = true;
-  }
-  if (workbook.FindSheet(kResultSheet) == nullptr) {
-    BuildResultSheet(workbook, workbook.AddSheet(kResultSheet));
-    added = true;
-  }
-  return added;
 }
 
 }  // namespace templates

@@ -23,9 +23,6 @@ class TemplateWorkbook {
 
   // The empty template, "数据输入" active.
   static spreadsheet::Workbook Build();
-  // Appends "观测记录" and "成果表", laid out as in the template, where the workbook lacks them
-  // (a workbook made before they existed). Returns whether it added any.
-  static bool AddObservationSheets(spreadsheet::Workbook& workbook);
 };
 
 }  // namespace templates
