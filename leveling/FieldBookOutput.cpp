@@ -72,7 +72,8 @@ FieldBookCheck WriteFieldBook(spreadsheet::SpreadsheetHost& host, const FieldBoo
 }
 
 FieldBookCheck WriteFieldBook(spreadsheet::SpreadsheetHost& host, const FieldBook& book,
-                              const LevelingSettings& settings, const std::vector<CheckLine>& ownLines) {
+                              const LevelingSettings& settings, const std::vector<CheckLine>& ownLines,
+                              bool tenthsOfMillimetre) {
   const FieldBookCheck check = CheckFieldBook(book, settings);
   host.SelectSheet(kOutputSheetName);
   host.ClearContents(kOutputRange);
@@ -125,8 +126,10 @@ FieldBookCheck WriteFieldBook(spreadsheet::SpreadsheetHost& host, const FieldBoo
     ++rowNumber;
   }
   const int closingRow = rowNumber - 1;
-  const char* readingFormat = settings.ShowReadingsInMetres ? kMetreFormat : kWholeFormat;
+  const char* metreFormat = tenthsOfMillimetre ? "0.0000" : kMetreFormat;
+  const char* readingFormat = settings.ShowReadingsInMetres ? metreFormat : tenthsOfMillimetre ? "0.0" : kWholeFormat;
   host.SetNumberFormat(Cell('B', kFirstOutputRow) + ":" + Cell('D', closingRow), readingFormat);
+  if (tenthsOfMillimetre) host.SetNumberFormat(Cell('E', kFirstOutputRow) + ":" + Cell('F', closingRow), metreFormat);
   host.SetCellValue("I2", check.LimitText);
 
   // The heading, eight lines and the book's own ones, below one empty row.
@@ -155,7 +158,7 @@ FieldBookCheck WriteFieldBook(spreadsheet::SpreadsheetHost& host, const FieldBoo
     ++rowNumber;
   }
   host.SetNumberFormat(Cell('B', first + 1) + ":" + Cell('B', first + 3), readingFormat);
-  host.SetNumberFormat(Cell('B', first + 4), kMetreFormat);
+  host.SetNumberFormat(Cell('B', first + 4), metreFormat);
   host.SetNumberFormat(Cell('B', first + 5) + ":" + Cell('B', first + 6), kWholeFormat);
   return check;
 }

@@ -61,8 +61,11 @@ FieldBookCheck WriteFieldBook(spreadsheet::SpreadsheetHost& host, const FieldBoo
                               const LevelingSettings& settings, std::uint64_t seed, int simulatedPoints);
 
 // The same with the check block's own lines after 结论 (a book reduced from observations:
-// 观测站数 and the sight checks).
+// 观测站数 and the sight checks). `tenthsOfMillimetre`: readings were read to 0.1 mm, so the
+// readings, their sums, the lines of sight and the elevations show four decimals of a metre
+// (one of a millimetre) instead of whole millimetres.
 FieldBookCheck WriteFieldBook(spreadsheet::SpreadsheetHost& host, const FieldBook& book,
-                              const LevelingSettings& settings, const std::vector<CheckLine>& ownLines);
+                              const LevelingSettings& settings, const std::vector<CheckLine>& ownLines,
+                              bool tenthsOfMillimetre = false);
 
 }  // namespace gaocheng

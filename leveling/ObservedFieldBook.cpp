@@ -65,7 +65,7 @@ ObservedResult ComputeObservedBook(spreadsheet::SpreadsheetHost& host, const Lev
     lines.push_back({"路线长度(km)", *result.RouteKilometres, "0.000"});
   }
   lines.push_back({"视距检核", stations.Text, {}});
-  result.Check = WriteFieldBook(host, observed.Book, settings, lines);
+  result.Check = WriteFieldBook(host, observed.Book, settings, lines, true);
   WriteResultSheet(host, table);
   host.SelectSheet(kOutputSheetName);
   result.Rows = static_cast<int>(rows.size());

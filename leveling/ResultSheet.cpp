@@ -111,9 +111,11 @@ void WriteResultSheet(spreadsheet::SpreadsheetHost& host, const ResultTable& tab
   }
   if (r > kFirstResultRow) {
     const std::string last = std::to_string(r - 1);
-    host.SetNumberFormat("B3:B" + last, "0.000");
+    // Elevations carry the 0.1 mm of the readings, so observed plus correction adds up as shown.
+    host.SetNumberFormat("B3:B" + last, "0.0000");
     host.SetNumberFormat("C3:C" + last, "0");
-    host.SetNumberFormat("D3:E" + last, "0.000");
+    host.SetNumberFormat("D3:D" + last, "0.0000");
+    host.SetNumberFormat("E3:E" + last, "0.000");
     host.SetNumberFormat("F3:F" + last, "0");
   }
 }

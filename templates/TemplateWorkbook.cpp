@@ -200,8 +200,7 @@ void BuildObservationSheet(Workbook& book, Worksheet& sheet) {
   unit.bold = true;
   Put(book, sheet, 1, B, "米", unit);
   CellStyle note = Plain(HorizontalAlignment::Left);
-  Merge(book, sheet, 1, C, 1, G, "读数单位填“米”或“毫米”；视距以米计。第5行为起始水准点（后视），转点同一行记前视和后视，"
-        "中间点只记中视，最后一行为闭合水准点（前视）。", note);
+  Merge(book, sheet, 1, C, 1, G, "填“米”或“毫米”；视距以米计", note);
   sheet.SetRowHeight(1, 20);
 
   Merge(book, sheet, 2, A, 3, A, "测点", Header());

@@ -133,6 +133,10 @@ TEST_P(HandCheckedRoute, GivesTheBookTheChecksAndTheCorrections) {
   };
   for (const auto& [address, value] : book) EXPECT_EQ(host.GetCellValue(address), value) << address;
   EXPECT_EQ(host.GetCellText("B26"), "0.502");
+  // Readings as read, to 0.1 mm, and the heights they give.
+  EXPECT_EQ(host.GetCellText("D7"), "0.8765");
+  EXPECT_EQ(host.GetCellText("E7"), "102.5335");
+  EXPECT_EQ(host.GetCellText("B19"), "8.0405");
   ExpectBookSumsHold(host);
 
   host.SelectSheet("成果表");
