@@ -92,7 +92,18 @@ std::vector<ObservationRow> ReadObservationSheet(SpreadsheetHost& host) {
       cells[c] = host.GetCellValue(Address(static_cast<char>('A' + c), r));
       any = any || !IsBlank(cells[c]);
     }
-    if (!any) break;
+    if (!any) {
+      // An empty row ends the record; rows typed below it would be left out unseen.
+      for (int below = r + 1; below <= kLastObservationRow; ++below) {
+        for (char column = 'A'; column <= 'F'; ++column) {
+          if (IsBlank(host.GetCellValue(Address(column, below)))) continue;
+          throw LevelingError(LevelingError::kInvalidInput,
+                              "观测记录第 " + std::to_string(r) + " 行为空，而第 " + std::to_string(below) +
+                                  " 行还有数据（" + Address(column, below) + "）：记录中间不能有空行");
+        }
+      }
+      break;
+    }
     ObservationRow& row = rows.emplace_back();
     row.SheetRow = r;
     row.Point = TextAt(host, Address('A', r), cells[0]);

@@ -23,7 +23,8 @@ bool ReadingsInMillimetres(spreadsheet::SpreadsheetHost& host);
 // row remembering its SheetRow. Throws SpreadsheetError 9 with a description naming the sheet
 // when it is missing, 13 for a cell that is no number where one belongs (naming the cell and
 // its content), LevelingError 5 for a reading that no staff shows (negative or beyond 10 m), a
-// distance beyond 0–1000 m, or a row with readings but no point name (naming the cell).
+// distance beyond 0–1000 m, a row with readings but no point name (naming the cell), or data
+// below the empty row that ends the record.
 std::vector<ObservationRow> ReadObservationSheet(spreadsheet::SpreadsheetHost& host);
 
 // Selects "观测记录", clears A5:G65536 and writes the rows from row 5, readings in the unit B2

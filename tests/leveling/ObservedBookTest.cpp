@@ -250,6 +250,7 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"ErrorValue", "观测记录", "C6", spreadsheet::CellError{"#REF!"}, 13, "C6"},
         RefusalCase{"UnknownUnit", "观测记录", "B2", "英尺", 13, "B2（读数单位）"},
         RefusalCase{"NameMissing", "观测记录", "A6", "", 5, "测点名 A6 为空"},
+        RefusalCase{"DataBelowAGap", "观测记录", "C20", 1.5, 5, "第 16 行为空，而第 20 行还有数据（C20）"},
         RefusalCase{"DistanceBeyond", "观测记录", "E5", 4000.0, 5, "E5 的视距 4000 米"},
         RefusalCase{"NoRecordSheet", "-观测记录", "", kNone, 9, "没有“观测记录”表"},
         RefusalCase{"NoResultSheet", "-成果表", "", kNone, 9, "没有“成果表”表"},
