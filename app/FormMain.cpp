@@ -20,6 +20,7 @@
 #include "settings/FormSet.h"
 #include "sheetview/BusyCursor.h"
 #include "sheetview/Platform.h"
+#include "sheetview/ObservationCommands.h"
 #include "sheetview/QtSpreadsheetHost.h"
 #include "sheetview/QtWorkbookDialogs.h"
 #include "templates/DataFiles.h"
@@ -154,6 +155,10 @@ void FormMain::menunew_Click() {
   try {
     std::unique_ptr<spreadsheet::SpreadsheetHost> host = m_hostFactory();
     host->CreateApplication();
+    if (auto* qt = dynamic_cast<spreadsheet::QtSpreadsheetHost*>(host.get()); qt != nullptr && qt->Window() != nullptr) {
+      // "导入观测…" and "实测计算" in the workbook window, with the settings of the moment.
+      new spreadsheet::ObservationCommands(*qt->Window(), [this] { return m_leveling.Settings(); });
+    }
     m_application = std::move(host);
     m_application->SetVisible(true);
     m_application->OpenTemplate(m_templatePath.toStdString());

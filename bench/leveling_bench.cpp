@@ -99,7 +99,7 @@ void BM_WriteFieldBook_FullSheet(benchmark::State& state) {
   RandomEngine engine(1);
   const FieldBook book = gaocheng::BuildFieldBook(FullSheetRoute(), BenchSettings(), engine);
   for (auto _ : state) {
-    gaocheng::WriteFieldBook(host, book, BenchSettings(), 1);
+    gaocheng::WriteFieldBook(host, book, BenchSettings(), 1, 0);
   }
 }
 BENCHMARK(BM_WriteFieldBook_FullSheet)->Unit(benchmark::kMillisecond);

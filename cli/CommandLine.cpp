@@ -5,6 +5,7 @@
 
 #include "leveling/LevelingSettings.h"
 #include "workbook/NumberText.h"
+#include "leveling/ToleranceClass.h"
 
 namespace cli {
 
@@ -92,13 +93,21 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args) {
       line.Seed = ParseSeed(OptionValue(args, i, "--seed"));
     } else if (arg == "--sample") {
       line.Sample = true;
+    } else if (arg == "--observed") {
+      line.Observed = true;
+    } else if (IsOption(arg, "--import")) {
+      line.Import = OptionValue(args, i, "--import");
+      if (line.Import.empty()) throw Error("--import 后缺少观测文件名");
     } else if (IsOption(arg, "--set")) {
       line.Settings.push_back(ParseSetting(OptionValue(args, i, "--set")));
     } else {
       throw Error("未知选项“" + arg + "”");
     }
   }
+  if (!line.Import.empty() && !line.Observed) throw Error("--import 只能与 --observed 一起使用");
+  if (line.Observed && line.Seed) throw Error("--seed 只用于生成水准表，不能与 --observed 同时使用");
   if (!line.OutputDir.empty()) {
+    if (!line.Import.empty()) throw Error("--import 不能与 -d 同时使用：一个观测文件只对应一个工作簿");
     if (!line.Output.empty()) throw Error("-o 与 -d 不能同时使用：-d 时每个输出文件与其输入文件同名");
     if (line.Sample) throw Error("--sample 不能与 -d 同时使用");
     if (positional.empty()) throw Error("缺少输入文件（INPUT.xlsx…）");
@@ -128,11 +137,21 @@ std::string CommandLine::HelpText() {
   return "用法：levelbook-cli INPUT.xlsx -o OUTPUT.xlsx [--seed N] [--set 名称=值]…\n"
          "      levelbook-cli INPUT.xlsx… -d OUTDIR [-j N] [--seed N] [--set 名称=值]…\n"
          "      levelbook-cli --sample -o OUTPUT.xlsx [--seed N] [--set 名称=值]…\n"
+         "      levelbook-cli INPUT.xlsx --observed [--import FILE] -o OUTPUT.xlsx [--set 名称=值]…\n"
+         "      levelbook-cli INPUT.xlsx… --observed -d OUTDIR [-j N] [--set 名称=值]…\n"
          "\n"
          "读取工作簿 INPUT.xlsx 的“数据输入”表中的水准路线（E5、E6：起始水准点点名和高程；\n"
          "F5、F6：闭合水准点点名和高程；自第8行起：A列测点，B列偏距，E列设计高程，F列实测高程，\n"
          "A列为空的行结束路线），按“开始计算”的同一方法生成水准表，写入“水准表”（第5行起，\n"
          "I2为闭合差限差），并把整个工作簿保存为 OUTPUT.xlsx。\n"
+         "\n"
+         "给出 --observed 时不生成模拟读数，而是按“实测计算”计算实测水准：起始、闭合水准点和设计高程\n"
+         "取自“数据输入”，观测读数取自“观测记录”表（第5行起：A列测点，B列后视，C列中视，D列前视，\n"
+         "E列后视距，F列前视距，G列备注；B2为读数单位“米”或“毫米”），用视线高法计算后写入“水准表”\n"
+         "（下方计算校核的最后几行为观测站数、路线长度和视距检核），闭合差合格时按限差公式分配改正数，\n"
+         "写入“成果表”。--import FILE 先读入电子水准仪的记录文件（徕卡 GSI-8/GSI-16、天宝 DiNi M5）\n"
+         "或与“观测记录”同列的 CSV 文件，写入输出工作簿的“观测记录”（工作簿须有该表）；\n"
+         "文件中任何一行无法读取时给出行号和出错的字段，不导入任何数据。\n"
          "\n"
          "给出 -d OUTDIR 时批量处理：每个输入文件的水准表写入 OUTDIR/<输入文件名>，多个文件同时处理，\n"
          "每个文件输出一行摘要（结论：合格、超限或失败），最后输出合计；一个文件失败不影响其他文件。\n"
@@ -157,16 +176,24 @@ std::string CommandLine::HelpText() {
          "      ShowTurnPointElevation=" + flag(d.ShowTurnPointElevation) + "  显示转点高程（F列）\n"
          "      MidSightInColumnC=" + flag(d.MidSightInColumnC) + "        显示中间点为前视点：true 写入C列，false 写入D列\n"
          "      ShowReadingsInMetres=" + flag(d.ShowReadingsInMetres) + "     以m为单位显示前后视：false 时B、C、D列为毫米\n"
+         "      ClosureToleranceFormula=" + gaocheng::ToleranceFormulaText(d.ClosureToleranceFormula) +
+         "  闭合差限差公式：6√n、12√n（n 为测站数）、20√L、30√L、40√L（L 为路线长度，千米，\n"
+         "                        由视距求得；没有视距时不能使用）。6√n、20√L 按四等检核视距，其余按等外。\n"
          "                        开关取 true/false（也可用 1/0、yes/no、on/off）。\n"
+         "  --observed            计算“观测记录”中的实测读数（见上文），不能与 --seed 同时使用。\n"
+         "  --import FILE         与 --observed 一起使用：从电子水准仪记录文件或 CSV 文件导入观测读数。\n"
          "  --sample              以随程序安装的示例路线 sample.xlsx 代替 INPUT.xlsx（依次在\n"
          "                        <程序目录>/../share/levelbook/ 和程序目录中查找）。\n"
          "  -h, --help            显示本说明。\n"
          "  --version             显示版本号。\n"
          "\n"
          "完成后输出摘要：测点数、转点数、测站数、闭合差（毫米）、限差、结论和随机种子。水准表下方\n"
-         "另写计算校核（Σ后视、Σ前视、Σ后视−Σ前视、H终−H始、闭合差、限差、结论、随机种子）；\n"
+         "另写计算校核（Σ后视、Σ前视、Σ后视−Σ前视、H终−H始、闭合差、限差、结论、随机种子、\n"
+         "模拟高程：实测高程由程序模拟的点数）；\n"
          "用同一输入、同一设置和 --seed 随机种子可重新生成同一水准表。路线中间有空行而其下\n"
          "还有数据时，在标准错误上提示。\n"
+         "\n"
+         "实测计算完成后输出：观测记录行数、测站数、路线长度、闭合差、限差、视距检核和结论。\n"
          "\n"
          "退出码：0 成功；1 输入文件无法读取、数据有误或输出文件无法写出；2 命令行参数或设置有误；\n"
          "        3 已生成水准表，但闭合差超过限差（结论为“超限”）。\n"

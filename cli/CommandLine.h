@@ -14,6 +14,8 @@ namespace cli {
 // --sample stands for the input: the sample route among the data files.
 // The batch form: INPUT.xlsx… -d OUTDIR [-j N] [--seed N] [--set NAME=VALUE]… (also --output-dir,
 // --jobs), one output OUTDIR/<input file name> per input.
+// --observed reduces the observations of "观测记录" instead of generating (no --seed); with
+// --import FILE (single-file form only) they come from a level's file.
 class CommandLine {
  public:
   // A malformed command line; the message names the bad argument, in Chinese.
@@ -30,6 +32,8 @@ class CommandLine {
   std::optional<std::uint64_t> Seed;
   std::vector<std::pair<std::string, std::string>> Settings;  // in the order given
   bool Sample = false;  // Input is empty: the caller finds sample.xlsx
+  bool Observed = false;
+  std::string Import;   // with Observed: the file of observations
   bool Help = false;
   bool Version = false;
 

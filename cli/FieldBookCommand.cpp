@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <ostream>
 #include <random>
@@ -19,9 +21,13 @@
 #include "host/MemoryHost.h"
 #include "leveling/FieldBookOutput.h"
 #include "leveling/LevelingError.h"
+#include "leveling/LevelFileReader.h"
 #include "leveling/LevelingModule.h"
 #include "leveling/MessageSink.h"
+#include "workbook/NumberText.h"
+#include "leveling/ObservedFieldBook.h"
 #include "leveling/SettingsValidation.h"
+#include "leveling/ToleranceClass.h"
 #include "templates/DataFiles.h"
 #include "version/Version.h"
 #include "workbook/SpreadsheetError.h"
@@ -117,7 +123,74 @@ FileRun GenerateFile(const std::string& input, const std::string& output, const 
   run.notices = result.Notices;
   run.counts = "测点 " + std::to_string(result.Points) + " 个（含闭合水准点 " + module.Route().Points.back().PointName +
                "），转点 " + std::to_string(result.TurningPoints) + " 个，测站 " + std::to_string(result.SetUps) + " 个";
-  run.closure = "闭合差 " + Signed(result.Check.ClosureMm) + " mm，限差 " + gaocheng::ToleranceText(result.SetUps) + " mm";
+  run.closure = "闭合差 " + Signed(result.Check.ClosureMm) + " mm，限差 " + result.Check.LimitText + " mm";
+  run.status = result.Check.WithinLimit ? FieldBookCommand::kOk : FieldBookCommand::kExceedsLimit;
+  return run;
+}
+
+// Observation files are a few megabytes at most; a larger one is no level's record.
+constexpr std::uintmax_t kMaxImportBytes = 64u << 20;
+
+// The observations of a level's file, or why it cannot be read (one line, naming the line and word).
+std::optional<std::vector<gaocheng::ObservationRow>> ImportFile(const std::string& path, std::string& failure) {
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(path, ec);
+  if (ec || !std::filesystem::is_regular_file(path, ec)) {
+    failure = "无法读取观测文件“" + path + "”";
+    return std::nullopt;
+  }
+  if (size > kMaxImportBytes) {
+    failure = "观测文件“" + path + "”超过 64 MB，不是水准仪的记录文件";
+    return std::nullopt;
+  }
+  std::ifstream in(path, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (!in.good() && !in.eof()) {
+    failure = "无法读取观测文件“" + path + "”";
+    return std::nullopt;
+  }
+  try {
+    return gaocheng::ReadObservationFile(text);
+  } catch (const spreadsheet::NumberedError& e) {
+    failure = "观测文件“" + path + "”无法导入：" + e.Description();
+    return std::nullopt;
+  }
+}
+
+// One input's observations reduced and saved; what a run prints about it.
+FileRun ObserveFile(const std::string& input, const std::string& output, const gaocheng::LevelingSettings& settings,
+                    const std::string& import) {
+  FileRun run;
+  std::optional<std::vector<gaocheng::ObservationRow>> imported;
+  if (!import.empty()) {
+    imported = ImportFile(import, run.failure);
+    if (!imported) return run;
+  }
+  spreadsheet::Workbook workbook;
+  try {
+    workbook = spreadsheet::XlsxImporter::Load(input);
+  } catch (const spreadsheet::SpreadsheetError& e) {
+    run.failure = "无法读取输入文件：" + e.Description();
+    return run;
+  }
+  spreadsheet::MemoryHost host(std::move(workbook));
+  gaocheng::ObservedResult result;
+  try {
+    result = gaocheng::ComputeObservedBook(host, settings, imported);
+  } catch (const spreadsheet::NumberedError& e) {
+    run.failure = "实测计算失败（错误 " + std::to_string(e.Number()) + "）：" + e.Description();
+    return run;
+  }
+  try {
+    spreadsheet::XlsxExporter::Save(host.GetWorkbook(), output);
+  } catch (const spreadsheet::SpreadsheetError& e) {
+    run.failure = "无法写出输出文件：" + e.Description();
+    return run;
+  }
+  run.counts = "观测记录 " + std::to_string(result.Rows) + " 行，测站 " + std::to_string(result.SetUps) + " 个";
+  if (result.RouteKilometres) run.counts += "，路线长度 " + spreadsheet::NumberText::FieldBookDecimals(*result.RouteKilometres, 3) + " km";
+  run.closure = "闭合差 " + Signed(result.Check.ClosureMm) + " mm，限差 " + result.Check.LimitText + " mm，视距检核 " +
+                result.Stations.Text;
   run.status = result.Check.WithinLimit ? FieldBookCommand::kOk : FieldBookCommand::kExceedsLimit;
   return run;
 }
@@ -139,6 +212,10 @@ bool FieldBookCommand::ApplySettings(const std::vector<std::pair<std::string, st
                  : name == "MidSightInColumnC"    ? &form.MidSightInColumnC
                  : name == "ShowReadingsInMetres" ? &form.ShowReadingsInMetres
                                                   : nullptr;
+    if (name == "ClosureToleranceFormula") {
+      form.ToleranceFormula = value;
+      found = true;
+    }
     if (flag != nullptr && !ParseSwitch(value, *flag)) {
       message = "设置 " + name + " 只能取 true 或 false，而不是“" + value + "”";
       return false;
@@ -199,6 +276,18 @@ int FieldBookCommand::Run(const std::vector<std::string>& args, std::ostream& ou
   }
   if (!line.OutputDir.empty()) return RunBatch(line, settings, out, err);
 
+  if (line.Observed) {
+    const FileRun run = ObserveFile(line.Input, line.Output, settings, line.Import);
+    if (run.status == kFailed) {
+      err << program << run.failure << "\n";
+      return kFailed;
+    }
+    out << "已计算实测水准表：" << line.Output << "\n"
+        << run.counts << "\n"
+        << run.closure << "\n"
+        << "结论 " << (run.status == kOk ? "合格" : "超限") << "\n";
+    return run.status;
+  }
   const FileRun run = GenerateFile(line.Input, line.Output, settings, line.Seed);
   if (run.status == kFailed) {
     err << program << run.failure << "\n";
@@ -231,14 +320,16 @@ int FieldBookCommand::RunBatch(const CommandLine& line, const gaocheng::Leveling
   return BatchCommand::Run(
       line.Inputs, outputs, jobs,
       [&](const std::string& input, const std::string& output) {
-        const FileRun run = GenerateFile(input, output, settings, line.Seed);
+        const FileRun run = line.Observed ? ObserveFile(input, output, settings, {})
+                                          : GenerateFile(input, output, settings, line.Seed);
         BatchCommand::FileResult result;
         result.notes = run.notices;
         if (run.status == kFailed) {
           result.text = run.failure;
         } else {
           result.verdict = run.status == kOk ? BatchCommand::Verdict::Passed : BatchCommand::Verdict::OutOfTolerance;
-          result.text = run.counts + "，" + run.closure + "，随机种子 " + std::to_string(run.seed);
+          result.text = run.counts + "，" + run.closure;
+          if (!line.Observed) result.text += "，随机种子 " + std::to_string(run.seed);
         }
         return result;
       },

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,6 +46,7 @@ struct FieldBookRow {
 struct FieldBook {
   std::vector<FieldBookRow> Rows;  // StartRow first, ClosingRow last
   int StationCount = 1;            // instrument set-ups: turning points + 1
+  std::optional<double> RouteMetres;  // sum of all back and fore sight distances, when measured
 };
 
 // Rows that fit the output sheet: row 5 to row 65536.

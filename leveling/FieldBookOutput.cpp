@@ -8,6 +8,7 @@
 #include "leveling/LevelingText.h"
 #include "leveling/Millimetres.h"
 #include "leveling/RandomInRange.h"
+#include "leveling/ToleranceClass.h"
 
 namespace gaocheng {
 namespace {
@@ -37,7 +38,7 @@ int ToleranceMillimetres(int stationCount) {
 }
 
 std::string ToleranceText(int stationCount) {
-  return "±6√n=±" + std::to_string(ToleranceMillimetres(stationCount));
+  return ClosureLimitText(ClosureToleranceFormula::SixRootN, stationCount, std::nullopt);
 }
 
 FieldBookCheck CheckFieldBook(const FieldBook& book, const LevelingSettings& settings) {
@@ -57,13 +58,25 @@ FieldBookCheck CheckFieldBook(const FieldBook& book, const LevelingSettings& set
   const FieldBookRow& closing = book.Rows.back();
   check.ElevationDifference = RoundToMillionths(closing.MeasuredElevation - start.DesignElevation);
   check.ClosureMm = WholeMillimetresOf(closing.MeasuredElevation - closing.DesignElevation) + 0.0;  // no −0
-  check.LimitMm = ToleranceMillimetres(book.StationCount);
+  check.LimitMm = ClosureLimitMillimetres(settings.ClosureToleranceFormula, book.StationCount, book.RouteMetres);
+  check.LimitText = ClosureLimitText(settings.ClosureToleranceFormula, book.StationCount, book.RouteMetres);
   check.WithinLimit = std::fabs(check.ClosureMm) <= check.LimitMm;
   return check;
 }
 
 FieldBookCheck WriteFieldBook(spreadsheet::SpreadsheetHost& host, const FieldBook& book,
-                              const LevelingSettings& settings, std::uint64_t seed) {
+                              const LevelingSettings& settings, std::uint64_t seed, int simulatedPoints) {
+  return WriteFieldBook(host, book, settings,
+                        {// The seed takes up to 20 digits: wider than column B, whose right-aligned text would be
+                         // cut at the label in A. One left-aligned text in A runs on over the empty B and C.
+                         {"随机种子 " + std::to_string(seed), CellValue(), {}},
+                         {"模拟高程", std::to_string(simulatedPoints) + " 点", {}}});
+}
+
+FieldBookCheck WriteFieldBook(spreadsheet::SpreadsheetHost& host, const FieldBook& book,
+                              const LevelingSettings& settings, const std::vector<CheckLine>& ownLines,
+                              bool tenthsOfMillimetre) {
+  const FieldBookCheck check = CheckFieldBook(book, settings);
   host.SelectSheet(kOutputSheetName);
   host.ClearContents(kOutputRange);
 
@@ -115,12 +128,14 @@ FieldBookCheck WriteFieldBook(spreadsheet::SpreadsheetHost& host, const FieldBoo
     ++rowNumber;
   }
   const int closingRow = rowNumber - 1;
-  const char* readingFormat = settings.ShowReadingsInMetres ? kMetreFormat : kWholeFormat;
+  const char* metreFormat = tenthsOfMillimetre ? "0.0000" : kMetreFormat;
+  const char* readingFormat = settings.ShowReadingsInMetres ? metreFormat : tenthsOfMillimetre ? "0.0" : kWholeFormat;
   host.SetNumberFormat(Cell('B', kFirstOutputRow) + ":" + Cell('D', closingRow), readingFormat);
-  host.SetCellValue("I2", ToleranceText(book.StationCount));
+  if (tenthsOfMillimetre) host.SetNumberFormat(Cell('E', kFirstOutputRow) + ":" + Cell('F', closingRow), metreFormat);
+  host.SetCellValue("I2", check.LimitText);
 
-  const FieldBookCheck check = CheckFieldBook(book, settings);
-  if (closingRow + kCheckBlockRows > kLastOutputRow) return check;
+  // The heading, eight lines and the book's own ones, below one empty row.
+  if (closingRow + 9 + static_cast<int>(ownLines.size()) > kLastOutputRow) return check;
   const int first = closingRow + 2;
   const std::pair<const char*, CellValue> lines[] = {
       {"计算校核", CellValue()},
@@ -131,18 +146,21 @@ FieldBookCheck WriteFieldBook(spreadsheet::SpreadsheetHost& host, const FieldBoo
       {"闭合差(mm)", check.ClosureMm},
       {"限差(mm)", static_cast<double>(check.LimitMm)},
       {"结论", std::string(check.WithinLimit ? "合格" : "超限")},
-      {"", CellValue()},
   };
   rowNumber = first;
   for (const auto& [label, value] : lines) {
-    // The seed takes up to 20 digits: wider than column B, whose right-aligned text would be cut
-    // at the label in A. One left-aligned text in A runs on over the empty B and C instead.
-    put('A', *label ? std::string(label) : "随机种子 " + std::to_string(seed));
+    put('A', std::string(label));
     if (!std::holds_alternative<std::monostate>(value)) put('B', value);
     ++rowNumber;
   }
+  for (const CheckLine& line : ownLines) {
+    put('A', line.Label);
+    if (!std::holds_alternative<std::monostate>(line.Value)) put('B', line.Value);
+    if (!line.Format.empty()) host.SetNumberFormat(Cell('B', rowNumber), line.Format);
+    ++rowNumber;
+  }
   host.SetNumberFormat(Cell('B', first + 1) + ":" + Cell('B', first + 3), readingFormat);
-  host.SetNumberFormat(Cell('B', first + 4), kMetreFormat);
+  host.SetNumberFormat(Cell('B', first + 4), metreFormat);
   host.SetNumberFormat(Cell('B', first + 5) + ":" + Cell('B', first + 6), kWholeFormat);
   return check;
 }

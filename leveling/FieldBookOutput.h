@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "leveling/FieldBook.h"
 #include "leveling/LevelingSettings.h"
@@ -13,13 +14,22 @@ inline constexpr const char* kOutputSheetName = "水准表";
 inline constexpr const char* kOutputRange = "A5:I65536";
 inline constexpr int kFirstOutputRow = 5;
 inline constexpr int kLastOutputRow = 65536;
-// The check block below the book: one empty row, then the heading and eight lines.
-inline constexpr int kCheckBlockRows = 10;
+// The check block below the book: one empty row, then the heading and eight lines, then the
+// lines of its kind (a generated book: 随机种子 and 模拟高程).
+inline constexpr int kCheckBlockRows = 11;
 
 // 6 × √stationCount rounded to a whole number of millimetres, halves to even.
 int ToleranceMillimetres(int stationCount);
 // "±6√n=±" followed by ToleranceMillimetres ("±6√n=±6" for one set-up).
 std::string ToleranceText(int stationCount);
+
+// A line of the check block after 结论: its label in A, its value in B unless it is empty (with a
+// number format when `format` is not empty).
+struct CheckLine {
+  std::string Label;
+  spreadsheet::CellValue Value;
+  std::string Format;
+};
 
 // The computation check of a book, from the values as the book writes them: sums in the
 // readings' unit (ShowReadingsInMetres), the elevation difference in metres, the closure
@@ -30,10 +40,12 @@ struct FieldBookCheck {
   double SightDifference = 0;   // BacksightSum - ForesightSum
   double ElevationDifference = 0;  // closing benchmark's computed elevation minus the start's
   double ClosureMm = 0;
-  int LimitMm = 0;              // ToleranceMillimetres of the book's set-ups
+  int LimitMm = 0;              // the limit of settings.ClosureToleranceFormula for the book
+  std::string LimitText;        // "±6√n=±8", "±20√L=±12", as written into I2
   bool WithinLimit = true;      // |ClosureMm| <= LimitMm: "合格", else "超限"
 };
 
+// Throws LevelingError 5 for a √L formula on a book without RouteMetres.
 FieldBookCheck CheckFieldBook(const FieldBook& book, const LevelingSettings& settings);
 
 // Selects "水准表" (it stays active), clears A5:I65536 and writes the rows from row 5, one
@@ -41,10 +53,19 @@ FieldBookCheck CheckFieldBook(const FieldBook& book, const LevelingSettings& set
 // number format "0.000" or "0" over B:D of the book), E, F, G in metres, H in millimetres;
 // every number rounded to 10⁻⁶ m (0.001 mm for millimetres), free of binary noise; empty texts
 // in G and H where a point has no design elevation. Then the tolerance text into I2 and, when
-// it fits above row 65536, the check block below the closing row, its last line "随机种子 <seed>"
-// in A alone (so that a seed of 20 digits shows whole). The book must
-// fit (kMaxFieldBookRows). Spreadsheet failures propagate as spreadsheet::SpreadsheetError.
+// it fits above row 65536, the check block with `seed` and the number of points whose
+// elevation was simulated below the closing row. The book must fit (kMaxFieldBookRows).
+// Spreadsheet failures propagate as spreadsheet::SpreadsheetError; the limit's failures
+// (CheckFieldBook) are thrown before anything is written.
 FieldBookCheck WriteFieldBook(spreadsheet::SpreadsheetHost& host, const FieldBook& book,
-                              const LevelingSettings& settings, std::uint64_t seed);
+                              const LevelingSettings& settings, std::uint64_t seed, int simulatedPoints);
+
+// The same with the check block's own lines after 结论 (a book reduced from observations:
+// 观测站数 and the sight checks). `tenthsOfMillimetre`: readings were read to 0.1 mm, so the
+// readings, their sums, the lines of sight and the elevations show four decimals of a metre
+// (one of a millimetre) instead of whole millimetres.
+FieldBookCheck WriteFieldBook(spreadsheet::SpreadsheetHost& host, const FieldBook& book,
+                              const LevelingSettings& settings, const std::vector<CheckLine>& ownLines,
+                              bool tenthsOfMillimetre = false);
 
 }  // namespace gaocheng

@@ -54,10 +54,12 @@ FieldBookResult LevelingModule::GenerateFieldBook(spreadsheet::SpreadsheetHost& 
   try {
     gaocheng::ReadRouteInput(host, settings_, engine, route_);
     book = BuildFieldBook(route_, settings_, engine);
+    // A simulated book has no sight distances: a √L limit is refused before anything is written.
+    CheckFieldBook(book, settings_);
   } catch (const spreadsheet::NumberedError& error) {
     return fail(error.Number(), error.Description());
   }
-  result.Check = WriteFieldBook(host, book, settings_, seed);
+  result.Check = WriteFieldBook(host, book, settings_, seed, route_.SimulatedPoints);
   result.Written = true;
   result.Points = static_cast<int>(route_.Points.size());
   result.SetUps = book.StationCount;

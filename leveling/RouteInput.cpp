@@ -107,6 +107,7 @@ void ReadRouteInput(SpreadsheetHost& host, const LevelingSettings& settings, Ran
   route.Points.clear();
   route.EndRow = 0;
   route.DataBelowEnd = false;
+  route.SimulatedPoints = 0;
   host.SelectSheet(kInputSheetName);
   route.StartBenchmarkName = ReadName(host, "E5");
   route.StartBenchmarkElevation = ReadNumber(host, "E6");
@@ -128,6 +129,7 @@ void ReadRouteInput(SpreadsheetHost& host, const LevelingSettings& settings, Ran
           settings.ClosureMinusTolerance, settings.ClosurePlusTolerance, "水准点闭合负误差",
           "水准点闭合正误差", engine);
       closing.MeasuredElevation = route.EndBenchmarkElevation + error / 1000;
+      ++route.SimulatedPoints;
       route.Points.push_back(std::move(closing));
       route.EndRow = row;
       route.DataBelowEnd = HasDataBelow(host, row);
@@ -153,6 +155,7 @@ void ReadRouteInput(SpreadsheetHost& host, const LevelingSettings& settings, Ran
           settings.MidPointMinusTolerance, settings.MidPointPlusTolerance, "水准中间点负误差",
           "水准中间点正误差", engine);
       point.MeasuredElevation = point.DesignElevation + error / 1000;
+      ++route.SimulatedPoints;
     } else {
       point.MeasuredElevation = ReadNumber(host, measuredAddress);
     }

@@ -29,6 +29,7 @@ struct RouteInput {
   std::vector<RoutePoint> Points;
   int EndRow = 0;             // the row whose empty A cell ended the route
   bool DataBelowEnd = false;  // B, E or F of EndRow, or A, B, E or F below it, holds something
+  int SimulatedPoints = 0;    // points whose MeasuredElevation was drawn, the closing benchmark included
 };
 
 // "路线在第 30 行结束（A30 为空），第 31 行以下还有数据未计入" for a route that ended at row 30.

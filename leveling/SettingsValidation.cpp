@@ -1,6 +1,7 @@
 #include "leveling/SettingsValidation.h"
 
 #include <cmath>
+#include <optional>
 
 #include "leveling/Millimetres.h"
 #include "workbook/NumberText.h"
@@ -29,6 +30,7 @@ SettingsForm SettingsToForm(const LevelingSettings& settings) {
   form.ShowTurnPointElevation = settings.ShowTurnPointElevation;
   form.MidSightInColumnC = settings.MidSightInColumnC;
   form.ShowReadingsInMetres = settings.ShowReadingsInMetres;
+  form.ToleranceFormula = ToleranceFormulaText(settings.ClosureToleranceFormula);
   return form;
 }
 
@@ -64,6 +66,9 @@ SettingsValidation ValidateSettings(const SettingsForm& form) {
   const MillimetreBand high = WholeMillimetreBand(value[1] - value[6], value[1]);
   if (low.Empty() || high.Empty() || !(high.Low - low.High >= 1)) return Failure(staffReadings);
 
+  const std::optional<ClosureToleranceFormula> formula = ParseToleranceFormula(form.ToleranceFormula);
+  if (!formula) return Failure("闭合差限差公式只能是 6√n、12√n、20√L、30√L 或 40√L,设置未保存");
+
   SettingsValidation result;
   result.Saved = true;
   result.Message = kSettingsSavedMessage;
@@ -79,6 +84,7 @@ SettingsValidation ValidateSettings(const SettingsForm& form) {
   s.ShowTurnPointElevation = form.ShowTurnPointElevation;
   s.MidSightInColumnC = form.MidSightInColumnC;
   s.ShowReadingsInMetres = form.ShowReadingsInMetres;
+  s.ClosureToleranceFormula = *formula;
   return result;
 }
 

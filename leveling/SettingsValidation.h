@@ -14,6 +14,7 @@ struct SettingsForm {
   bool ShowTurnPointElevation = false;
   bool MidSightInColumnC = true;
   bool ShowReadingsInMetres = true;
+  std::string ToleranceFormula = "6√n";  // ToleranceFormulaText of ClosureToleranceFormula
 
   friend bool operator==(const SettingsForm&, const SettingsForm&) = default;
 };
@@ -21,7 +22,7 @@ struct SettingsForm {
 struct SettingsValidation {
   bool Saved = false;
   std::string Message;        // "设置已经保存" or the first failing check's message
-  LevelingSettings Settings;  // all eleven fields; meaningful only when Saved
+  LevelingSettings Settings;  // all twelve fields; meaningful only when Saved
 };
 
 inline constexpr const char* kSettingsSavedMessage = "设置已经保存";
@@ -30,7 +31,7 @@ inline constexpr const char* kSettingsSavedMessage = "设置已经保存";
 SettingsForm SettingsToForm(const LevelingSettings& settings);
 
 // Checks in order (numbers, staff readings with a minimum not below 0, intermediate, closure,
-// quick turn value, then the staff's end bands: [Min, Min + Q] and [Max - Q, Max] each hold a
+// quick turn value, then the staff's end bands, then the closure formula: [Min, Min + Q] and [Max - Q, Max] each hold a
 // whole millimetre after rounding inwards, and are at least 1 mm apart) and reports only the
 // first failure (the bands with the staff readings' message); on success all items parsed
 // unrounded, the prefix unchanged.

@@ -6,6 +6,7 @@
 #include <QUrl>
 
 #include "leveling/SettingsValidation.h"
+#include "leveling/ToleranceClass.h"
 #include "ui_FormSet.h"
 #include "windows/MakerWebPages.h"
 #include "windows/ToolWindow.h"
@@ -42,6 +43,9 @@ FormSet::FormSet(gaocheng::LevelingSettings& settings, QWidget* parent)
     label->installEventFilter(this);
   }
 
+  for (int i = 0; i < gaocheng::kToleranceFormulaCount; ++i) {
+    ui.ComboFormula->addItem(QString::fromUtf8(gaocheng::ToleranceFormulaTexts()[i]));
+  }
   connect(ui.CmdSet, &QPushButton::clicked, this, &FormSet::CmdSet_Click);
   connect(ui.CmdOK_0, &QPushButton::clicked, this, &FormSet::CmdOK_Click);
 
@@ -64,6 +68,7 @@ void FormSet::GetConfig() {
   m_ui->CheckSZ->setChecked(form.ShowTurnPointElevation);
   m_ui->CheckZJD->setChecked(form.MidSightInColumnC);
   m_ui->CheckMiters->setChecked(form.ShowReadingsInMetres);
+  m_ui->ComboFormula->setCurrentText(QString::fromStdString(form.ToleranceFormula));
 }
 
 void FormSet::SetConfig() {
@@ -73,6 +78,7 @@ void FormSet::SetConfig() {
   form.ShowTurnPointElevation = m_ui->CheckSZ->checkState() != Qt::Unchecked;
   form.MidSightInColumnC = m_ui->CheckZJD->checkState() != Qt::Unchecked;
   form.ShowReadingsInMetres = m_ui->CheckMiters->checkState() != Qt::Unchecked;
+  form.ToleranceFormula = m_ui->ComboFormula->currentText().toStdString();
 
   const gaocheng::SettingsValidation result = gaocheng::ValidateSettings(form);
   if (result.Saved) m_settings = result.Settings;

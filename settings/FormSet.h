@@ -20,7 +20,8 @@ class FormSet;
 // The settings dialog. It edits the settings record it is given (owned by the caller, which
 // must outlive the dialog). Construction is the form's load: the width becomes that of the two
 // panels and the boxes are filled from the record, so build one per opening and show it
-// modally. "设置" stores all eleven fields at once, and only when every check passes; "取消"
+// modally. "设置" stores all twelve fields (the closure formula from its list in the row below
+// the switches) at once, and only when every check passes; "取消"
 // and the close box store nothing.
 class FormSet : public QDialog {
   Q_OBJECT

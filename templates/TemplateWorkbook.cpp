@@ -191,12 +191,87 @@ void BuildOutputSheet(Workbook& book, Worksheet& sheet) {
   print.marginLeft = print.marginRight = 0.5;
 }
 
+void BuildObservationSheet(Workbook& book, Worksheet& sheet) {
+  enum { A, B, C, D, E, F, G };
+  Merge(book, sheet, 0, A, 0, G, "普通水准测量观测记录", Title());
+  sheet.SetRowHeight(0, 28);
+  Put(book, sheet, 1, A, "读数单位", Plain(HorizontalAlignment::Right));
+  CellStyle unit = Plain(HorizontalAlignment::Center);
+  unit.bold = true;
+  Put(book, sheet, 1, B, "米", unit);
+  CellStyle note = Plain(HorizontalAlignment::Left);
+  Merge(book, sheet, 1, C, 1, G, "填“米”或“毫米”；视距以米计", note);
+  sheet.SetRowHeight(1, 20);
+
+  Merge(book, sheet, 2, A, 3, A, "测点", Header());
+  Merge(book, sheet, 2, B, 2, D, "水准尺读数", Header());
+  Put(book, sheet, 3, B, "后视", Header());
+  Put(book, sheet, 3, C, "中视", Header());
+  Put(book, sheet, 3, D, "前视", Header());
+  Merge(book, sheet, 2, E, 2, F, "视距(m)", Header());
+  Put(book, sheet, 3, E, "后视距", Header());
+  Put(book, sheet, 3, F, "前视距", Header());
+  Merge(book, sheet, 2, G, 3, G, "备注", Header());
+  sheet.SetRowHeight(2, 22);
+  sheet.SetRowHeight(3, 22);
+
+  sheet.SetColumnStyle(A, book.InternStyle(Body("General", HorizontalAlignment::Left)));
+  // Readings as read, to 0.1 mm; distances to 0.1 m.
+  const auto readings = book.InternStyle(Body("0.0000", HorizontalAlignment::Right));
+  for (int c = B; c <= D; ++c) sheet.SetColumnStyle(c, readings);
+  const auto distances = book.InternStyle(Body("0.0", HorizontalAlignment::Right));
+  sheet.SetColumnStyle(E, distances);
+  sheet.SetColumnStyle(F, distances);
+  sheet.SetColumnStyle(G, book.InternStyle(Body("General", HorizontalAlignment::Left)));
+  const double widths[] = {16, 10, 10, 10, 9, 9, 16};
+  for (int c = A; c <= G; ++c) sheet.SetColumnWidth(c, widths[c]);
+
+  auto& print = sheet.Print();
+  print.paperSize = 9;
+  print.repeatRowsFirst = 2;
+  print.repeatRowsLast = 3;
+  sheet.SetFrozen(spreadsheet::FrozenPane{4, 0});
+  print.fitToWidth = 1;
+  print.centerHorizontally = true;
+}
+
+void BuildResultSheet(Workbook& book, Worksheet& sheet) {
+  enum { A, B, C, D, E, F };
+  CellStyle heading = Plain(HorizontalAlignment::Left);
+  heading.bold = true;
+  Merge(book, sheet, 0, A, 0, F, {}, heading);
+  sheet.SetRowHeight(0, 24);
+  const char* headers[] = {"点名", "观测高程(m)", "改正数(mm)", "改正后高程(m)", "设计高程(m)", "偏差(mm)"};
+  for (int c = A; c <= F; ++c) Put(book, sheet, 1, c, headers[c], Header());
+  sheet.SetRowHeight(1, 22);
+  sheet.SetColumnStyle(A, book.InternStyle(Body("General", HorizontalAlignment::Left)));
+  const auto metres = book.InternStyle(Body(kMetres, HorizontalAlignment::Right));
+  const auto millimetres = book.InternStyle(Body(kMillimetres, HorizontalAlignment::Right));
+  sheet.SetColumnStyle(B, metres);
+  sheet.SetColumnStyle(C, millimetres);
+  sheet.SetColumnStyle(D, metres);
+  sheet.SetColumnStyle(E, metres);
+  sheet.SetColumnStyle(F, millimetres);
+  const double widths[] = {20, 13, 11, 14, 13, 10};
+  for (int c = A; c <= F; ++c) sheet.SetColumnWidth(c, widths[c]);
+
+  auto& print = sheet.Print();
+  print.paperSize = 9;
+  print.repeatRowsFirst = 1;
+  print.repeatRowsLast = 1;
+  sheet.SetFrozen(spreadsheet::FrozenPane{2, 0});
+  print.fitToWidth = 1;
+  print.centerHorizontally = true;
+}
+
 }  // namespace
 
 Workbook TemplateWorkbook::Build() {
   Workbook book;
   BuildInputSheet(book, book.AddSheet(kInputSheet));
   BuildOutputSheet(book, book.AddSheet(kOutputSheet));
+  BuildObservationSheet(book, book.AddSheet(kObservationSheet));
+  BuildResultSheet(book, book.AddSheet(kResultSheet));
   book.SetActiveSheet(0);
   book.SetModified(false);
   return book;

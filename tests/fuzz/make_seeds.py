@@ -271,3 +271,25 @@ writer_seeds = {
 }
 for name, data in writer_seeds.items():
     put("xlsx_writer_fuzz", name, data)
+
+# The level files of the closed route in tests/leveling/data, and variants: BFFB double
+# readings, a header line, a station without foresight, feet.
+DATA = os.path.join(HERE, "..", "leveling", "data")
+for i, name in enumerate(["closed_route_gsi16.gsi", "closed_route_gsi8.gsi"]):
+    with open(os.path.join(DATA, name), "rb") as f:
+        put("gsi_reader_fuzz", "seed%02d" % i, f.read())
+for i, text in enumerate([
+        "*110001+0000000000000BM1 32...8+0000000002000000 331.08+0000000000150010 \n"
+        "*110002+0000000000000TP1 32...8+0000000002100000 332.08+0000000000120020 \n"
+        "*110003+0000000000000TP1 336.08+0000000000120030 \n*110004+0000000000000BM1 335.08+0000000000150000 \n",
+        "410001+?..START 42....+00000BM1 \n110001+00000BM1 331.06+00014230 83..06+01000000 \n",
+        "110001+00000BM1 331.01+00004669 \n", "110001+00000BM1 331.08-00142300 332.08+00142300 \n"], start=2):
+    put("gsi_reader_fuzz", "seed%02d" % i, text)
+with open(os.path.join(DATA, "closed_route.m5"), "rb") as f:
+    put("dini_reader_fuzz", "seed00", f.read())
+for i, text in enumerate([
+        "For M5|Adr 1|KD1 BM1 1|Rb 1.50010 m|HD 20.000 m||\nFor M5|Adr 2|KD1 TP1 1|Rf 1.20020 m|HD 21.000 m||\n"
+        "For M5|Adr 3|KD1 TP1 1|Rf 1.20030 m|HD 21.000 m||\nFor M5|Adr 4|KD1 BM1 1|Rb 1.50000 m|HD 20.000 m||\n",
+        "For M5|Adr 1|TO  Start-Line BF 1|||\nFor M5|Adr 2|KD1 BM1 1|Rb 4.669 ft|||\n",
+        "For M5|Adr 1|KD1 BM1 1|Rz 1.5 m|Z 100.000 m||\n"], start=1):
+    put("dini_reader_fuzz", "seed%02d" % i, text)

@@ -101,6 +101,8 @@ TEST_P(GenerateFieldBookSwitches, WritesEveryCellAsTheTableSays) {
       {"A17", "H终−H始"},     {"B17", 2.998},           {"A18", "闭合差(mm)"}, {"B18", -2.0},
       {"A19", "限差(mm)"},    {"B19", 10.0},            {"A20", "结论"},     {"B20", "合格"},
       {"A21", "随机种子 42"},
+      // K0+040 and the closing benchmark had no measured elevation.
+      {"A22", "模拟高程"},    {"B22", "2 点"},
   };
   if (sw.turnElevation) {
     expected["F6"] = 104.5;
@@ -202,7 +204,7 @@ INSTANTIATE_TEST_SUITE_P(
 // A book whose closing row is 65526 still has its block down to row 65536; one row longer
 // and the block is left out.
 TEST(WriteFieldBook, CheckBlockOnlyWhereItFits) {
-  for (const std::size_t rows : {std::size_t{65522}, std::size_t{65523}}) {
+  for (const std::size_t rows : {std::size_t{65521}, std::size_t{65522}}) {
     FieldBook book;
     book.Rows.resize(rows);
     book.Rows.front().RowKind = FieldBookRow::Kind::StartRow;
@@ -212,12 +214,13 @@ TEST(WriteFieldBook, CheckBlockOnlyWhereItFits) {
     book.Rows.back().MeasuredElevation = 1.001;
     book.Rows.back().DesignElevation = 1;
     MemoryHost host = MakeHost();
-    const FieldBookCheck check = WriteFieldBook(host, book, LevelingSettings{}, 5);
+    const FieldBookCheck check = WriteFieldBook(host, book, LevelingSettings{}, 5, 3);
     EXPECT_EQ(check.ClosureMm, 1);
     const int closing = static_cast<int>(rows) + 4;
-    const CellValue seed = host.GetCellValue("A65536");
+    const CellValue seed = host.GetCellValue("A65535");
+    EXPECT_EQ(host.GetCellValue("B65536"), rows == 65521 ? CellValue("3 点") : CellValue());
     const CellValue label = host.GetCellValue("A" + std::to_string(closing + 2));
-    if (rows == 65522) {
+    if (rows == 65521) {
       EXPECT_EQ(label, CellValue("计算校核"));
       EXPECT_EQ(seed, CellValue("随机种子 5"));
     } else {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QComboBox>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
@@ -156,6 +158,22 @@ TEST_F(FormSetFixture, GetConfigCopiesPrefixAndSwitches) {
   EXPECT_TRUE(dialog->ui().CheckSZ->isChecked());
   EXPECT_FALSE(dialog->ui().CheckZJD->isChecked());
   EXPECT_FALSE(dialog->ui().CheckMiters->isChecked());
+}
+
+// The closure formula: one row below the switches, a list of the five formulas, stored with the rest.
+TEST_F(FormSetFixture, ClosureFormulaIsChosenFromItsList) {
+  QComboBox* combo = dialog->ui().ComboFormula;
+  ASSERT_EQ(combo->count(), 5);
+  EXPECT_EQ(str(combo->currentText()), "6√n");
+  EXPECT_EQ(str(combo->itemText(4)), "40√L");
+  EXPECT_GT(combo->y(), dialog->ui().CheckMiters->y());
+  EXPECT_LE(combo->geometry().bottom(), dialog->ui().UserControl11->height());
+  combo->setCurrentText(QStringLiteral("20√L"));
+  dialog->SetConfig();
+  EXPECT_EQ(settings.ClosureToleranceFormula, gaocheng::ClosureToleranceFormula::TwentyRootL);
+  settings.ClosureToleranceFormula = gaocheng::ClosureToleranceFormula::TwelveRootN;
+  dialog->GetConfig();
+  EXPECT_EQ(str(combo->currentText()), "12√n");
 }
 
 struct SetConfigCase {

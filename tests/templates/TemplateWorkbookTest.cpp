@@ -31,11 +31,13 @@ const std::string& FormatAt(const Workbook& book, const Worksheet& sheet, const 
 
 }  // namespace
 
-TEST(TemplateWorkbook, HoldsTheTwoSheetsWithTheInputSheetActive) {
+TEST(TemplateWorkbook, HoldsItsFourSheetsWithTheInputSheetActive) {
   const Workbook book = TemplateWorkbook::Build();
-  ASSERT_EQ(book.SheetCount(), 2u);
+  ASSERT_EQ(book.SheetCount(), 4u);
   EXPECT_EQ(book.SheetAt(0).Name(), "数据输入");
   EXPECT_EQ(book.SheetAt(1).Name(), "水准表");
+  EXPECT_EQ(book.SheetAt(2).Name(), "观测记录");
+  EXPECT_EQ(book.SheetAt(3).Name(), "成果表");
   EXPECT_EQ(book.ActiveSheet(), 0u);
   EXPECT_FALSE(book.IsModified());
 }

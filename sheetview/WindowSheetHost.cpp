@@ -1,0 +1,66 @@
+#include "sheetview/WindowSheetHost.h"
+
+#include "numfmt/NumberFormat.h"
+#include "sheetview/WorkbookTableModel.h"
+#include "sheetview/WorkbookWindow.h"
+#include "workbook/SpreadsheetError.h"
+
+namespace spreadsheet {
+namespace {
+
+[[noreturn]] void NotHere(const char* what) {
+  throw SpreadsheetError(SpreadsheetError::kApplicationDefined, std::string("工作簿窗口的命令不能") + what);
+}
+
+Worksheet& Shown(WorkbookWindow& window) {
+  window.GetWorkbook();
+  Worksheet* sheet = window.Model()->Sheet();
+  if (sheet == nullptr) throw SpreadsheetError(SpreadsheetError::kApplicationDefined, "工作簿中没有工作表");
+  return *sheet;
+}
+
+}  // namespace
+
+void WindowSheetHost::CreateApplication() { NotHere("创建电子表格程序"); }
+void WindowSheetHost::SetVisible(bool) { NotHere("显示或隐藏窗口"); }
+void WindowSheetHost::OpenTemplate(const std::string&) { NotHere("打开模板"); }
+std::string WindowSheetHost::GetCaption() { return window_.Caption().toStdString(); }
+void WindowSheetHost::SetWindowState(WindowState) { NotHere("改变窗口状态"); }
+void WindowSheetHost::MaximizeActiveWindow() { NotHere("改变窗口状态"); }
+void WindowSheetHost::SetScreenUpdating(bool on) { window_.SetScreenUpdating(on); }
+
+void WindowSheetHost::SelectSheet(const std::string& name) {
+  const int index = window_.GetWorkbook().IndexOf(name);
+  if (index < 0) throw SpreadsheetError(SpreadsheetError::kSubscriptOutOfRange, "找不到工作表“" + name + "”");
+  window_.ShowSheet(static_cast<std::size_t>(index));
+}
+
+CellValue WindowSheetHost::GetCellValue(const std::string& address) {
+  return Shown(window_).Value(CellAddress::Parse(address));
+}
+
+std::string WindowSheetHost::GetCellText(const std::string& address) {
+  const Worksheet& sheet = Shown(window_);
+  const CellAddress a = CellAddress::Parse(address);
+  return NumberFormat::Display(sheet.Value(a), window_.GetWorkbook().Style(sheet.StyleAt(a)).numberFormat);
+}
+
+void WindowSheetHost::SetCellValue(const std::string& address, const CellValue& value) {
+  Shown(window_);
+  window_.WriteValue(CellAddress::Parse(address), value);
+}
+
+void WindowSheetHost::ClearContents(const std::string& range) {
+  Shown(window_);
+  window_.ClearContents(CellRange::Parse(range));
+}
+
+void WindowSheetHost::SetNumberFormat(const std::string& range, const std::string& code) {
+  Shown(window_);
+  window_.SetNumberFormat(CellRange::Parse(range), code);
+}
+
+void WindowSheetHost::MarkSaved() { NotHere("标记工作簿已保存"); }
+void WindowSheetHost::Quit() { NotHere("退出电子表格程序"); }
+
+}  // namespace spreadsheet

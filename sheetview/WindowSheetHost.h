@@ -1,0 +1,41 @@
+#pragma once
+
+#include <string>
+
+#include "host/SpreadsheetHost.h"
+
+namespace spreadsheet {
+
+class WorkbookWindow;
+
+// The cell operations of the host interface over the workbook shown in a window, for the
+// window's own commands: SelectSheet shows the sheet, the cells are those of the shown sheet,
+// writes go through the window (not undoable, as every program write). The application-level
+// operations (create, open, caption, window state, saved flag, quit) are not the window's to
+// answer here and throw 1004. Throws 1004 while the window has no workbook, 9 for a missing
+// sheet, as QtSpreadsheetHost does.
+class WindowSheetHost : public SpreadsheetHost {
+ public:
+  explicit WindowSheetHost(WorkbookWindow& window) : window_(window) {}
+
+  void CreateApplication() override;
+  void SetVisible(bool visible) override;
+  void OpenTemplate(const std::string& path) override;
+  std::string GetCaption() override;
+  void SetWindowState(WindowState state) override;
+  void MaximizeActiveWindow() override;
+  void SetScreenUpdating(bool on) override;
+  void SelectSheet(const std::string& name) override;
+  CellValue GetCellValue(const std::string& address) override;
+  std::string GetCellText(const std::string& address) override;
+  void SetCellValue(const std::string& address, const CellValue& value) override;
+  void ClearContents(const std::string& range) override;
+  void SetNumberFormat(const std::string& range, const std::string& code) override;
+  void MarkSaved() override;
+  void Quit() override;
+
+ private:
+  WorkbookWindow& window_;
+};
+
+}  // namespace spreadsheet
