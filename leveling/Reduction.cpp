@@ -19,7 +19,7 @@ std::int64_t Micrometres(double metres, const std::string& what) {
   if (!(std::fabs(metres) < 1e9)) {
     throw LevelingError(LevelingError::kOverflow, what + " " + spreadsheet::NumberText::EditText(metres) + " 米超出可计算的范围");
   }
-  return static_cast<std::int64_t>(RoundHalfEven(metres * 1e6));
+  return static_cast<std::int64_t>(spreadsheet::NumberText::RoundHalfEven(metres * 1e6));
 }
 
 double Metres(std::int64_t micrometres) { return static_cast<double>(micrometres) / 1e6; }

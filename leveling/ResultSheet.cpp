@@ -1,3 +1,4 @@
+#include "workbook/NumberText.h"
 #include "leveling/ResultSheet.h"
 
 #include <cmath>
@@ -12,7 +13,7 @@ namespace {
 
 using Kind = FieldBookRow::Kind;
 
-std::int64_t Micrometres(double metres) { return static_cast<std::int64_t>(RoundHalfEven(metres * 1e6)); }
+std::int64_t Micrometres(double metres) { return static_cast<std::int64_t>(spreadsheet::NumberText::RoundHalfEven(metres * 1e6)); }
 
 std::string SignedMm(double mm) {
   const auto whole = static_cast<long long>(mm);

@@ -1,3 +1,4 @@
+#include "workbook/NumberText.h"
 #include "leveling/ToleranceClass.h"
 
 #include <cmath>
@@ -50,12 +51,12 @@ bool NeedsRouteLength(ClosureToleranceFormula formula) {
          formula == ClosureToleranceFormula::FortyRootL;
 }
 
-double RouteKilometresShown(double metres) { return RoundHalfEven(metres) / 1000; }
+double RouteKilometresShown(double metres) { return spreadsheet::NumberText::RoundHalfEven(metres) / 1000; }
 
 int ClosureLimitMillimetres(ClosureToleranceFormula formula, int stationCount, std::optional<double> routeMetres) {
   const double k = kCoefficients[Index(formula)];
   if (!NeedsRouteLength(formula)) {
-    return static_cast<int>(RoundHalfEven(k * std::sqrt(static_cast<double>(stationCount))));
+    return static_cast<int>(spreadsheet::NumberText::RoundHalfEven(k * std::sqrt(static_cast<double>(stationCount))));
   }
   if (!routeMetres) {
     throw LevelingError(LevelingError::kInvalidInput,
@@ -63,7 +64,7 @@ int ClosureLimitMillimetres(ClosureToleranceFormula formula, int stationCount, s
                             " 需要路线长度，而水准记录没有视距。请在观测记录中填写后视距和前视距，"
                             "或在水准设置中选择按测站数计算的限差公式（6√n 或 12√n）");
   }
-  const double limit = RoundHalfEven(k * std::sqrt(RouteKilometresShown(*routeMetres)));
+  const double limit = spreadsheet::NumberText::RoundHalfEven(k * std::sqrt(RouteKilometresShown(*routeMetres)));
   if (!(limit < 1e9)) {
     throw LevelingError(LevelingError::kOverflow, "路线长度 " + std::to_string(*routeMetres) + " 米过大，无法计算限差");
   }
