@@ -155,6 +155,16 @@ void CellDelegate::setEditorData(QWidget* editor, const QModelIndex& index) cons
 
 bool CellDelegate::eventFilter(QObject* object, QEvent* event) {
   auto* line = qobject_cast<QLineEdit*>(object);
+  if (line && event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+        (key->modifiers() & ~Qt::KeypadModifier) == Qt::ControlModifier) {
+      const QString typed = line->text();
+      emit closeEditor(line, QAbstractItemDelegate::RevertModelCache);
+      emit fillRequested(typed);
+      return true;
+    }
+  }
   if (line && event->type() == QEvent::KeyPress && line->property(kTypingProperty).toBool()) {
     const auto* key = static_cast<QKeyEvent*>(event);
     const bool arrow = key->key() == Qt::Key_Up || key->key() == Qt::Key_Down || key->key() == Qt::Key_Left ||

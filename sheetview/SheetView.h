@@ -14,7 +14,7 @@ class CellDelegate;
 // The grid: a spreadsheet's keyboard and mouse over a WorkbookTableModel. Arrows move the
 // current cell, Ctrl+arrows to the edge of the data block, Shift extends the selection from
 // the current cell (which stays where it is), Ctrl+Home goes to the first cell below and right
-// of the frozen panes, Ctrl+End to the last used cell, Page Up/Down by a screen. Typing replaces the current cell, F2 and a double click edit
+// of the frozen panes, Ctrl+Page Up/Down to the sheet before/after, Ctrl+D and Ctrl+R fill, Ctrl+End to the last used cell, Page Up/Down by a screen. Typing replaces the current cell, F2 and a double click edit
 // it in place, Enter moves down (back to the column where a run of Tabs started) and Tab
 // right (both through a selected block, which stays selected). Copy, cut, paste, clear, undo and redo are raised as signals for the window to carry
 // out on SelectedRanges(). The current cell always lies inside the selection.
@@ -40,6 +40,11 @@ class SheetView : public QTableView {
   // Selects anchor..extent widened over merges; the anchor becomes the current cell.
   void SelectRange(CellAddress anchor, CellAddress extent);
   void MoveCurrent(int rows, int columns);
+  // Selects the blocks again with `current` as the current cell (a sheet shown again as it was
+  // left); nothing selected holding it: the current cell alone.
+  void RestoreSelection(const std::vector<CellRange>& selection, CellAddress current);
+  // Scrolls to positions read from the scroll bars before, clamped to what the sheet allows now.
+  void ScrollToValues(int vertical, int horizontal);
   // Where an editor of the cell belongs: on the viewport of the frozen pane that draws the cell
   // (the pane lies over this view and would hide it), else on this view's; and the cell's
   // rectangle there.
@@ -53,6 +58,12 @@ class SheetView : public QTableView {
   void clearRequested();
   void undoRequested();
   void redoRequested();
+  void fillDownRequested();   // Ctrl+D
+  void fillRightRequested();  // Ctrl+R
+  // Ctrl+Enter in the cell's editor: the entry into every selected cell.
+  void fillSelectionRequested(const QString& typed);
+  void escapePressed();              // outside an editor
+  void sheetStepRequested(int step);  // Ctrl+Page Down (+1) and Ctrl+Page Up (-1)
   void contextMenuRequested(const QPoint& globalPos);
 
  protected:

@@ -185,7 +185,7 @@ TEST_F(MainWindow, NewTemplateEmbedsTheWorkbookFillingTheFrameOnce) {
   EXPECT_FALSE(workbookWindow()->isWindow());
   EXPECT_EQ(workbookWindow()->windowTitle(), QStringLiteral("work1 - 工作簿"));
   EXPECT_EQ(workbook().IndexOf(templates::TemplateWorkbook::kInputSheet), 0);
-  EXPECT_FALSE(workbookWindow()->IsModified());
+  EXPECT_FALSE(workbookWindow()->Document().IsModified());
 
   WorkbookWindow* first = workbookWindow();
   NewTemplate();
@@ -488,7 +488,7 @@ TEST_P(MainWindowClose, AsksOnlyAboutUnsavedWork) {
   NewTemplate();
   ASSERT_NE(workbookWindow(), nullptr);
   if (c.typeSomething) TypeInto("E5", QStringLiteral("BM1"));
-  ASSERT_EQ(workbookWindow()->IsModified(), c.typeSomething);
+  ASSERT_EQ(workbookWindow()->Document().IsModified(), c.typeSomething);
   answers.assign(c.answers.begin(), c.answers.end());
   const QString savedPath = dir.filePath(QStringLiteral("路线.xlsx"));
   if (c.fileName) dialogs->saveAnswers.push_back(savedPath);
@@ -505,7 +505,7 @@ TEST_P(MainWindowClose, AsksOnlyAboutUnsavedWork) {
               CellValue(std::string("BM1")));
   }
   if (!c.closes) {
-    EXPECT_TRUE(workbookWindow()->IsModified());  // the typed work is still there
+    EXPECT_TRUE(workbookWindow()->Document().IsModified());  // the typed work is still there
   }
 }
 
@@ -555,9 +555,9 @@ TEST_F(MainWindow, FileOnTheCommandLineOpensAsNewTemplateThenOpen) {
   window->OpenOnStart(route);
   ASSERT_TRUE(FillsPicExcel());
   EXPECT_EQ(workbookWindow()->windowTitle(), QStringLiteral("路线.xlsx - 工作簿"));
-  EXPECT_EQ(workbookWindow()->FilePath(), QFileInfo(route).absoluteFilePath());
+  EXPECT_EQ(workbookWindow()->Document().Path(), QFileInfo(route).absoluteFilePath());
   EXPECT_EQ(workbook().SheetAt(0).Value(CellAddress::Parse("A8")), CellValue(std::string("K1+000")));
-  EXPECT_FALSE(workbookWindow()->IsModified());
+  EXPECT_FALSE(workbookWindow()->Document().IsModified());
   EXPECT_TRUE(dialogs->errors.isEmpty());
 }
 
