@@ -220,3 +220,36 @@ TEST_F(WindowEditing, TypedTextOverTheCellLimitIsRefused) {
 }
 
 }  // namespace
+
+// Each sheet is shown again as it was left; its frozen rows always show the sheet's first rows.
+TEST_F(WindowEditing, EachSheetKeepsItsPlaceAndItsFrozenRows) {
+  const auto topRowOfPanes = [this] {
+    std::vector<int> rows;
+    for (SheetView* pane : view()->Panes()) rows.push_back(pane->rowAt(0));
+    return rows;
+  };
+  window->ShowSheet(1);
+  Go("C300");
+  const int scrolled = view()->verticalScrollBar()->value();
+  ASSERT_GT(scrolled, 0);
+  window->ShowSheet(0);
+  EXPECT_EQ(Current(), "A1");  // never shown before: at its start
+  EXPECT_EQ(view()->verticalScrollBar()->value(), 0);
+  EXPECT_EQ(topRowOfPanes(), std::vector<int>{0});
+  Key(Qt::Key_PageDown, Qt::ControlModifier);  // to the next sheet, as it was left
+  EXPECT_EQ(window->ShownSheet(), 1u);
+  EXPECT_EQ(Current(), "C300");
+  EXPECT_EQ(view()->verticalScrollBar()->value(), scrolled);
+  EXPECT_EQ(topRowOfPanes(), std::vector<int>{0});
+  Key(Qt::Key_Home, Qt::ControlModifier);
+  EXPECT_EQ(Current(), "A5");  // below the sheet's own frozen rows
+  Key(Qt::Key_PageUp, Qt::ControlModifier);
+  Key(Qt::Key_PageUp, Qt::ControlModifier);  // the first sheet has none before it
+  EXPECT_EQ(window->ShownSheet(), 0u);
+  Key(Qt::Key_Home, Qt::ControlModifier);
+  EXPECT_EQ(Current(), "A8");
+  // A workbook opened afresh starts at the top, whatever the last one showed.
+  window->SetWorkbook(templates::TemplateWorkbook::Build(), "work2", QString());
+  EXPECT_EQ(Current(), "A1");
+  EXPECT_EQ(view()->verticalScrollBar()->value(), 0);
+}
