@@ -11,6 +11,7 @@
 #include "host/MemoryHost.h"
 #include "sheetview/QtSpreadsheetHost.h"
 #include "workbook/Workbook.h"
+#include "sheetview/SheetPages.h"
 #include "sheetview/WorkbookDialogs.h"
 
 // "开始计算" as the main window runs it (screen updating off, GenerateFieldBook, on again) on a
@@ -59,7 +60,7 @@ class CountingSink : public gaocheng::MessageSink {
 
 class NoDialogs : public spreadsheet::WorkbookDialogs {
  public:
-  void PreviewPrint(QWidget*, QPrinter&, const std::function<void(QPrinter&)>&) override {}
+  void PreviewPages(QWidget*, const spreadsheet::SheetPages&, const std::function<void()>&) override {}
   std::optional<QString> AskOpenFileName(QWidget*, const QString&) override { return std::nullopt; }
   std::optional<QString> AskSaveFileName(QWidget*, const QString&, const QString&, const QString&) override {
     return std::nullopt;

@@ -3,9 +3,11 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QPrinter>
+#include <optional>
 #include <QWidget>
 
 #include "sheetview/BusyCursor.h"
+#include "sheetview/SheetPages.h"
 #include "sheetview/SheetPrinter.h"
 #include "sheetview/WorkbookDialogs.h"
 #include "sheetview/WorkbookDocument.h"
@@ -52,16 +54,16 @@ bool PrintCommands::PrintPreview() {
     return false;
   }
   QPrinter printer(QPrinter::HighResolution);
-  printer.setDocName(document_.Caption());
   SheetPrinter::SetUpPage(*model_.Sheet(), printer);
-  dialogs_->PreviewPrint(&owner_, printer, [this](QPrinter& target) {
+  std::optional<SheetPages> pages;
+  try {
     const BusyCursor busy;
-    try {
-      if (const Worksheet* sheet = model_.Sheet()) SheetPrinter::Print(document_.Get(), *sheet, target);
-    } catch (const SpreadsheetError& e) {
-      dialogs_->ShowError(&owner_, QStringLiteral("打印"), QString::fromStdString(e.Description()));
-    }
-  });
+    pages.emplace(workbook, *model_.Sheet(), printer.pageLayout());
+  } catch (const SpreadsheetError& e) {
+    dialogs_->ShowError(&owner_, QStringLiteral("打印预览"), QString::fromStdString(e.Description()));
+    return false;
+  }
+  dialogs_->PreviewPages(&owner_, *pages, [this] { Print(); });
   return true;
 }
 
