@@ -37,28 +37,29 @@ struct WorkbookDocument::Step {
   std::vector<std::pair<std::size_t, Worksheet>> before;  // each sheet written, as it was
 };
 
-// The sheets a program step changed, before and after; the step is done when pushed.
+// The sheets a program step changed. Each keeps the one state of its sheet that is not shown:
+// the one before the step while it is done, the one after while it is undone.
 class WorkbookDocument::StepCommand : public QUndoCommand {
  public:
-  struct Sheet {
-    std::size_t index;
-    Worksheet before;
-    Worksheet after;
-  };
-  StepCommand(WorkbookDocument& document, std::vector<Sheet> sheets, const QString& text)
+  StepCommand(WorkbookDocument& document, std::vector<std::pair<std::size_t, Worksheet>> sheets, const QString& text)
       : QUndoCommand(text), document_(document), sheets_(std::move(sheets)) {}
 
-  void undo() override {
-    for (auto it = sheets_.rbegin(); it != sheets_.rend(); ++it) document_.ReplaceSheet(it->index, it->before);
-  }
+  void undo() override { Swap(); }
   void redo() override {
-    if (std::exchange(done_, false)) return;
-    for (const Sheet& sheet : sheets_) document_.ReplaceSheet(sheet.index, sheet.after);
+    if (!std::exchange(done_, false)) Swap();
   }
 
  private:
+  void Swap() {
+    for (auto& [index, other] : sheets_) {
+      Worksheet shown = document_.Get().SheetAt(index);
+      document_.ReplaceSheet(index, other);
+      other = std::move(shown);
+    }
+  }
+
   WorkbookDocument& document_;
-  std::vector<Sheet> sheets_;
+  std::vector<std::pair<std::size_t, Worksheet>> sheets_;
   bool done_ = true;
 };
 
@@ -186,11 +187,7 @@ void WorkbookDocument::EndProgramStep() {
   if (!step_) return;
   const std::unique_ptr<Step> step = std::move(step_);
   if (step->before.empty() || !workbook_) return;
-  std::vector<StepCommand::Sheet> sheets;
-  for (auto& [index, before] : step->before) {
-    sheets.push_back(StepCommand::Sheet{index, std::move(before), workbook_->SheetAt(index)});
-  }
-  undo_->push(new StepCommand(*this, std::move(sheets), step->text));
+  undo_->push(new StepCommand(*this, std::move(step->before), step->text));
 }
 
 void WorkbookDocument::ReplaceSheet(std::size_t sheet, const Worksheet& content) {
