@@ -23,15 +23,15 @@ class PrintPreview::Area : public QAbstractScrollArea {
   explicit Area(const SheetPages& pages, QWidget* parent) : QAbstractScrollArea(parent), pages_(pages) {
     viewport()->setAutoFillBackground(true);
     QPalette palette = viewport()->palette();
-    palette.setColor(QPalette::Window, QColor(0x80, 0x80, 0x80));
+    palette.setColor(viewport()->backgroundRole(), QColor(0x80, 0x80, 0x80));
     viewport()->setPalette(palette);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   }
 
-  // Pixels of screen per 96-dpi pixel of paper: the page fills the width.
+  // Pixels of screen per 96-dpi pixel of paper: the page fills the width, up to its real size.
   double Zoom() const {
     const double width = std::max(50.0, static_cast<double>(viewport()->width() - 2 * kGap));
-    return width / pages_.PaperSize().width();
+    return std::min(1.0, width / pages_.PaperSize().width());
   }
   double Pitch() const { return pages_.PaperSize().height() * Zoom() + kGap; }
   int PageAt(int y) const {
@@ -67,8 +67,9 @@ class PrintPreview::Area : public QAbstractScrollArea {
     const int bottom = verticalScrollBar()->value() + event->rect().bottom();
     painted = 0;
     for (int i = PageAt(top); i < pages_.Count() && kGap + i * pitch <= bottom; ++i) {
-      const QRectF paper(kGap, kGap + i * pitch - verticalScrollBar()->value(), pages_.PaperSize().width() * zoom,
-                         pages_.PaperSize().height() * zoom);
+      const double width = pages_.PaperSize().width() * zoom;
+      const QRectF paper(std::max(static_cast<double>(kGap), (viewport()->width() - width) / 2),
+                         kGap + i * pitch - verticalScrollBar()->value(), width, pages_.PaperSize().height() * zoom);
       painter.fillRect(paper.translated(3, 3), QColor(0x50, 0x50, 0x50));
       painter.fillRect(paper, Qt::white);
       painter.save();

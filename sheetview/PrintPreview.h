@@ -10,10 +10,10 @@ namespace spreadsheet {
 
 class SheetPages;
 
-// The print preview: the pages one below the other, as wide as the window, each painted only
-// while it is in view, so that a book of thousands of pages opens at once and holds no more
-// than the pages on screen. "打印" prints them (asking for the printer); the pages must
-// outlive the dialog.
+// The print preview: the pages one below the other, as wide as the window (at most their real
+// size), each painted only while it is in view, so that a book of thousands of pages opens at
+// once and holds no more than the pages on screen. "打印" prints them (asking for the
+// printer); the pages must outlive the dialog.
 class PrintPreview : public QDialog {
   Q_OBJECT
 

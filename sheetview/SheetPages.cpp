@@ -103,35 +103,52 @@ class PagePainter {
       return CellPainter::PaintValue(painter_, rect, style, value, NumberFormat(style.numberFormat), workbook_.Dates());
     }
     const QString text = QString::fromStdString(NumberFormat::Display(value, style.numberFormat));
-    // A text that may not run into its neighbours prints whole in a smaller font, never cut.
-    const double room = Room(page, anchor, rect.width(), style.horizontal) - 2 * CellPainter::kTextPadding;
-    const double width = QFontMetricsF(CellPainter::FontFor(style)).horizontalAdvance(text);
-    if (width <= room || room <= 0) return CellPainter::PaintText(painter_, rect, style, text, false);
-    CellStyle smaller = style;
-    smaller.fontSize = (style.fontSize > 0 ? style.fontSize : CellPainter::kDefaultFontPoints) * room / width;
-    CellPainter::PaintText(painter_, rect, smaller, text, false);
+    // A text prints whole, never cut: past its alignment's side when only the other side is
+    // free (the seed beside its label), in a smaller font when neither gives it room.
+    const double width = QFontMetricsF(CellPainter::FontFor(style)).horizontalAdvance(text) + 2 * CellPainter::kTextPadding;
+    const double room = Room(page, anchor, rect.width(), style.horizontal);
+    if (width <= room) return CellPainter::PaintText(painter_, rect, style, text, false);
+    const bool towardsLeft = style.horizontal != HorizontalAlignment::Right;
+    const double other = InMerge(anchor) ? rect.width() : rect.width() + Side(page, anchor, towardsLeft ? -1 : 1);
+    CellStyle turned = style;
+    QRectF area = rect;
+    if (other > room) {
+      turned.horizontal = towardsLeft ? HorizontalAlignment::Right : HorizontalAlignment::Left;
+      area = towardsLeft ? QRectF(rect.right() - other, rect.top(), other, rect.height())
+                         : QRectF(rect.left(), rect.top(), other, rect.height());
+    }
+    const double available = std::max(room, other);
+    if (width > available) {
+      turned.fontSize = (style.fontSize > 0 ? style.fontSize : CellPainter::kDefaultFontPoints) *
+                        (available - 2 * CellPainter::kTextPadding) / (width - 2 * CellPainter::kTextPadding);
+    }
+    painter_.save();
+    painter_.setClipRect(area, Qt::IntersectClip);
+    CellPainter::PaintText(painter_, area, turned, text, false);
+    painter_.restore();
   }
 
   // The width a text of cell `a` may take: its own and that of the empty cells it may run into
   // on the page, on the side its alignment sends it.
   double Room(const Page& page, CellAddress a, double own, HorizontalAlignment alignment) const {
-    if (merge(a) || !TextOverflow::Spills(workbook_, sheet_, a)) return own;
-    const auto side = [&](int step) {
-      double room = 0;
-      for (int c = a.column + step; c >= page.firstColumn && c <= page.lastColumn; c += step) {
-        const CellAddress next{a.row, c};
-        if (!IsEmptyValue(sheet_.Value(next)) || merge(next)) break;
-        room += SheetMetrics::ColumnWidth(sheet_, c);
-      }
-      return room;
-    };
+    if (InMerge(a) || !TextOverflow::Spills(workbook_, sheet_, a)) return own;
     switch (alignment) {
-      case HorizontalAlignment::Right: return own + side(-1);
-      case HorizontalAlignment::Center: return own + 2 * std::min(side(-1), side(1));
-      default: return own + side(1);
+      case HorizontalAlignment::Right: return own + Side(page, a, -1);
+      case HorizontalAlignment::Center: return own + 2 * std::min(Side(page, a, -1), Side(page, a, 1));
+      default: return own + Side(page, a, 1);
     }
   }
-  bool merge(CellAddress a) const { return sheet_.MergeAt(a) != nullptr; }
+  // The width of the empty cells beside `a` on the page, leftwards (-1) or rightwards (+1).
+  double Side(const Page& page, CellAddress a, int step) const {
+    double room = 0;
+    for (int c = a.column + step; c >= page.firstColumn && c <= page.lastColumn; c += step) {
+      const CellAddress next{a.row, c};
+      if (!IsEmptyValue(sheet_.Value(next)) || InMerge(next)) break;
+      room += SheetMetrics::ColumnWidth(sheet_, c);
+    }
+    return room;
+  }
+  bool InMerge(CellAddress a) const { return sheet_.MergeAt(a) != nullptr; }
 
   void PaintSpills(const Page& page, const std::vector<double>& left, int r, int c, const QRectF& rect) {
     const auto geometry = [&](int column) {

@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QTest>
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 
 #include "sheetview/PrintPreview.h"
@@ -53,13 +54,16 @@ TEST(SheetPages, TheCheckBlockIsNeverSplit) {
   }
 }
 
-// The seed's long text in a narrow cell beside a filled one prints whole, in a smaller font:
-// no ink at the cell's left edge, where a cut text would start.
+// The seed's long text, right-aligned in a narrow cell beside its label, prints whole at its
+// size across the empty cell to its right: its ink is wider than its own cell.
 TEST(SheetPages, ALongTextPrintsWhole) {
   Workbook book = FieldBook(10);
   Worksheet& sheet = *book.FindSheet(templates::TemplateWorkbook::kOutputSheet);
   sheet.Print().fitToWidth = 0;  // pixels of the page are the sheet's, from the left margin
   sheet.Print().centerHorizontally = false;
+  CellStyle right = book.Style(sheet.StyleAt({23, 1}));
+  right.horizontal = HorizontalAlignment::Right;
+  sheet.CellAt({23, 1}).style = book.InternStyle(right);
   const SheetPages pages(book, sheet, kA4);
   QImage image(pages.PaperSize().toSize(), QImage::Format_RGB32);
   image.fill(Qt::white);
@@ -68,15 +72,21 @@ TEST(SheetPages, ALongTextPrintsWhole) {
     painter.translate(pages.Margins().left(), pages.Margins().top());
     pages.Paint(painter, 0);
   }
-  const int seedRow = 4 + 10 + 1 + 8;
   double top = pages.Margins().top();
-  for (int r = 0; r < seedRow; ++r) top += SheetMetrics::RowHeight(sheet, r);
-  const double left = pages.Margins().left() + SheetMetrics::ColumnWidth(sheet, 0);
-  int ink = 0;
-  for (int y = static_cast<int>(top) + 3; y < static_cast<int>(top + SheetMetrics::RowHeight(sheet, seedRow)) - 3; ++y) {
-    for (int x = static_cast<int>(left) + 2; x < static_cast<int>(left) + 4; ++x) ink += qGray(image.pixel(x, y)) < 128;
+  for (int r = 0; r < 23; ++r) top += SheetMetrics::RowHeight(sheet, r);
+  const int left = static_cast<int>(pages.Margins().left() + SheetMetrics::ColumnWidth(sheet, 0));
+  const int ownWidth = static_cast<int>(SheetMetrics::ColumnWidth(sheet, 1));
+  int first = -1;
+  int last = -1;
+  for (int x = left + 2; x < left + ownWidth + static_cast<int>(SheetMetrics::ColumnWidth(sheet, 2)) - 2; ++x) {
+    if (std::abs(x - (left + ownWidth)) <= 1) continue;  // the border between the two cells
+    for (int y = static_cast<int>(top) + 3; y < static_cast<int>(top + SheetMetrics::RowHeight(sheet, 23)) - 3; ++y) {
+      if (qGray(image.pixel(x, y)) >= 128) continue;
+      if (first < 0) first = x;
+      last = x;
+    }
   }
-  EXPECT_EQ(ink, 0);
+  EXPECT_GT(last - first, ownWidth);
 }
 
 // The preview of a long book paints only the pages in view.
