@@ -199,7 +199,10 @@ void EditCommands::Paste() {
   const std::size_t targetSheet = model_.SheetIndex();
   if (cut.sheet == targetSheet && cut.range == target) return;  // moved onto itself
   Workbook* workbook = model_.GetWorkbook();
-  if (!workbook || cut.sheet >= workbook->SheetCount()) return model_.Edit(values, title), void();
+  if (!workbook || cut.sheet >= workbook->SheetCount()) {
+    model_.Edit(values, title);
+    return;
+  }
   const Values cleared = ContentsToClear(workbook->SheetAt(cut.sheet), {cut.range});
   // The source is cleared and the target written as one step; on one sheet the source goes
   // first, so that where both overlap the moved cells win.

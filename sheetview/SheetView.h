@@ -14,10 +14,12 @@ class CellDelegate;
 // The grid: a spreadsheet's keyboard and mouse over a WorkbookTableModel. Arrows move the
 // current cell, Ctrl+arrows to the edge of the data block, Shift extends the selection from
 // the current cell (which stays where it is), Ctrl+Home goes to the first cell below and right
-// of the frozen panes, Ctrl+Page Up/Down to the sheet before/after, Ctrl+D and Ctrl+R fill, Ctrl+End to the last used cell, Page Up/Down by a screen. Typing replaces the current cell, F2 and a double click edit
-// it in place, Enter moves down (back to the column where a run of Tabs started) and Tab
-// right (both through a selected block, which stays selected). Copy, cut, paste, clear, undo and redo are raised as signals for the window to carry
-// out on SelectedRanges(). The current cell always lies inside the selection.
+// of the frozen panes, Ctrl+End to the last used cell, Page Up/Down by a screen. Typing
+// replaces the current cell, F2 and a double click edit it in place, Enter moves down (back to
+// the column where a run of Tabs started) and Tab right (both through a selected block, which
+// stays selected). Copy, cut, paste, clear, fill (Ctrl+D, Ctrl+R, Ctrl+Enter in an editor),
+// undo, redo, Escape and the change of sheet (Ctrl+Page Up/Down) are raised as signals for the
+// window to carry out on SelectedRanges(). The current cell always lies inside the selection.
 class SheetView : public QTableView {
   Q_OBJECT
 
