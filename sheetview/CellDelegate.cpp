@@ -112,6 +112,19 @@ void CellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, 
   }
   CellPainter::PaintBorders(*painter, rect, left, top, right, bottom);
 
+  // A cut waiting for its paste: a dashed frame along the block's outer edges.
+  if (const auto* sheetView = qobject_cast<const SheetView*>(option.widget); sheetView && sheetView->MarkedRange()) {
+    const CellRange& marked = *sheetView->MarkedRange();
+    if (marked.Contains({row, column})) {
+      QPen pen(CurrentColor(), 2, Qt::DashLine);
+      painter->setPen(pen);
+      const QRectF r = QRectF(option.rect).adjusted(1, 1, -1, -1);
+      if (row == marked.first.row) painter->drawLine(r.topLeft(), r.topRight());
+      if (row == marked.last.row) painter->drawLine(r.bottomLeft(), r.bottomRight());
+      if (column == marked.first.column) painter->drawLine(r.topLeft(), r.bottomLeft());
+      if (column == marked.last.column) painter->drawLine(r.topRight(), r.bottomRight());
+    }
+  }
   // The current cell is framed whether or not the grid has the keyboard focus.
   const bool current = table ? table->currentIndex() == index : bool(option.state & QStyle::State_HasFocus);
   if ((option.state & QStyle::State_Selected) && !current) painter->fillRect(option.rect, SelectionColor());

@@ -47,6 +47,13 @@ EditCommands::EditCommands(WorkbookTableModel& model, SheetView& view, QUndoStac
   connect(&undo_, &QUndoStack::indexChanged, this, [this] {
     if (!moving_) CancelCut();
   });
+  // The mark shows on the cut's own sheet only.
+  connect(&model_, &QAbstractItemModel::modelReset, this, &EditCommands::ShowMark);
+}
+
+void EditCommands::ShowMark() {
+  const bool here = cut_ && cut_->sheet == model_.SheetIndex();
+  view_.SetMarkedRange(here ? std::optional<CellRange>(cut_->range) : std::nullopt);
 }
 
 bool EditCommands::CheckCellCount(const QString& title, long long cells) {
@@ -115,7 +122,7 @@ bool EditCommands::Copy() {
   mime->setText(QString::fromStdString(TsvText::Format(shown)));
   mime->setData(kCellsMime, QByteArray::fromStdString(TsvText::Format(typed)));
   QApplication::clipboard()->setMimeData(mime);
-  cut_.reset();
+  CancelCut();
   return true;
 }
 
@@ -123,9 +130,14 @@ void EditCommands::Cut() {
   if (!Copy()) return;
   const QMimeData* mime = QApplication::clipboard()->mimeData();
   cut_ = PendingCut{model_.SheetIndex(), view_.SelectedRange(), mime ? mime->data(kCellsMime) : QByteArray()};
+  ShowMark();
 }
 
-void EditCommands::CancelCut() { cut_.reset(); }
+void EditCommands::CancelCut() {
+  if (!cut_) return;
+  cut_.reset();
+  ShowMark();
+}
 
 void EditCommands::Paste() {
   if (!model_.Sheet()) return;
@@ -195,7 +207,7 @@ void EditCommands::Paste() {
     return;
   }
   const PendingCut cut = *cut_;
-  cut_.reset();
+  CancelCut();
   const std::size_t targetSheet = model_.SheetIndex();
   if (cut.sheet == targetSheet && cut.range == target) return;  // moved onto itself
   Workbook* workbook = model_.GetWorkbook();

@@ -73,6 +73,7 @@ class EditCommands : public QObject {
     CellRange range;
     QByteArray payload;  // what the clipboard held when cut: another copy ends the mark
   };
+  void ShowMark();
   bool CheckCellCount(const QString& title, long long cells);
   // Drops the writes into covered cells of merges the block holds whole; false (with the
   // message) when a write lands in part of a merge.

@@ -338,6 +338,12 @@ void SheetView::ScrollToValues(int vertical, int horizontal) {
   horizontalScrollBar()->setValue(horizontal);
 }
 
+void SheetView::SetMarkedRange(std::optional<CellRange> range) {
+  marked_ = range;
+  viewport()->update();
+  for (SheetView* pane : panes_) pane->viewport()->update();
+}
+
 void SheetView::MoveCurrent(int rows, int columns) {
   if (!model()) return;
   int row = CurrentCell().row;

@@ -47,6 +47,9 @@ class SheetView : public QTableView {
   void RestoreSelection(const std::vector<CellRange>& selection, CellAddress current);
   // Scrolls to positions read from the scroll bars before, clamped to what the sheet allows now.
   void ScrollToValues(int vertical, int horizontal);
+  // The block a cut waits to move, framed by a dashed line until the paste or Escape.
+  void SetMarkedRange(std::optional<CellRange> range);
+  const std::optional<CellRange>& MarkedRange() const { return owner_ ? owner_->marked_ : marked_; }
   // Where an editor of the cell belongs: on the viewport of the frozen pane that draws the cell
   // (the pane lies over this view and would hide it), else on this view's; and the cell's
   // rectangle there.
@@ -111,6 +114,7 @@ class SheetView : public QTableView {
   bool moving_ = false;          // the view itself is moving the current cell
   std::optional<int> tabStart_;  // the column where a run of Tabs started
   FrozenPane frozen_;
+  std::optional<CellRange> marked_;
   std::vector<SheetView*> panes_;  // the frozen parts laid over this view
   SheetView* owner_ = nullptr;     // for a pane: the view it lies over
   Pane pane_ = Pane::Top;          // for a pane: which part it shows

@@ -253,3 +253,23 @@ TEST_F(WindowEditing, EachSheetKeepsItsPlaceAndItsFrozenRows) {
   EXPECT_EQ(Current(), "A1");
   EXPECT_EQ(view()->verticalScrollBar()->value(), 0);
 }
+
+// A cut is marked on its own sheet until it is pasted or Escape ends it.
+TEST_F(WindowEditing, ACutIsMarkedUntilPastedOrEscaped) {
+  input().SetValue(CellAddress::Parse("A20"), std::string("K"));
+  Go("A20");
+  Key(Qt::Key_X, Qt::ControlModifier);
+  ASSERT_TRUE(view()->MarkedRange().has_value());
+  EXPECT_EQ(*view()->MarkedRange(), CellRange::Parse("A20"));
+  window->ShowSheet(1);
+  EXPECT_FALSE(view()->MarkedRange().has_value());
+  window->ShowSheet(0);
+  EXPECT_TRUE(view()->MarkedRange().has_value());
+  Key(Qt::Key_Escape);
+  EXPECT_FALSE(view()->MarkedRange().has_value());
+  Key(Qt::Key_X, Qt::ControlModifier);
+  Go("B20");
+  Key(Qt::Key_V, Qt::ControlModifier);
+  EXPECT_FALSE(view()->MarkedRange().has_value());
+  EXPECT_EQ(window->Model()->EditText(19, 1), "K");
+}
