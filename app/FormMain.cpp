@@ -23,6 +23,8 @@
 #include "sheetview/ObservationCommands.h"
 #include "sheetview/QtSpreadsheetHost.h"
 #include "sheetview/QtWorkbookDialogs.h"
+#include "sheetview/WorkbookDocument.h"
+#include "sheetview/WorkbookWindow.h"
 #include "templates/DataFiles.h"
 #include "ui_FormMain.h"
 #include "windows/FormPj.h"
@@ -43,6 +45,8 @@ constexpr int kOutOfMemory = 7;
 
 void ShowPlainMessage(QWidget* owner, const QString& text, const QString& title) {
   QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, owner);
+  // An address or a file name in the text can be copied from it.
+  box.setTextInteractionFlags(Qt::TextSelectableByMouse);
   levelbook::WidenToTitle(box);
   // A message from inside the generation, which shows the wait cursor, gets the normal pointer.
   QApplication::setOverrideCursor(Qt::ArrowCursor);
@@ -70,6 +74,30 @@ void LayoutStep(Step&& step) noexcept {
   }
 }
 
+// The writes of one command into the hosted workbook window as one undo step: Ctrl+Z brings the
+// sheets back as they were before it, whether it ended or failed half-way. Other hosts keep
+// no undo history.
+class ProgramStep {
+ public:
+  ProgramStep(spreadsheet::SpreadsheetHost& host, const QString& text)
+      : m_document(WindowDocument(host)) {
+    if (m_document) m_document->BeginProgramStep(text);
+  }
+  ~ProgramStep() {
+    if (m_document) m_document->EndProgramStep();
+  }
+  ProgramStep(const ProgramStep&) = delete;
+  ProgramStep& operator=(const ProgramStep&) = delete;
+
+ private:
+  static spreadsheet::WorkbookDocument* WindowDocument(spreadsheet::SpreadsheetHost& host) {
+    auto* qtHost = dynamic_cast<spreadsheet::QtSpreadsheetHost*>(&host);
+    spreadsheet::WorkbookWindow* window = qtHost ? qtHost->Window() : nullptr;
+    return window && window->HasWorkbook() ? &window->Document() : nullptr;
+  }
+  spreadsheet::WorkbookDocument* m_document;
+};
+
 }  // namespace
 
 // The leveling module's messages (reading errors, a book too long for the sheet) in the
@@ -94,7 +122,7 @@ FormMain::FormMain(gaocheng::LevelingModule& leveling, HostFactory hostFactory, 
       m_seedSource(DeviceSeed),
       m_messageBox(ShowPlainMessage),
       m_saveQuestion(AskSaveChanges),
-      m_urlOpener([](const QUrl& url) { QDesktopServices::openUrl(url); }) {
+      m_urlOpener([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {
   Form_Initialize();
   Form_Load();
 }
@@ -140,6 +168,13 @@ void FormMain::Form_Initialize() {
   connect(ui.ButtonFx2, &Quellmark::ButtonFx::Click, this, &FormMain::ButtonFx2_Click);
   connect(ui.ButtonB1, &Quellmark::ButtonFx::Click, this, &FormMain::ButtonB1_Click);
   connect(ui.ButtonB2, &Quellmark::ButtonFx::Click, this, &FormMain::ButtonB2_Click);
+  connect(ui.ButtonSave, &Quellmark::ButtonFx::Click, this, &FormMain::ButtonSave_Click);
+  // The pictures say little by themselves: each button names its command.
+  ui.ButtonFx3->setToolTip(QStringLiteral("新建模板 (Ctrl+N)"));
+  ui.ButtonFx2->setToolTip(QStringLiteral("开始计算 (F9)"));
+  ui.ButtonSave->setToolTip(QStringLiteral("保存 (Ctrl+S)"));
+  ui.ButtonB1->setToolTip(QStringLiteral("项目文件设置"));
+  ui.ButtonB2->setToolTip(QStringLiteral("水准平面设置"));
   // The client area below the menu bar is what the layout pass arranges.
   centralWidget()->installEventFilter(this);
 }
@@ -211,6 +246,7 @@ void FormMain::menuClac_Click() {
     host.SetScreenUpdating(false);
     try {
       const spreadsheet::BusyCursor busy;
+      const ProgramStep step(host, QStringLiteral("开始计算"));
       result = m_leveling.GenerateFieldBook(host, m_seedSource(), messages);
     } catch (...) {
       // The sheet must repaint again whatever stopped the generation; the failure
@@ -238,7 +274,12 @@ void FormMain::ReportGenerationError(int number, const std::string& description)
   m_messageBox(this, text, QStringLiteral("Error"));
 }
 
-void FormMain::menuupdate_Click() { m_urlOpener(QUrl(QString::fromLatin1(levelbook::kMakerHomePage))); }
+void FormMain::menuupdate_Click() {
+  const QString address = QString::fromLatin1(levelbook::kMakerHomePage);
+  if (m_urlOpener(QUrl(address))) return;
+  m_messageBox(this, QStringLiteral("无法启动浏览器。请在浏览器中打开以下地址：") + QStringLiteral("\r\n") + address,
+               QStringLiteral("检查更新"));
+}
 
 void FormMain::Form_Resize() {
   Ui::FormMain& ui = *m_ui;
@@ -318,6 +359,11 @@ void FormMain::Form_Unload() {
 void FormMain::ButtonFx3_Click() { menunew_Click(); }
 
 void FormMain::ButtonFx2_Click() { menuClac_Click(); }
+
+void FormMain::ButtonSave_Click() {
+  auto* host = dynamic_cast<spreadsheet::QtSpreadsheetHost*>(m_application.get());
+  if (host != nullptr) host->Save();
+}
 
 void FormMain::ButtonB1_Click() {
   FormPj* window = FormPj::ShowSingle(m_projectWindow);

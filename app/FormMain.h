@@ -36,7 +36,8 @@ class FormMain : public QMainWindow {
   using MessageBox = std::function<void(QWidget* owner, const QString& text, const QString& title)>;
   // "是否保存对工作簿的更改？" with 保存, 不保存 and 取消.
   using SaveQuestion = std::function<spreadsheet::WorkbookDialogs::SaveChoice(QWidget* owner)>;
-  using UrlOpener = std::function<void(const QUrl& url)>;
+  // Opens a page through the desktop; false when no program could be started for it.
+  using UrlOpener = std::function<bool(const QUrl& url)>;
   // Runs on each settings dialog after it is made and before it is shown (tests answer its
   // message boxes with it).
   using SettingsDialogSetup = std::function<void(FormSet& dialog)>;
@@ -72,6 +73,8 @@ class FormMain : public QMainWindow {
   // Menu commands, callable from the side bar too.
   void menunew_Click();
   void menuClac_Click();
+  // Opens the maker's page; where no browser can be started, a message gives its address to
+  // open by hand.
   void menuupdate_Click();
   // The program started with a file: 新建模板, then the file opened in the workbook window.
   // A file that cannot be read is reported and ends the spreadsheet again: no workbook.
@@ -109,6 +112,8 @@ class FormMain : public QMainWindow {
   void ButtonFx2_Click();
   void ButtonB1_Click();
   void ButtonB2_Click();
+  // Saves the hosted workbook as its Ctrl+S does, asking for a name when it has none.
+  void ButtonSave_Click();
 
   gaocheng::LevelingModule& m_leveling;
   HostFactory m_hostFactory;

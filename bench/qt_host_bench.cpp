@@ -1,7 +1,11 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QImage>
+#include <QPrinter>
 #include <QTemporaryFile>
+#include <algorithm>
+#include <fstream>
 #include <memory>
 #include <string>
 
@@ -11,11 +15,15 @@
 #include "host/MemoryHost.h"
 #include "sheetview/QtSpreadsheetHost.h"
 #include "workbook/Workbook.h"
+#include "sheetview/PrintPreview.h"
+#include "sheetview/SheetPages.h"
+#include "sheetview/SheetPrinter.h"
 #include "sheetview/WorkbookDialogs.h"
 
 // "开始计算" as the main window runs it (screen updating off, GenerateFieldBook, on again) on a
 // route whose field book fills the sheet to row 65536, through MemoryHost and through the
-// shown Qt workbook window. The Qt host should stay within twice the MemoryHost's time.
+// shown Qt workbook window. The Qt host should stay within twice the MemoryHost's time. Then
+// the print preview of that book.
 
 namespace {
 
@@ -59,7 +67,7 @@ class CountingSink : public gaocheng::MessageSink {
 
 class NoDialogs : public spreadsheet::WorkbookDialogs {
  public:
-  void PreviewPrint(QWidget*, QPrinter&, const std::function<void(QPrinter&)>&) override {}
+  void PreviewPages(QWidget*, const spreadsheet::SheetPages&, const std::function<void()>&) override {}
   std::optional<QString> AskOpenFileName(QWidget*, const QString&) override { return std::nullopt; }
   std::optional<QString> AskSaveFileName(QWidget*, const QString&, const QString&, const QString&) override {
     return std::nullopt;
@@ -108,6 +116,56 @@ void BM_GenerateFieldBook_QtHost(benchmark::State& state) {
   host.Quit();
 }
 BENCHMARK(BM_GenerateFieldBook_QtHost)->Unit(benchmark::kMillisecond);
+
+// Resident memory of this process now and at its peak, in MiB (Linux /proc; 0 elsewhere).
+double ResidentMiB(const char* field) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind(field, 0) == 0) return std::stod(line.substr(std::string(field).size())) / 1024;
+  }
+  return 0;
+}
+
+// The preview of the full-sheet book (65,532 rows, about 1,600 pages): from the command to the
+// first page on screen, and the memory the open preview holds beyond the book itself.
+void BM_PrintPreview_FullSheet(benchmark::State& state) {
+  spreadsheet::MemoryHost host(RouteWorkbook());
+  gaocheng::LevelingModule module;
+  module.Settings() = BenchSettings();
+  CountingSink messages;
+  module.GenerateFieldBook(host, 1, messages);
+  const Workbook& book = host.GetWorkbook();
+  const spreadsheet::Worksheet& sheet = *book.FindSheet("水准表");
+  QPrinter printer(QPrinter::HighResolution);
+  spreadsheet::SheetPrinter::SetUpPage(sheet, printer);
+  double held = 0;
+  double left = 0;
+  int pages = 0;
+  for (auto _ : state) {
+    const double before = ResidentMiB("VmRSS:");
+    {
+      const spreadsheet::SheetPages sheetPages(book, sheet, printer.pageLayout());
+      spreadsheet::PrintPreview preview(sheetPages, nullptr);
+      preview.resize(900, 1000);
+      preview.show();
+      QImage first(preview.size(), QImage::Format_RGB32);
+      preview.render(&first);  // the first page painted, as the screen gets it
+      pages = sheetPages.Count();
+      state.PauseTiming();
+      preview.ShowPage(pages / 2);  // scrolling far paints only what comes into view
+      preview.render(&first);
+      held = std::max(held, ResidentMiB("VmRSS:") - before);
+      state.ResumeTiming();
+    }
+    left = ResidentMiB("VmRSS:") - before;
+  }
+  state.counters["pages"] = pages;
+  state.counters["held_MiB"] = held;
+  state.counters["after_close_MiB"] = left;
+  state.counters["peak_MiB"] = ResidentMiB("VmHWM:");
+}
+BENCHMARK(BM_PrintPreview_FullSheet)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -112,6 +112,19 @@ void CellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, 
   }
   CellPainter::PaintBorders(*painter, rect, left, top, right, bottom);
 
+  // A cut waiting for its paste: a dashed frame along the block's outer edges.
+  if (const auto* sheetView = qobject_cast<const SheetView*>(option.widget); sheetView && sheetView->MarkedRange()) {
+    const CellRange& marked = *sheetView->MarkedRange();
+    if (marked.Contains({row, column})) {
+      QPen pen(CurrentColor(), 2, Qt::DashLine);
+      painter->setPen(pen);
+      const QRectF r = QRectF(option.rect).adjusted(1, 1, -1, -1);
+      if (row == marked.first.row) painter->drawLine(r.topLeft(), r.topRight());
+      if (row == marked.last.row) painter->drawLine(r.bottomLeft(), r.bottomRight());
+      if (column == marked.first.column) painter->drawLine(r.topLeft(), r.bottomLeft());
+      if (column == marked.last.column) painter->drawLine(r.topRight(), r.bottomRight());
+    }
+  }
   // The current cell is framed whether or not the grid has the keyboard focus.
   const bool current = table ? table->currentIndex() == index : bool(option.state & QStyle::State_HasFocus);
   if ((option.state & QStyle::State_Selected) && !current) painter->fillRect(option.rect, SelectionColor());
@@ -155,6 +168,16 @@ void CellDelegate::setEditorData(QWidget* editor, const QModelIndex& index) cons
 
 bool CellDelegate::eventFilter(QObject* object, QEvent* event) {
   auto* line = qobject_cast<QLineEdit*>(object);
+  if (line && event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+        (key->modifiers() & ~Qt::KeypadModifier) == Qt::ControlModifier) {
+      const QString typed = line->text();
+      emit closeEditor(line, QAbstractItemDelegate::RevertModelCache);
+      emit fillRequested(typed);
+      return true;
+    }
+  }
   if (line && event->type() == QEvent::KeyPress && line->property(kTypingProperty).toBool()) {
     const auto* key = static_cast<QKeyEvent*>(event);
     const bool arrow = key->key() == Qt::Key_Up || key->key() == Qt::Key_Down || key->key() == Qt::Key_Left ||

@@ -32,6 +32,10 @@ class CellDelegate : public QStyledItemDelegate {
   // The next editor opened starts empty: typing replaces the cell's content.
   void SetReplaceOnNextEdit(bool replace) { replaceNext_ = replace; }
 
+ signals:
+  // Ctrl+Enter in an editor: the editor closes without committing, its text is to fill the selection.
+  void fillRequested(const QString& typed);
+
  private:
   static constexpr const char* kTypingProperty = "typing";
   mutable bool replaceNext_ = false;

@@ -74,7 +74,7 @@ void QtSpreadsheetHost::OpenTemplate(const std::string& path) {
   }
   if (workbook.SheetCount() == 0) throw SpreadsheetError(kAppError, TemplateError(path, "模板中没有工作表"));
   window.SetWorkbook(std::move(workbook), QStringLiteral("work%1").arg(++untitledCount_), QString());
-  window.ProtectFile(file.absoluteFilePath());
+  window.Document().ProtectFile(file.absoluteFilePath());
 }
 
 std::string QtSpreadsheetHost::GetCaption() { return RequireApplication().Caption().toStdString(); }
@@ -123,7 +123,7 @@ void QtSpreadsheetHost::SetNumberFormat(const std::string& range, const std::str
   window_->SetNumberFormat(CellRange::Parse(range), code);
 }
 
-void QtSpreadsheetHost::MarkSaved() { RequireWorkbook().MarkSaved(); }
+void QtSpreadsheetHost::MarkSaved() { RequireWorkbook().Document().MarkSaved(); }
 
 void QtSpreadsheetHost::Quit() {
   WorkbookWindow& window = RequireApplication();
@@ -131,7 +131,7 @@ void QtSpreadsheetHost::Quit() {
   delete &window;
 }
 
-bool QtSpreadsheetHost::HasUnsavedChanges() const { return window_ && window_->IsModified(); }
+bool QtSpreadsheetHost::HasUnsavedChanges() const { return window_ && window_->Document().IsModified(); }
 
 bool QtSpreadsheetHost::Save() { return window_ && window_->Save(); }
 

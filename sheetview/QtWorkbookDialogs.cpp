@@ -4,10 +4,10 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPrintDialog>
-#include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QPushButton>
 
+#include "sheetview/PrintPreview.h"
 #include "windows/ToolWindow.h"
 
 namespace spreadsheet {
@@ -42,11 +42,8 @@ bool QtWorkbookDialogs::ChoosePrinter(QWidget* parent, QPrinter& printer) {
   return dialog.exec() == QDialog::Accepted;
 }
 
-void QtWorkbookDialogs::PreviewPrint(QWidget* parent, QPrinter& printer,
-                                     const std::function<void(QPrinter&)>& paint) {
-  QPrintPreviewDialog dialog(&printer, parent);
-  dialog.setWindowTitle(QStringLiteral("打印预览"));
-  QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, [&paint](QPrinter* p) { paint(*p); });
+void QtWorkbookDialogs::PreviewPages(QWidget* parent, const SheetPages& pages, const std::function<void()>& print) {
+  PrintPreview dialog(pages, print, parent);
   if (parent) dialog.resize(parent->window()->size() * 9 / 10);
   dialog.exec();
 }

@@ -4,14 +4,14 @@
 
 namespace spreadsheet {
 
-// The real dialogs: QFileDialog, QPrintDialog and QMessageBox.
+// The real dialogs: QFileDialog, QPrintDialog, PrintPreview and QMessageBox.
 class QtWorkbookDialogs : public WorkbookDialogs {
  public:
   std::optional<QString> AskOpenFileName(QWidget* parent, const QString& folder) override;
   std::optional<QString> AskSaveFileName(QWidget* parent, const QString& title, const QString& suggested,
                                          const QString& filter) override;
   bool ChoosePrinter(QWidget* parent, QPrinter& printer) override;
-  void PreviewPrint(QWidget* parent, QPrinter& printer, const std::function<void(QPrinter&)>& paint) override;
+  void PreviewPages(QWidget* parent, const SheetPages& pages, const std::function<void()>& print) override;
   SaveChoice AskSaveChanges(QWidget* parent) override;
   void ShowError(QWidget* parent, const QString& title, const QString& text) override;
 };

@@ -11,8 +11,8 @@ namespace spreadsheet {
 
 // Prints one sheet as its page setup says: paper and orientation, margins, header rows
 // repeated on every page, grid lines only when asked for, borders, fills, fonts and merged
-// cells as defined; pages run down, then across, each with "第 N 页 共 M 页" centred in its
-// bottom margin. Fitting to one page wide scales the sheet down when it is wider than the paper.
+// cells as defined; the pages are SheetPages. Fitting to one page wide scales the sheet down
+// when it is wider than the paper.
 class SheetPrinter {
  public:
   // From A1 to the last row and column holding a value, a bordered or filled cell, or a merge;

@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QLineEdit>
 #include <QScrollBar>
+#include <algorithm>
 
 #include "sheetview/CellDelegate.h"
 #include "sheetview/WorkbookTableModel.h"
@@ -29,6 +30,7 @@ const char* const kSheetStyle =
 
 SheetView::SheetView(QWidget* parent) : QTableView(parent), delegate_(new CellDelegate(this)) {
   setItemDelegate(delegate_);
+  connect(delegate_, &CellDelegate::fillRequested, this, &SheetView::fillSelectionRequested);
   setShowGrid(false);  // the delegate draws the grid, so borders are not painted over
   setSelectionMode(QAbstractItemView::ExtendedSelection);
   setSelectionBehavior(QAbstractItemView::SelectItems);
@@ -96,6 +98,7 @@ SheetView::SheetView(SheetView& sheet, Pane pane) : SheetView(&sheet) {
   connect(sheet.verticalHeader(), &QHeaderView::sectionResized, this,
           [this](int section, int, int size) { verticalHeader()->resizeSection(section, size); });
   connect(this, &SheetView::contextMenuRequested, &sheet, &SheetView::contextMenuRequested);
+  connect(this, &SheetView::fillSelectionRequested, &sheet, &SheetView::fillSelectionRequested);
 }
 
 int SheetView::FrozenHeight() const {
@@ -216,8 +219,10 @@ void SheetView::ApplySheetLayout(const Worksheet& sheet) {
   if (frozen_.rows > 0 && frozen_.columns > 0) panes_.push_back(new SheetView(*this, Pane::Corner));
   for (SheetView* pane : panes_) {
     pane->ApplySheetLayout(sheet);
-    pane->horizontalScrollBar()->setValue(horizontalScrollBar()->value());
-    pane->verticalScrollBar()->setValue(verticalScrollBar()->value());
+    // A pane follows the sheet only along its free direction: the top rows across, the left
+    // columns down; along the frozen one it stays at the sheet's start.
+    pane->horizontalScrollBar()->setValue(pane->pane_ == Pane::Top ? horizontalScrollBar()->value() : 0);
+    pane->verticalScrollBar()->setValue(pane->pane_ == Pane::Left ? verticalScrollBar()->value() : 0);
     pane->show();
   }
   PlacePanes();
@@ -307,6 +312,36 @@ void SheetView::SelectRange(CellAddress anchor, CellAddress extent) {
   anchor_ = anchorCell.first;
   extent_ = extent;
   scrollTo(model()->index(extent.row, extent.column));
+}
+
+void SheetView::RestoreSelection(const std::vector<CellRange>& selection, CellAddress current) {
+  if (!model() || !selectionModel()) return;
+  const auto first =
+      std::find_if(selection.begin(), selection.end(), [current](const CellRange& r) { return r.Contains(current); });
+  if (first == selection.end()) return SetCurrentCell(current);
+  QItemSelection blocks;
+  for (const CellRange& r : selection) {
+    blocks.select(model()->index(r.first.row, r.first.column), model()->index(r.last.row, r.last.column));
+  }
+  moving_ = true;
+  selectionModel()->setCurrentIndex(model()->index(current.row, current.column), QItemSelectionModel::NoUpdate);
+  selectionModel()->select(blocks, QItemSelectionModel::ClearAndSelect);
+  moving_ = false;
+  anchor_ = current;
+  extent_ = first->last == current ? first->first : first->last;
+}
+
+void SheetView::ScrollToValues(int vertical, int horizontal) {
+  // The scroll ranges follow the sheet's rows and columns only once the geometry is updated.
+  updateGeometries();
+  verticalScrollBar()->setValue(vertical);
+  horizontalScrollBar()->setValue(horizontal);
+}
+
+void SheetView::SetMarkedRange(std::optional<CellRange> range) {
+  marked_ = range;
+  viewport()->update();
+  for (SheetView* pane : panes_) pane->viewport()->update();
 }
 
 void SheetView::MoveCurrent(int rows, int columns) {
@@ -486,6 +521,12 @@ void SheetView::keyPressEvent(QKeyEvent* event) {
       moving_ = false;
       return;
     }
+    if (control && !shift && (event->key() == Qt::Key_PageDown || event->key() == Qt::Key_PageUp)) {
+      return emit sheetStepRequested(event->key() == Qt::Key_PageDown ? 1 : -1);
+    }
+    if (control && !shift && event->key() == Qt::Key_D) return emit fillDownRequested();
+    if (control && !shift && event->key() == Qt::Key_R) return emit fillRightRequested();
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) return emit escapePressed();
     if (Navigate(event->key(), control, shift)) return;
     switch (event->key()) {
       case Qt::Key_Return:

@@ -14,10 +14,12 @@ class CellDelegate;
 // The grid: a spreadsheet's keyboard and mouse over a WorkbookTableModel. Arrows move the
 // current cell, Ctrl+arrows to the edge of the data block, Shift extends the selection from
 // the current cell (which stays where it is), Ctrl+Home goes to the first cell below and right
-// of the frozen panes, Ctrl+End to the last used cell, Page Up/Down by a screen. Typing replaces the current cell, F2 and a double click edit
-// it in place, Enter moves down (back to the column where a run of Tabs started) and Tab
-// right (both through a selected block, which stays selected). Copy, cut, paste, clear, undo and redo are raised as signals for the window to carry
-// out on SelectedRanges(). The current cell always lies inside the selection.
+// of the frozen panes, Ctrl+End to the last used cell, Page Up/Down by a screen. Typing
+// replaces the current cell, F2 and a double click edit it in place, Enter moves down (back to
+// the column where a run of Tabs started) and Tab right (both through a selected block, which
+// stays selected). Copy, cut, paste, clear, fill (Ctrl+D, Ctrl+R, Ctrl+Enter in an editor),
+// undo, redo, Escape and the change of sheet (Ctrl+Page Up/Down) are raised as signals for the
+// window to carry out on SelectedRanges(). The current cell always lies inside the selection.
 class SheetView : public QTableView {
   Q_OBJECT
 
@@ -40,6 +42,14 @@ class SheetView : public QTableView {
   // Selects anchor..extent widened over merges; the anchor becomes the current cell.
   void SelectRange(CellAddress anchor, CellAddress extent);
   void MoveCurrent(int rows, int columns);
+  // Selects the blocks again with `current` as the current cell (a sheet shown again as it was
+  // left); nothing selected holding it: the current cell alone.
+  void RestoreSelection(const std::vector<CellRange>& selection, CellAddress current);
+  // Scrolls to positions read from the scroll bars before, clamped to what the sheet allows now.
+  void ScrollToValues(int vertical, int horizontal);
+  // The block a cut waits to move, framed by a dashed line until the paste or Escape.
+  void SetMarkedRange(std::optional<CellRange> range);
+  const std::optional<CellRange>& MarkedRange() const { return owner_ ? owner_->marked_ : marked_; }
   // Where an editor of the cell belongs: on the viewport of the frozen pane that draws the cell
   // (the pane lies over this view and would hide it), else on this view's; and the cell's
   // rectangle there.
@@ -53,6 +63,12 @@ class SheetView : public QTableView {
   void clearRequested();
   void undoRequested();
   void redoRequested();
+  void fillDownRequested();   // Ctrl+D
+  void fillRightRequested();  // Ctrl+R
+  // Ctrl+Enter in the cell's editor: the entry into every selected cell.
+  void fillSelectionRequested(const QString& typed);
+  void escapePressed();              // outside an editor
+  void sheetStepRequested(int step);  // Ctrl+Page Down (+1) and Ctrl+Page Up (-1)
   void contextMenuRequested(const QPoint& globalPos);
 
  protected:
@@ -98,6 +114,7 @@ class SheetView : public QTableView {
   bool moving_ = false;          // the view itself is moving the current cell
   std::optional<int> tabStart_;  // the column where a run of Tabs started
   FrozenPane frozen_;
+  std::optional<CellRange> marked_;
   std::vector<SheetView*> panes_;  // the frozen parts laid over this view
   SheetView* owner_ = nullptr;     // for a pane: the view it lies over
   Pane pane_ = Pane::Top;          // for a pane: which part it shows

@@ -9,6 +9,8 @@ class QWidget;
 
 namespace spreadsheet {
 
+class SheetPages;
+
 // Every question the workbook window asks the user, so that tests answer them without a
 // modal dialog ever opening.
 class WorkbookDialogs {
@@ -23,8 +25,8 @@ class WorkbookDialogs {
                                                  const QString& filter) = 0;
   // Lets the user choose and set up the printer; false when cancelled.
   virtual bool ChoosePrinter(QWidget* parent, QPrinter& printer) = 0;
-  // Shows the pages `paint` draws on a printer, from which the user may print them.
-  virtual void PreviewPrint(QWidget* parent, QPrinter& printer, const std::function<void(QPrinter&)>& paint) = 0;
+  // Shows the pages, from which the user may print them with `print`.
+  virtual void PreviewPages(QWidget* parent, const SheetPages& pages, const std::function<void()>& print) = 0;
   // The one question about unsaved changes, wherever it is asked: 保存, 不保存 or 取消.
   static constexpr const char* kSaveQuestion = "是否保存对工作簿的更改？";
   static constexpr const char* kSaveQuestionTitle = "普通水准表格";

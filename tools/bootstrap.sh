@@ -11,7 +11,7 @@ packages=(
   libxml2-dev libdeflate-dev
   python3-openpyxl
   fonts-wqy-zenhei fonts-arphic-uming
-  xvfb xauth imagemagick poppler-utils
+  xvfb xauth imagemagick poppler-utils openbox xdotool
   clang libclang-rt-14-dev llvm-14
   locales
   dpkg-dev desktop-file-utils appstream man-db

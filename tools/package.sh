@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Makes the Debian package from the tree ./test.sh built (build/, no rebuild), unpacks it into a
-# temporary root and checks it there: the dependencies dpkg-shlibdeps found, both programs'
-# --version, a field book generated from the unpacked sample by the unpacked levelbook-cli and
-# read back through the unpacked reader program, the
+# temporary root and checks it there: the dependencies dpkg-shlibdeps found and the CJK font,
+# both programs' --version, a field book generated from the unpacked sample by the unpacked
+# levelbook-cli and read back through the unpacked reader program, the
 # desktop entry, the AppStream metadata, the icons and the manual pages. The .deb is left in
 # build/package/.
 set -euo pipefail
@@ -26,6 +26,8 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for lib in libc6 libqt6widgets6 libstdc++6 libzip4; do
   [[ $depends == *"$lib"* ]] || fail "Depends lacks $lib: $depends"
 done
+# Chinese texts need a CJK font; any of the three will do.
+[[ $depends == *"fonts-noto-cjk | fonts-wqy-zenhei | fonts-arphic-uming"* ]] || fail "Depends lacks a CJK font: $depends"
 
 root=$tmp/root
 dpkg-deb -x "$deb" "$root"

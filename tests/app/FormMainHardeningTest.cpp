@@ -231,7 +231,7 @@ TEST_F(HardenedWindow, CloseWhoseSaveCannotWriteTheFolderKeepsTheWindow) {
   EXPECT_EQ(questions, 1);
   EXPECT_TRUE(window->isVisible());
   ASSERT_NE(workbookWindow(), nullptr);
-  EXPECT_TRUE(workbookWindow()->IsModified());
+  EXPECT_TRUE(workbookWindow()->Document().IsModified());
   EXPECT_EQ(Output().Value(CellAddress::Parse("A5")), CellValue(std::string("BM1")));
   ASSERT_EQ(dialogs->errors.size(), 1);
   EXPECT_TRUE(dialogs->errors[0].contains(path)) << dialogs->errors[0].toStdString();
@@ -263,7 +263,7 @@ TEST_F(HardenedWindow, CloseWhoseSaveHitsTheFileSizeLimitKeepsTheWindow) {
   EXPECT_FALSE(closed);
   EXPECT_TRUE(window->isVisible());
   ASSERT_NE(workbookWindow(), nullptr);
-  EXPECT_TRUE(workbookWindow()->IsModified());
+  EXPECT_TRUE(workbookWindow()->Document().IsModified());
   ASSERT_EQ(dialogs->errors.size(), 1);
   EXPECT_TRUE(dialogs->errors[0].contains(QStringLiteral("写入失败"))) << dialogs->errors[0].toStdString();
   EXPECT_EQ(savefaults::Digest(path), previous);
@@ -292,8 +292,8 @@ TEST_F(HardenedWindow, CloseWhoseNewFileIsAFolderKeepsTheWindow) {
   EXPECT_TRUE(QFileInfo(dir.filePath(QStringLiteral("路线.xlsx"))).isDir());
   EXPECT_TRUE(window->isVisible());
   ASSERT_NE(workbookWindow(), nullptr);
-  EXPECT_TRUE(workbookWindow()->IsModified());
-  EXPECT_TRUE(workbookWindow()->FilePath().isEmpty());
+  EXPECT_TRUE(workbookWindow()->Document().IsModified());
+  EXPECT_TRUE(workbookWindow()->Document().Path().isEmpty());
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUndoStack>
 #include <QTimer>
 #include <QUrl>
 #include <deque>
@@ -22,6 +23,8 @@
 #include "leveling/LevelingModule.h"
 #include "leveling/LevelingSettings.h"
 #include "settings/FormSet.h"
+#include "workbook/CellInput.h"
+#include "sheetview/WorkbookDocument.h"
 #include "sheetview/QtSpreadsheetHost.h"
 #include "sheetview/SheetView.h"
 #include "sheetview/WorkbookWindow.h"
@@ -66,7 +69,10 @@ class MainWindow : public ::testing::Test {
       answers.pop_front();
       return answer;
     });
-    window->setUrlOpener([this](const QUrl& url) { opened.push_back(url); });
+    window->setUrlOpener([this](const QUrl& url) {
+      opened.push_back(url);
+      return browserStarts;
+    });
     window->setSeedSource([this] {
       ++seedsDrawn;
       return kSeed;
@@ -140,6 +146,7 @@ class MainWindow : public ::testing::Test {
   std::vector<ShownMessage> shown;
   std::deque<SaveChoice> answers;
   std::vector<QUrl> opened;
+  bool browserStarts = true;
   int questions = 0;
   int hostsMade = 0;
   int seedsDrawn = 0;
@@ -185,7 +192,7 @@ TEST_F(MainWindow, NewTemplateEmbedsTheWorkbookFillingTheFrameOnce) {
   EXPECT_FALSE(workbookWindow()->isWindow());
   EXPECT_EQ(workbookWindow()->windowTitle(), QStringLiteral("work1 - 工作簿"));
   EXPECT_EQ(workbook().IndexOf(templates::TemplateWorkbook::kInputSheet), 0);
-  EXPECT_FALSE(workbookWindow()->IsModified());
+  EXPECT_FALSE(workbookWindow()->Document().IsModified());
 
   WorkbookWindow* first = workbookWindow();
   NewTemplate();
@@ -269,6 +276,47 @@ TEST_F(MainWindow, RouteTypedIntoTheGridIsComputedIntoTheOutputSheet) {
   }
   EXPECT_GE(closingRow, 9);  // start, three route points, at least one turning point, closing
   EXPECT_EQ(tolerance, memory.GetCellValue("I2"));
+}
+
+// Every cell of the output sheet with its style, as text: two books compare cell for cell.
+std::string SheetText(const Workbook& book) {
+  const spreadsheet::Worksheet& sheet = *book.FindSheet(templates::TemplateWorkbook::kOutputSheet);
+  std::string text;
+  for (int r = 0; r < sheet.RowExtent(); ++r) {
+    for (int c = 0; c < static_cast<int>(sheet.Row(r).size()); ++c) {
+      const spreadsheet::CellAddress a{r, c};
+      text += a.ToString() + "=" + spreadsheet::CellInput::EditText(sheet.Value(a)) + "#" +
+              book.Style(sheet.StyleAt(a)).numberFormat + "\n";
+    }
+  }
+  return text;
+}
+
+TEST_F(MainWindow, StartComputingIsOneUndoStepAndKeepsTheHistory) {
+  NewTemplate();
+  TypeRoute();
+  const std::size_t typedSteps = static_cast<std::size_t>(workbookWindow()->Document().UndoStack()->count());
+  std::uint64_t seed = 40;
+  window->setSeedSource([&seed] { return ++seed; });
+  Compute();
+  const std::string first = SheetText(workbook());
+  ui().menuClac->trigger();  // F9's action
+  const std::string second = SheetText(workbook());
+  ASSERT_NE(first, second);
+  EXPECT_NE(first.find("41"), std::string::npos);  // the seed in the check block
+
+  workbookWindow()->Undo();
+  EXPECT_EQ(SheetText(workbook()), first);
+  workbookWindow()->Redo();
+  EXPECT_EQ(SheetText(workbook()), second);
+  workbookWindow()->Undo();
+  workbookWindow()->Undo();
+  EXPECT_EQ(Output("A5"), CellValue());  // before the first book
+  EXPECT_EQ(static_cast<std::size_t>(workbookWindow()->Document().UndoStack()->index()), typedSteps);
+  workbookWindow()->Undo();  // the typing before it is still there to undo
+  EXPECT_EQ(workbook().FindSheet(templates::TemplateWorkbook::kInputSheet)->Value(CellAddress::Parse("F9")),
+            CellValue());
+  EXPECT_TRUE(workbookWindow()->Document().IsModified());
 }
 
 struct ClientSize {
@@ -372,11 +420,18 @@ TEST_F(MainWindow, SideBarButtonsRepeatTheMenuCommands) {
   DoubleClick(ui().ButtonFx3);
   EXPECT_EQ(hostsMade, 1);
 
+  // The save button saves as Ctrl+S does: a new workbook first asks for its name.
   QTest::mouseClick(ui().ButtonSave, Qt::LeftButton);
   EXPECT_EQ(seedsDrawn, 3);
   EXPECT_TRUE(shown.empty());
   EXPECT_EQ(questions, 0);
-  EXPECT_EQ(dialogs->saveAsked, 0);
+  EXPECT_EQ(dialogs->saveAsked, 1);
+  const std::pair<QWidget*, const char*> tips[] = {{ui().ButtonFx3, "新建模板"}, {ui().ButtonFx2, "开始计算"},
+                                                   {ui().ButtonSave, "保存"},    {ui().ButtonB1, "项目"},
+                                                   {ui().ButtonB2, "设置"}};
+  for (const auto& [button, command] : tips) {
+    EXPECT_TRUE(button->toolTip().contains(QString::fromUtf8(command))) << button->objectName().toStdString();
+  }
 }
 
 TEST_F(MainWindow, CheckForUpdatesOpensTheMakersPage) {
@@ -386,6 +441,12 @@ TEST_F(MainWindow, CheckForUpdatesOpensTheMakersPage) {
   ui().menuQQ->trigger();
   EXPECT_EQ(opened.size(), 1u);
   EXPECT_TRUE(shown.empty());
+  // Without a browser the address is given to open by hand.
+  browserStarts = false;
+  ui().menuupdate->trigger();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].title, "检查更新");
+  EXPECT_TRUE(shown[0].text.endsWith(QString::fromLatin1(levelbook::kMakerHomePage))) << shown[0].text.toStdString();
 }
 
 TEST_F(MainWindow, ProjectButtonShowsOneModelessWindowWithoutOwner) {
@@ -488,7 +549,7 @@ TEST_P(MainWindowClose, AsksOnlyAboutUnsavedWork) {
   NewTemplate();
   ASSERT_NE(workbookWindow(), nullptr);
   if (c.typeSomething) TypeInto("E5", QStringLiteral("BM1"));
-  ASSERT_EQ(workbookWindow()->IsModified(), c.typeSomething);
+  ASSERT_EQ(workbookWindow()->Document().IsModified(), c.typeSomething);
   answers.assign(c.answers.begin(), c.answers.end());
   const QString savedPath = dir.filePath(QStringLiteral("路线.xlsx"));
   if (c.fileName) dialogs->saveAnswers.push_back(savedPath);
@@ -505,7 +566,7 @@ TEST_P(MainWindowClose, AsksOnlyAboutUnsavedWork) {
               CellValue(std::string("BM1")));
   }
   if (!c.closes) {
-    EXPECT_TRUE(workbookWindow()->IsModified());  // the typed work is still there
+    EXPECT_TRUE(workbookWindow()->Document().IsModified());  // the typed work is still there
   }
 }
 
@@ -555,9 +616,9 @@ TEST_F(MainWindow, FileOnTheCommandLineOpensAsNewTemplateThenOpen) {
   window->OpenOnStart(route);
   ASSERT_TRUE(FillsPicExcel());
   EXPECT_EQ(workbookWindow()->windowTitle(), QStringLiteral("路线.xlsx - 工作簿"));
-  EXPECT_EQ(workbookWindow()->FilePath(), QFileInfo(route).absoluteFilePath());
+  EXPECT_EQ(workbookWindow()->Document().Path(), QFileInfo(route).absoluteFilePath());
   EXPECT_EQ(workbook().SheetAt(0).Value(CellAddress::Parse("A8")), CellValue(std::string("K1+000")));
-  EXPECT_FALSE(workbookWindow()->IsModified());
+  EXPECT_FALSE(workbookWindow()->Document().IsModified());
   EXPECT_TRUE(dialogs->errors.isEmpty());
 }
 

@@ -421,3 +421,41 @@ TEST(FormSetMessageBox, DefaultBoxIsInformationWithOkOnly) {
 }
 
 }  // namespace
+
+// The prefix emptied through the widgets as a user does it: the keys go to the box that has
+// the keyboard focus. Unclicked, that is the first box of the dialog, a plane-position box that
+// stores nothing, so the prefix stays: the dialog stores exactly the boxes it shows.
+struct EmptyingCase {
+  const char* name;
+  int clickedBox;  // TextSZ index clicked first; -1: none
+  std::vector<std::pair<Qt::Key, Qt::KeyboardModifiers>> keys;
+  const char* prefix;  // stored afterwards
+};
+
+class EmptyingThePrefix : public FormSetFixture, public ::testing::WithParamInterface<EmptyingCase> {};
+
+TEST_P(EmptyingThePrefix, StoresWhatTheBoxesShow) {
+  const EmptyingCase& c = GetParam();
+  dialog->show();
+  dialog->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(dialog));
+  if (c.clickedBox >= 0) QTest::mouseClick(dialog->TextSZ(c.clickedBox), Qt::LeftButton);
+  for (const auto& [key, modifiers] : c.keys) {
+    ASSERT_NE(QApplication::focusWidget(), nullptr);
+    QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+  }
+  QTest::mouseClick(dialog->ui().CmdSet, Qt::LeftButton);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].text, kSaved);
+  EXPECT_EQ(settings.TurnPointPrefix, c.prefix);
+  EXPECT_EQ(str(dialog->TextSZ(7)->text()), c.prefix);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ways, EmptyingThePrefix,
+    ::testing::Values(
+        EmptyingCase{"SelectAllAndBackspace", 7, {{Qt::Key_A, Qt::ControlModifier}, {Qt::Key_Backspace, {}}}, ""},
+        EmptyingCase{"EndAndTwoBackspaces", 7, {{Qt::Key_End, {}}, {Qt::Key_Backspace, {}}, {Qt::Key_Backspace, {}}}, ""},
+        EmptyingCase{"TabSelectsItThenDelete", 6, {{Qt::Key_Tab, {}}, {Qt::Key_Delete, {}}}, ""},
+        EmptyingCase{"KeysBeforeClickingTheBox", -1, {{Qt::Key_A, Qt::ControlModifier}, {Qt::Key_Backspace, {}}}, "ZD"}),
+    [](const auto& info) { return std::string(info.param.name); });

@@ -6,6 +6,7 @@
 #include <deque>
 #include <optional>
 
+#include "sheetview/SheetPages.h"
 #include "sheetview/WorkbookDialogs.h"
 
 // Answers the window's questions from queues and records what was asked, so no modal dialog
@@ -37,14 +38,12 @@ class FakeWorkbookDialogs : public spreadsheet::WorkbookDialogs {
     saveSuggested = suggested;
     return Pop(saveAnswers);
   }
-  // The preview paints into a PDF file when one is set, as the dialog paints its pages.
-  QString previewPdf;
+  // How many pages the last preview held, and how often one was shown.
   int previewPages = 0;
-  void PreviewPrint(QWidget*, QPrinter& printer, const std::function<void(QPrinter&)>& paint) override {
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(previewPdf);
-    paint(printer);
-    ++previewPages;
+  int previewsShown = 0;
+  void PreviewPages(QWidget*, const spreadsheet::SheetPages& pages, const std::function<void()>&) override {
+    previewPages = pages.Count();
+    ++previewsShown;
   }
   bool ChoosePrinter(QWidget*, QPrinter&) override {
     ++printerAsked;

@@ -7,6 +7,8 @@
 #include <QTest>
 #include <memory>
 
+#include "sheetview/EditCommands.h"
+#include "sheetview/PrintCommands.h"
 #include "sheetview/SheetView.h"
 #include "sheetview/WorkbookWindow.h"
 #include "templates/TemplateWorkbook.h"

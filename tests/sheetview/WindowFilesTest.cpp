@@ -16,6 +16,8 @@
 #include "sheetview/SheetView.h"
 #include "workbook/SpreadsheetError.h"
 #include "templates/TemplateWorkbook.h"
+#include "sheetview/EditCommands.h"
+#include "sheetview/PrintCommands.h"
 #include "sheetview/WorkbookTableModel.h"
 #include "xlsx/XlsxExporter.h"
 #include "xlsx/XlsxImporter.h"
@@ -200,7 +202,7 @@ TEST_F(WindowFiles, TheTemplateIsNeverOverwritten) {
   EXPECT_FALSE(window().Save());
   EXPECT_EQ(Digest(templatePath), templateDigest);
   // Opened through 打开, the template is a copy whose save asks for another name.
-  window().MarkSaved();
+  window().Document().MarkSaved();
   dialogs->openAnswers = {templatePath};
   ASSERT_TRUE(window().Open());
   host->SetCellValue("A8", std::string("K1+000"));
@@ -215,7 +217,7 @@ TEST_F(WindowFiles, ExportsTheFieldBookAsPdf) {
   Generate();
   const QString pdf = dir.filePath("水准表.pdf");
   dialogs->saveAnswers = {dir.filePath("水准表")};
-  ASSERT_TRUE(window().ExportPdf()) << (dialogs->errors.isEmpty() ? "" : dialogs->errors.front().toStdString());
+  ASSERT_TRUE(window().Printing().ExportPdf()) << (dialogs->errors.isEmpty() ? "" : dialogs->errors.front().toStdString());
   const int pages = PdfPageCount(pdf);
   EXPECT_GE(pages, 1);
   // 14 stations × 3 points and their turning points on 22-point rows: two A4 pages at most.
@@ -228,7 +230,7 @@ TEST_F(WindowFiles, LongFieldBooksRepeatTheHeaderOnEveryPage) {
   host->SelectSheet("水准表");
   for (int r = 5; r < 405; ++r) host->SetCellValue("A" + std::to_string(r), std::string("ZD") + std::to_string(r));
   const QString pdf = dir.filePath("long.pdf");
-  ASSERT_TRUE(window().ExportPdfTo(pdf));
+  ASSERT_TRUE(window().Printing().ExportPdfTo(pdf));
   const int pages = PdfPageCount(pdf);
   // 400 rows of 20 px under a header on A4 (about 1,000 px of usable height): 9 to 10 pages.
   EXPECT_GE(pages, 8);
@@ -238,15 +240,14 @@ TEST_F(WindowFiles, LongFieldBooksRepeatTheHeaderOnEveryPage) {
   EXPECT_TRUE(text.contains(QString("第 1 页 共 %1 页").arg(pages))) << text.left(300).toStdString();
   EXPECT_TRUE(text.contains(QString("第 %1 页 共 %1 页").arg(pages)));
   EXPECT_EQ(text.count(QString("共 %1 页").arg(pages)), pages);
-  dialogs->previewPdf = dir.filePath("preview.pdf");
-  ASSERT_TRUE(window().PrintPreview());
-  EXPECT_EQ(dialogs->previewPages, 1);
-  EXPECT_EQ(PdfPageCount(dialogs->previewPdf), pages);
+  ASSERT_TRUE(window().Printing().PrintPreview());
+  EXPECT_EQ(dialogs->previewsShown, 1);
+  EXPECT_EQ(dialogs->previewPages, pages);
   // An empty sheet prints nothing and says so.
   Workbook empty;
   empty.AddSheet("空");
   window().SetWorkbook(std::move(empty), "work9", QString());
-  EXPECT_FALSE(window().ExportPdfTo(dir.filePath("empty.pdf")));
+  EXPECT_FALSE(window().Printing().ExportPdfTo(dir.filePath("empty.pdf")));
   ASSERT_FALSE(dialogs->errors.isEmpty());
   EXPECT_TRUE(dialogs->errors.back().contains("空"));
 }

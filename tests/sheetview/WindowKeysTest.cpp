@@ -10,6 +10,8 @@
 #include <map>
 
 #include "sheetview/FormulaBar.h"
+#include "sheetview/EditCommands.h"
+#include "sheetview/PrintCommands.h"
 #include "sheetview/WorkbookTableModel.h"
 #include "tests/sheetview/WindowEditing.h"
 
@@ -43,7 +45,8 @@ class WindowKeys : public WindowEditing, public ::testing::WithParamInterface<Ke
         {"Home", Qt::Key_Home},   {"End", Qt::Key_End},       {"PgUp", Qt::Key_PageUp},   {"PgDn", Qt::Key_PageDown},
         {"Del", Qt::Key_Delete},  {"Tab", Qt::Key_Tab},  {"BTab", Qt::Key_Backtab},       {"Enter", Qt::Key_Return},  {"F2", Qt::Key_F2},
         {"A", Qt::Key_A},         {"C", Qt::Key_C},           {"X", Qt::Key_X},           {"V", Qt::Key_V},
-        {"Y", Qt::Key_Y},         {"Z", Qt::Key_Z}};
+        {"Y", Qt::Key_Y},         {"Z", Qt::Key_Z},           {"D", Qt::Key_D},           {"R", Qt::Key_R},
+        {"Esc", Qt::Key_Escape}};
     if (token.startsWith("T:")) return Type(token.mid(2));
     Qt::KeyboardModifiers modifiers = Qt::NoModifier;
     QString name = token;
@@ -101,7 +104,17 @@ const KeyCase kKeyCases[] = {
     {"UndoRedoWithCtrlY", "A8", "Del C-Z C-Y", "A8", "A8", "A8= A9=K"},
     {"UndoRedoWithCtrlShiftZ", "A8", "Del C-Z CS-Z", "A8", "A8", "A8="},
     {"UndoBringsBack", "A8", "S-Down Del C-Z", "A8", "A8:A9", "A8=K A9=K"},
-    {"CutClears", "A20", "C-X", "A20", "A20", "A20= clip=K"},
+    // A cut leaves the cells until the paste lands; then one undo brings both back.
+    {"CutKeepsTheSourceUntilPasted", "A20", "C-X", "A20", "A20", "A20=K clip=K"},
+    {"CutThenPasteMoves", "A20", "C-X Right Right C-V", "C20", "C20", "A20= C20=K"},
+    {"CutPasteIsOneUndo", "A20", "C-X Right Right C-V C-Z", "A20", "A20", "A20=K C20="},
+    {"EscapeEndsTheCut", "A20", "C-X Esc Right Right C-V", "C20", "C20", "A20=K C20=K"},
+    {"CutOntoItsOwnBlock", "A20", "S-Down C-X C-V", "A20", "A20:A21", "A20=K A21=K"},
+    {"CtrlDFillsDown", "B8", "S-Down S-Down C-D", "B8", "B8:B10", "B9=K B10=K B11="},
+    {"CtrlDOneRowTakesTheOneAbove", "A13", "C-D", "A13", "A13", "A13=K"},
+    {"CtrlRFillsRight", "D8", "S-Right S-Right C-R", "D8", "D8:F8", "E8=K F8=K"},
+    {"CtrlEnterFillsTheSelection", "G8", "S-Down S-Right T:5 C-Enter", "G8", "G8:H9", "G8=5 H8=5 G9=5 H9=5 G10="},
+    {"CtrlEnterOverAWholeMerge", "A7", "S-Up T:5 C-Enter", "A7", "A4:C7", "A4=5 B4= A5= A7=5 C7=5"},
     {"EnterAfterTabsReturnsToTheRunsColumn", "A13", "T:1 Tab T:2 Tab T:3 Enter", "A14", "A14",
      "A13=1 B13=2 C13=3"},
     {"EnterAfterTabsWithoutTyping", "B30", "Tab Tab Enter", "B31", "B31", ""},
@@ -167,16 +180,16 @@ TEST_P(PasteLimits, RefuseWholeWithAMessageOrPasteAll) {
   Go(c.start);
   if (c.selectAll) Key(Qt::Key_A, Qt::ControlModifier);
   QApplication::clipboard()->setText(c.clipboard);
-  window->Paste();
+  window->Edits().Paste();
   if (c.error.isEmpty()) {
     EXPECT_TRUE(dialogs->errors.isEmpty()) << dialogs->errors.join('\n').toStdString();
-    EXPECT_EQ(window->UndoStack()->count(), 1);
+    EXPECT_EQ(window->Document().UndoStack()->count(), 1);
     return;
   }
   ASSERT_EQ(dialogs->errors.size(), 1);
   EXPECT_TRUE(dialogs->errors.front().contains(c.error)) << dialogs->errors.front().toStdString();
-  EXPECT_EQ(window->UndoStack()->count(), 0);
-  EXPECT_FALSE(window->IsModified());
+  EXPECT_EQ(window->Document().UndoStack()->count(), 0);
+  EXPECT_FALSE(window->Document().IsModified());
 }
 
 QString Lines(int count) { return QString("1\n").repeated(count); }
@@ -189,6 +202,8 @@ const LimitCase kLimitCases[] = {
     {"OneValueOverTheWholeSheet", "A8", true, "7\n", "所选区域有 16777216 个单元格，一次最多处理 1000000 个"},
     {"TextOverTheCellLimit", "A8", false, QString(32768, 'x'), "单元格 A8 的内容有 32768 个字符，一个单元格最多 32767 个字符"},
     {"TextAtTheCellLimit", "A8", false, QString(32767, QChar(0x6C34)), ""},
+    {"BlockOverPartOfAMerge", "A4", false, "1\t2\n", "不能对合并单元格的一部分进行更改"},
+    {"BlockOverAWholeMerge", "A1", false, "a\tb\tc\td\te\tf\n", ""},
 };
 
 INSTANTIATE_TEST_SUITE_P(Table, PasteLimits, ::testing::ValuesIn(kLimitCases),
@@ -201,7 +216,60 @@ TEST_F(WindowEditing, TypedTextOverTheCellLimitIsRefused) {
   ASSERT_EQ(dialogs->errors.size(), 1);
   EXPECT_TRUE(dialogs->errors.front().startsWith("输入|单元格 A8 的内容有 40000 个字符"));
   EXPECT_TRUE(IsEmptyValue(At("A8")));
-  EXPECT_FALSE(window->IsModified());
+  EXPECT_FALSE(window->Document().IsModified());
 }
 
 }  // namespace
+
+// Each sheet is shown again as it was left; its frozen rows always show the sheet's first rows.
+TEST_F(WindowEditing, EachSheetKeepsItsPlaceAndItsFrozenRows) {
+  const auto topRowOfPanes = [this] {
+    std::vector<int> rows;
+    for (SheetView* pane : view()->Panes()) rows.push_back(pane->rowAt(0));
+    return rows;
+  };
+  window->ShowSheet(1);
+  Go("C300");
+  const int scrolled = view()->verticalScrollBar()->value();
+  ASSERT_GT(scrolled, 0);
+  window->ShowSheet(0);
+  EXPECT_EQ(Current(), "A1");  // never shown before: at its start
+  EXPECT_EQ(view()->verticalScrollBar()->value(), 0);
+  EXPECT_EQ(topRowOfPanes(), std::vector<int>{0});
+  Key(Qt::Key_PageDown, Qt::ControlModifier);  // to the next sheet, as it was left
+  EXPECT_EQ(window->ShownSheet(), 1u);
+  EXPECT_EQ(Current(), "C300");
+  EXPECT_EQ(view()->verticalScrollBar()->value(), scrolled);
+  EXPECT_EQ(topRowOfPanes(), std::vector<int>{0});
+  Key(Qt::Key_Home, Qt::ControlModifier);
+  EXPECT_EQ(Current(), "A5");  // below the sheet's own frozen rows
+  Key(Qt::Key_PageUp, Qt::ControlModifier);
+  Key(Qt::Key_PageUp, Qt::ControlModifier);  // the first sheet has none before it
+  EXPECT_EQ(window->ShownSheet(), 0u);
+  Key(Qt::Key_Home, Qt::ControlModifier);
+  EXPECT_EQ(Current(), "A8");
+  // A workbook opened afresh starts at the top, whatever the last one showed.
+  window->SetWorkbook(templates::TemplateWorkbook::Build(), "work2", QString());
+  EXPECT_EQ(Current(), "A1");
+  EXPECT_EQ(view()->verticalScrollBar()->value(), 0);
+}
+
+// A cut is marked on its own sheet until it is pasted or Escape ends it.
+TEST_F(WindowEditing, ACutIsMarkedUntilPastedOrEscaped) {
+  input().SetValue(CellAddress::Parse("A20"), std::string("K"));
+  Go("A20");
+  Key(Qt::Key_X, Qt::ControlModifier);
+  ASSERT_TRUE(view()->MarkedRange().has_value());
+  EXPECT_EQ(*view()->MarkedRange(), CellRange::Parse("A20"));
+  window->ShowSheet(1);
+  EXPECT_FALSE(view()->MarkedRange().has_value());
+  window->ShowSheet(0);
+  EXPECT_TRUE(view()->MarkedRange().has_value());
+  Key(Qt::Key_Escape);
+  EXPECT_FALSE(view()->MarkedRange().has_value());
+  Key(Qt::Key_X, Qt::ControlModifier);
+  Go("B20");
+  Key(Qt::Key_V, Qt::ControlModifier);
+  EXPECT_FALSE(view()->MarkedRange().has_value());
+  EXPECT_EQ(window->Model()->EditText(19, 1), "K");
+}

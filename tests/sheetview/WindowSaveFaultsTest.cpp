@@ -42,14 +42,14 @@ class WindowSaveFaults : public ::testing::Test {
     savedPath = QDir(folder).filePath(QStringLiteral("水准.xlsx"));
     dialogs->saveAnswers.push_back(savedPath);
     ASSERT_TRUE(window().Save());
-    ASSERT_EQ(window().FilePath(), savedPath);
+    ASSERT_EQ(window().Document().Path(), savedPath);
     previous = savefaults::Digest(savedPath);
     ASSERT_FALSE(previous.isEmpty());
     caption = window().Caption();
 
     host->SelectSheet(templates::TemplateWorkbook::kInputSheet);
     host->SetCellValue("E5", std::string("BM9"));
-    ASSERT_TRUE(window().IsModified());
+    ASSERT_TRUE(window().Document().IsModified());
   }
 
   WorkbookWindow& window() { return *host->Window(); }
@@ -64,15 +64,15 @@ class WindowSaveFaults : public ::testing::Test {
     EXPECT_EQ(savefaults::Digest(savedPath), previous);
     EXPECT_EQ(savefaults::Entries(folder), QStringList{QStringLiteral("水准.xlsx")});
     ASSERT_TRUE(window().HasWorkbook());
-    EXPECT_TRUE(window().IsModified());
+    EXPECT_TRUE(window().Document().IsModified());
     EXPECT_TRUE(host->HasUnsavedChanges());
-    EXPECT_EQ(window().FilePath(), savedPath);
+    EXPECT_EQ(window().Document().Path(), savedPath);
     EXPECT_EQ(window().Caption(), caption);
     EXPECT_EQ(host->GetCellValue("E5"), CellValue(std::string("BM9")));
 
     dialogs->errors.clear();
     ASSERT_TRUE(window().Save()) << dialogs->errors.join(QStringLiteral("\n")).toStdString();
-    EXPECT_FALSE(window().IsModified());
+    EXPECT_FALSE(window().Document().IsModified());
     const Workbook reread = XlsxImporter::LoadInProcess(savedPath.toStdString());
     EXPECT_EQ(reread.FindSheet(templates::TemplateWorkbook::kInputSheet)->Value(CellAddress::Parse("E5")),
               CellValue(std::string("BM9")));

@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QUndoStack>
 
+#include "sheetview/EditCommands.h"
+#include "sheetview/PrintCommands.h"
 #include "sheetview/WorkbookTableModel.h"
 #include "tests/sheetview/WindowEditing.h"
 #include "xlsx/XlsxExporter.h"
@@ -56,12 +58,12 @@ TEST_F(WindowEditing, RightClickMenuInsertsAndDeletesRowsUndoably) {
   EXPECT_EQ(input().RowHeight(3), 20.0);
   EXPECT_FALSE(input().RowHeight(1).has_value());
   EXPECT_EQ(view()->rowSpan(3, 0), 2);  // the grid shows the moved merge
-  EXPECT_TRUE(window->IsModified());
+  EXPECT_TRUE(window->Document().IsModified());
   window->Undo();
   EXPECT_EQ(At("A8"), CellValue(std::string("K1+000")));
   EXPECT_EQ(Merges(input()), before);
   EXPECT_EQ(view()->rowSpan(1, 0), 2);
-  EXPECT_FALSE(window->IsModified());
+  EXPECT_FALSE(window->Document().IsModified());
 
   Go("A8");
   MenuItem(window->ContextMenu(), "删除行")->trigger();
@@ -70,17 +72,17 @@ TEST_F(WindowEditing, RightClickMenuInsertsAndDeletesRowsUndoably) {
   input().SetValue(CellAddress::Parse("C8"), 5.0);
   MenuItem(window->ContextMenu(), "删除列")->trigger();
   EXPECT_EQ(At("B8"), CellValue(5.0));
-  EXPECT_EQ(window->UndoStack()->count(), 2);
+  EXPECT_EQ(window->Document().UndoStack()->count(), 2);
 }
 
 TEST_F(WindowEditing, RowsThatWouldPushContentsOffTheSheetAreRefused) {
   input().SetValue(CellAddress::Parse("A65536"), std::string("end"));
   Go("A8");
-  window->InsertRows();
+  window->Edits().InsertRows();
   ASSERT_EQ(dialogs->errors.size(), 1);
   EXPECT_TRUE(dialogs->errors.front().startsWith("插入行|不能插入 1 行：第 65536 行有内容"));
   EXPECT_EQ(At("A65536"), CellValue(std::string("end")));
-  EXPECT_EQ(window->UndoStack()->count(), 0);
+  EXPECT_EQ(window->Document().UndoStack()->count(), 0);
 }
 
 TEST_F(WindowEditing, RightClickOnARowHeaderSelectsThatRow) {
@@ -113,17 +115,17 @@ TEST(WindowFolders, DialogsStartInTheLastFolderAndRecentFilesReopen) {
   WorkbookWindow window([](const std::string& path) { return XlsxImporter::Load(path); },
                         [](const Workbook& book, const std::string& path) { XlsxExporter::Save(book, path); }, dialogs);
   window.SetWorkbook(templates::TemplateWorkbook::Build(), "work1", QString());
-  EXPECT_EQ(WorkbookWindow::LastFolder(), QDir::homePath());
+  EXPECT_EQ(WorkbookDocument::LastFolder(), QDir::homePath());
   window.Open();
   EXPECT_EQ(dialogs->openFolder, QDir::homePath());
 
   for (int i = 0; i < 10; ++i) ASSERT_TRUE(window.SaveTo(dir.filePath(QString("路线%1.xlsx").arg(i))));
   EXPECT_EQ(window.findChild<QLabel*>()->text(), "路线9.xlsx");
-  const QStringList recent = WorkbookWindow::RecentFiles();
-  ASSERT_EQ(recent.size(), WorkbookWindow::kMaxRecentFiles);
+  const QStringList recent = WorkbookDocument::RecentFiles();
+  ASSERT_EQ(recent.size(), WorkbookDocument::kMaxRecentFiles);
   EXPECT_EQ(recent.front(), dir.filePath("路线9.xlsx"));
   EXPECT_EQ(recent.back(), dir.filePath("路线2.xlsx"));
-  EXPECT_EQ(WorkbookWindow::LastFolder(), dir.path());
+  EXPECT_EQ(WorkbookDocument::LastFolder(), dir.path());
   window.Open();
   EXPECT_EQ(dialogs->openFolder, dir.path());
   window.SetWorkbook(templates::TemplateWorkbook::Build(), "work2", QString());
@@ -132,11 +134,11 @@ TEST(WindowFolders, DialogsStartInTheLastFolderAndRecentFilesReopen) {
 
   emit window.RecentMenu()->aboutToShow();
   const QList<QAction*> items = window.RecentMenu()->actions();
-  ASSERT_EQ(items.size(), WorkbookWindow::kMaxRecentFiles);
+  ASSERT_EQ(items.size(), WorkbookDocument::kMaxRecentFiles);
   EXPECT_TRUE(items[3]->text().endsWith("路线6.xlsx"));
   items[3]->trigger();
   EXPECT_EQ(window.Caption(), "路线6.xlsx - 工作簿");
-  EXPECT_EQ(WorkbookWindow::RecentFiles().front(), dir.filePath("路线6.xlsx"));
+  EXPECT_EQ(WorkbookDocument::RecentFiles().front(), dir.filePath("路线6.xlsx"));
 }
 
 // A frozen cell is edited where it is drawn: its editor lies on the pane over the sheet, in view,

@@ -25,6 +25,8 @@
 #include "sheetview/SheetView.h"
 #include "workbook/SpreadsheetError.h"
 #include "templates/TemplateWorkbook.h"
+#include "sheetview/EditCommands.h"
+#include "sheetview/PrintCommands.h"
 #include "sheetview/WorkbookTableModel.h"
 #include "sheetview/WorkbookWindow.h"
 
@@ -72,46 +74,46 @@ TEST_F(WindowEditing, F2EditsTheContentInPlace) {
 
 TEST_F(WindowEditing, DeleteClearsTheSelectionAsOneUndoStep) {
   for (const char* a : {"A8", "B8", "A9", "B9", "C20"}) input().SetValue(CellAddress::Parse(a), 1.0);
-  window->MarkSaved();
+  window->Document().MarkSaved();
   Go("A8");
   view()->selectionModel()->select(QItemSelection(view()->model()->index(7, 0), view()->model()->index(8, 1)),
                                    QItemSelectionModel::Select);
   Key(Qt::Key_Delete);
   for (const char* a : {"A8", "B8", "A9", "B9"}) EXPECT_TRUE(IsEmptyValue(At(a))) << a;
   EXPECT_EQ(At("C20"), CellValue(1.0));
-  EXPECT_EQ(window->UndoStack()->count(), 1);
-  EXPECT_TRUE(window->IsModified());
+  EXPECT_EQ(window->Document().UndoStack()->count(), 1);
+  EXPECT_TRUE(window->Document().IsModified());
   window->Undo();
   for (const char* a : {"A8", "B8", "A9", "B9"}) EXPECT_EQ(At(a), CellValue(1.0)) << a;
-  EXPECT_FALSE(window->IsModified());
+  EXPECT_FALSE(window->Document().IsModified());
 }
 
 TEST_F(WindowEditing, ModifiedFlagFollowsUndoRedoSaveAndProgramWrites) {
   QSignalSpy flag(window.get(), &WorkbookWindow::modifiedChanged);
-  EXPECT_FALSE(window->IsModified());
+  EXPECT_FALSE(window->Document().IsModified());
   Go("A8");
   Type("BM1");
   Key(Qt::Key_Return);
-  EXPECT_TRUE(window->IsModified());
+  EXPECT_TRUE(window->Document().IsModified());
   EXPECT_TRUE(window->GetWorkbook().IsModified());
   window->Undo();
-  EXPECT_FALSE(window->IsModified());
+  EXPECT_FALSE(window->Document().IsModified());
   EXPECT_FALSE(window->GetWorkbook().IsModified());
   window->Redo();
-  EXPECT_TRUE(window->IsModified());
-  window->MarkSaved();
-  EXPECT_FALSE(window->IsModified());
+  EXPECT_TRUE(window->Document().IsModified());
+  window->Document().MarkSaved();
+  EXPECT_FALSE(window->Document().IsModified());
   window->Undo();  // back past the save: differs from the file again
-  EXPECT_TRUE(window->IsModified());
+  EXPECT_TRUE(window->Document().IsModified());
   window->Redo();
-  EXPECT_FALSE(window->IsModified());
+  EXPECT_FALSE(window->Document().IsModified());
   EXPECT_EQ(flag.count(), 6);
   // A write by the program cannot be undone and ends the undo history.
   window->WriteValue(CellAddress::Parse("E6"), 100.0);
-  EXPECT_TRUE(window->IsModified());
-  EXPECT_EQ(window->UndoStack()->count(), 0);
-  window->MarkSaved();
-  EXPECT_FALSE(window->IsModified());
+  EXPECT_TRUE(window->Document().IsModified());
+  EXPECT_EQ(window->Document().UndoStack()->count(), 0);
+  window->Document().MarkSaved();
+  EXPECT_FALSE(window->Document().IsModified());
 }
 
 TEST_F(WindowEditing, PastesATabSeparatedBlockFromOtherSpreadsheets) {
@@ -119,7 +121,7 @@ TEST_F(WindowEditing, PastesATabSeparatedBlockFromOtherSpreadsheets) {
   mime->setText(QStringLiteral("K1+000\t-12.5\t\t\t152.34\r\nK1+000\t0\t中桩\t\t152.59\t152.593\r\n测点 3\t右5米\r\n"));
   QApplication::clipboard()->setMimeData(mime);
   Go("A8");
-  window->Paste();
+  window->Edits().Paste();
   EXPECT_EQ(At("A8"), CellValue(std::string("K1+000")));
   EXPECT_EQ(At("B8"), CellValue(-12.5));
   EXPECT_TRUE(IsEmptyValue(At("C8")));
@@ -132,7 +134,7 @@ TEST_F(WindowEditing, PastesATabSeparatedBlockFromOtherSpreadsheets) {
   EXPECT_TRUE(IsEmptyValue(At("A11")));
   // The pasted block is selected and one undo takes it all back.
   EXPECT_EQ(view()->SelectedRange(), CellRange::Parse("A8:F10"));
-  EXPECT_EQ(window->UndoStack()->count(), 1);
+  EXPECT_EQ(window->Document().UndoStack()->count(), 1);
   window->Undo();
   for (const char* a : {"A8", "B8", "E8", "C9", "F9", "A10", "B10"}) EXPECT_TRUE(IsEmptyValue(At(a))) << a;
   window->Redo();
@@ -144,7 +146,7 @@ TEST_F(WindowEditing, OneValueFillsTheSelection) {
   Go("C10");
   view()->selectionModel()->select(QItemSelection(view()->model()->index(9, 2), view()->model()->index(11, 3)),
                                    QItemSelectionModel::Select);
-  window->Paste();
+  window->Edits().Paste();
   for (const char* a : {"C10", "D10", "C12", "D12"}) EXPECT_EQ(At(a), CellValue(7.0)) << a;
   EXPECT_TRUE(IsEmptyValue(At("E10")));
 }

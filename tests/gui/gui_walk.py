@@ -1,0 +1,206 @@
+#!/usr/bin/env python3
+"""The workbook window walked as a user walks it, under Xvfb with openbox, keys and clicks by
+xdotool: a route opened from the command line, 开始计算, 水准表 scrolled, the sheets switched
+both ways by their tabs and by Ctrl+Page Up/Down, Ctrl+Home, screenshots whose pixels show the
+frozen title rows of both sheets, the saved book unchanged by all that; then 开始计算 twice and
+Ctrl+Z, and the saved book equals the first one, seed included.
+
+Usage: gui_walk.py LEVELBOOK SAMPLE.xlsx. Exits 77 (skipped) where no X server can be started
+or a tool is missing."""
+
+import hashlib
+import os
+import random
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+SKIP = 77
+WIDTH, HEIGHT = 1280, 900
+# Where the maximized main window shows things on that screen: the sheet tabs, a cell of the
+# grid, and a cell of each sheet's frozen column titles (filled light blue, #DDEBF7).
+TAB_INPUT = (40, 886)
+TAB_OUTPUT = (110, 886)
+GRID_CELL = (700, 600)
+TITLE_INPUT = (60, 281)    # 数据输入, row 7
+TITLE_OUTPUT = (70, 200)   # 水准表, rows 3 and 4
+TITLE_FILL = (221, 235, 247)
+
+
+def skip(why):
+    print("skipped: " + why)
+    sys.exit(SKIP)
+
+
+def fail(why):
+    print("FAILED: " + why)
+    sys.exit(1)
+
+
+def main():
+    if len(sys.argv) != 3:
+        fail("usage: gui_walk.py LEVELBOOK SAMPLE.xlsx")
+    program, sample = sys.argv[1], sys.argv[2]
+    for tool in ("Xvfb", "openbox", "xdotool", "import", "convert"):
+        if shutil.which(tool) is None:
+            skip(tool + " is not installed")
+    try:
+        import openpyxl  # noqa: F401
+    except ImportError:
+        skip("python3-openpyxl is not installed")
+
+    work = tempfile.mkdtemp(prefix="gui_walk_")
+    display = ":%d" % random.randint(100, 899)
+    env = dict(os.environ, DISPLAY=display, HOME=work, XDG_CONFIG_HOME=os.path.join(work, ".config"),
+               XDG_RUNTIME_DIR=work)
+    env.pop("QT_QPA_PLATFORM", None)
+    env.pop("WAYLAND_DISPLAY", None)
+    started = []
+    try:
+        xvfb = subprocess.Popen(["Xvfb", display, "-screen", "0", "%dx%dx24" % (WIDTH, HEIGHT), "-nolisten", "tcp"],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        started.append(xvfb)
+        if not wait_for(lambda: subprocess.run(["xdotool", "getdisplaygeometry"], env=env, capture_output=True)
+                        .returncode == 0, 10):
+            skip("no X server could be started on " + display)
+        started.append(subprocess.Popen(["openbox"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        time.sleep(0.5)
+        route = os.path.join(work, "路线.xlsx")
+        shutil.copy(sample, route)
+        log = open(os.path.join(work, "levelbook.log"), "w")
+        app = subprocess.Popen([program, route], env=env, stdout=log, stderr=subprocess.STDOUT)
+        started.append(app)
+        if not wait_for(lambda: window_id(env) is not None, 15):
+            fail("the main window did not appear")
+        try:
+            walk(env, work, route)
+        finally:
+            if app.poll() is not None:
+                print("levelbook ended with %s:" % app.returncode)
+                print(open(os.path.join(work, "levelbook.log")).read())
+        print("gui walk passed")
+    finally:
+        for process in reversed(started):
+            process.terminate()
+            try:
+                process.wait(5)
+            except subprocess.TimeoutExpired:
+                process.kill()
+        shutil.rmtree(work, ignore_errors=True)
+
+
+def wait_for(condition, seconds):
+    end = time.time() + seconds
+    while time.time() < end:
+        if condition():
+            return True
+        time.sleep(0.2)
+    return False
+
+
+def window_id(env):
+    found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^普通水准表格$"], env=env,
+                           capture_output=True, text=True)
+    ids = found.stdout.split()
+    return ids[0] if ids else None
+
+
+def xdo(env, *args):
+    subprocess.run(["xdotool", *args], env=env, check=True)
+    time.sleep(0.25)
+
+
+def click(env, at):
+    xdo(env, "mousemove", str(at[0]), str(at[1]), "click", "1")
+
+
+def keys(env, *names):
+    xdo(env, "key", "--delay", "60", *names)
+
+
+def pixel(env, work, at, name):
+    shot = os.path.join(work, name + ".png")
+    subprocess.run(["import", "-window", "root", shot], env=env, check=True)
+    out = subprocess.run(["convert", shot, "-crop", "1x1+%d+%d" % at, "-depth", "8", "txt:-"],
+                         env=env, capture_output=True, text=True, check=True).stdout
+    values = out.splitlines()[1].split("(")[1].split(")")[0].split(",")
+    return tuple(int(float(v)) for v in values[:3])
+
+
+def expect_title(env, work, at, name):
+    # The frozen rows paint a moment after the switch; give them a few tries.
+    for _ in range(10):
+        seen = pixel(env, work, at, name)
+        if seen == TITLE_FILL:
+            return
+        time.sleep(0.3)
+    fail("%s: the frozen title rows are not drawn at %s (saw %s)" % (name, at, seen))
+
+
+def digest(path):
+    with open(path, "rb") as f:
+        return hashlib.sha256(f.read()).hexdigest()
+
+
+def book(path):
+    import openpyxl
+    sheet = openpyxl.load_workbook(path)["水准表"]
+    return [[(c.value, c.number_format) for c in row] for row in sheet.iter_rows()]
+
+
+def save(env, route, copy):
+    before = os.path.getmtime(route)
+    keys(env, "ctrl+s")
+    if not wait_for(lambda: os.path.getmtime(route) != before, 10):
+        fail("Ctrl+S did not save " + route)
+    time.sleep(0.3)
+    shutil.copy(route, copy)
+
+
+def walk(env, work, route):
+    xdo(env, "windowactivate", "--sync", window_id(env))
+    time.sleep(1)
+    click(env, GRID_CELL)
+    keys(env, "F9")
+    time.sleep(1)
+    first = os.path.join(work, "first.xlsx")
+    save(env, route, first)
+    saved = digest(route)
+
+    # 水准表 scrolled by pages and by the wheel, then the sheets switched both ways.
+    click(env, TAB_OUTPUT)
+    click(env, GRID_CELL)
+    keys(env, "Next", "Next", "Next")
+    for _ in range(5):
+        xdo(env, "click", "5")
+    click(env, TAB_INPUT)
+    expect_title(env, work, TITLE_INPUT, "input_after_tab")
+    click(env, TAB_OUTPUT)
+    expect_title(env, work, TITLE_OUTPUT, "output_after_tab")
+    keys(env, "ctrl+Prior")
+    expect_title(env, work, TITLE_INPUT, "input_after_ctrl_pgup")
+    keys(env, "ctrl+Next")
+    expect_title(env, work, TITLE_OUTPUT, "output_after_ctrl_pgdn")
+    keys(env, "ctrl+Home")
+    expect_title(env, work, TITLE_OUTPUT, "output_after_ctrl_home")
+    if digest(route) != saved:
+        fail("the walk changed the saved file")
+
+    # Two books, then one undo: the saved book is the first again.
+    keys(env, "F9")
+    time.sleep(1)
+    second = os.path.join(work, "second.xlsx")
+    save(env, route, second)
+    keys(env, "ctrl+z")
+    after_undo = os.path.join(work, "undone.xlsx")
+    save(env, route, after_undo)
+    if book(first) == book(second):
+        fail("开始计算 drew the same book twice")
+    if book(after_undo) != book(first):
+        fail("after Ctrl+Z the saved 水准表 differs from the first book")
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,107 @@
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPainter>
+#include <QTest>
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+
+#include "sheetview/PrintPreview.h"
+#include "sheetview/SheetPages.h"
+#include "templates/TemplateWorkbook.h"
+#include "workbook/SheetMetrics.h"
+
+using namespace spreadsheet;
+
+namespace {
+
+const QPageLayout kA4(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
+
+// The template's 水准表 with `tableRows` field-book rows from row 5, an empty row and the
+// nine-row check block under them, the seed a long text.
+Workbook FieldBook(int tableRows) {
+  Workbook book = templates::TemplateWorkbook::Build();
+  Worksheet& sheet = *book.FindSheet(templates::TemplateWorkbook::kOutputSheet);
+  for (int r = 4; r < 4 + tableRows; ++r) sheet.SetValue({r, 0}, std::string("ZD") + std::to_string(r));
+  const int first = 4 + tableRows + 1;
+  for (int i = 0; i < 9; ++i) sheet.SetValue({first + i, 0}, std::string(i == 0 ? "计算校核" : "行"));
+  sheet.SetValue({first + 8, 1}, std::string("18446744073709551615"));
+  return book;
+}
+
+}  // namespace
+
+// Wherever the table ends on a page, the check block's heading stays with its rows.
+TEST(SheetPages, TheCheckBlockIsNeverSplit) {
+  for (int tableRows = 20; tableRows <= 110; ++tableRows) {
+    const Workbook book = FieldBook(tableRows);
+    const SheetPages pages(book, *book.FindSheet(templates::TemplateWorkbook::kOutputSheet), kA4);
+    const int heading = 4 + tableRows + 1;
+    int pagesHoldingIt = 0;
+    for (int p = 0; p < pages.Count(); ++p) {
+      const std::vector<int>& rows = pages.RowsOf(p);
+      const bool start = std::find(rows.begin(), rows.end(), heading) != rows.end();
+      const bool end = std::find(rows.begin(), rows.end(), heading + 8) != rows.end();
+      EXPECT_EQ(start, end) << tableRows << " rows, page " << p + 1;
+      pagesHoldingIt += start ? 1 : 0;
+      // Every row but the repeated header is printed once, in order.
+      EXPECT_TRUE(std::is_sorted(rows.begin(), rows.end()));
+    }
+    EXPECT_EQ(pagesHoldingIt, 1) << tableRows << " rows";
+  }
+}
+
+// The seed's long text, right-aligned in a narrow cell beside its label, prints whole at its
+// size across the empty cell to its right: its ink is wider than its own cell.
+TEST(SheetPages, ALongTextPrintsWhole) {
+  Workbook book = FieldBook(10);
+  Worksheet& sheet = *book.FindSheet(templates::TemplateWorkbook::kOutputSheet);
+  sheet.Print().fitToWidth = 0;  // pixels of the page are the sheet's, from the left margin
+  sheet.Print().centerHorizontally = false;
+  CellStyle right = book.Style(sheet.StyleAt({23, 1}));
+  right.horizontal = HorizontalAlignment::Right;
+  sheet.CellAt({23, 1}).style = book.InternStyle(right);
+  const SheetPages pages(book, sheet, kA4);
+  QImage image(pages.PaperSize().toSize(), QImage::Format_RGB32);
+  image.fill(Qt::white);
+  {
+    QPainter painter(&image);
+    painter.translate(pages.Margins().left(), pages.Margins().top());
+    pages.Paint(painter, 0);
+  }
+  double top = pages.Margins().top();
+  for (int r = 0; r < 23; ++r) top += SheetMetrics::RowHeight(sheet, r);
+  const int left = static_cast<int>(pages.Margins().left() + SheetMetrics::ColumnWidth(sheet, 0));
+  const int ownWidth = static_cast<int>(SheetMetrics::ColumnWidth(sheet, 1));
+  int first = -1;
+  int last = -1;
+  for (int x = left + 2; x < left + ownWidth + static_cast<int>(SheetMetrics::ColumnWidth(sheet, 2)) - 2; ++x) {
+    if (std::abs(x - (left + ownWidth)) <= 1) continue;  // the border between the two cells
+    for (int y = static_cast<int>(top) + 3; y < static_cast<int>(top + SheetMetrics::RowHeight(sheet, 23)) - 3; ++y) {
+      if (qGray(image.pixel(x, y)) >= 128) continue;
+      if (first < 0) first = x;
+      last = x;
+    }
+  }
+  EXPECT_GT(last - first, ownWidth);
+}
+
+// The preview of a long book paints only the pages in view.
+TEST(SheetPages, ThePreviewPaintsOnlyWhatItShows) {
+  const Workbook book = FieldBook(3000);
+  const SheetPages pages(book, *book.FindSheet(templates::TemplateWorkbook::kOutputSheet), kA4);
+  ASSERT_GT(pages.Count(), 50);
+  PrintPreview preview(pages, nullptr);
+  preview.resize(800, 900);
+  preview.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&preview));
+  preview.ShowPage(40);
+  QImage shot(preview.size(), QImage::Format_RGB32);
+  preview.render(&shot);
+  EXPECT_EQ(preview.ShownPage(), 40);
+  EXPECT_GE(preview.PagesPaintedLastTime(), 1);
+  EXPECT_LE(preview.PagesPaintedLastTime(), 3);
+}
