@@ -352,6 +352,8 @@ std::string NumberFormat::Display(const CellValue& value, std::string_view code)
 std::string NumberFormat::Format(const CellValue& value) const {
   if (const auto* text = std::get_if<std::string>(&value)) return FormatText(*text);
   if (const auto* number = std::get_if<double>(&value)) return FormatNumber(*number);
+  // A boolean shows as its word, whatever the format.
+  if (const auto* flag = std::get_if<bool>(&value)) return *flag ? "TRUE" : "FALSE";
   // An error value shows as stored, whatever the format; a missing result shows nothing.
   if (const auto* error = std::get_if<CellError>(&value)) return error->code;
   return {};

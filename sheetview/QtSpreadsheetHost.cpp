@@ -107,6 +107,11 @@ std::string QtSpreadsheetHost::GetCellText(const std::string& address) {
   return NumberFormat::Display(sheet.Value(a), window_->GetWorkbook().Style(sheet.StyleAt(a)).numberFormat);
 }
 
+std::string QtSpreadsheetHost::GetCellFormula(const std::string& address) {
+  const Cell* cell = ActiveSheet().FindCell(CellAddress::Parse(address));
+  return cell ? std::string(cell->formula.view()) : std::string();
+}
+
 void QtSpreadsheetHost::SetCellValue(const std::string& address, const CellValue& value) {
   ActiveSheet();
   window_->WriteValue(CellAddress::Parse(address), value);

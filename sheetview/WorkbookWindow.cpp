@@ -19,6 +19,7 @@
 #include <QToolButton>
 #include <QUndoStack>
 #include <QVBoxLayout>
+#include <optional>
 
 #include "sheetview/BusyCursor.h"
 #include "workbook/CellInput.h"
@@ -39,6 +40,19 @@ namespace {
 // The clipboard format that carries cells as typed (full precision, formulas, apostrophes)
 // between our own windows; other programs get the displayed text.
 const QString kCellsMime = QStringLiteral("application/x-levelbook-cells");
+// Where the copied block stood ("row,column", 0-based): a paste moves relative references by
+// the distance from there.
+const QString kOriginMime = QStringLiteral("application/x-levelbook-origin");
+
+std::optional<CellAddress> CopiedFrom(const QMimeData& mime) {
+  if (!mime.hasFormat(kOriginMime)) return std::nullopt;
+  const QList<QByteArray> parts = mime.data(kOriginMime).split(',');
+  bool rowOk = false, columnOk = false;
+  if (parts.size() != 2) return std::nullopt;
+  const int row = parts[0].toInt(&rowOk), column = parts[1].toInt(&columnOk);
+  if (!rowOk || !columnOk) return std::nullopt;
+  return CellAddress{row, column};
+}
 
 const char* const kTabStyle =
     "QTabBar { background: #f3f3f3; }"
@@ -134,6 +148,10 @@ WorkbookWindow::WorkbookWindow(WorkbookLoader load, WorkbookSaver save, std::sha
   connect(view_, &SheetView::undoRequested, this, &WorkbookWindow::Undo);
   connect(view_, &SheetView::redoRequested, this, &WorkbookWindow::Redo);
   connect(model_, &WorkbookTableModel::sheetReplaced, this, &WorkbookWindow::OnSheetReplaced);
+  connect(model_, &WorkbookTableModel::circularReferenceChanged, this, [this](const QString& cell) {
+    circular_ = cell;
+    status_->setText(StatusText());
+  });
   auto item = [this](const QString& text, auto slot) {
     connect(contextMenu_->addAction(text), &QAction::triggered, this, slot);
   };
@@ -377,7 +395,8 @@ void WorkbookWindow::UpdateTitle() {
 
 QString WorkbookWindow::StatusText() const {
   if (!workbook_) return {};
-  return IsModified() ? name_ + QStringLiteral(" — 已修改") : name_;
+  const QString circle = circular_.isEmpty() ? QString() : QStringLiteral("　循环引用：") + circular_;
+  return (IsModified() ? name_ + QStringLiteral(" — 已修改") : name_) + circle;
 }
 
 void WorkbookWindow::UpdateFormulaBar() {
@@ -453,6 +472,7 @@ bool WorkbookWindow::Copy() {
   auto* mime = new QMimeData;
   mime->setText(QString::fromStdString(TsvText::Format(shown)));
   mime->setData(kCellsMime, QByteArray::fromStdString(TsvText::Format(typed)));
+  mime->setData(kOriginMime, QByteArray::number(range.first.row) + ',' + QByteArray::number(range.first.column));
   QApplication::clipboard()->setMimeData(mime);
   return true;
 }
@@ -472,14 +492,20 @@ void WorkbookWindow::Paste() {
   if (rows.empty()) return;
   const std::vector<CellRange> selection = view_->SelectedRanges();
   const QString title = QStringLiteral("粘贴");
-  std::vector<std::pair<CellAddress, CellValue>> values;
+  const std::optional<CellAddress> origin = mime->hasFormat(kCellsMime) ? CopiedFrom(*mime) : std::nullopt;
+  const auto moved = [&](const std::string& typed, CellAddress to, CellAddress from) {
+    return origin ? WorkbookTableModel::Moved(typed, to.row - from.row, to.column - from.column) : typed;
+  };
+  WorkbookTableModel::TypedEntries values;
   if (rows.size() == 1 && rows.front().size() == 1) {
-    // One value fills the whole selection.
+    // One entry fills the whole selection, each formula moved to its cell.
     if (!CheckCellCount(title, CellCount(selection))) return;
-    const CellValue value = CellInput::Parse(rows.front().front());
     for (const CellRange& range : selection) {
       for (int r = range.first.row; r <= range.last.row; ++r) {
-        for (int c = range.first.column; c <= range.last.column; ++c) values.emplace_back(CellAddress{r, c}, value);
+        for (int c = range.first.column; c <= range.last.column; ++c) {
+          const CellAddress to{r, c};
+          values.emplace_back(to, moved(rows.front().front(), to, origin.value_or(to)));
+        }
       }
     }
   } else {
@@ -515,12 +541,13 @@ void WorkbookWindow::Paste() {
     if (!CheckCellCount(title, cells)) return;
     for (std::size_t i = 0; i < rows.size(); ++i) {
       for (std::size_t j = 0; j < rows[i].size(); ++j) {
-        values.emplace_back(CellAddress{start.row + static_cast<int>(i), start.column + static_cast<int>(j)},
-                            CellInput::Parse(rows[i][j]));
+        const CellAddress to{start.row + static_cast<int>(i), start.column + static_cast<int>(j)};
+        const CellAddress from = origin ? CellAddress{origin->row + static_cast<int>(i), origin->column + static_cast<int>(j)} : to;
+        values.emplace_back(to, moved(rows[i][j], to, from));
       }
     }
   }
-  model_->Edit(values, title);
+  model_->EditTyped(values, title);
 }
 
 void WorkbookWindow::ClearSelection() {
@@ -541,7 +568,8 @@ void WorkbookWindow::ClearSelection() {
   model_->Edit(values, QStringLiteral("清除内容"));
 }
 
-void WorkbookWindow::ChangeStructure(const QString& text, const std::function<void(Worksheet&)>& change) {
+void WorkbookWindow::ChangeStructure(const QString& text, const std::function<void(Worksheet&)>& change,
+                                     const calc::StructureChange& formulas) {
   Worksheet* sheet = model_->Sheet();
   if (!sheet) return;
   const BusyCursor busy;
@@ -552,27 +580,36 @@ void WorkbookWindow::ChangeStructure(const QString& text, const std::function<vo
     dialogs_->ShowError(this, text, QString::fromStdString(e.Description()));
     return;
   }
-  undo_->push(new ReplaceSheetCommand(*model_, model_->SheetIndex(), *sheet, std::move(after), text));
+  undo_->push(new ReplaceSheetCommand(*model_, model_->SheetIndex(), *sheet, std::move(after), text, formulas));
+}
+
+calc::StructureChange WorkbookWindow::Structure(calc::StructureChange::Axis axis, int at, int count) const {
+  const Worksheet* sheet = model_->Sheet();
+  return calc::StructureChange{sheet ? sheet->Name() : std::string(), axis, at, count};
 }
 
 void WorkbookWindow::InsertRows() {
   const CellRange r = view_->SelectedRange();
-  ChangeStructure(QStringLiteral("插入行"), [r](Worksheet& s) { s.InsertRows(r.first.row, r.RowCount()); });
+  ChangeStructure(QStringLiteral("插入行"), [r](Worksheet& s) { s.InsertRows(r.first.row, r.RowCount()); },
+                  Structure(calc::StructureChange::Axis::Rows, r.first.row, r.RowCount()));
 }
 
 void WorkbookWindow::DeleteRows() {
   const CellRange r = view_->SelectedRange();
-  ChangeStructure(QStringLiteral("删除行"), [r](Worksheet& s) { s.DeleteRows(r.first.row, r.RowCount()); });
+  ChangeStructure(QStringLiteral("删除行"), [r](Worksheet& s) { s.DeleteRows(r.first.row, r.RowCount()); },
+                  Structure(calc::StructureChange::Axis::Rows, r.first.row, -r.RowCount()));
 }
 
 void WorkbookWindow::InsertColumns() {
   const CellRange r = view_->SelectedRange();
-  ChangeStructure(QStringLiteral("插入列"), [r](Worksheet& s) { s.InsertColumns(r.first.column, r.ColumnCount()); });
+  ChangeStructure(QStringLiteral("插入列"), [r](Worksheet& s) { s.InsertColumns(r.first.column, r.ColumnCount()); },
+                  Structure(calc::StructureChange::Axis::Columns, r.first.column, r.ColumnCount()));
 }
 
 void WorkbookWindow::DeleteColumns() {
   const CellRange r = view_->SelectedRange();
-  ChangeStructure(QStringLiteral("删除列"), [r](Worksheet& s) { s.DeleteColumns(r.first.column, r.ColumnCount()); });
+  ChangeStructure(QStringLiteral("删除列"), [r](Worksheet& s) { s.DeleteColumns(r.first.column, r.ColumnCount()); },
+                  Structure(calc::StructureChange::Axis::Columns, r.first.column, -r.ColumnCount()));
 }
 
 void WorkbookWindow::OnSheetReplaced(std::size_t sheet) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "workbook/CellRange.h"
+#include "calc/ReferenceRewriter.h"
 #include "workbook/CellValue.h"
 #include "host/SpreadsheetHost.h"
 #include "workbook/Workbook.h"
@@ -107,7 +108,8 @@ class WorkbookWindow : public QWidget {
   // The grid's and the headers' right-click menu: 剪切, 复制, 粘贴, 清除内容, 插入行, 删除行, 插入列, 删除列.
   QMenu* ContextMenu() const { return contextMenu_; }
 
-  // "sample.xlsx — 已修改" under the grid: the workbook's name and whether it has unsaved changes.
+  // "sample.xlsx — 已修改" under the grid: the workbook's name, whether it has unsaved changes and,
+  // after a recalculation that met a circular reference, "循环引用：" and a cell of it.
   QString StatusText() const;
   // The files last opened or saved, newest first, kept with QSettings; the dialogs start in
   // the folder last used (the home folder at first).
@@ -144,7 +146,10 @@ class WorkbookWindow : public QWidget {
   void OnContentCommitted(const QString& text);
   bool IsProtected(const QString& path) const;
   bool CheckCellCount(const QString& title, long long cells);
-  void ChangeStructure(const QString& text, const std::function<void(Worksheet&)>& change);
+  // The change of the shown sheet as its formulas' references follow it.
+  calc::StructureChange Structure(calc::StructureChange::Axis axis, int at, int count) const;
+  void ChangeStructure(const QString& text, const std::function<void(Worksheet&)>& change,
+                       const calc::StructureChange& formulas);
   void OnSheetReplaced(std::size_t sheet);
   void RememberFile(const QString& path);
   void FillRecentMenu();
@@ -155,6 +160,7 @@ class WorkbookWindow : public QWidget {
   std::shared_ptr<WorkbookDialogs> dialogs_;
   std::unique_ptr<Workbook> workbook_;  // its address is what the model holds
   QString name_;
+  QString circular_;  // a cell of the circular reference the last recalculation met, or empty
   QString path_;
   QStringList protected_;
   bool programDirty_ = false;  // changed by the host since the last save (not undoable)

@@ -19,6 +19,7 @@
 #include <optional>
 
 #include "workbook/SpreadsheetError.h"
+#include "xlsx/FormulaResults.h"
 #include "xlsx/WorkbookSerializer.h"
 #include "xlsx/XlsxReader.h"
 
@@ -146,7 +147,11 @@ std::shared_ptr<const std::string> ReadBytes(const std::string& path, std::size_
 
 Workbook ReadPackage(const std::string& path, std::shared_ptr<const std::string> bytes) {
   try {
-    return XlsxReader::Read(std::move(bytes));
+    // Results are made true where they are read, so every user of the workbook (the generator,
+    // the window) and an isolated read alike see computed values.
+    Workbook wb = XlsxReader::Read(std::move(bytes));
+    FormulaResults::Settle(wb);
+    return wb;
   } catch (const SpreadsheetError& e) {
     Fail(path, e.Description());
   } catch (const std::bad_alloc&) {

@@ -801,8 +801,8 @@ class SheetReader : private SheetDataScanner::Sink {
       else if (v) value = *v;
     } else if (t == "b") {
       const std::string_view b = v ? Trimmed(*v) : std::string_view{};
-      if (b == "1" || b == "true") value = 1.0;
-      else if (b == "0" || b == "false") value = 0.0;
+      if (b == "1" || b == "true") value = true;
+      else if (b == "0" || b == "false") value = false;
       else if (v) Fail(Where(row, col) + " 中的逻辑值“" + *v + "”无效");
     } else if (t == "e") {
       if (v) value = CellError{std::string(Trimmed(*v))};
@@ -926,6 +926,7 @@ Workbook XlsxReader::Read(std::shared_ptr<const std::string> bytes, SheetData sh
   std::vector<SheetEntry> entries;
   std::optional<std::size_t> activeTab;
   bool date1904 = false;
+  bool fullCalcOnLoad = false;
   std::map<std::size_t, std::pair<int, int>> titles;  // by position in <sheets>
   {
     XmlReader r(workbookXml, workbookPart);
@@ -950,6 +951,8 @@ Workbook XlsxReader::Read(std::shared_ptr<const std::string> bytes, SheetData sh
         activeTab = Integer<std::size_t>(r.Attribute("activeTab")).value_or(0);
       } else if (name == "workbookPr") {
         date1904 = Flag(r.Attribute("date1904"), false);
+      } else if (name == "calcPr") {
+        fullCalcOnLoad = Flag(r.Attribute("fullCalcOnLoad"), false);
       } else if (name == "definedName") {
         const std::string_view n = r.Attribute("name").value_or("");
         const auto local = Integer<std::size_t>(r.Attribute("localSheetId"));
@@ -978,6 +981,15 @@ Workbook XlsxReader::Read(std::shared_ptr<const std::string> bytes, SheetData sh
     SheetReader reader(ws, strings, std::max<std::uint32_t>(origin.styleCount, 1), date1904,
                        sheetData == SheetData::Scanned);
     reader.Read(package.Read(e.part), e.part);
+    // The file asks for recalculation: what it stores as formula results is stale.
+    if (fullCalcOnLoad) {
+      for (int row = 0; row < ws.RowExtent(); ++row) {
+        const std::vector<Cell>& cells = ws.Row(row);
+        for (std::size_t col = 0; col < cells.size(); ++col) {
+          if (cells[col].HasFormula()) ws.CellAt(CellAddress{row, static_cast<int>(col)}).value = NoStoredResult{};
+        }
+      }
+    }
     if (auto t = titles.find(i); t != titles.end()) {
       ws.Print().repeatRowsFirst = t->second.first;
       ws.Print().repeatRowsLast = t->second.second;

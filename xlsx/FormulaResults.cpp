@@ -1,0 +1,90 @@
+#include "xlsx/FormulaResults.h"
+
+#include <optional>
+#include <variant>
+#include <vector>
+
+#include "calc/Formula.h"
+#include "workbook/SpreadsheetError.h"
+
+namespace spreadsheet {
+namespace {
+
+using calc::Formula;
+
+enum class ResultType { Any, Number, Text, Boolean };
+
+// The type of value a formula's last operation gives, where it is fixed (errors aside).
+ResultType TypeOf(const Formula& formula) {
+  const auto& steps = formula.Steps();
+  if (steps.empty()) return ResultType::Any;
+  const Formula::Step& last = steps.back();
+  switch (last.kind) {
+    case Formula::Step::Kind::Number:
+    case Formula::Step::Kind::Unary:
+    case Formula::Step::Kind::Percent:
+      return ResultType::Number;
+    case Formula::Step::Kind::Text:
+      return ResultType::Text;
+    case Formula::Step::Kind::Bool:
+      return ResultType::Boolean;
+    case Formula::Step::Kind::Binary:
+      switch (last.op) {
+        case '+': case '-': case '*': case '/': case '^': return ResultType::Number;
+        case '&': return ResultType::Text;
+        default: return ResultType::Boolean;
+      }
+    default:
+      return ResultType::Any;
+  }
+}
+
+// Whether a stored result could be what the formula computes.
+bool Fits(const CellValue& stored, std::string_view text) {
+  if (IsError(stored) || IsEmptyValue(stored)) return true;
+  std::optional<Formula> formula;
+  try {
+    formula = Formula::Parse(text);
+  } catch (const SpreadsheetError&) {
+    return true;  // the recalculation finds it has no value; nothing to check here
+  }
+  switch (TypeOf(*formula)) {
+    case ResultType::Number: return IsNumber(stored);
+    case ResultType::Text: return IsText(stored);
+    case ResultType::Boolean: return IsBoolean(stored);
+    case ResultType::Any: return true;
+  }
+  return true;
+}
+
+}  // namespace
+
+calc::Recalculation FormulaResults::Settle(Workbook& workbook) {
+  std::vector<calc::SheetCell> missing;
+  for (std::size_t s = 0; s < workbook.SheetCount(); ++s) {
+    Worksheet& ws = workbook.SheetAt(s);
+    for (int row = 0; row < ws.RowExtent(); ++row) {
+      const std::vector<Cell>& cells = ws.Row(row);
+      for (std::size_t col = 0; col < cells.size(); ++col) {
+        const Cell& cell = cells[col];
+        if (!cell.HasFormula()) continue;
+        const CellAddress at{row, static_cast<int>(col)};
+        if (std::holds_alternative<NoStoredResult>(cell.value)) {
+          missing.push_back({s, at});
+        } else if (!Fits(cell.value, cell.formula.view())) {
+          ws.CellAt(at).value = NoStoredResult{};
+          missing.push_back({s, at});
+        }
+      }
+    }
+  }
+  if (missing.empty()) return {};
+  const bool modified = workbook.IsModified();
+  calc::Recalculator recalculator(workbook);
+  recalculator.Rebuild();
+  calc::Recalculation done = recalculator.Changed(missing);
+  workbook.SetModified(modified);
+  return done;
+}
+
+}  // namespace spreadsheet
