@@ -98,10 +98,14 @@ void QtSpreadsheetHost::SelectSheet(const std::string& name) {
 }
 
 CellValue QtSpreadsheetHost::GetCellValue(const std::string& address) {
+  ActiveSheet();
+  window_->Model()->ComputePending();
   return ActiveSheet().Value(CellAddress::Parse(address));
 }
 
 std::string QtSpreadsheetHost::GetCellText(const std::string& address) {
+  ActiveSheet();
+  window_->Model()->ComputePending();
   const Worksheet& sheet = ActiveSheet();
   const CellAddress a = CellAddress::Parse(address);
   return NumberFormat::Display(sheet.Value(a), window_->GetWorkbook().Style(sheet.StyleAt(a)).numberFormat);

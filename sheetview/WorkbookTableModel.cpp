@@ -98,6 +98,13 @@ void WorkbookTableModel::Recalculate(const std::vector<calc::SheetCell>& cells) 
   Report(done);
 }
 
+void WorkbookTableModel::ComputePending() {
+  if (!formulas_ || pending_.empty()) return;
+  std::vector<calc::SheetCell> pending;
+  pending.swap(pending_);
+  Report(formulas_->Changed(pending));
+}
+
 void WorkbookTableModel::RecalculateAll() {
   if (!formulas_) return;
   pending_.clear();
@@ -372,11 +379,7 @@ void WorkbookTableModel::SetNumberFormat(const CellRange& range, const std::stri
 void WorkbookTableModel::SetSuspended(bool suspended) {
   if (suspended == suspended_) return;
   suspended_ = suspended;
-  if (!suspended_ && formulas_ && !pending_.empty()) {
-    std::vector<calc::SheetCell> pending;
-    pending.swap(pending_);
-    Report(formulas_->Changed(pending));
-  }
+  if (!suspended_) ComputePending();
   if (!suspended_ && Sheet()) {
     emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
   }

@@ -95,6 +95,9 @@ class WorkbookTableModel : public QAbstractTableModel {
   void SetSuspended(bool suspended);
   bool IsSuspended() const { return suspended_; }
 
+  // Computes what the host's writes left pending while suspended (before the host reads), still
+  // emitting nothing until the model resumes.
+  void ComputePending();
   // Recomputes every formula (after changes made to the workbook behind the model's back).
   void RecalculateAll();
 

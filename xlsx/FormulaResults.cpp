@@ -39,15 +39,18 @@ ResultType TypeOf(const Formula& formula) {
   }
 }
 
-// Whether a stored result could be what the formula computes.
+// Whether a stored result can be taken as what the formula computes. A formula no calculation
+// here can compute (another workbook, an unknown function) has no value of ours: its stored
+// number may be stale, and nobody here could tell.
 bool Fits(const CellValue& stored, std::string_view text) {
-  if (IsError(stored) || IsEmptyValue(stored)) return true;
   std::optional<Formula> formula;
   try {
     formula = Formula::Parse(text);
   } catch (const SpreadsheetError&) {
-    return true;  // the recalculation finds it has no value; nothing to check here
+    return false;
   }
+  if (formula->HasUnknownNames()) return false;
+  if (IsError(stored) || IsEmptyValue(stored)) return true;
   switch (TypeOf(*formula)) {
     case ResultType::Number: return IsNumber(stored);
     case ResultType::Text: return IsText(stored);

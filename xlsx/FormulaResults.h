@@ -9,7 +9,8 @@ namespace spreadsheet {
 // the file stored is kept (the program that wrote it computed it); a missing one (NoStoredResult,
 // which the reader also gives every formula of a file asking for recalculation on load) and one
 // whose type the formula cannot give (text stored for =A1+1, a number for ="a"&B2) are computed,
-// with every formula depending on them. What the engine cannot compute stays NoStoredResult.
+// with every formula depending on them. What the engine cannot compute (another workbook, a
+// function or name it does not know) has no value, whatever the file stored: NoStoredResult.
 class FormulaResults {
  public:
   // Returns what was computed; circular and uncomputed cells as the recalculation reports them.
