@@ -1,5 +1,6 @@
 #include "calc/ReferenceRewriter.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "calc/FormulaLexer.h"
@@ -131,11 +132,14 @@ std::string ReferenceRewriter::Adjust(std::string_view formula, std::string_view
                                       const StructureChange& change) {
   if (change.count == 0) return std::string(formula);
   const bool rows = change.axis == StructureChange::Axis::Rows;
+  const int limit = rows ? CellAddress::kMaxRows : CellAddress::kMaxColumns;
+  // Beyond the sheet every change looks the same; clamping keeps the arithmetic in range.
+  const int at = std::clamp(change.at, 0, limit);
+  const int count = std::clamp(change.count, -limit, limit);
   return Rewrite(formula, [&](const FormulaToken& t, Reference& r) {
     if (!SameSheetName(t.hasSheet ? std::string_view(t.text) : formulaSheet, change.sheet)) return false;
     if (rows ? r.wholeColumns : r.wholeRows) return false;
-    const bool kept = rows ? Through(r.row0, r.row1, change.at, change.count, CellAddress::kMaxRows)
-                           : Through(r.column0, r.column1, change.at, change.count, CellAddress::kMaxColumns);
+    const bool kept = rows ? Through(r.row0, r.row1, at, count, limit) : Through(r.column0, r.column1, at, count, limit);
     if (!kept) r.row0 = -1;
     return true;
   });

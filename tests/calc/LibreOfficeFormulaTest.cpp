@@ -12,7 +12,7 @@
 
 #include "calc/Recalculator.h"
 #include "tests/calc/CalcTestBook.h"
-#include "tests/cli/HeadlessOffice.h"
+#include "tests/cli/OfficeRun.h"
 #include "tests/xlsx/XlsxTestSupport.h"
 #include "xlsx/XlsxExporter.h"
 #include "xlsx/XlsxImporter.h"
@@ -78,9 +78,9 @@ const char* const kFormulas[] = {
 };
 
 TEST(LibreOfficeFormulaTest, EngineComputesWhatLibreOfficeComputes) {
-  std::string office = spreadsheet::testing::FindOnPath("soffice");
-  if (office.empty()) office = spreadsheet::testing::FindOnPath("libreoffice");
-  if (office.empty()) GTEST_SKIP() << "LibreOffice is not installed (no soffice or libreoffice on PATH)";
+  std::string program = office::FindOnPath("soffice");
+  if (program.empty()) program = office::FindOnPath("libreoffice");
+  if (program.empty()) GTEST_SKIP() << "LibreOffice is not installed (no soffice or libreoffice on PATH)";
   const spreadsheet::testing::TempDir dir;
 
   Workbook ours = testing::SampleBook();
@@ -90,10 +90,10 @@ TEST(LibreOfficeFormulaTest, EngineComputesWhatLibreOfficeComputes) {
   for (int i = 0; i < count; ++i) sheet.SetFormula(CellAddress{first + i, column}, kFormulas[i], NoStoredResult{});
   XlsxExporter::Save(ours, dir.File("formulas.xlsx"));
   const std::string log = dir.File("office.log");
-  const int status = spreadsheet::testing::RunProgram(
-      {office, "-env:UserInstallation=file://" + dir.File("profile"), "--headless", "--norestore", "--convert-to",
+  const int status = office::RunProgram(
+      {program, "-env:UserInstallation=file://" + dir.File("profile"), "--headless", "--norestore", "--convert-to",
        "xlsx:Calc MS Excel 2007 XML", "--outdir", dir.File("out"), dir.File("formulas.xlsx")},
-      log, std::chrono::seconds(60));
+      log, office::kOfficeLimit);
   ASSERT_EQ(status, 0) << spreadsheet::testing::ReadFile(log);
   ASSERT_TRUE(std::filesystem::exists(dir.File("out/formulas.xlsx"))) << spreadsheet::testing::ReadFile(log);
   const Workbook theirs = XlsxImporter::LoadInProcess(dir.File("out/formulas.xlsx"));

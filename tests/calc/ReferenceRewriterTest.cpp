@@ -68,7 +68,10 @@ INSTANTIATE_TEST_SUITE_P(
         // Columns.
         AdjustCase{"SUM(B1:D1)+C1", "S", {"S", Axis::Columns, 2, -1}, "SUM(B1:C1)+#REF!"},
         AdjustCase{"SUM(B1:D1)+1:1", "S", {"S", Axis::Columns, 1, 1}, "SUM(C1:E1)+1:1"},
-        AdjustCase{"SUM(B:D)", "S", {"S", Axis::Columns, 0, -2}, "SUM(A:B)"}));
+        AdjustCase{"SUM(B:D)", "S", {"S", Axis::Columns, 0, -2}, "SUM(A:B)"},
+        // Changes beyond the sheet: everything deleted, everything pushed off.
+        AdjustCase{"A5+1", "S", {"S", Axis::Rows, -7, -2147483647}, "#REF!+1"},
+        AdjustCase{"A5+1", "S", {"S", Axis::Rows, 2, 2147483647}, "#REF!+1"}));
 
 TEST(RenameSheetTest, QualifiedReferencesNameTheNewSheetQuotedWhereNeeded) {
   EXPECT_EQ(ReferenceRewriter::RenameSheet("数据输入!E8+'数据输入'!A1:B2+E8+成果!A1", "数据输入", "数据 输入"),

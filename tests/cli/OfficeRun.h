@@ -1,5 +1,6 @@
 #pragma once
-
+// Running LibreOffice (headless) from a test: finding it, running it with a time limit in its
+// own process group, reading the CSV it writes (which carries every cell's text as shown).
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -16,11 +17,14 @@
 
 extern char** environ;
 
-// Running LibreOffice headless (and other helper programs) from tests: the tests that let the
-// office show or compute what a spreadsheet program makes of our files share these.
-namespace spreadsheet::testing {
+namespace spreadsheet::office {
 
-// The full path of an executable on PATH, or "".
+// A conversion of three small files takes a few seconds; a minute means the office hangs.
+inline constexpr std::chrono::seconds kOfficeLimit{60};
+
+// The CSV filter that writes each cell's text as shown, UTF-8, comma-separated, every sheet.
+inline constexpr const char* kShownCsv = "csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,true,false,false,-1";
+
 inline std::string FindOnPath(const std::string& name) {
   const char* path = std::getenv("PATH");
   std::istringstream dirs(path ? path : "");
@@ -75,4 +79,41 @@ inline int RunProgram(const std::vector<std::string>& args, const std::string& l
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-}  // namespace spreadsheet::testing
+// RFC 4180 fields: quoted fields may hold commas, doubled quotes and line breaks.
+inline std::vector<std::vector<std::string>> ParseCsv(const std::string& text) {
+  std::vector<std::vector<std::string>> rows(1);
+  std::string field;
+  bool quoted = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char ch = text[i];
+    if (quoted) {
+      if (ch == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+        field += '"';
+        ++i;
+      } else if (ch == '"') {
+        quoted = false;
+      } else {
+        field += ch;
+      }
+    } else if (ch == '"') {
+      quoted = true;
+    } else if (ch == ',') {
+      rows.back().push_back(std::move(field));
+      field.clear();
+    } else if (ch == '\n') {
+      rows.back().push_back(std::move(field));
+      field.clear();
+      rows.emplace_back();
+    } else if (ch != '\r') {
+      field += ch;
+    }
+  }
+  if (rows.back().empty() && field.empty()) {
+    rows.pop_back();
+  } else {
+    rows.back().push_back(std::move(field));
+  }
+  return rows;
+}
+
+}  // namespace spreadsheet::office
