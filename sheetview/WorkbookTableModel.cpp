@@ -120,7 +120,7 @@ void WorkbookTableModel::Report(const calc::Recalculation& done) {
     return;
   }
   const std::string name = calc::ReferenceRewriter::SheetPrefix(workbook_->SheetAt(done.circular->sheet).Name());
-  emit circularReferenceChanged(QString::fromStdString(name + "!" + done.circular->cell.ToString()));
+  emit circularReferenceChanged(QString::fromStdString(name + done.circular->cell.ToString()));
 }
 
 void WorkbookTableModel::ShowSheet(std::size_t index) {
