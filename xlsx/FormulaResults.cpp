@@ -6,6 +6,8 @@
 
 #include "calc/Formula.h"
 #include "workbook/SpreadsheetError.h"
+#include "xlsx/OpcPackage.h"
+#include "xlsx/XmlReader.h"
 
 namespace spreadsheet {
 namespace {
@@ -60,9 +62,29 @@ bool Fits(const CellValue& stored, std::string_view text) {
   return true;
 }
 
+// Whether the package the workbook was read from asks to be calculated on opening (calcPr
+// fullCalcOnLoad): then every result it stores may be stale.
+bool AsksForRecalculation(const Workbook& workbook) {
+  const PackageOrigin* origin = workbook.Origin();
+  if (!origin || !origin->bytes) return false;
+  const OpcPackage package(origin->bytes);
+  const auto rels = package.Relationships("/");
+  const OpcPackage::Relationship* office = OpcPackage::OfKind(rels, "officeDocument");
+  if (!office) return false;
+  const std::string xml = package.Read(office->target);
+  XmlReader r(xml, office->target);
+  while (r.Read()) {
+    if (r.Kind() != XmlReader::Node::Start || r.Name() != "calcPr") continue;
+    const std::string_view flag = r.Attribute("fullCalcOnLoad").value_or("");
+    return flag == "1" || flag == "true";
+  }
+  return false;
+}
+
 }  // namespace
 
 calc::Recalculation FormulaResults::Settle(Workbook& workbook) {
+  const bool stale = AsksForRecalculation(workbook);
   std::vector<calc::SheetCell> missing;
   for (std::size_t s = 0; s < workbook.SheetCount(); ++s) {
     Worksheet& ws = workbook.SheetAt(s);
@@ -72,7 +94,8 @@ calc::Recalculation FormulaResults::Settle(Workbook& workbook) {
         const Cell& cell = cells[col];
         if (!cell.HasFormula()) continue;
         const CellAddress at{row, static_cast<int>(col)};
-        if (std::holds_alternative<NoStoredResult>(cell.value)) {
+        if (stale || std::holds_alternative<NoStoredResult>(cell.value)) {
+          if (stale) ws.CellAt(at).value = NoStoredResult{};
           missing.push_back({s, at});
         } else if (!Fits(cell.value, cell.formula.view())) {
           ws.CellAt(at).value = NoStoredResult{};

@@ -147,11 +147,7 @@ std::shared_ptr<const std::string> ReadBytes(const std::string& path, std::size_
 
 Workbook ReadPackage(const std::string& path, std::shared_ptr<const std::string> bytes) {
   try {
-    // Results are made true where they are read, so every user of the workbook (the generator,
-    // the window) and an isolated read alike see computed values.
-    Workbook wb = XlsxReader::Read(std::move(bytes));
-    FormulaResults::Settle(wb);
-    return wb;
+    return XlsxReader::Read(std::move(bytes));
   } catch (const SpreadsheetError& e) {
     Fail(path, e.Description());
   } catch (const std::bad_alloc&) {
@@ -171,7 +167,18 @@ Workbook XlsxImporter::Load(const std::string& path) { return Load(path, Limits{
 Workbook XlsxImporter::Load(const std::string& path, const Limits& limits) {
   CheckReadable(path);
   const auto bytes = ReadBytes(path, limits.memoryBytes);
-  Workbook wb = Load(path, limits, [&](const std::string&) { return ReadPackage(path, bytes); });
+  // Formula results are made true in the reading child, so every user of a file a user names
+  // (the generator, the window) sees computed values, and a formula that crashes or floods the
+  // calculation ends there too.
+  Workbook wb = Load(path, limits, [&](const std::string&) {
+    Workbook read = ReadPackage(path, bytes);
+    try {
+      FormulaResults::Settle(read);
+    } catch (const std::bad_alloc&) {
+      Fail(path, "计算公式所需的内存超过上限");
+    }
+    return read;
+  });
   // The image from the child carries everything but the package itself.
   if (const PackageOrigin* origin = wb.Origin()) {
     PackageOrigin kept = *origin;

@@ -22,13 +22,15 @@ class XlsxImporter {
 
   // For any file a user names: the parser runs in a forked child within the limits, so a
   // hostile file that crashes, hangs or floods the parser ends in an error, not in our end.
+  // Formula results are settled there (FormulaResults::Settle): missing or stale ones computed.
   static Workbook Load(const std::string& path);
   static Workbook Load(const std::string& path, const Limits& limits);
   // The isolation itself, with any read in the child (the file's bytes, read once by this
   // process, parsed in the child, in the two above); the workbook then keeps no bytes.
   using Reader = std::function<Workbook(const std::string& path)>;
   static Workbook Load(const std::string& path, const Limits& limits, const Reader& read);
-  // The same read in this process: only for files this program wrote itself.
+  // The same read in this process, results as the file stored them: only for files this
+  // program wrote itself (which store every result it could compute).
   static Workbook LoadInProcess(const std::string& path);
 };
 

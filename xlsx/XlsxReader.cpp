@@ -926,7 +926,6 @@ Workbook XlsxReader::Read(std::shared_ptr<const std::string> bytes, SheetData sh
   std::vector<SheetEntry> entries;
   std::optional<std::size_t> activeTab;
   bool date1904 = false;
-  bool fullCalcOnLoad = false;
   std::map<std::size_t, std::pair<int, int>> titles;  // by position in <sheets>
   {
     XmlReader r(workbookXml, workbookPart);
@@ -951,8 +950,6 @@ Workbook XlsxReader::Read(std::shared_ptr<const std::string> bytes, SheetData sh
         activeTab = Integer<std::size_t>(r.Attribute("activeTab")).value_or(0);
       } else if (name == "workbookPr") {
         date1904 = Flag(r.Attribute("date1904"), false);
-      } else if (name == "calcPr") {
-        fullCalcOnLoad = Flag(r.Attribute("fullCalcOnLoad"), false);
       } else if (name == "definedName") {
         const std::string_view n = r.Attribute("name").value_or("");
         const auto local = Integer<std::size_t>(r.Attribute("localSheetId"));
@@ -981,15 +978,6 @@ Workbook XlsxReader::Read(std::shared_ptr<const std::string> bytes, SheetData sh
     SheetReader reader(ws, strings, std::max<std::uint32_t>(origin.styleCount, 1), date1904,
                        sheetData == SheetData::Scanned);
     reader.Read(package.Read(e.part), e.part);
-    // The file asks for recalculation: what it stores as formula results is stale.
-    if (fullCalcOnLoad) {
-      for (int row = 0; row < ws.RowExtent(); ++row) {
-        const std::vector<Cell>& cells = ws.Row(row);
-        for (std::size_t col = 0; col < cells.size(); ++col) {
-          if (cells[col].HasFormula()) ws.CellAt(CellAddress{row, static_cast<int>(col)}).value = NoStoredResult{};
-        }
-      }
-    }
     if (auto t = titles.find(i); t != titles.end()) {
       ws.Print().repeatRowsFirst = t->second.first;
       ws.Print().repeatRowsLast = t->second.second;

@@ -261,7 +261,7 @@ TEST_P(ImportedResults, AreTrueWhenHandedOn) {
   const auto bytes = testing::Zip(parts, dir);
   const std::string path = dir.File("book.xlsx");
   std::ofstream(path, std::ios::binary) << *bytes;
-  EXPECT_EQ(XlsxImporter::LoadInProcess(path).SheetAt(0).Value(CellAddress::Parse(c.address)), c.value);
+  EXPECT_EQ(XlsxImporter::Load(path).SheetAt(0).Value(CellAddress::Parse(c.address)), c.value);
 }
 
 INSTANTIATE_TEST_SUITE_P(
