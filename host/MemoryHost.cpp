@@ -1,6 +1,7 @@
 #include "host/MemoryHost.h"
 
 #include <exception>
+#include <memory>
 #include <utility>
 
 #include "workbook/CellRange.h"
@@ -23,13 +24,42 @@ void MemoryHost::RequireApplication() const {
 }
 
 Workbook& MemoryHost::GetWorkbook() {
+  Workbook& wb = Book();
+  Recalculate();
+  // The caller may change the workbook directly: the next recalculation reads it anew.
+  recalculator_.reset();
+  return wb;
+}
+
+calc::Recalculator& MemoryHost::Formulas() {
+  if (!recalculator_ || recalculatorFor_ != &*workbook_) {
+    recalculator_ = std::make_unique<calc::Recalculator>(*workbook_);
+    recalculatorFor_ = &*workbook_;
+    recalculator_->Rebuild();
+  }
+  return *recalculator_;
+}
+
+void MemoryHost::Recalculate() {
+  if (pending_.empty() || !workbook_) return;
+  calc::Recalculator& formulas = Formulas();
+  if (formulas.FormulaCount() != 0) formulas.Changed(pending_);
+  pending_.clear();
+}
+
+void MemoryHost::Changed(CellAddress at) {
+  pending_.push_back(calc::SheetCell{workbook_->ActiveSheet(), at});
+  if (screenUpdating_ && pending_.size() >= kPendingLimit) Recalculate();
+}
+
+Workbook& MemoryHost::Book() {
   RequireApplication();
   if (!workbook_) throw SpreadsheetError(kAppError, "没有打开的工作簿");
   return *workbook_;
 }
 
 Worksheet& MemoryHost::ActiveSheet() {
-  Workbook& wb = GetWorkbook();
+  Workbook& wb = Book();
   if (wb.SheetCount() == 0) throw SpreadsheetError(kAppError, "工作簿中没有工作表");
   return wb.SheetAt(wb.ActiveSheet());
 }
@@ -61,6 +91,8 @@ void MemoryHost::OpenTemplate(const std::string& path) {
     throw SpreadsheetError(kAppError, "无法打开模板“" + path + "”：" + e.what());
   }
   wb.SetModified(false);
+  recalculator_.reset();
+  pending_.clear();
   workbook_ = std::move(wb);
   title_ = "work" + std::to_string(++untitledCount_);
 }
@@ -79,7 +111,7 @@ void MemoryHost::SetWindowState(WindowState state) {
 }
 
 void MemoryHost::MaximizeActiveWindow() {
-  GetWorkbook();
+  Book();
   calls_.push_back("MaximizeActiveWindow");
 }
 
@@ -87,10 +119,11 @@ void MemoryHost::SetScreenUpdating(bool on) {
   RequireApplication();
   calls_.push_back(on ? "SetScreenUpdating(true)" : "SetScreenUpdating(false)");
   screenUpdating_ = on;
+  if (on) Recalculate();
 }
 
 void MemoryHost::SelectSheet(const std::string& name) {
-  Workbook& wb = GetWorkbook();
+  Workbook& wb = Book();
   int index = wb.IndexOf(name);
   if (index < 0) {
     throw SpreadsheetError(SpreadsheetError::kSubscriptOutOfRange, "找不到工作表“" + name + "”");
@@ -99,25 +132,38 @@ void MemoryHost::SelectSheet(const std::string& name) {
 }
 
 CellValue MemoryHost::GetCellValue(const std::string& address) {
+  Recalculate();
   return ActiveSheet().Value(CellAddress::Parse(address));
 }
 
 std::string MemoryHost::GetCellText(const std::string& address) {
+  Recalculate();
   Worksheet& sheet = ActiveSheet();
   const CellAddress a = CellAddress::Parse(address);
-  return NumberFormat::Display(sheet.Value(a), GetWorkbook().Style(sheet.StyleAt(a)).numberFormat, GetWorkbook().Dates());
+  return NumberFormat::Display(sheet.Value(a), Book().Style(sheet.StyleAt(a)).numberFormat, Book().Dates());
+}
+
+std::string MemoryHost::GetCellFormula(const std::string& address) {
+  const Cell* cell = ActiveSheet().FindCell(CellAddress::Parse(address));
+  return cell ? std::string(cell->formula.view()) : std::string();
 }
 
 void MemoryHost::SetCellValue(const std::string& address, const CellValue& value) {
   Worksheet& sheet = ActiveSheet();
-  sheet.SetValue(CellAddress::Parse(address), value);
+  const CellAddress at = CellAddress::Parse(address);
+  sheet.SetValue(at, value);
   workbook_->SetModified(true);
+  Changed(at);
 }
 
 void MemoryHost::ClearContents(const std::string& range) {
   Worksheet& sheet = ActiveSheet();
-  sheet.ClearContents(CellRange::Parse(range));
+  const CellRange cleared = CellRange::Parse(range);
+  Recalculate();
+  sheet.ClearContents(cleared);
   workbook_->SetModified(true);
+  calc::Recalculator& formulas = Formulas();
+  if (formulas.FormulaCount() != 0) formulas.Changed(workbook_->ActiveSheet(), cleared);
 }
 
 void MemoryHost::SetNumberFormat(const std::string& range, const std::string& code) {
@@ -127,7 +173,7 @@ void MemoryHost::SetNumberFormat(const std::string& range, const std::string& co
 }
 
 void MemoryHost::MarkSaved() {
-  GetWorkbook().SetModified(false);
+  Book().SetModified(false);
   calls_.push_back("MarkSaved");
 }
 
@@ -136,6 +182,8 @@ void MemoryHost::Quit() {
   calls_.push_back("Quit");
   application_ = false;
   visible_ = false;
+  recalculator_.reset();
+  pending_.clear();
   workbook_.reset();
 }
 

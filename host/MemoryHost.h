@@ -1,10 +1,13 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "calc/Recalculator.h"
 #include "host/SpreadsheetHost.h"
 #include "workbook/Workbook.h"
 
@@ -34,6 +37,7 @@ class MemoryHost : public SpreadsheetHost {
   void SelectSheet(const std::string& name) override;
   CellValue GetCellValue(const std::string& address) override;
   std::string GetCellText(const std::string& address) override;
+  std::string GetCellFormula(const std::string& address) override;
   void SetCellValue(const std::string& address, const CellValue& value) override;
   void ClearContents(const std::string& range) override;
   void SetNumberFormat(const std::string& range, const std::string& code) override;
@@ -42,7 +46,9 @@ class MemoryHost : public SpreadsheetHost {
 
   bool HasApplication() const { return application_; }
   bool HasWorkbook() const { return workbook_.has_value(); }
-  Workbook& GetWorkbook();  // throws 1004 when none is open
+  // Throws 1004 when none is open. Formula results are brought up to date first; changes made
+  // through it directly are read anew by the next recalculation.
+  Workbook& GetWorkbook();
   bool IsVisible() const { return visible_; }
   bool IsScreenUpdating() const { return screenUpdating_; }
   WindowState GetWindowState() const { return windowState_; }
@@ -50,8 +56,16 @@ class MemoryHost : public SpreadsheetHost {
   const std::vector<std::string>& Calls() const { return calls_; }
 
  private:
+  // Writes are collected and their dependents computed together: when read, when screen
+  // updating is switched on again, when the workbook is handed out, or every kPendingLimit
+  // writes while updating is on.
+  static constexpr std::size_t kPendingLimit = 4096;
   void RequireApplication() const;
+  Workbook& Book();
   Worksheet& ActiveSheet();
+  void Changed(CellAddress at);
+  void Recalculate();
+  calc::Recalculator& Formulas();  // built on the open workbook when needed
 
   Loader loader_;
   bool application_ = false;
@@ -62,6 +76,9 @@ class MemoryHost : public SpreadsheetHost {
   std::string title_;
   int untitledCount_ = 0;
   std::vector<std::string> calls_;
+  std::unique_ptr<calc::Recalculator> recalculator_;
+  const Workbook* recalculatorFor_ = nullptr;  // the workbook the recalculator was built on
+  std::vector<calc::SheetCell> pending_;
 };
 
 }  // namespace spreadsheet

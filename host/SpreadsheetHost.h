@@ -8,7 +8,7 @@ namespace spreadsheet {
 
 enum class WindowState { Normal, Minimized, Maximized };
 
-// The hosted spreadsheet application behind fifteen operations. Cells are addressed by
+// The hosted spreadsheet application behind sixteen operations. Cells are addressed by
 // A1 text ("E5", "A5:I65536") on the active sheet, the one last selected. Every operation
 // throws SpreadsheetError on failure: 1004 for the application's own failures (a template
 // that cannot be opened), 9 for a missing sheet, 1004 for a malformed address.
@@ -26,6 +26,8 @@ class SpreadsheetHost {
   virtual void SelectSheet(const std::string& name) = 0;      // throws 9 when there is no such sheet
   virtual CellValue GetCellValue(const std::string& address) = 0;
   virtual std::string GetCellText(const std::string& address) = 0;  // as displayed by its number format
+  // The cell's formula without its '=', "" when it holds none.
+  virtual std::string GetCellFormula(const std::string& address) = 0;
   virtual void SetCellValue(const std::string& address, const CellValue& value) = 0;
   virtual void ClearContents(const std::string& range) = 0;   // values go, formats stay
   // Every cell of the range shows numbers with the format code ("0", "0.000"); values stay.

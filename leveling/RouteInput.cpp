@@ -3,7 +3,9 @@
 #include <cmath>
 #include <string>
 #include <variant>
+#include <vector>
 
+#include "calc/Formula.h"
 #include "leveling/LevelingError.h"
 #include "leveling/LevelingText.h"
 #include "workbook/NumberText.h"
@@ -36,8 +38,31 @@ SpreadsheetError NotANumber(const std::string& address, const std::string& conte
                           "单元格 " + address + " 的内容“" + quoted + "”不是数字");
 }
 
-// A cell's value as the route reads it. An error value or a formula without a stored result
-// is refused naming the cell: neither is a number or a name the route could use.
+// Why a formula has no value: the functions or names it uses that no calculation here knows,
+// the reason it cannot be read (another workbook, a syntax error), or the cells it reads that
+// have no value themselves.
+std::string UncomputedText(const std::string& address, const std::string& formula) {
+  if (formula.empty()) {
+    return "单元格 " + address + " 的公式没有计算结果，请在电子表格程序中重新计算后保存";
+  }
+  const std::string shown = "“=" + CutToCharacters(formula, kQuotedContentWidth) + "”";
+  try {
+    const spreadsheet::calc::Formula parsed = spreadsheet::calc::Formula::Parse(formula);
+    const std::vector<std::string> unknown = parsed.UnknownNames();
+    if (!unknown.empty()) {
+      std::string names;
+      for (const std::string& name : unknown) names += (names.empty() ? "" : "、") + name;
+      return "单元格 " + address + " 的公式" + shown + "使用了无法计算的函数或名称 " + names + "，没有计算结果";
+    }
+  } catch (const SpreadsheetError& e) {
+    return "单元格 " + address + " 的公式" + shown + "无法计算：" + e.Description();
+  }
+  return "单元格 " + address + " 的公式" + shown + "引用了没有计算结果的单元格，无法计算";
+}
+
+// A cell's value as the route reads it. An error value or a formula without a value is
+// refused naming the cell: neither is a number or a name the route could use. A formula's
+// stale number from a file is never taken, since the file's reading computed or dropped it.
 CellValue ReadCell(SpreadsheetHost& host, const std::string& address) {
   CellValue value = host.GetCellValue(address);
   if (const auto* error = std::get_if<spreadsheet::CellError>(&value)) {
@@ -45,8 +70,7 @@ CellValue ReadCell(SpreadsheetHost& host, const std::string& address) {
                            "单元格 " + address + " 的内容是错误值 " + error->code);
   }
   if (std::holds_alternative<spreadsheet::NoStoredResult>(value)) {
-    throw SpreadsheetError(SpreadsheetError::kTypeMismatch,
-                           "单元格 " + address + " 的公式没有计算结果，请在电子表格程序中重新计算后保存");
+    throw SpreadsheetError(SpreadsheetError::kTypeMismatch, UncomputedText(address, host.GetCellFormula(address)));
   }
   return value;
 }
@@ -61,6 +85,7 @@ double ReadNumber(SpreadsheetHost& host, const std::string& address) {
     throw NotANumber(address, spreadsheet::NumberText::EditText(*number));
   }
   if (IsEmptyCell(value)) return 0;
+  if (const auto* flag = std::get_if<bool>(&value)) throw NotANumber(address, *flag ? "TRUE" : "FALSE");
   const std::string& text = std::get<std::string>(value);
   double parsed = 0;
   if (spreadsheet::NumberText::ReadRoute(text, parsed)) return parsed;

@@ -14,7 +14,6 @@
 #include "sheetview/SheetView.h"
 #include "sheetview/WorkbookDialogs.h"
 #include "sheetview/WorkbookTableModel.h"
-#include "workbook/CellInput.h"
 #include "workbook/SpreadsheetError.h"
 #include "workbook/TsvText.h"
 
@@ -25,6 +24,19 @@ namespace {
 // The clipboard format that carries cells as typed (full precision, formulas, apostrophes)
 // between our own windows; other programs get the displayed text.
 const QString kCellsMime = QStringLiteral("application/x-levelbook-cells");
+// Where the copied block stood ("row,column", 0-based): a paste moves relative references by
+// the distance from there.
+const QString kOriginMime = QStringLiteral("application/x-levelbook-origin");
+
+std::optional<CellAddress> CopiedFrom(const QMimeData& mime) {
+  if (!mime.hasFormat(kOriginMime)) return std::nullopt;
+  const QList<QByteArray> parts = mime.data(kOriginMime).split(',');
+  bool rowOk = false, columnOk = false;
+  if (parts.size() != 2) return std::nullopt;
+  const int row = parts[0].toInt(&rowOk), column = parts[1].toInt(&columnOk);
+  if (!rowOk || !columnOk) return std::nullopt;
+  return CellAddress{row, column};
+}
 
 const QString kOneBlockOnly = QStringLiteral("不能对多重选定区域使用此命令。请只选定一个区域。");
 
@@ -64,7 +76,8 @@ bool EditCommands::CheckCellCount(const QString& title, long long cells) {
   return false;
 }
 
-bool EditCommands::FitMerges(const QString& title, Values& values) {
+template <typename Entries>
+bool EditCommands::FitMerges(const QString& title, Entries& values) {
   const Worksheet* sheet = model_.Sheet();
   if (!sheet || sheet->Merges().empty()) return true;
   std::unordered_set<long long> written;
@@ -121,6 +134,7 @@ bool EditCommands::Copy() {
   auto* mime = new QMimeData;
   mime->setText(QString::fromStdString(TsvText::Format(shown)));
   mime->setData(kCellsMime, QByteArray::fromStdString(TsvText::Format(typed)));
+  mime->setData(kOriginMime, QByteArray::number(range.first.row) + ',' + QByteArray::number(range.first.column));
   QApplication::clipboard()->setMimeData(mime);
   CancelCut();
   return true;
@@ -150,15 +164,22 @@ void EditCommands::Paste() {
   if (rows.empty()) return;
   const std::vector<CellRange> selection = view_.SelectedRanges();
   const QString title = QStringLiteral("粘贴");
-  Values values;
+  // Entries as typed: a formula moves its relative references by the distance it travels.
+  const std::optional<CellAddress> origin = mime->hasFormat(kCellsMime) ? CopiedFrom(*mime) : std::nullopt;
+  const auto moved = [&](const std::string& typed, CellAddress to, CellAddress from) {
+    return origin ? WorkbookTableModel::Moved(typed, to.row - from.row, to.column - from.column) : typed;
+  };
+  WorkbookTableModel::TypedEntries values;
   CellRange target = selection.front();
   if (rows.size() == 1 && rows.front().size() == 1) {
-    // One value fills the whole selection.
+    // One entry fills the whole selection, a formula moved to each cell.
     if (!CheckCellCount(title, CellCount(selection))) return;
-    const CellValue value = CellInput::Parse(rows.front().front());
     for (const CellRange& range : selection) {
       for (int r = range.first.row; r <= range.last.row; ++r) {
-        for (int c = range.first.column; c <= range.last.column; ++c) values.emplace_back(CellAddress{r, c}, value);
+        for (int c = range.first.column; c <= range.last.column; ++c) {
+          const CellAddress to{r, c};
+          values.emplace_back(to, moved(rows.front().front(), to, origin.value_or(to)));
+        }
       }
     }
   } else {
@@ -194,8 +215,10 @@ void EditCommands::Paste() {
     if (!CheckCellCount(title, cells)) return;
     for (std::size_t i = 0; i < rows.size(); ++i) {
       for (std::size_t j = 0; j < rows[i].size(); ++j) {
-        values.emplace_back(CellAddress{start.row + static_cast<int>(i), start.column + static_cast<int>(j)},
-                            CellInput::Parse(rows[i][j]));
+        const CellAddress to{start.row + static_cast<int>(i), start.column + static_cast<int>(j)};
+        const CellAddress from =
+            origin ? CellAddress{origin->row + static_cast<int>(i), origin->column + static_cast<int>(j)} : to;
+        values.emplace_back(to, moved(rows[i][j], to, from));
       }
     }
     target = CellRange{start, {start.row + static_cast<int>(rows.size()) - 1, start.column + static_cast<int>(columns) - 1}};
@@ -203,7 +226,7 @@ void EditCommands::Paste() {
   if (!FitMerges(title, values)) return;
   const bool move = cut_ && mime->hasFormat(kCellsMime) && mime->data(kCellsMime) == cut_->payload;
   if (!move) {
-    model_.Edit(values, title);
+    model_.EditTyped(values, title);
     return;
   }
   const PendingCut cut = *cut_;
@@ -212,7 +235,7 @@ void EditCommands::Paste() {
   if (cut.sheet == targetSheet && cut.range == target) return;  // moved onto itself
   Workbook* workbook = model_.GetWorkbook();
   if (!workbook || cut.sheet >= workbook->SheetCount()) {
-    model_.Edit(values, title);
+    model_.EditTyped(values, title);
     return;
   }
   const Values cleared = ContentsToClear(workbook->SheetAt(cut.sheet), {cut.range});
@@ -222,9 +245,9 @@ void EditCommands::Paste() {
   undo_.beginMacro(title);
   if (cut.sheet == targetSheet) {
     model_.Edit(cleared, title);
-    model_.Edit(values, title);
+    model_.EditTyped(values, title);
   } else {
-    model_.Edit(values, title);
+    model_.EditTyped(values, title);
     WorkbookTableModel::CellContents before;
     WorkbookTableModel::CellContents after;
     for (const auto& [address, value] : cleared) {
@@ -287,16 +310,17 @@ void EditCommands::Fill(bool down) {
   const int acrossLast = down ? block.last.column : block.last.row;
   if (!CheckCellCount(title, static_cast<long long>(last - first + 1) * (acrossLast - acrossFirst + 1))) return;
   const BusyCursor busy;
-  Values values;
+  WorkbookTableModel::TypedEntries values;
   for (int across = acrossFirst; across <= acrossLast; ++across) {
     const CellAddress from = down ? CellAddress{source, across} : CellAddress{across, source};
-    const CellValue value = CellInput::Parse(model_.EditText(from.row, from.column).toStdString());
+    const std::string typed = model_.EditText(from.row, from.column).toStdString();
     for (int along = first; along <= last; ++along) {
-      values.emplace_back(down ? CellAddress{along, across} : CellAddress{across, along}, value);
+      const CellAddress to = down ? CellAddress{along, across} : CellAddress{across, along};
+      values.emplace_back(to, WorkbookTableModel::Moved(typed, to.row - from.row, to.column - from.column));
     }
   }
   if (!FitMerges(title, values)) return;
-  model_.Edit(values, title);
+  model_.EditTyped(values, title);
 }
 
 void EditCommands::FillDown() { Fill(true); }
@@ -309,18 +333,28 @@ void EditCommands::FillSelection(const QString& typed) {
   const std::vector<CellRange> selection = view_.SelectedRanges();
   if (!CheckCellCount(title, CellCount(selection))) return;
   const BusyCursor busy;
-  const CellValue value = CellInput::Parse(typed.toStdString());
-  Values values;
+  // A formula is typed for the block's first cell and moves with each other cell.
+  const std::string entry = typed.toStdString();
+  const CellAddress base = selection.front().first;
+  WorkbookTableModel::TypedEntries values;
   for (const CellRange& range : selection) {
     for (int r = range.first.row; r <= range.last.row; ++r) {
-      for (int c = range.first.column; c <= range.last.column; ++c) values.emplace_back(CellAddress{r, c}, value);
+      for (int c = range.first.column; c <= range.last.column; ++c) {
+        values.emplace_back(CellAddress{r, c}, WorkbookTableModel::Moved(entry, r - base.row, c - base.column));
+      }
     }
   }
   if (!FitMerges(title, values)) return;
-  model_.Edit(values, title);
+  model_.EditTyped(values, title);
 }
 
-void EditCommands::ChangeStructure(const QString& text, const std::function<void(Worksheet&)>& change) {
+calc::StructureChange EditCommands::Structure(calc::StructureChange::Axis axis, int at, int count) const {
+  const Worksheet* sheet = model_.Sheet();
+  return calc::StructureChange{sheet ? sheet->Name() : std::string(), axis, at, count};
+}
+
+void EditCommands::ChangeStructure(const QString& text, const std::function<void(Worksheet&)>& change,
+                                   const calc::StructureChange& formulas) {
   Worksheet* sheet = model_.Sheet();
   if (!sheet) return;
   const BusyCursor busy;
@@ -331,27 +365,31 @@ void EditCommands::ChangeStructure(const QString& text, const std::function<void
     dialogs_->ShowError(&owner_, text, QString::fromStdString(e.Description()));
     return;
   }
-  undo_.push(new ReplaceSheetCommand(model_, model_.SheetIndex(), *sheet, std::move(after), text));
+  undo_.push(new ReplaceSheetCommand(model_, model_.SheetIndex(), *sheet, std::move(after), text, formulas));
 }
 
 void EditCommands::InsertRows() {
   const CellRange r = view_.SelectedRange();
-  ChangeStructure(QStringLiteral("插入行"), [r](Worksheet& s) { s.InsertRows(r.first.row, r.RowCount()); });
+  ChangeStructure(QStringLiteral("插入行"), [r](Worksheet& s) { s.InsertRows(r.first.row, r.RowCount()); },
+                  Structure(calc::StructureChange::Axis::Rows, r.first.row, r.RowCount()));
 }
 
 void EditCommands::DeleteRows() {
   const CellRange r = view_.SelectedRange();
-  ChangeStructure(QStringLiteral("删除行"), [r](Worksheet& s) { s.DeleteRows(r.first.row, r.RowCount()); });
+  ChangeStructure(QStringLiteral("删除行"), [r](Worksheet& s) { s.DeleteRows(r.first.row, r.RowCount()); },
+                  Structure(calc::StructureChange::Axis::Rows, r.first.row, -r.RowCount()));
 }
 
 void EditCommands::InsertColumns() {
   const CellRange r = view_.SelectedRange();
-  ChangeStructure(QStringLiteral("插入列"), [r](Worksheet& s) { s.InsertColumns(r.first.column, r.ColumnCount()); });
+  ChangeStructure(QStringLiteral("插入列"), [r](Worksheet& s) { s.InsertColumns(r.first.column, r.ColumnCount()); },
+                  Structure(calc::StructureChange::Axis::Columns, r.first.column, r.ColumnCount()));
 }
 
 void EditCommands::DeleteColumns() {
   const CellRange r = view_.SelectedRange();
-  ChangeStructure(QStringLiteral("删除列"), [r](Worksheet& s) { s.DeleteColumns(r.first.column, r.ColumnCount()); });
+  ChangeStructure(QStringLiteral("删除列"), [r](Worksheet& s) { s.DeleteColumns(r.first.column, r.ColumnCount()); },
+                  Structure(calc::StructureChange::Axis::Columns, r.first.column, -r.ColumnCount()));
 }
 
 }  // namespace spreadsheet

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "calc/ReferenceRewriter.h"
 #include "workbook/CellRange.h"
 #include "workbook/CellValue.h"
 #include "workbook/Worksheet.h"
@@ -77,10 +78,14 @@ class EditCommands : public QObject {
   bool CheckCellCount(const QString& title, long long cells);
   // Drops the writes into covered cells of merges the block holds whole; false (with the
   // message) when a write lands in part of a merge.
-  bool FitMerges(const QString& title, Values& values);
+  template <typename Entries>
+  bool FitMerges(const QString& title, Entries& values);
   Values ContentsToClear(const Worksheet& sheet, const std::vector<CellRange>& ranges) const;
   void Fill(bool down);
-  void ChangeStructure(const QString& text, const std::function<void(Worksheet&)>& change);
+  // The change of the shown sheet as its formulas' references follow it.
+  calc::StructureChange Structure(calc::StructureChange::Axis axis, int at, int count) const;
+  void ChangeStructure(const QString& text, const std::function<void(Worksheet&)>& change,
+                       const calc::StructureChange& formulas);
 
   WorkbookTableModel& model_;
   SheetView& view_;

@@ -98,14 +98,23 @@ void QtSpreadsheetHost::SelectSheet(const std::string& name) {
 }
 
 CellValue QtSpreadsheetHost::GetCellValue(const std::string& address) {
+  ActiveSheet();
+  window_->Model()->ComputePending();
   return ActiveSheet().Value(CellAddress::Parse(address));
 }
 
 std::string QtSpreadsheetHost::GetCellText(const std::string& address) {
+  ActiveSheet();
+  window_->Model()->ComputePending();
   const Worksheet& sheet = ActiveSheet();
   const CellAddress a = CellAddress::Parse(address);
   const Workbook& workbook = window_->GetWorkbook();
   return NumberFormat::Display(sheet.Value(a), workbook.Style(sheet.StyleAt(a)).numberFormat, workbook.Dates());
+}
+
+std::string QtSpreadsheetHost::GetCellFormula(const std::string& address) {
+  const Cell* cell = ActiveSheet().FindCell(CellAddress::Parse(address));
+  return cell ? std::string(cell->formula.view()) : std::string();
 }
 
 void QtSpreadsheetHost::SetCellValue(const std::string& address, const CellValue& value) {

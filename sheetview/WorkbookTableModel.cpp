@@ -2,8 +2,12 @@
 
 #include <QUndoStack>
 #include <algorithm>
+#include <variant>
 
+#include "calc/Formula.h"
+#include "calc/ReferenceRewriter.h"
 #include "workbook/CellInput.h"
+#include "workbook/SpreadsheetError.h"
 #include "sheetview/CellPainter.h"
 #include "sheetview/SetCellsCommand.h"
 
@@ -16,17 +20,107 @@ const CellStyle& DefaultStyle() {
   return style;
 }
 
-bool SameContent(const Cell& a, const Cell& b) { return a.value == b.value && a.formula == b.formula; }
+// A formula is the same content when its text is (its result follows from it).
+bool SameContent(const Cell& a, const Cell& b) {
+  if (a.HasFormula() || b.HasFormula()) return a.formula == b.formula;
+  return a.value == b.value;
+}
+
+// The cells of a block that exist on the sheet.
+void CellsOf(const Worksheet& sheet, std::size_t index, const CellRange& range, std::vector<calc::SheetCell>& out) {
+  const int lastRow = std::min(range.last.row, sheet.RowExtent() - 1);
+  for (int r = range.first.row; r <= lastRow; ++r) {
+    const int lastColumn = std::min(range.last.column, static_cast<int>(sheet.Row(r).size()) - 1);
+    for (int c = range.first.column; c <= lastColumn; ++c) out.push_back({index, CellAddress{r, c}});
+  }
+}
 
 }  // namespace
 
 WorkbookTableModel::WorkbookTableModel(QObject* parent) : QAbstractTableModel(parent) {}
 
+WorkbookTableModel::~WorkbookTableModel() = default;
+
+Cell WorkbookTableModel::Typed(std::string_view typed) {
+  Cell cell;
+  if (typed.size() > 1 && typed.front() == '=') {
+    cell.formula = typed.substr(1);
+    cell.value = NoStoredResult{};
+  } else {
+    cell.value = CellInput::Parse(typed);
+  }
+  return cell;
+}
+
+std::string WorkbookTableModel::Moved(std::string_view typed, int rows, int columns) {
+  if (typed.size() <= 1 || typed.front() != '=' || (rows == 0 && columns == 0)) return std::string(typed);
+  return "=" + calc::ReferenceRewriter::Shift(typed.substr(1), rows, columns);
+}
+
 void WorkbookTableModel::SetWorkbook(Workbook* workbook) {
   beginResetModel();
   workbook_ = workbook;
   sheet_ = workbook && workbook->SheetCount() > 0 ? workbook->ActiveSheet() : 0;
+  formulas_.reset();
+  pending_.clear();
+  calc::Recalculation done;
+  if (workbook) {
+    formulas_ = std::make_unique<calc::Recalculator>(*workbook);
+    formulas_->Rebuild();
+    // Formulas the file stored no result for (written here, or by a program that computes
+    // nothing) are computed now; stored results stay as the file has them.
+    std::vector<calc::SheetCell> missing;
+    for (std::size_t s = 0; s < workbook->SheetCount(); ++s) {
+      const Worksheet& ws = workbook->SheetAt(s);
+      for (int r = 0; r < ws.RowExtent(); ++r) {
+        const auto& cells = ws.Row(r);
+        for (std::size_t c = 0; c < cells.size(); ++c) {
+          if (cells[c].HasFormula() && std::holds_alternative<NoStoredResult>(cells[c].value)) {
+            missing.push_back({s, CellAddress{r, static_cast<int>(c)}});
+          }
+        }
+      }
+    }
+    if (!missing.empty()) done = formulas_->Changed(missing);
+  }
   endResetModel();
+  Report(done);
+}
+
+void WorkbookTableModel::Recalculate(const std::vector<calc::SheetCell>& cells) {
+  if (!formulas_ || cells.empty()) return;
+  if (suspended_) {
+    pending_.insert(pending_.end(), cells.begin(), cells.end());
+    return;
+  }
+  const calc::Recalculation done = formulas_->Changed(cells);
+  if (done.computed > 0 && Sheet()) emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+  Report(done);
+}
+
+void WorkbookTableModel::ComputePending() {
+  if (!formulas_ || pending_.empty()) return;
+  std::vector<calc::SheetCell> pending;
+  pending.swap(pending_);
+  Report(formulas_->Changed(pending));
+}
+
+void WorkbookTableModel::RecalculateAll() {
+  if (!formulas_) return;
+  pending_.clear();
+  const calc::Recalculation done = formulas_->RecalculateAll();
+  if (Sheet() && !suspended_) emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+  Report(done);
+}
+
+void WorkbookTableModel::Report(const calc::Recalculation& done) {
+  if (done.computed == 0 && !done.circular) return;
+  if (!done.circular || !workbook_ || done.circular->sheet >= workbook_->SheetCount()) {
+    emit circularReferenceChanged(QString());
+    return;
+  }
+  const std::string name = calc::ReferenceRewriter::SheetPrefix(workbook_->SheetAt(done.circular->sheet).Name());
+  emit circularReferenceChanged(QString::fromStdString(name + done.circular->cell.ToString()));
 }
 
 void WorkbookTableModel::ShowSheet(std::size_t index) {
@@ -61,6 +155,15 @@ QString WorkbookTableModel::DisplayText(int row, int column) const {
   if (!sheet) return {};
   const Cell* cell = sheet->FindCell(CellAddress{row, column});
   if (!cell || IsEmptyValue(cell->value)) return {};
+  // A formula using a function or name no calculation here knows shows as spreadsheets show it.
+  if (cell->HasFormula() && std::holds_alternative<NoStoredResult>(cell->value)) {
+    try {
+      if (calc::Formula::Parse(cell->formula.view()).HasUnknownNames()) return QStringLiteral("#NAME?");
+    } catch (const SpreadsheetError&) {
+      return {};
+    }
+    return {};
+  }
   return QString::fromStdString(formats_.Display(cell->value, StyleAt(row, column).numberFormat, workbook_->Dates()));
 }
 
@@ -127,15 +230,45 @@ bool WorkbookTableModel::setData(const QModelIndex& index, const QVariant& value
   const QString typed = value.toString();
   // Committing an editor that was opened and left alone must not turn a formula into text.
   if (typed == EditText(index.row(), index.column())) return false;
-  return Edit({{CellAddress{index.row(), index.column()}, CellInput::Parse(typed.toStdString())}},
-              tr("输入"));
+  return EditTyped({{CellAddress{index.row(), index.column()}, typed.toStdString()}}, tr("输入"));
 }
 
 bool WorkbookTableModel::Edit(const std::vector<std::pair<CellAddress, CellValue>>& values, const QString& text) {
+  CellContents after;
+  after.reserve(values.size());
+  for (const auto& [address, value] : values) {
+    Cell cell;
+    cell.value = value;
+    after.emplace_back(address, std::move(cell));
+  }
+  return EditContents(std::move(after), text);
+}
+
+bool WorkbookTableModel::EditTyped(const TypedEntries& entries, const QString& text) {
+  CellContents after;
+  after.reserve(entries.size());
+  for (const auto& [address, typed] : entries) {
+    Cell cell = Typed(typed);
+    if (cell.HasFormula()) {
+      // A formula that cannot be read is refused as typed, as spreadsheets refuse it.
+      try {
+        calc::Formula::Parse(cell.formula.view());
+      } catch (const SpreadsheetError& e) {
+        emit editRefused(tr("单元格 %1 的公式无效：%2。没有做任何更改。")
+                             .arg(QString::fromStdString(address.ToString()), QString::fromStdString(e.Description())));
+        return false;
+      }
+    }
+    after.emplace_back(address, std::move(cell));
+  }
+  return EditContents(std::move(after), text);
+}
+
+bool WorkbookTableModel::EditContents(CellContents contents, const QString& text) {
   Worksheet* sheet = Sheet();
   if (!sheet) return false;
-  for (const auto& [address, value] : values) {
-    const auto* text = std::get_if<std::string>(&value);
+  for (const auto& [address, content] : contents) {
+    const auto* text = std::get_if<std::string>(&content.value);
     if (!text || text->size() <= static_cast<std::size_t>(kMaxTextLength)) continue;  // UTF-8 never shorter
     const qsizetype length = QString::fromStdString(*text).size();
     if (length <= kMaxTextLength) continue;
@@ -147,15 +280,13 @@ bool WorkbookTableModel::Edit(const std::vector<std::pair<CellAddress, CellValue
   }
   CellContents before;
   CellContents after;
-  for (const auto& [address, value] : values) {
+  for (auto& [address, newContent] : contents) {
     const Cell* old = sheet->FindCell(address);
     Cell oldContent;
     if (old) {
       oldContent.value = old->value;
       oldContent.formula = old->formula;
     }
-    Cell newContent;
-    newContent.value = value;
     if (SameContent(oldContent, newContent)) continue;
     before.emplace_back(address, std::move(oldContent));
     after.emplace_back(address, std::move(newContent));
@@ -185,12 +316,30 @@ void WorkbookTableModel::SetContents(std::size_t sheetIndex, const CellContents&
   if (sheetIndex == sheet_ && !suspended_) {
     emit dataChanged(index(bounds.first.row, bounds.first.column), index(bounds.last.row, bounds.last.column));
   }
+  std::vector<calc::SheetCell> changed;
+  changed.reserve(contents.size());
+  for (const auto& entry : contents) changed.push_back({sheetIndex, entry.first});
+  Recalculate(changed);
   emit cellsEdited(sheetIndex, bounds);
 }
 
-void WorkbookTableModel::ReplaceSheet(std::size_t index, const Worksheet& sheet) {
+void WorkbookTableModel::ReplaceSheet(std::size_t index, const Worksheet& sheet, const std::vector<FormulaWrite>& others) {
   if (!workbook_ || index >= workbook_->SheetCount()) return;
+  std::vector<calc::SheetCell> changed;
+  for (const FormulaWrite& write : others) {
+    if (write.sheet >= workbook_->SheetCount() || write.sheet == index) continue;
+    Cell& cell = workbook_->SheetAt(write.sheet).CellAt(write.cell);
+    cell.formula = write.formula;
+    cell.value = NoStoredResult{};
+    changed.push_back({write.sheet, write.cell});
+  }
   workbook_->SheetAt(index) = sheet;
+  if (formulas_) {
+    // Rows or columns moved: the graph is read anew, and the replaced sheet computed whole.
+    formulas_->Rebuild();
+    CellsOf(sheet, index, CellRange{{0, 0}, {CellAddress::kMaxRows - 1, CellAddress::kMaxColumns - 1}}, changed);
+    Recalculate(changed);
+  }
   if (index == sheet_ && !suspended_) emit dataChanged(this->index(0, 0), this->index(rowCount() - 1, columnCount() - 1));
   emit sheetReplaced(index);
 }
@@ -203,6 +352,7 @@ void WorkbookTableModel::SetValue(CellAddress address, CellValue value) {
     const QModelIndex i = index(address.row, address.column);
     emit dataChanged(i, i);
   }
+  Recalculate({{sheet_, address}});
 }
 
 void WorkbookTableModel::Clear(const CellRange& range) {
@@ -212,6 +362,9 @@ void WorkbookTableModel::Clear(const CellRange& range) {
   if (!suspended_) {
     emit dataChanged(index(range.first.row, range.first.column), index(range.last.row, range.last.column));
   }
+  std::vector<calc::SheetCell> changed;
+  CellsOf(*sheet, sheet_, range, changed);
+  Recalculate(changed);
 }
 
 void WorkbookTableModel::SetNumberFormat(const CellRange& range, const std::string& code) {
@@ -226,6 +379,7 @@ void WorkbookTableModel::SetNumberFormat(const CellRange& range, const std::stri
 void WorkbookTableModel::SetSuspended(bool suspended) {
   if (suspended == suspended_) return;
   suspended_ = suspended;
+  if (!suspended_) ComputePending();
   if (!suspended_ && Sheet()) {
     emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
   }

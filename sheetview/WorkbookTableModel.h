@@ -3,10 +3,13 @@
 #include <QAbstractTableModel>
 #include <QString>
 #include <cstddef>
+#include <memory>
+#include <string_view>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "calc/Recalculator.h"
 #include "workbook/Cell.h"
 #include "workbook/CellRange.h"
 #include "numfmt/NumberFormatCache.h"
@@ -27,10 +30,26 @@ class WorkbookTableModel : public QAbstractTableModel {
  public:
   enum Role { IsNumberRole = Qt::UserRole + 1, StyleIdRole };
   using CellContents = std::vector<std::pair<CellAddress, Cell>>;  // value and formula; styles stay
+  // A formula text written into a cell of a sheet (structure edits rewrite references).
+  struct FormulaWrite {
+    std::size_t sheet;
+    CellAddress cell;
+    std::string formula;
+  };
+  using TypedEntries = std::vector<std::pair<CellAddress, std::string>>;
 
   explicit WorkbookTableModel(QObject* parent = nullptr);
+  ~WorkbookTableModel() override;
+
+  // What a typed entry becomes: "=…" a formula (its result computed when written), anything
+  // else as CellInput::Parse reads it.
+  static Cell Typed(std::string_view typed);
+  // A typed entry copied `rows` down and `columns` right: a formula's relative references
+  // move with it (ReferenceRewriter::Shift); any other entry stays as it is.
+  static std::string Moved(std::string_view typed, int rows, int columns);
 
   // The workbook must outlive its use here; nullptr shows nothing. Shows its active sheet.
+  // Formulas without a result are computed; every formula is kept true from then on.
   void SetWorkbook(Workbook* workbook);
   void ShowSheet(std::size_t index);  // throws std::out_of_range
   Workbook* GetWorkbook() const { return workbook_; }
@@ -58,19 +77,30 @@ class WorkbookTableModel : public QAbstractTableModel {
   // left out. A text longer than kMaxTextLength refuses the whole step (editRefused).
   // Returns whether anything changed.
   bool Edit(const std::vector<std::pair<CellAddress, CellValue>>& values, const QString& text);
+  // The same with entries as typed (see Typed): formulas become formulas.
+  bool EditTyped(const TypedEntries& entries, const QString& text);
   // Puts contents into a sheet (the undo commands use this); emits cellsEdited.
   void SetContents(std::size_t sheet, const CellContents& contents);
 
-  // Puts a whole sheet in place (structure edits and their undo); emits sheetReplaced.
-  void ReplaceSheet(std::size_t index, const Worksheet& sheet);
+  // Puts a whole sheet in place (structure edits and their undo), with the formulas of other
+  // sheets whose references the edit moved; emits sheetReplaced.
+  void ReplaceSheet(std::size_t index, const Worksheet& sheet, const std::vector<FormulaWrite>& others = {});
 
   // The host's writes into the shown sheet: not undoable, signalled unless suspended.
   void SetValue(CellAddress address, CellValue value);
   void Clear(const CellRange& range);
   void SetNumberFormat(const CellRange& range, const std::string& code);
 
+  // While suspended, the formulas depending on the host's writes are computed once, when the
+  // model resumes.
   void SetSuspended(bool suspended);
   bool IsSuspended() const { return suspended_; }
+
+  // Computes what the host's writes left pending while suspended (before the host reads), still
+  // emitting nothing until the model resumes.
+  void ComputePending();
+  // Recomputes every formula (after changes made to the workbook behind the model's back).
+  void RecalculateAll();
 
  signals:
   // After SetContents (user edits, undo, redo): which sheet and block changed.
@@ -78,9 +108,20 @@ class WorkbookTableModel : public QAbstractTableModel {
   void sheetReplaced(std::size_t sheet);
   // An edit was refused; `message` says why, naming the cell.
   void editRefused(const QString& message);
+  // After a recalculation that computed something: a cell of a circular reference it met
+  // ("数据输入!E8"), or "" when it met none.
+  void circularReferenceChanged(const QString& cell);
 
  private:
+  bool EditContents(CellContents after, const QString& text);
+  // Computes the formulas depending on the cells (all sheets' dependents), repainting the
+  // shown sheet when anything was computed.
+  void Recalculate(const std::vector<calc::SheetCell>& cells);
+  void Report(const calc::Recalculation& done);
+
   Workbook* workbook_ = nullptr;
+  std::unique_ptr<calc::Recalculator> formulas_;
+  std::vector<calc::SheetCell> pending_;  // host writes while suspended
   std::size_t sheet_ = 0;
   QUndoStack* undoStack_ = nullptr;
   bool suspended_ = false;

@@ -116,6 +116,10 @@ WorkbookWindow::WorkbookWindow(WorkbookLoader load, WorkbookSaver save, std::sha
     if (next >= 0 && next < static_cast<long long>(GetWorkbook().SheetCount())) ShowSheet(static_cast<std::size_t>(next));
   });
   BuildContextMenu();
+  connect(model_, &WorkbookTableModel::circularReferenceChanged, this, [this](const QString& cell) {
+    circular_ = cell;
+    UpdateStatus();
+  });
   connect(view_, &SheetView::contextMenuRequested, this, [this](const QPoint& at) {
     if (HasWorkbook()) contextMenu_->popup(at);
   });
@@ -349,7 +353,8 @@ void WorkbookWindow::UpdateTitle() {
 
 QString WorkbookWindow::StatusText() const {
   if (!HasWorkbook()) return {};
-  return document_->IsModified() ? document_->Name() + QStringLiteral(" — 已修改") : document_->Name();
+  const QString circle = circular_.isEmpty() ? QString() : QStringLiteral("　循环引用：") + circular_;
+  return (document_->IsModified() ? document_->Name() + QStringLiteral(" — 已修改") : document_->Name()) + circle;
 }
 
 void WorkbookWindow::UpdateFormulaBar() {

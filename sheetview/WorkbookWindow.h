@@ -77,7 +77,8 @@ class WorkbookWindow : public QWidget {
   // Closes without asking about unsaved changes.
   void CloseWithoutQuestion();
 
-  // "sample.xlsx — 已修改" under the grid: the workbook's name and whether it has unsaved changes.
+  // "sample.xlsx — 已修改" under the grid: the workbook's name, whether it has unsaved changes and,
+  // after a recalculation that met a circular reference, "循环引用：" and a cell of it.
   QString StatusText() const;
 
   WorkbookDocument& Document() const { return *document_; }
@@ -128,6 +129,7 @@ class WorkbookWindow : public QWidget {
 
   std::shared_ptr<WorkbookDialogs> dialogs_;
   WorkbookDocument* document_;
+  QString circular_;  // a cell of the circular reference the last recalculation met, or empty
   bool screenUpdating_ = true;
   bool closingSilently_ = false;
   WindowState state_ = WindowState::Normal;

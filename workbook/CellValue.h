@@ -18,13 +18,15 @@ struct NoStoredResult {
   auto operator<=>(const NoStoredResult&) const = default;
 };
 
-// A cell's value: empty, a number, UTF-8 text, an error value, or the missing result of a
-// formula. Booleans are the numbers 1 and 0.
-using CellValue = std::variant<std::monostate, double, std::string, CellError, NoStoredResult>;
+// A cell's value: empty, a number, UTF-8 text, an error value, the missing result of a
+// formula, or a boolean (TRUE/FALSE, a cell of type "b" in a file), which is no number: a
+// reading that wants a number refuses it as it refuses text.
+using CellValue = std::variant<std::monostate, double, std::string, CellError, NoStoredResult, bool>;
 
 inline bool IsEmptyValue(const CellValue& v) { return std::holds_alternative<std::monostate>(v); }
 inline bool IsNumber(const CellValue& v) { return std::holds_alternative<double>(v); }
 inline bool IsText(const CellValue& v) { return std::holds_alternative<std::string>(v); }
 inline bool IsError(const CellValue& v) { return std::holds_alternative<CellError>(v); }
+inline bool IsBoolean(const CellValue& v) { return std::holds_alternative<bool>(v); }
 
 }  // namespace spreadsheet

@@ -10,6 +10,7 @@
 #include <new>
 
 #include "workbook/SpreadsheetError.h"
+#include "xlsx/FormulaResults.h"
 #include "xlsx/isolate/ReaderProcess.h"
 #include "xlsx/read/XlsxReader.h"
 
@@ -84,6 +85,13 @@ Workbook XlsxImporter::Load(const std::string& path, const Limits& limits) {
   }
   const auto bytes = ReadBytes(path, limits.memoryBytes);
   Workbook wb = ReaderProcess::Read(path, *bytes, ReaderProcess::Limits{limits.time, limits.memoryBytes}, reader);
+  // Formula results made true here, so every user of a file a user names (the generator, the
+  // window) sees computed values: missing or stale ones computed, uncomputable ones without.
+  try {
+    FormulaResults::Settle(wb);
+  } catch (const std::bad_alloc&) {
+    Fail(path, "计算公式所需的内存超过上限");
+  }
   // The image from the reader carries everything but the package itself.
   if (const PackageOrigin* origin = wb.Origin()) {
     PackageOrigin kept = *origin;

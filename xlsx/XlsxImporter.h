@@ -27,7 +27,10 @@ class XlsxImporter {
   // floods the parser ends in an error, not in our end (nor in another file's read).
   static Workbook Load(const std::string& path);
   static Workbook Load(const std::string& path, const Limits& limits);
-  // The same read in this process: only for files this program wrote itself.
+  // Formula results are settled after reading (FormulaResults::Settle): missing or stale ones
+  // computed.
+  // The same read in this process, results as the file stored them: only for files this
+  // program wrote itself (which store every result it could compute).
   static Workbook LoadInProcess(const std::string& path);
 };
 

@@ -1,5 +1,6 @@
 """Runs levelbook-cli as a process: python3 cli_process_test.py LEVELBOOK_CLI SAMPLE_XLSX"""
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -15,6 +16,25 @@ CLI, SAMPLE = sys.argv[1], sys.argv[2]
 
 def run(*args):
     return subprocess.run([CLI, *args], capture_output=True, text=True, timeout=60)
+
+
+def with_stale_results(path):
+    """Rewrites a workbook as a program that computes nothing does: 0 stored as every
+    formula's result and the whole workbook marked for recalculation on opening."""
+    with zipfile.ZipFile(path) as z:
+        parts = {name: z.read(name) for name in z.namelist()}
+    for name, data in parts.items():
+        if name.startswith("xl/worksheets/") and name.endswith(".xml"):
+            parts[name] = re.sub(rb"(<f>[^<]*</f>)(<v>[^<]*</v>|<v/>)?", rb"\1<v>0</v>", data)
+    book = parts["xl/workbook.xml"]
+    if b"<calcPr" in book:
+        book = re.sub(rb"<calcPr([^>]*?)(?: fullCalcOnLoad=\"[^\"]*\")?", rb'<calcPr\1 fullCalcOnLoad="1"', book, count=1)
+    else:
+        book = book.replace(b"</workbook>", b'<calcPr fullCalcOnLoad="1"/></workbook>')
+    parts["xl/workbook.xml"] = book
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+        for name, data in parts.items():
+            z.writestr(name, data)
 
 
 def entries(path):
@@ -73,6 +93,65 @@ class CliProcess(unittest.TestCase):
         rows = [[ws.cell(r, c).value for c in range(1, 10)] for r in range(5, last + 1)]
         block = {ws.cell(r, 1).value: ws.cell(r, 2) for r in range(last + 3, last + 11)}
         return ws, rows, block
+
+    def input_with(self, name, cells):
+        """The sample with cells of 数据输入 replaced (formulas as "=…" texts), written by openpyxl,
+        which stores no formula results."""
+        wb = openpyxl.load_workbook(SAMPLE)
+        ws = wb["数据输入"]
+        for address, value in cells.items():
+            ws[address] = value
+        path = self.path(name)
+        wb.save(path)
+        return path
+
+    def test_formulas_give_the_book_of_their_numbers(self):
+        # Each formula's result is the double its number parses to (a quotient of whole
+        # numbers is correctly rounded), so the books must agree to the last bit.
+        wb = openpyxl.load_workbook(SAMPLE)
+        ws = wb["数据输入"]
+        numbers = {"E6": ws["E6"].value, "F6": ws["F6"].value}
+        for row in range(8, 30):
+            for column in "EF":
+                if isinstance(ws[f"{column}{row}"].value, (int, float)):
+                    numbers[f"{column}{row}"] = ws[f"{column}{row}"].value
+        formulas = {}
+        for address, value in numbers.items():
+            thousandths = round(value * 1000)
+            self.assertEqual(thousandths / 1000, value)
+            above = f"{address[0]}{int(address[1:]) - 1}"
+            formulas[address] = (f"=IF(ISBLANK({above}),{thousandths}/1000,{thousandths}/1000)" if address[1:] not in ("6", "8")
+                                 else f"={thousandths}/1000")
+        plain = self.input_with("plain.xlsx", numbers)
+        computed = self.input_with("formulas.xlsx", formulas)
+        stale = self.input_with("stale.xlsx", formulas)
+        with_stale_results(stale)
+        books = []
+        for source in (plain, computed, stale):
+            out = self.path("book-" + os.path.basename(source))
+            r = run(source, "-o", out, "--seed", "17")
+            self.assertEqual(r.returncode, 0, r.stderr)
+            books.append(self.book(out)[1])
+        self.assertGreater(len(books[0]), 10)
+        self.assertEqual(books[1], books[0])
+        self.assertEqual(books[2], books[0])
+
+    def test_cells_without_a_number_are_refused_naming_the_cell(self):
+        out = self.path("out.xlsx")
+        cases = [
+            ({"E6": "=FOO(1)+150"}, ["E6", "FOO"]),
+            ({"E10": "=[1]Sheet1!A1"}, ["E10", "其他工作簿"]),
+            ({"E9": "=E10*2", "E10": "=NOSUCH()"}, ["E9"]),
+            ({"F6": True}, ["F6", "TRUE"]),
+            ({"E12": False}, ["E12", "FALSE"]),
+        ]
+        for cells, words in cases:
+            source = self.input_with("refused.xlsx", cells)
+            r = run(source, "-o", out, "--seed", "3")
+            self.assertEqual(r.returncode, 1, cells)
+            for word in words:
+                self.assertIn(word, r.stderr, cells)
+            self.assertFalse(os.path.exists(out), cells)
 
     def test_check_block_matches_the_rows_in_both_units(self):
         for metres in ("true", "false"):

@@ -118,3 +118,29 @@ TEST(MemoryHost, RecordsWindowOperationsInOrder) {
                                           "SetWindowState(Maximized)"};
   EXPECT_EQ(host.Calls(), expected);
 }
+
+// Writes keep the formulas reading them true, also across sheets, also when many writes made
+// with updating off are computed together; the workbook handed out is up to date.
+TEST(MemoryHost, WritesKeepDependentFormulasTrue) {
+  Workbook wb = TwoSheets();
+  wb.SheetAt(0).SetFormula(CellAddress::Parse("A2"), "A1*2", NoStoredResult{});
+  wb.SheetAt(1).SetFormula(CellAddress::Parse("B1"), "数据输入!A2+SUM(数据输入!C1:C3)", NoStoredResult{});
+  MemoryHost host(std::move(wb));
+  host.SelectSheet("数据输入");
+  host.SetCellValue("A1", 4.0);
+  EXPECT_EQ(host.GetCellValue("A2"), CellValue(8.0));
+  EXPECT_EQ(host.GetCellFormula("A2"), "A1*2");
+  EXPECT_EQ(host.GetCellFormula("A1"), "");
+  host.SetScreenUpdating(false);
+  host.SetCellValue("C1", 1.0);
+  host.SetCellValue("C3", 2.0);
+  host.SetScreenUpdating(true);
+  host.SelectSheet("水准表");
+  EXPECT_EQ(host.GetCellText("B1"), "11");
+  host.SelectSheet("数据输入");
+  host.ClearContents("C1:C3");
+  EXPECT_EQ(host.GetWorkbook().SheetAt(1).Value(CellAddress::Parse("B1")), CellValue(8.0));
+  host.SetCellValue("A1", true);
+  EXPECT_EQ(host.GetCellText("A1"), "TRUE");
+  EXPECT_EQ(host.GetCellValue("A2"), CellValue(2.0));
+}

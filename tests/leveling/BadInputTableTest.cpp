@@ -67,6 +67,8 @@ const std::vector<Doubtful>& Values() {
       {"longText", kLongText, Outcome::BadCell},
       {"badUtf8", kBadUtf8, Outcome::BadCell},
       {"chinese", std::string("一点五"), Outcome::BadCell},
+      {"true", true, Outcome::BadCell},
+      {"false", false, Outcome::BadCell},
       {"nan", kNaN, Outcome::BadCell},
       {"plusInf", kInf, Outcome::BadCell},
       {"minusInf", -kInf, Outcome::BadCell},

@@ -14,6 +14,27 @@
 #include "templates/TemplateWorkbook.h"
 #include "tests/sheetview/FakeWorkbookDialogs.h"
 
+// Keys sent to a sheet where the user's keys would go: into the open editor, else to the grid.
+struct SheetKeys {
+  static QWidget* Target(spreadsheet::SheetView* view) {
+    QWidget* editor = view->indexWidget(view->currentIndex());
+    return editor ? editor : view;
+  }
+  static void Type(spreadsheet::SheetView* view, const QString& text) {
+    for (const QChar ch : text) {
+      QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(ch));
+      QApplication::sendEvent(Target(view), &press);
+      QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(ch));
+      QApplication::sendEvent(Target(view), &release);
+    }
+    QApplication::processEvents();
+  }
+  static void Key(spreadsheet::SheetView* view, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QTest::keyClick(Target(view), key, modifiers);
+    QApplication::processEvents();  // Enter commits through a queued call
+  }
+};
+
 // A shown workbook window holding the template, keys sent where the user's keys would go.
 class WindowEditing : public ::testing::Test {
  protected:
@@ -34,23 +55,9 @@ class WindowEditing : public ::testing::Test {
     return spreadsheet::CellAddress{view()->currentIndex().row(), view()->currentIndex().column()}.ToString();
   }
   // Keys go where the user's keys would: into the open editor, else to the grid.
-  QWidget* KeyTarget() {
-    QWidget* editor = view()->indexWidget(view()->currentIndex());
-    return editor ? editor : view();
-  }
-  void Type(const QString& text) {
-    for (const QChar ch : text) {
-      QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(ch));
-      QApplication::sendEvent(KeyTarget(), &press);
-      QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(ch));
-      QApplication::sendEvent(KeyTarget(), &release);
-    }
-    QApplication::processEvents();
-  }
-  void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-    QTest::keyClick(KeyTarget(), key, modifiers);
-    QApplication::processEvents();  // Enter commits through a queued call
-  }
+  QWidget* KeyTarget() { return SheetKeys::Target(view()); }
+  void Type(const QString& text) { SheetKeys::Type(view(), text); }
+  void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) { SheetKeys::Key(view(), key, modifiers); }
 
   std::shared_ptr<FakeWorkbookDialogs> dialogs;
   std::unique_ptr<spreadsheet::WorkbookWindow> window;

@@ -33,7 +33,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ParseCase{" ", std::string(" ")}, ParseCase{"123.4567", 123.4567},
                       // The route's rule: tabs around, a trailing point, underflow to zero.
                       ParseCase{"\t2\t", 2.0}, ParseCase{"5.", 5.0}, ParseCase{"1e-400", 0.0},
-                      ParseCase{"1,5", std::string("1,5")}),
+                      ParseCase{"1,5", std::string("1,5")}, ParseCase{"TRUE", true}, ParseCase{"false", false},
+                      ParseCase{"'TRUE", std::string("TRUE")}, ParseCase{" TRUE", std::string(" TRUE")}),
     testsupport::NameBy([](const ParseCase& c) {
       // The value as well as the text: "'" and " " both read "_" but give different texts.
       const std::string value = std::visit(
@@ -41,6 +42,7 @@ INSTANTIATE_TEST_SUITE_P(
             using V = std::decay_t<decltype(v)>;
             if constexpr (std::is_same_v<V, double>) return testsupport::ParamName("number", v);
             else if constexpr (std::is_same_v<V, std::string>) return testsupport::ParamName("text", v);
+            else if constexpr (std::is_same_v<V, bool>) return v ? "TRUE" : "FALSE";
             else return "blank";
           },
           c.expected);
@@ -49,7 +51,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(CellInput, EditTextRoundTripsThroughParse) {
   const CellValue values[] = {std::monostate{}, 0.1 + 0.2, 123.4567, -1e-7, 65535.0, std::string("12"),
-                              std::string("'quoted"), std::string("BM1"), std::string("中")};
+                              std::string("'quoted"), std::string("BM1"), std::string("中"), true, false,
+                              std::string("TRUE"), std::string("False")};
   for (const CellValue& v : values) {
     const std::string edit = CellInput::EditText(v);
     const CellValue back = CellInput::Parse(edit);

@@ -75,7 +75,7 @@ TEST(XlsxForeignFiles, OpenpyxlWorkbooksAndTemplatesLoad) {
     EXPECT_EQ(a.Value(A("A1")), CellValue(std::string("普通水准计算")));
     EXPECT_EQ(a.Value(A("A2")), CellValue(1234.5678));
     EXPECT_EQ(a.Value(A("A3")), CellValue(42.0));
-    EXPECT_EQ(a.Value(A("A4")), CellValue(1.0));
+    EXPECT_EQ(a.Value(A("A4")), CellValue(true));
     ASSERT_NE(a.FindCell(A("A5")), nullptr);
     EXPECT_EQ(a.FindCell(A("A5"))->formula, "SUM(A2:A3)");
     EXPECT_EQ(a.Value(A("A6")), CellValue(45352.0));  // 2024-03-01
@@ -168,7 +168,7 @@ with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as z:
   EXPECT_EQ(ws.Value(A("A5")), CellValue(std::string("后视")));
   EXPECT_EQ(ws.Value(A("B5")), CellValue(std::string("前视")));
   EXPECT_EQ(ws.Value(A("C5")), CellValue(std::string("内联")));
-  EXPECT_EQ(ws.Value(A("D5")), CellValue(1.0));
+  EXPECT_EQ(ws.Value(A("D5")), CellValue(true));
   EXPECT_EQ(ws.FindCell(A("E5"))->formula, "1/0");
   EXPECT_EQ(ws.FindCell(A("F5"))->formula, "A5&\"x\"");
   EXPECT_EQ(ws.Value(A("F5")), CellValue(std::string("后视x")));

@@ -260,14 +260,16 @@ INSTANTIATE_TEST_SUITE_P(
                   {"<c r=\"A2\"", "<c r=\"A2\" t=\"b\">"}}}),
     testsupport::CaseName());
 
-// Cells changed in a workbook holding formulas: their stored results may be stale, so the saved
-// workbook asks to be calculated on opening, whatever calcPr it had; without formulas, or
+// Cells changed in a workbook holding a formula without a result (one the engine could not
+// compute): the saved workbook asks to be calculated on opening, whatever calcPr it had. With
+// every result stored, a request of the file to recalculate is withdrawn; without formulas, or
 // without a change of cells, the workbook part stays as it was. The package has no styles part,
 // which a save must not need when it adds no format.
 struct CalcCase {
   const char* name;
   const char* calcPr;   // in the workbook part as read ("" = none)
   const char* formula;  // in A1 of the first sheet ("" = none)
+  bool uncomputed;      // A1 holds no result, else the result B1+1 computes after the change
   bool changeCell;
   const char* expected;  // calcPr after saving ("" = the workbook part unchanged)
 };
@@ -284,6 +286,10 @@ TEST_P(RecalculationOnOpening, FollowsFormulasAndChanges) {
   Edit(parts, "xl/workbook.xml", "</sheets>", std::string("</sheets>") + c.calcPr);
   Workbook wb = XlsxReader::Read(testing::Zip(parts, dir));
   if (c.changeCell) wb.SheetAt(0).SetValue(CellAddress::Parse("B1"), 5.0);
+  if (*c.formula) {
+    wb.SheetAt(0).CellAt(CellAddress::Parse("A1")).value =
+        c.uncomputed ? CellValue(NoStoredResult{}) : CellValue(c.changeCell ? 6.0 : 2.0);
+  }
   wb.SheetAt(1).SetColumnWidth(0, 20);  // a change that leaves every cell as it was
   const std::string path = dir.File("calc.xlsx");
   XlsxExporter::Save(wb, path);
@@ -298,13 +304,16 @@ TEST_P(RecalculationOnOpening, FollowsFormulasAndChanges) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, RecalculationOnOpening,
     ::testing::Values(
-        CalcCase{"NoCalcPr", "", "B1+1", true, "<calcPr fullCalcOnLoad=\"1\"/>"},
-        CalcCase{"CalcPrWithId", "<calcPr calcId=\"191029\"/>", "B1+1", true,
+        CalcCase{"NoCalcPr", "", "FOO(B1)", true, true, "<calcPr fullCalcOnLoad=\"1\"/>"},
+        CalcCase{"CalcPrWithId", "<calcPr calcId=\"191029\"/>", "FOO(B1)", true, true,
                  "<calcPr fullCalcOnLoad=\"1\" calcId=\"191029\"/>"},
-        CalcCase{"CalcPrSaysNo", "<calcPr calcId=\"1\" fullCalcOnLoad=\"0\"/>", "B1+1", true,
+        CalcCase{"CalcPrSaysNo", "<calcPr calcId=\"1\" fullCalcOnLoad=\"0\"/>", "FOO(B1)", true, true,
                  "<calcPr calcId=\"1\" fullCalcOnLoad=\"1\"/>"},
-        CalcCase{"NoFormula", "<calcPr calcId=\"1\"/>", "", true, ""},
-        CalcCase{"NoCellChanged", "", "B1+1", false, ""}),
+        CalcCase{"ComputedStaysQuiet", "<calcPr calcId=\"1\"/>", "B1+1", false, true, "<calcPr calcId=\"1\"/>"},
+        CalcCase{"ComputedWithdrawsTheRequest", "<calcPr calcId=\"1\" fullCalcOnLoad=\"1\"/>", "B1+1", false, true,
+                 "<calcPr calcId=\"1\" fullCalcOnLoad=\"0\"/>"},
+        CalcCase{"NoFormula", "<calcPr calcId=\"1\"/>", "", false, true, ""},
+        CalcCase{"NoCellChanged", "", "B1+1", false, false, ""}),
     testsupport::CaseName());
 
 TEST(XlsxPackageWriter, ValuesTheModelHoldsComeBackFromANewWorkbook) {

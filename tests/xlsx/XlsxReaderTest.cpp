@@ -214,7 +214,8 @@ INSTANTIATE_TEST_SUITE_P(
         ValueCase{"formulaEmptyResult", "<c r=\"A1\"><f>B1</f><v/></c>", "A1", NoStoredResult{}, "B1"},
         ValueCase{"formulaNumber", "<c r=\"A1\"><f>B1</f><v>3</v></c>", "A1", 3.0, "B1"},
         ValueCase{"formulaText", "<c r=\"A1\" t=\"str\"><f>B1</f><v>x</v></c>", "A1", std::string("x"), "B1"},
-        ValueCase{"boolean", "<c r=\"A1\" t=\"b\"><v>1</v></c>", "A1", 1.0, ""},
+        ValueCase{"boolean", "<c r=\"A1\" t=\"b\"><v>1</v></c>", "A1", true, ""},
+        ValueCase{"booleanFalse", "<c r=\"A1\" t=\"b\"><v>false</v></c>", "A1", false, ""},
         ValueCase{"date", "<c r=\"A1\" t=\"d\"><v>2024-03-01T12:00:00</v></c>", "A1", 45352.5, ""},
         ValueCase{"shortestExact", "<c r=\"A1\"><v>0.30000000000000004</v></c>", "A1", 0.1 + 0.2, ""},
         ValueCase{"exponent", "<c r=\"A1\"><v>1E+2</v></c>", "A1", 100.0, ""},
@@ -232,11 +233,59 @@ TEST(XlsxReaderIsolated, ErrorValuesAndMissingResultsComeBackFromTheChild) {
   std::ofstream(path, std::ios::binary) << *bytes;
   const Workbook wb = XlsxImporter::Load(path);
   EXPECT_EQ(wb.SheetAt(0).Value(CellAddress::Parse("A10")), CellValue(CellError{"#N/A"}));
-  EXPECT_EQ(wb.SheetAt(0).Value(CellAddress::Parse("E10")), CellValue(NoStoredResult{}));
+  // The missing result is computed on reading: the error it reads.
+  EXPECT_EQ(wb.SheetAt(0).Value(CellAddress::Parse("E10")), CellValue(CellError{"#N/A"}));
   ASSERT_NE(wb.Origin(), nullptr);
   EXPECT_EQ(*wb.Origin()->bytes, *bytes) << "the package is kept for the save";
   EXPECT_EQ(wb.SheetAt(0).Origin().part, "/xl/worksheets/sheet1.xml");
 }
+
+// Formula results as the import hands them on: stored ones kept, missing, stale (the file asks
+// for recalculation) and impossible ones computed with their dependents, unknown ones left
+// without a value.
+struct ResultCase {
+  const char* name;
+  const char* calcPr;
+  const char* cells;  // of row 1; B1 holds 1
+  const char* address;
+  CellValue value;
+};
+
+class ImportedResults : public ::testing::TestWithParam<ResultCase> {};
+
+TEST_P(ImportedResults, AreTrueWhenHandedOn) {
+  const ResultCase& c = GetParam();
+  TempDir dir;
+  Parts parts = TwoSheetWorkbook(std::string("<row r=\"1\">") + c.cells + "</row>", "");
+  Edit(parts, "xl/workbook.xml", "</sheets>", std::string("</sheets>") + c.calcPr);
+  const auto bytes = testing::Zip(parts, dir);
+  const std::string path = dir.File("book.xlsx");
+  std::ofstream(path, std::ios::binary) << *bytes;
+  EXPECT_EQ(XlsxImporter::Load(path).SheetAt(0).Value(CellAddress::Parse(c.address)), c.value);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, ImportedResults,
+    ::testing::Values(
+        ResultCase{"storedKept", "", "<c r=\"A1\"><f>B1+1</f><v>7</v></c><c r=\"B1\"><v>1</v></c>", "A1", 7.0},
+        ResultCase{"recalculationAsked", "<calcPr fullCalcOnLoad=\"1\"/>",
+                   "<c r=\"A1\"><f>B1+1</f><v>0</v></c><c r=\"B1\"><v>1</v></c>", "A1", 2.0},
+        ResultCase{"missing", "", "<c r=\"A1\"><f>B1+1</f></c><c r=\"B1\"><v>1</v></c>", "A1", 2.0},
+        ResultCase{"textForArithmetic", "", "<c r=\"A1\" t=\"str\"><f>B1+1</f><v>abc</v></c><c r=\"B1\"><v>1</v></c>",
+                   "A1", 2.0},
+        ResultCase{"numberForComparison", "", "<c r=\"A1\"><f>B1&gt;0</f><v>1</v></c><c r=\"B1\"><v>1</v></c>", "A1",
+                   true},
+        ResultCase{"textKept", "", "<c r=\"A1\" t=\"str\"><f>\"a\"&amp;B1</f><v>zz</v></c><c r=\"B1\"><v>1</v></c>",
+                   "A1", std::string("zz")},
+        ResultCase{"dependentFollows", "",
+                   "<c r=\"A1\"><f>B1+1</f></c><c r=\"B1\"><v>1</v></c><c r=\"C1\"><f>A1*2</f><v>0</v></c>", "C1", 4.0},
+        ResultCase{"unknownFunction", "", "<c r=\"A1\"><f>FOO(B1)</f><v>5</v></c><c r=\"B1\"><v>1</v></c>", "A1",
+                   NoStoredResult{}},
+        ResultCase{"externalLink", "", "<c r=\"A1\"><f>[1]Sheet1!A1</f><v>5</v></c>", "A1", NoStoredResult{}},
+        ResultCase{"readsNoValue", "",
+                   "<c r=\"A1\"><f>FOO(B1)</f><v>5</v></c><c r=\"B1\"><v>1</v></c><c r=\"C1\"><f>A1+1</f><v>6</v></c>",
+                   "C1", NoStoredResult{}}),
+    [](const ::testing::TestParamInfo<ResultCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace spreadsheet

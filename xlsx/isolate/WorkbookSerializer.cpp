@@ -13,7 +13,7 @@ namespace {
 
 constexpr std::uint32_t kMagic = 0x4C42574Bu;  // "LBWK"
 
-enum class CellKind : std::uint8_t { Empty, Number, Text, Error, NoResult };
+enum class CellKind : std::uint8_t { Empty, Number, Text, Error, NoResult, False, True };
 
 // Hands the image on in pieces of about kPiece bytes, so that it never stands whole in memory
 // on the writing side.
@@ -233,6 +233,8 @@ void WorkbookSerializer::Serialize(const Workbook& wb, const Sink& sink) {
           w.PutString(e->code);
         } else if (std::holds_alternative<NoStoredResult>(c.value)) {
           w.Put(CellKind::NoResult);
+        } else if (const bool* b = std::get_if<bool>(&c.value)) {
+          w.Put(*b ? CellKind::True : CellKind::False);
         } else {
           w.Put(CellKind::Empty);
         }
@@ -318,6 +320,8 @@ Workbook WorkbookSerializer::Deserialize(std::string_view image) {
           case CellKind::Text: c.value.emplace<std::string>(r.GetView()); break;
           case CellKind::Error: c.value = CellError{r.GetString()}; break;
           case CellKind::NoResult: c.value = NoStoredResult{}; break;
+          case CellKind::False: c.value = false; break;
+          case CellKind::True: c.value = true; break;
           case CellKind::Empty: break;
           default: throw SpreadsheetError(SpreadsheetError::kApplicationDefined, "工作簿数据中的单元格类型无效");
         }

@@ -45,6 +45,7 @@ SheetOrigin SheetDigest::Of(const Worksheet& sheet, std::string part) {
       cells.Add(std::uint64_t(r) << 48 | std::uint64_t(c) << 40 | std::uint64_t(cell.HasFormula()) << 39 |
                 std::uint64_t(cell.value.index()) << 32 | cell.style);
       if (const double* d = std::get_if<double>(&cell.value)) cells.Add(*d);
+      if (const bool* b = std::get_if<bool>(&cell.value)) cells.Add(std::uint64_t(*b));
       if (const std::string* s = std::get_if<std::string>(&cell.value)) cells.Add(std::string_view(*s));
       if (const CellError* e = std::get_if<CellError>(&cell.value)) cells.Add(std::string_view(e->code));
       if (cell.HasFormula()) cells.Add(std::string_view(cell.formula));

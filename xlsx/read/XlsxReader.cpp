@@ -666,8 +666,8 @@ class SheetReader {
       else if (v) value = *v;
     } else if (t == "b") {
       const std::string_view b = v ? Trimmed(*v) : std::string_view{};
-      if (b == "1" || b == "true") value = 1.0;
-      else if (b == "0" || b == "false") value = 0.0;
+      if (b == "1" || b == "true") value = true;
+      else if (b == "0" || b == "false") value = false;
       else if (v) Fail(Where(row, col) + " 中的逻辑值“" + *v + "”无效");
     } else if (t == "e") {
       if (v) value = CellError{std::string(Trimmed(*v))};

@@ -9,6 +9,7 @@
 #include <new>
 #include <optional>
 #include <set>
+#include <variant>
 #include <vector>
 
 #include "workbook/SpreadsheetError.h"
@@ -314,24 +315,26 @@ std::vector<SheetSlot> SheetSlots(const std::string& workbookXml, const std::str
   return slots;
 }
 
-// Whether any sheet holds a formula: its stored result may depend on cells that changed.
-bool HasFormula(const Workbook& wb) {
+// Whether any formula has no result to store (the engine could not compute it). Every other
+// formula's result is kept true by the recalculation as cells change.
+bool HasUncomputedFormula(const Workbook& wb) {
   for (std::size_t i = 0; i < wb.SheetCount(); ++i) {
     const Worksheet& ws = wb.SheetAt(i);
     for (int r = 0; r < ws.RowExtent(); ++r) {
       for (const Cell& c : ws.Row(r)) {
-        if (!c.formula.empty()) return true;
+        if (!c.formula.empty() && std::holds_alternative<NoStoredResult>(c.value)) return true;
       }
     }
   }
   return false;
 }
 
-// `recalculate`: stored formula results may be stale, so spreadsheet programs are asked to
-// calculate the whole workbook when they open it (calcPr fullCalcOnLoad).
+// `recalculate`: some formula has no stored result, so spreadsheet programs are asked to
+// calculate the whole workbook when they open it (calcPr fullCalcOnLoad). `settled`: every
+// result is stored, so a request of the original file to recalculate is withdrawn.
 std::string PatchWorkbook(std::string_view xml, const std::string& part, const Workbook& wb,
                           const std::vector<std::size_t>& positions, const std::vector<bool>& titles, bool activeTab,
-                          bool recalculate) {
+                          bool recalculate, bool settled) {
   const XmlSpan root = XmlSplice::Root(xml, part);
   const std::string p(XmlSplice::Prefix(xml, root));
   XmlEdits edits;
@@ -347,6 +350,11 @@ std::string PatchWorkbook(std::string_view xml, const std::string& part, const W
       }
     } else {
       children.Place("calcPr", "<" + p + "calcPr fullCalcOnLoad=\"1\"/>");
+    }
+  } else if (settled) {
+    if (const XmlSpan* calc = children.Find("calcPr")) {
+      std::pair<std::size_t, std::size_t> range;
+      if (XmlSplice::Attribute(xml, *calc, "fullCalcOnLoad", &range)) edits.Replace(range.first, range.second, "0");
     }
   }
   if (activeTab) {
@@ -567,10 +575,12 @@ void PackageWriter::Write(const Workbook& wb, const std::string& path, Kind kind
   const bool activeTab = fresh ? wb.ActiveSheet() != 0 : wb.ActiveSheet() != origin->activeSheet;
   bool anyTitles = false;
   for (bool t : titles) anyTitles = anyTitles || t;
-  const bool recalculate = !fresh && anyCells && HasFormula(wb);
-  if (activeTab || anyTitles || recalculate) {
+  const bool uncomputed = anyCells && HasUncomputedFormula(wb);
+  const bool recalculate = uncomputed;
+  const bool settled = !fresh && anyCells && !uncomputed;
+  if (activeTab || anyTitles || recalculate || settled) {
     replaced[OpcPackage::EntryName(ZipArchive::Lower(workbookPart))] =
-        Text(PatchWorkbook(workbookXml, workbookPart, wb, positions, titles, activeTab, recalculate));
+        Text(PatchWorkbook(workbookXml, workbookPart, wb, positions, titles, activeTab, recalculate, settled));
   }
 
   const std::string typesPart = "/[Content_Types].xml";

@@ -226,7 +226,8 @@ void WriteCell(Chunks& out, const Markup& m, const Worksheet& sheet, const Sheet
   // A file holds no empty text constant: such a cell is written empty, as spreadsheets do.
   if (text && text->empty() && !formula) text = nullptr;
   const CellError* error = std::get_if<CellError>(&cell.value);
-  const bool empty = !number && !text && !error && !formula;
+  const bool* flag = std::get_if<bool>(&cell.value);
+  const bool empty = !number && !text && !error && !flag && !formula;
   if (empty && style == 0) return;
   if (number && !std::isfinite(*number)) {
     throw SpreadsheetError(SpreadsheetError::kApplicationDefined,
@@ -237,7 +238,7 @@ void WriteCell(Chunks& out, const Markup& m, const Worksheet& sheet, const Sheet
   if (text && text->size() > 32767 && Characters(*text) > 32767) {
     throw SpreadsheetError(SpreadsheetError::kApplicationDefined, Where(sheet, row, col) + " 中的文本超过 32767 个字符");
   }
-  const bool boolean = number && (*number == 0 || *number == 1) && kept.WasBoolean(row, col);
+  const bool boolean = flag || (number && (*number == 0 || *number == 1) && kept.WasBoolean(row, col));
   const std::size_t texts = (text ? text->size() : 0) + (error ? error->code.size() : 0) + cell.formula.size();
   char* p = out.Room(m.fixed + texts * kEscapedGrowth);
   p = Put(p, m.cell);
@@ -265,6 +266,10 @@ void WriteCell(Chunks& out, const Markup& m, const Worksheet& sheet, const Sheet
   if (number) {
     p = Put(p, m.value);
     p = boolean ? Put(p, *number == 1 ? "1" : "0") : Number(p, *number);
+    p = Put(p, m.valueEnd);
+  } else if (flag) {
+    p = Put(p, m.value);
+    p = Put(p, *flag ? "1" : "0");
     p = Put(p, m.valueEnd);
   } else if (error) {
     p = Put(p, m.value);
