@@ -47,7 +47,7 @@ ObservationCommands::ObservationCommands(WorkbookWindow& window, SettingsSource 
       settings_(std::move(settings)),
       askFile_([](QWidget* parent) -> std::optional<QString> {
         const QString path = QFileDialog::getOpenFileName(
-            parent, QStringLiteral("导入观测"), WorkbookWindow::LastFolder(),
+            parent, QStringLiteral("导入观测"), WorkbookDocument::LastFolder(),
             QStringLiteral("水准仪记录和CSV (*.gsi *.GSI *.m5 *.M5 *.dat *.DAT *.csv *.txt);;所有文件 (*)"));
         if (path.isEmpty()) return std::nullopt;
         return path;
