@@ -42,7 +42,13 @@ CellValue WindowSheetHost::GetCellValue(const std::string& address) {
 std::string WindowSheetHost::GetCellText(const std::string& address) {
   const Worksheet& sheet = Shown(window_);
   const CellAddress a = CellAddress::Parse(address);
-  return NumberFormat::Display(sheet.Value(a), window_.GetWorkbook().Style(sheet.StyleAt(a)).numberFormat);
+  const Workbook& workbook = window_.GetWorkbook();
+  return NumberFormat::Display(sheet.Value(a), workbook.Style(sheet.StyleAt(a)).numberFormat, workbook.Dates());
+}
+
+std::string WindowSheetHost::GetCellFormula(const std::string& address) {
+  const Cell* cell = Shown(window_).FindCell(CellAddress::Parse(address));
+  return cell ? std::string(cell->formula.view()) : std::string();
 }
 
 void WindowSheetHost::SetCellValue(const std::string& address, const CellValue& value) {

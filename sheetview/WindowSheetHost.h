@@ -28,6 +28,7 @@ class WindowSheetHost : public SpreadsheetHost {
   void SelectSheet(const std::string& name) override;
   CellValue GetCellValue(const std::string& address) override;
   std::string GetCellText(const std::string& address) override;
+  std::string GetCellFormula(const std::string& address) override;
   void SetCellValue(const std::string& address, const CellValue& value) override;
   void ClearContents(const std::string& range) override;
   void SetNumberFormat(const std::string& range, const std::string& code) override;

@@ -78,9 +78,9 @@ TEST_F(WindowFormulas, TypedGradeLineComputesMovesWithRowsAndIsSavedWithItsResul
   Enter("E9", QStringLiteral("=E8+0.3"));
   // The fill: E9 copied over E9:E20 by keys.
   Go("E9");
-  ASSERT_TRUE(window().Copy());
+  ASSERT_TRUE(window().Edits().Copy());
   for (int i = 0; i < 11; ++i) SheetKeys::Key(view(), Qt::Key_Down, Qt::ShiftModifier);
-  window().Paste();
+  window().Edits().Paste();
 
   std::vector<double> expected{150.826 + 1.5};
   for (int row = 9; row <= 20; ++row) expected.push_back(expected.back() + 0.3);
@@ -114,7 +114,7 @@ TEST_F(WindowFormulas, TypedGradeLineComputesMovesWithRowsAndIsSavedWithItsResul
 
   host->SelectSheet(templates::TemplateWorkbook::kInputSheet);
   Go("E9");
-  window().DeleteRows();
+  window().Edits().DeleteRows();
   EXPECT_EQ(Formula("E9"), "#REF!+0.3");
   EXPECT_EQ(Formula("E10"), "E9+0.3");
   EXPECT_EQ(Formula("E19"), "E18+0.3");
