@@ -85,18 +85,19 @@ Workbook XlsxImporter::Load(const std::string& path, const Limits& limits) {
   }
   const auto bytes = ReadBytes(path, limits.memoryBytes);
   Workbook wb = ReaderProcess::Read(path, *bytes, ReaderProcess::Limits{limits.time, limits.memoryBytes}, reader);
-  // Formula results made true here, so every user of a file a user names (the generator, the
-  // window) sees computed values: missing or stale ones computed, uncomputable ones without.
-  try {
-    FormulaResults::Settle(wb);
-  } catch (const std::bad_alloc&) {
-    Fail(path, "计算公式所需的内存超过上限");
-  }
   // The image from the reader carries everything but the package itself.
   if (const PackageOrigin* origin = wb.Origin()) {
     PackageOrigin kept = *origin;
     kept.bytes = bytes;
     wb.SetOrigin(std::move(kept));
+  }
+  // Formula results made true here, so every user of a file a user names (the generator, the
+  // window) sees computed values: missing or stale ones computed (whether the package asks for
+  // recalculation is read from its bytes), uncomputable ones without.
+  try {
+    FormulaResults::Settle(wb);
+  } catch (const std::bad_alloc&) {
+    Fail(path, "计算公式所需的内存超过上限");
   }
   return wb;
 }

@@ -579,8 +579,9 @@ void PackageWriter::Write(const Workbook& wb, const std::string& path, Kind kind
   const bool recalculate = uncomputed;
   const bool settled = !fresh && anyCells && !uncomputed;
   if (activeTab || anyTitles || recalculate || settled) {
-    replaced[OpcPackage::EntryName(ZipArchive::Lower(workbookPart))] =
-        Text(PatchWorkbook(workbookXml, workbookPart, wb, positions, titles, activeTab, recalculate, settled));
+    // A part the patch leaves as it was goes out as stored (no request was withdrawn).
+    std::string patched = PatchWorkbook(workbookXml, workbookPart, wb, positions, titles, activeTab, recalculate, settled);
+    if (patched != workbookXml) replaced[OpcPackage::EntryName(ZipArchive::Lower(workbookPart))] = Text(std::move(patched));
   }
 
   const std::string typesPart = "/[Content_Types].xml";
