@@ -16,6 +16,7 @@
 #include "xlsx/read/SharedFormula.h"
 #include "xlsx/read/SheetDigest.h"
 #include "xlsx/read/Utf8.h"
+#include "workbook/SheetMetrics.h"
 #include "workbook/SpreadsheetError.h"
 #include "xlsx/read/XmlReader.h"
 
@@ -510,7 +511,13 @@ class SheetReader {
       Fail("工作表“" + ws_.Name() + "”的列范围“" + std::string(r.Attribute("min").value_or("")) + "”至“" +
            std::string(r.Attribute("max").value_or("")) + "”无效");
     }
-    const auto width = Number(r.Attribute("width"));
+    auto width = Number(r.Attribute("width"));
+    // A column written for its style alone carries the default width without customWidth (as
+    // spreadsheet programs and our writer write it): it has no width of its own.
+    if (width && !Flag(r.Attribute("customWidth"), false) &&
+        VisibleWidth(*width) == SheetMetrics::kDefaultColumnCharacters) {
+      width.reset();
+    }
     const auto style = r.Attribute("style");
     const long last = std::min<long>(*max, CellAddress::kMaxColumns);
     for (long c = *min; c <= last; ++c) {
