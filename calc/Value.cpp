@@ -37,6 +37,8 @@ std::optional<Value> ReadBool(const Variant& v) {
   return std::nullopt;
 }
 
+}  // namespace
+
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
@@ -47,8 +49,6 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   }
   return true;
 }
-
-}  // namespace
 
 std::string_view ErrorText(ErrorCode code) { return kErrorTexts[static_cast<std::size_t>(code)]; }
 

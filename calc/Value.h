@@ -16,6 +16,8 @@ enum class ErrorCode : std::uint8_t { Null, Div0, Value, Ref, Name, Num, NA };
 std::string_view ErrorText(ErrorCode code);
 // The code of an error text as above (case-insensitive), or nullopt.
 std::optional<ErrorCode> ParseErrorCode(std::string_view text);
+// Equal when the ASCII letters are compared without case (function, error and sheet names).
+bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 
 // One value a formula computes or reads from a cell: empty (a blank cell), a number, UTF-8
 // text, a boolean or an error; or none at all (Uncomputed): the cell of a formula that could

@@ -1,17 +1,10 @@
 #include "calc/WorkbookSource.h"
 
+#include "calc/Value.h"
+
 namespace spreadsheet::calc {
 
-bool SameSheetName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
-}
+bool SameSheetName(std::string_view a, std::string_view b) { return EqualsIgnoringCase(a, b); }
 
 std::optional<std::size_t> WorkbookSource::FindSheet(std::string_view name) const {
   for (std::size_t i = 0; i < workbook_.SheetCount(); ++i) {
