@@ -14,7 +14,7 @@ packages=(
   xvfb xauth imagemagick poppler-utils openbox xdotool
   clang libclang-rt-14-dev llvm-14
   locales
-  dpkg-dev desktop-file-utils appstream man-db
+  dpkg-dev desktop-file-utils appstream man-db lintian
 )
 
 missing=()

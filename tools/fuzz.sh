@@ -17,7 +17,7 @@ else
   for f in tests/fuzz/*_fuzz.cpp; do targets+=("$(basename "$f" .cpp)"); done
 fi
 
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" \
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" \
   -DCMAKE_CXX_COMPILER=clang++ -DLEVELBOOK_FUZZ=ON -DLEVELBOOK_WERROR=ON \
   -DLEVELBOOK_BUILD_TESTS=OFF -DLEVELBOOK_BUILD_BENCH=OFF -DLEVELBOOK_BUILD_GUI=OFF
 cmake --build "$build" -j"$(nproc)" --target "${targets[@]}"

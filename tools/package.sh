@@ -7,7 +7,7 @@
 # build/package/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${1:-build}
+build=$(realpath "${1:-build}")
 version=$(sed -n 's/^project(levelbook VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
@@ -19,7 +19,7 @@ fail() {
 
 rm -rf "$build/package"
 (cd "$build" && cpack -G DEB -B "$PWD/package" >/dev/null)
-deb=$(ls "$build"/package/levelbook_"$version"_*.deb)
+deb=$(realpath "$(ls "$build"/package/levelbook_"$version"_*.deb)")
 echo "built $deb"
 
 depends=$(dpkg-deb -f "$deb" Depends)
@@ -65,6 +65,24 @@ python3 -c 'import sys, xml.etree.ElementTree as E; r = E.parse(sys.argv[1]).get
   "$share/icons/hicolor/scalable/apps/levelbook.svg" || fail "scalable icon"
 
 for page in levelbook levelbook-cli; do
-  MANWIDTH=80 man -l "$share/man/man1/$page.1" 2>/dev/null | grep -q "levelbook $version" || fail "man page $page"
+  MANWIDTH=80 man -l "$share/man/man1/$page.1.gz" 2>/dev/null | grep -q "levelbook $version" || fail "man page $page"
 done
+# No run path in an installed program: the loader's own search finds every library.
+for program in "$bin/levelbook-cli" "$bin/levelbook" "$root/usr/libexec/levelbook/levelbook-read"; do
+  paths=$(readelf -d "$program" | grep -E '\((RPATH|RUNPATH)\)' || true)
+  [ -z "$paths" ] || fail "$(basename "$program") carries a run path: $paths"
+done
+# Nor in the build tree, where CMake would pad it with empty entries (the current folder).
+for program in "$build"/bin/levelbook*; do
+  [ -x "$program" ] || continue
+  paths=$(readelf -d "$program" 2>/dev/null | grep -E '\((RPATH|RUNPATH)\)' || true)
+  [ -z "$paths" ] || fail "build tree's $(basename "$program") carries a run path: $paths"
+done
+# Debian's own checks of a package: no error and no warning.
+if command -v lintian >/dev/null; then
+  lintian --fail-on error,warning "$deb" >"$tmp/lintian" 2>&1 ||
+    fail "lintian: $(cat "$tmp/lintian")"
+else
+  fail "lintian is not installed (tools/bootstrap.sh installs it)"
+fi
 echo "package $(basename "$deb") checked in a temporary root"
