@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
 
@@ -159,6 +160,8 @@ TEST(XlsxStreamedWrite, ElementsEndAtTheirOwnEndTag) {
       {"<x:w xmlns:x='u'><x:a><x:a>in</x:a></x:a ><x:ab/></x:w>", "a ab:<x:ab/>"},
       {"<w><a q='>' r=\"/>\">t</a></w><!-- </w> after the root -->", "a:<a q='>' r=\"/>\">t</a>"},
       {"<?xml version='1.0'?><w><sheetData><row/><rows/></sheetData></w>", "sheetData:<sheetData><row/><rows/></sheetData>"},
+      {"\xEF\xBB\xBF<?xml version='1.0' encoding='UTF-8'?>\n<w>\xE6\xB0\xB4<a\n b='\xE5\x87\x86'\n/></w>",
+       "a:<a\n b='\xE5\x87\x86'\n/>"},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.xml);
@@ -171,6 +174,54 @@ TEST(XlsxStreamedWrite, ElementsEndAtTheirOwnEndTag) {
     const XmlSpan& last = children.back();
     EXPECT_EQ(names + ":" + std::string(xml.substr(last.begin, last.end - last.begin)), c.children);
     EXPECT_EQ(xml.substr(root.contentEnd, root.end - root.contentEnd).substr(0, 2), "</");
+  }
+}
+
+// Below the root's grandchildren an element's children come from a parse of its own bytes:
+// the same spans either way, offsets in the whole text, prefixes from the start tag.
+TEST(XlsxStreamedWrite, DeepElementsAndAttributesAreFoundInTheWholeText) {
+  const std::string xml =
+      "<x:w xmlns:x='u'><x:sheetData><x:row r='1' x:a='&lt;&#x6C34;&amp;\t>'><x:c r='A1' t=\"b\"><x:v>1</x:v></x:c>"
+      "<!-- <x:c/> --><x:c r = 'B1'/></x:row></x:sheetData></x:w>";
+  const XmlSpan root = XmlSplice::Root(xml, "/t.xml");
+  const XmlSpan sheetData = XmlSplice::Children(xml, root).at(0);
+  const XmlSpan row = XmlSplice::Children(xml, sheetData).at(0);
+  const auto cells = XmlSplice::Children(xml, row);
+  ASSERT_EQ(cells.size(), 2u);
+  EXPECT_EQ(xml.substr(cells[1].begin, cells[1].end - cells[1].begin), "<x:c r = 'B1'/>");
+  EXPECT_EQ(XmlSplice::Children(xml, cells[0]).at(0).name, "v");
+  EXPECT_EQ(xml.substr(cells[0].contentBegin, cells[0].contentEnd - cells[0].contentBegin), "<x:v>1</x:v>");
+  EXPECT_EQ(XmlSplice::Prefix(xml, cells[0]), "x:");
+  EXPECT_EQ(XmlSplice::Attribute(xml, row, "x:a"), std::optional<std::string>("<\xE6\xB0\xB4& >"));
+  std::pair<std::size_t, std::size_t> range;
+  EXPECT_EQ(XmlSplice::Attribute(xml, cells[1], "r", &range), std::optional<std::string>("B1"));
+  EXPECT_EQ(xml.substr(range.first, range.second - range.first), "B1");
+  EXPECT_FALSE(XmlSplice::Attribute(xml, cells[1], "t"));
+  std::string attributes;
+  for (const XmlAttribute& a : XmlSplice::Attributes(xml, cells[0])) {
+    attributes += std::string(a.qname) + "=" + std::string(a.value) + "|" + xml.substr(a.begin, a.end - a.begin) + ";";
+  }
+  EXPECT_EQ(attributes, "r=A1|r='A1';t=b|t=\"b\";");
+}
+
+// What the range finder cannot place truthfully is refused naming the part.
+TEST(XlsxStreamedWrite, TextsWithoutTrueRangesAreRefused) {
+  const std::string utf16("\xFF\xFE<\0w\0/\0>\0", 10);
+  const std::string kCases[] = {
+      "<w><a></w>",
+      "",
+      "<!DOCTYPE w [<!ENTITY e '<a/>'>]><w>&e;</w>",
+      utf16,
+      "<?xml version='1.0' encoding='ISO-8859-1'?><w>\xE9<a/></w>",
+  };
+  for (const std::string& xml : kCases) {
+    SCOPED_TRACE(xml);
+    try {
+      XmlSplice::Root(xml, "/xl/t.xml");
+      ADD_FAILURE() << "accepted";
+    } catch (const SpreadsheetError& e) {
+      EXPECT_NE(e.Description().find("部件“/xl/t.xml”"), std::string::npos) << e.Description();
+    }
   }
 }
 

@@ -1,23 +1,28 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "xlsx/write/XmlEdits.h"
+
 namespace spreadsheet {
 
-// Byte ranges of elements in XML text that the reader has already parsed as well formed, for
-// a writer that replaces some elements and keeps every other byte. Comments, CDATA, processing
-// instructions, the document type and quoted attribute values are stepped over, never taken
-// for markup. Names are local (the prefix dropped).
+// Byte ranges of elements in UTF-8 XML text, as libxml2 parses it, for a writer that replaces
+// some elements and keeps every other byte. Markup inside comments, CDATA, processing
+// instructions and quoted attribute values is the parser's business and never taken for an
+// element. Names are local (the prefix dropped); offsets count bytes from the text's start.
 struct XmlSpan {
   std::string_view name;
   std::size_t begin = 0, end = 0;                // the whole element
   std::size_t contentBegin = 0, contentEnd = 0;  // between its tags; empty when self-closed
   bool selfClosed = false;
+  // The element's children when the parse that found it listed them already (the root's
+  // children and grandchildren are listed by the parse of the whole text); null otherwise.
+  std::shared_ptr<const std::vector<XmlSpan>> children;
 };
 
 // An attribute of a start tag as written: `name="value"` from `begin` to `end`, its value raw
@@ -27,13 +32,15 @@ struct XmlAttribute {
   std::size_t begin = 0, end = 0;
 };
 
-// Receives XML text piece by piece, in order.
-using XmlOutput = std::function<void(std::string_view)>;
-
 class XmlSplice {
  public:
-  // The root element; throws SpreadsheetError 1004 (naming `part`) when there is none.
+  // The root element, the whole text parsed by libxml2. Throws SpreadsheetError 1004 naming
+  // `part` when the text is not well formed, not UTF-8, declares a document type or has no
+  // root element.
   static XmlSpan Root(std::string_view xml, const std::string& part);
+  // The child elements of an element found by Root() or Children() in the same text, in order.
+  // Listed by the parse that found the parent where it was near the root; otherwise the
+  // parent's own bytes are parsed again (a few hundred bytes for a row of cells).
   static std::vector<XmlSpan> Children(std::string_view xml, const XmlSpan& parent);
   // The prefix ("x:") the element's start tag uses, or "".
   static std::string_view Prefix(std::string_view xml, const XmlSpan& element);
@@ -43,30 +50,6 @@ class XmlSplice {
                                               std::pair<std::size_t, std::size_t>* range = nullptr);
   // Every attribute of the element's start tag, in order (namespace declarations included).
   static std::vector<XmlAttribute> Attributes(std::string_view xml, const XmlSpan& element);
-};
-
-// Edits of one XML text by byte ranges, applied in order of position. A replacement may be
-// produced only while the edits are applied (a large one written straight on, never held whole).
-class XmlEdits {
- public:
-  using Producer = std::function<void(const XmlOutput&)>;
-  // Insertions at one position go out by ascending `rank` (an element's place in its parent's
-  // order), those of equal rank in the order made.
-  void Replace(std::size_t begin, std::size_t end, std::string text, int rank = 0);
-  void Replace(std::size_t begin, std::size_t end, Producer produce, int rank = 0);
-  void Insert(std::size_t at, std::string text, int rank = 0) { Replace(at, at, std::move(text), rank); }
-  std::string Apply(std::string_view xml) const;
-  void Apply(std::string_view xml, const XmlOutput& out) const;
-  bool Empty() const { return edits_.empty(); }
-
- private:
-  struct Edit {
-    std::size_t begin, end;
-    std::string text;
-    Producer produce;
-    int rank;
-  };
-  std::vector<Edit> edits_;
 };
 
 }  // namespace spreadsheet
