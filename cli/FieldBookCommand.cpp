@@ -109,10 +109,6 @@ FileRun GenerateFile(const std::string& input, const std::string& output, const 
     return run;
   }
 
-  // A merge left in the book's area of the input would lie over the new rows and hide readings.
-  if (spreadsheet::Worksheet* book = host.GetWorkbook().FindSheet(gaocheng::kOutputSheetName)) {
-    book->RemoveMergesIn(spreadsheet::CellRange::Parse(gaocheng::kOutputRange));
-  }
   try {
     spreadsheet::XlsxExporter::Save(host.GetWorkbook(), output);
   } catch (const spreadsheet::SpreadsheetError& e) {

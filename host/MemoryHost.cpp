@@ -166,6 +166,12 @@ void MemoryHost::ClearContents(const std::string& range) {
   if (formulas.FormulaCount() != 0) formulas.Changed(workbook_->ActiveSheet(), cleared);
 }
 
+void MemoryHost::UnmergeCells(const std::string& range) {
+  Worksheet& sheet = ActiveSheet();
+  sheet.RemoveMergesIn(CellRange::Parse(range));
+  workbook_->SetModified(true);
+}
+
 void MemoryHost::SetNumberFormat(const std::string& range, const std::string& code) {
   Worksheet& sheet = ActiveSheet();
   workbook_->SetNumberFormat(sheet, CellRange::Parse(range), code);

@@ -8,7 +8,7 @@ namespace spreadsheet {
 
 enum class WindowState { Normal, Minimized, Maximized };
 
-// The hosted spreadsheet application behind sixteen operations. Cells are addressed by
+// The hosted spreadsheet application behind seventeen operations. Cells are addressed by
 // A1 text ("E5", "A5:I65536") on the active sheet, the one last selected. Every operation
 // throws SpreadsheetError on failure: 1004 for the application's own failures (a template
 // that cannot be opened), 9 for a missing sheet, 1004 for a malformed address.
@@ -30,6 +30,8 @@ class SpreadsheetHost {
   virtual std::string GetCellFormula(const std::string& address) = 0;
   virtual void SetCellValue(const std::string& address, const CellValue& value) = 0;
   virtual void ClearContents(const std::string& range) = 0;   // values go, formats stay
+  // Every merge that shares a cell with the range is dissolved; the cells keep their values.
+  virtual void UnmergeCells(const std::string& range) = 0;
   // Every cell of the range shows numbers with the format code ("0", "0.000"); values stay.
   virtual void SetNumberFormat(const std::string& range, const std::string& code) = 0;
   virtual void MarkSaved() = 0;                               // quitting then asks nothing

@@ -79,6 +79,8 @@ FieldBookCheck WriteFieldBook(spreadsheet::SpreadsheetHost& host, const FieldBoo
   const FieldBookCheck check = CheckFieldBook(book, settings);
   host.SelectSheet(kOutputSheetName);
   host.ClearContents(kOutputRange);
+  // A merge left in the book's area would lie over the new rows and hide readings.
+  host.UnmergeCells(kOutputRange);
 
   int rowNumber = kFirstOutputRow;
   std::string address;

@@ -48,7 +48,8 @@ struct FieldBookCheck {
 // Throws LevelingError 5 for a √L formula on a book without RouteMetres.
 FieldBookCheck CheckFieldBook(const FieldBook& book, const LevelingSettings& settings);
 
-// Selects "水准表" (it stays active), clears A5:I65536 and writes the rows from row 5, one
+// Selects "水准表" (it stays active), clears A5:I65536, dissolves every merge meeting it and
+// writes the rows from row 5, one
 // SetCellValue per cell: B, C, D in metres or millimetres after ShowReadingsInMetres (with the
 // number format "0.000" or "0" over B:D of the book), E, F, G in metres, H in millimetres;
 // every number rounded to 10⁻⁶ m (0.001 mm for millimetres), free of binary noise; empty texts

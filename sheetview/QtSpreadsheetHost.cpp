@@ -127,6 +127,11 @@ void QtSpreadsheetHost::ClearContents(const std::string& range) {
   window_->ClearContents(CellRange::Parse(range));
 }
 
+void QtSpreadsheetHost::UnmergeCells(const std::string& range) {
+  ActiveSheet();
+  window_->UnmergeCells(CellRange::Parse(range));
+}
+
 void QtSpreadsheetHost::SetNumberFormat(const std::string& range, const std::string& code) {
   ActiveSheet();
   window_->SetNumberFormat(CellRange::Parse(range), code);

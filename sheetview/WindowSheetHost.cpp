@@ -61,6 +61,11 @@ void WindowSheetHost::ClearContents(const std::string& range) {
   window_.ClearContents(CellRange::Parse(range));
 }
 
+void WindowSheetHost::UnmergeCells(const std::string& range) {
+  Shown(window_);
+  window_.UnmergeCells(CellRange::Parse(range));
+}
+
 void WindowSheetHost::SetNumberFormat(const std::string& range, const std::string& code) {
   Shown(window_);
   window_.SetNumberFormat(CellRange::Parse(range), code);

@@ -31,6 +31,7 @@ class WindowSheetHost : public SpreadsheetHost {
   std::string GetCellFormula(const std::string& address) override;
   void SetCellValue(const std::string& address, const CellValue& value) override;
   void ClearContents(const std::string& range) override;
+  void UnmergeCells(const std::string& range) override;
   void SetNumberFormat(const std::string& range, const std::string& code) override;
   void MarkSaved() override;
   void Quit() override;

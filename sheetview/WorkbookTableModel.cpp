@@ -367,6 +367,14 @@ void WorkbookTableModel::Clear(const CellRange& range) {
   Recalculate(changed);
 }
 
+void WorkbookTableModel::Unmerge(const CellRange& range) {
+  Worksheet* sheet = Sheet();
+  if (!sheet) return;
+  const std::size_t merges = sheet->Merges().size();
+  sheet->RemoveMergesIn(range);
+  if (sheet->Merges().size() != merges) emit sheetReplaced(sheet_);
+}
+
 void WorkbookTableModel::SetNumberFormat(const CellRange& range, const std::string& code) {
   Worksheet* sheet = Sheet();
   if (!sheet) return;

@@ -89,6 +89,9 @@ class WorkbookTableModel : public QAbstractTableModel {
   // The host's writes into the shown sheet: not undoable, signalled unless suspended.
   void SetValue(CellAddress address, CellValue value);
   void Clear(const CellRange& range);
+  // Dissolves the merges sharing a cell with the range; emits sheetReplaced when there were any
+  // (the view's spans change).
+  void Unmerge(const CellRange& range);
   void SetNumberFormat(const CellRange& range, const std::string& code);
 
   // While suspended, the formulas depending on the host's writes are computed once, when the

@@ -285,6 +285,11 @@ void WorkbookWindow::ClearContents(const CellRange& range) {
   if (screenUpdating_) UpdateFormulaBar();
 }
 
+void WorkbookWindow::UnmergeCells(const CellRange& range) {
+  BeforeProgramWrite();
+  model_->Unmerge(range);
+}
+
 void WorkbookWindow::SetNumberFormat(const CellRange& range, const std::string& code) {
   BeforeProgramWrite();
   model_->SetNumberFormat(range, code);

@@ -57,6 +57,7 @@ class WorkbookWindow : public QWidget {
   // The host's writes into the shown sheet: undoable only inside a program step.
   void WriteValue(CellAddress address, CellValue value);
   void ClearContents(const CellRange& range);
+  void UnmergeCells(const CellRange& range);
   void SetNumberFormat(const CellRange& range, const std::string& code);
   // Off: no signals and no repainting; on again: one refresh of the whole sheet.
   void SetScreenUpdating(bool on);

@@ -319,6 +319,33 @@ TEST_F(MainWindow, StartComputingIsOneUndoStepAndKeepsTheHistory) {
   EXPECT_TRUE(workbookWindow()->Document().IsModified());
 }
 
+// A merge over the book's area would hide readings under the new book: 开始计算 dissolves it as
+// the command line does, and Ctrl+Z brings it back with the sheet as it was.
+TEST_F(MainWindow, StartComputingDissolvesMergesOverTheBookInTheSameUndoStep) {
+  NewTemplate();
+  TypeRoute();
+  Workbook& book = workbook();
+  const int output = book.IndexOf(templates::TemplateWorkbook::kOutputSheet);
+  ASSERT_GE(output, 0);
+  book.SheetAt(static_cast<std::size_t>(output)).AddMerge(spreadsheet::CellRange::Parse("B7:C7"));
+  workbookWindow()->ShowSheet(static_cast<std::size_t>(output));
+  spreadsheet::SheetView* view = workbookWindow()->View();
+  ASSERT_EQ(view->columnSpan(6, 1), 2);
+
+  Compute();
+  const spreadsheet::Worksheet& sheet = book.SheetAt(static_cast<std::size_t>(output));
+  EXPECT_EQ(sheet.MergeAt(CellAddress::Parse("B7")), nullptr);
+  EXPECT_EQ(view->columnSpan(6, 1), 1);
+  EXPECT_TRUE(spreadsheet::IsNumber(Output("B7")) || spreadsheet::IsNumber(Output("C7")));
+
+  view->setFocus();
+  QTest::keyClick(view, Qt::Key_Z, Qt::ControlModifier);
+  ASSERT_NE(sheet.MergeAt(CellAddress::Parse("C7")), nullptr);
+  EXPECT_EQ(sheet.MergeAt(CellAddress::Parse("C7"))->ToString(), "B7:C7");
+  EXPECT_EQ(view->columnSpan(6, 1), 2);
+  EXPECT_EQ(Output("A5"), CellValue());
+}
+
 struct ClientSize {
   int width;
   int height;
