@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <cstring>
+#include <new>
 
 #include "workbook/SpreadsheetError.h"
 
@@ -45,14 +46,31 @@ class Parse {
     xmlSAXHandler sax;
     std::memset(&sax, 0, sizeof sax);
     sax.initialized = 1;  // the first interface: qualified names, no namespace processing
-    sax.startElement = [](void* c, const xmlChar* name, const xmlChar**) { Self(c).Start(name); };
-    sax.endElement = [](void* c, const xmlChar* name) { Self(c).End(name); };
+    // No exception may pass through the parser's C frames: running out of memory stops the
+    // parse and is thrown once the parser is freed.
+    sax.startElement = [](void* c, const xmlChar* name, const xmlChar**) {
+      try {
+        Self(c).Start(name);
+      } catch (const std::bad_alloc&) {
+        Self(c).OutOfMemory();
+      }
+    };
+    sax.endElement = [](void* c, const xmlChar* name) {
+      try {
+        Self(c).End(name);
+      } catch (const std::bad_alloc&) {
+        Self(c).OutOfMemory();
+      }
+    };
     sax.internalSubset = [](void* c, const xmlChar*, const xmlChar*, const xmlChar*) {
-      Self(c).Stop("含有文档类型声明");
+      try {
+        Self(c).Stop("含有文档类型声明");
+      } catch (const std::bad_alloc&) {
+        Self(c).OutOfMemory();
+      }
     };
     sax.warning = sax.error = sax.fatalError = Quiet;  // the last error is read from the parser
     *ctxt->sax = sax;
-    ctxt->sax2 = 0;
     ctxt->_private = this;
     ctxt_ = ctxt;
     xmlParseDocument(ctxt);
@@ -68,6 +86,7 @@ class Parse {
     }
     if (error.empty() && !hasRoot_) error = "中没有根元素";
     xmlFreeParserCtxt(ctxt);
+    if (outOfMemory_) throw std::bad_alloc();
     return error;
   }
 
@@ -83,6 +102,11 @@ class Parse {
  private:
   static Parse& Self(void* context) {
     return *static_cast<Parse*>(static_cast<xmlParserCtxtPtr>(context)->_private);
+  }
+
+  void OutOfMemory() {
+    outOfMemory_ = true;
+    xmlStopParser(ctxt_);
   }
 
   void Stop(const std::string& why) {
@@ -156,6 +180,7 @@ class Parse {
   xmlParserCtxtPtr ctxt_ = nullptr;
   int depth_ = 0;
   bool hasRoot_ = false;
+  bool outOfMemory_ = false;
   std::string error_;
   XmlSpan root_;
   std::vector<XmlSpan> children_;
@@ -202,7 +227,8 @@ std::optional<std::string> ParsedAttribute(std::string_view tag, std::string_vie
   struct Found {
     std::string_view qname;
     std::optional<std::string> value;
-  } found{qname, std::nullopt};
+    bool outOfMemory = false;
+  } found{qname, std::nullopt, false};
   xmlSAXHandler sax;
   std::memset(&sax, 0, sizeof sax);
   sax.initialized = 1;
@@ -210,19 +236,24 @@ std::optional<std::string> ParsedAttribute(std::string_view tag, std::string_vie
   sax.startElement = [](void* c, const xmlChar*, const xmlChar** atts) {
     auto* ctxt = static_cast<xmlParserCtxtPtr>(c);
     auto* f = static_cast<Found*>(ctxt->_private);
-    for (const xmlChar** a = atts; a && a[0]; a += 2) {
-      if (f->qname == reinterpret_cast<const char*>(a[0])) f->value = a[1] ? reinterpret_cast<const char*>(a[1]) : "";
+    try {
+      for (const xmlChar** a = atts; a && a[0]; a += 2) {
+        if (f->qname == reinterpret_cast<const char*>(a[0])) f->value = a[1] ? reinterpret_cast<const char*>(a[1]) : "";
+      }
+    } catch (const std::bad_alloc&) {
+      f->outOfMemory = true;
+      xmlStopParser(ctxt);
     }
   };
   xmlParserCtxtPtr ctxt = xmlCreateMemoryParserCtxt(text.data(), static_cast<int>(text.size()));
   if (!ctxt) throw std::bad_alloc();
   xmlCtxtUseOptions(ctxt, XML_PARSE_NONET | XML_PARSE_NOWARNING | XML_PARSE_NOERROR);
   *ctxt->sax = sax;
-  ctxt->sax2 = 0;
   ctxt->replaceEntities = 1;  // "&amp;" as '&'; a tag parsed alone has no other entity to expand
   ctxt->_private = &found;
   xmlParseDocument(ctxt);
   xmlFreeParserCtxt(ctxt);
+  if (found.outOfMemory) throw std::bad_alloc();
   return found.value;
 }
 
