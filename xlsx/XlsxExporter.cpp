@@ -1,6 +1,7 @@
 #include "xlsx/XlsxExporter.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -47,25 +48,41 @@ mode_t NewFileMode(const fs::path& target) {
 // The first save to start installs the handler and ignores SIGXFSZ, the last to end restores
 // what was there. A signal that was ignored stays ignored (a program that ignores SIGPIPE
 // gets EPIPE and goes on).
+//
+// The handler runs on one thread while the others go on, so a file must neither be made after
+// the handler's pass nor made again by name after it was removed. A save marks its slot
+// kCreating before it makes its file and then looks at gEnding; the handler sets gEnding before
+// it looks at the slots, waits out any kCreating one and removes each kNamed file (all
+// sequentially consistent: either the save sees gEnding and makes nothing, or the handler sees
+// its mark). After that the file is only written through its descriptor, never reopened by name.
 constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP, SIGPIPE, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM};
 constexpr int kSignalCount = sizeof kSignals / sizeof kSignals[0];
 constexpr std::size_t kNameBytes = PATH_MAX;
 
+enum SlotState : int { kFree, kTaken, kCreating, kNamed };
+
 struct Slot {
-  std::atomic<bool> taken{false};
-  std::atomic<bool> named{false};  // `name` holds a temporary file to remove
+  std::atomic<int> state{kFree};
   char name[kNameBytes] = {};
   Slot* next = nullptr;  // set before the slot is published, never changed after
 };
 std::atomic<Slot*> gSlots{nullptr};
+std::atomic<bool> gEnding{false};  // an ending signal is being handled: no new temporary file
 struct sigaction gPrevious[kSignalCount];
 struct sigaction gPreviousXfsz;
 int gActiveSaves = 0;  // guarded by gRegistry
 std::mutex gRegistry;
 
 void RemoveTempsAndDie(int sig) {
-  for (Slot* s = gSlots.load(std::memory_order_acquire); s; s = s->next) {
-    if (s->named.load(std::memory_order_acquire)) ::unlink(s->name);
+  gEnding.store(true);
+  for (Slot* s = gSlots.load(); s; s = s->next) {
+    int state = s->state.load();
+    // A save making its file has the ending signals blocked and does not wait for anything.
+    while (state == kCreating) {
+      ::sched_yield();
+      state = s->state.load();
+    }
+    if (state == kNamed) ::unlink(s->name);
   }
   for (int i = 0; i < kSignalCount; ++i) {
     if (kSignals[i] == sig) ::sigaction(sig, &gPrevious[i], nullptr);
@@ -73,17 +90,25 @@ void RemoveTempsAndDie(int sig) {
   ::raise(sig);
 }
 
+// A save that fails while an ending signal is handled on another thread (its file removed under
+// it, or none made) does not return: its caller might end the process before the handler's
+// pass is over (an exception out of a thread, a return from main). It waits for the end the
+// handler brings, at most two seconds in case a handler of the program's own lets it go on.
+void AwaitEndIfEnding() {
+  for (int i = 0; i < 200 && gEnding.load(); ++i) ::usleep(10 * 1000);
+}
+
 Slot* TakeSlot() {
-  for (Slot* s = gSlots.load(std::memory_order_acquire); s; s = s->next) {
-    bool free = false;
-    if (s->taken.compare_exchange_strong(free, true)) return s;
+  for (Slot* s = gSlots.load(); s; s = s->next) {
+    int free = kFree;
+    if (s->state.compare_exchange_strong(free, kTaken)) return s;
   }
   auto* s = new Slot;  // kept for the process's life: a handler may be reading the list
-  s->taken.store(true);
-  Slot* head = gSlots.load(std::memory_order_acquire);
+  s->state.store(kTaken);
+  Slot* head = gSlots.load();
   do {
     s->next = head;
-  } while (!gSlots.compare_exchange_weak(head, s, std::memory_order_release, std::memory_order_acquire));
+  } while (!gSlots.compare_exchange_weak(head, s));
   return s;
 }
 
@@ -126,33 +151,38 @@ class TempFile {
       }
     }
     slot_ = TakeSlot();
-    // The ending signals wait while the name is made and noted, so none is left unnoted.
+    // The ending signals wait on this thread while the file is made and noted.
     sigset_t block, old;
     sigemptyset(&block);
-    for (int s : kSignals) sigaddset(&block, s);
+    for (int sig : kSignals) sigaddset(&block, sig);
     ::pthread_sigmask(SIG_BLOCK, &block, &old);
-    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-    const int err = errno;
-    if (fd >= 0) {
-      std::memcpy(slot_->name, pattern.c_str(), pattern.size() + 1);
-      slot_->named.store(true, std::memory_order_release);
+    slot_->state.store(kCreating);
+    int fd = -1;
+    int err = EINTR;  // the process is ending
+    if (!gEnding.load()) {
+      fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+      err = errno;
+      if (fd >= 0) std::memcpy(slot_->name, pattern.c_str(), pattern.size() + 1);
     }
+    slot_->state.store(fd >= 0 ? kNamed : kTaken);
     ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
     if (fd < 0) {
       Release();
       Fail(path, std::string("无法在文件夹中创建临时文件（") + std::strerror(err) + "）");
     }
     ::fchmod(fd, mode);
-    ::close(fd);
+    fd_ = fd;
     name_ = pattern;
   }
   ~TempFile() {
     if (!name_.empty()) ::unlink(name_.c_str());
+    if (fd_ >= 0) ::close(fd_);
     Release();
   }
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;
   const std::string& Name() const { return name_; }
+  int Descriptor() const { return fd_; }
   void Keep() {
     Forget();
     name_.clear();
@@ -160,11 +190,10 @@ class TempFile {
 
  private:
   void Forget() {
-    if (slot_) slot_->named.store(false, std::memory_order_release);
+    if (slot_) slot_->state.store(kTaken);
   }
   void Release() {
-    Forget();
-    if (slot_) slot_->taken.store(false, std::memory_order_release);
+    if (slot_) slot_->state.store(kFree);
     slot_ = nullptr;
     const std::lock_guard<std::mutex> lock(gRegistry);
     if (--gActiveSaves == 0) {
@@ -174,6 +203,7 @@ class TempFile {
   }
 
   std::string name_;
+  int fd_ = -1;
   Slot* slot_ = nullptr;
 };
 
@@ -191,14 +221,8 @@ fs::path WriteThrough(const std::string& path) {
   return target;
 }
 
-void SyncFile(const std::string& name, const std::string& path) {
-  const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0 || ::fsync(fd) != 0) {
-    const int err = errno;
-    if (fd >= 0) ::close(fd);
-    Fail(path, std::string("写入磁盘失败（") + std::strerror(err) + "）");
-  }
-  ::close(fd);
+void SyncFile(int fd, const std::string& path) {
+  if (::fsync(fd) != 0) Fail(path, std::string("写入磁盘失败（") + std::strerror(errno) + "）");
 }
 
 }  // namespace
@@ -218,19 +242,24 @@ void XlsxExporter::Save(const Workbook& wb, const std::string& path) {
   }
   if (wb.SheetCount() == 0) Fail(path, "工作簿中没有工作表");
 
-  TempFile written(dir, target.filename().string(), path, NewFileMode(target));
   try {
-    PackageWriter::Write(wb, written.Name(), PackageWriter::KindOf(path));
-  } catch (const SpreadsheetError& e) {
-    Fail(path, e.Description());
-  } catch (const std::bad_alloc&) {
-    Fail(path, "内存不足");
+    TempFile written(dir, target.filename().string(), path, NewFileMode(target));
+    try {
+      PackageWriter::Write(wb, written.Descriptor(), PackageWriter::KindOf(path));
+    } catch (const SpreadsheetError& e) {
+      Fail(path, e.Description());
+    } catch (const std::bad_alloc&) {
+      Fail(path, "内存不足");
+    }
+    SyncFile(written.Descriptor(), path);
+    if (::rename(written.Name().c_str(), target.c_str()) != 0) {
+      Fail(path, std::string("无法替换原文件（") + std::strerror(errno) + "）");
+    }
+    written.Keep();
+  } catch (...) {
+    AwaitEndIfEnding();
+    throw;
   }
-  SyncFile(written.Name(), path);
-  if (::rename(written.Name().c_str(), target.c_str()) != 0) {
-    Fail(path, std::string("无法替换原文件（") + std::strerror(errno) + "）");
-  }
-  written.Keep();
 }
 
 }  // namespace spreadsheet

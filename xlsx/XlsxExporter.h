@@ -11,7 +11,8 @@ namespace spreadsheet {
 // written). A workbook read from a file is written as that file's package with only what changed since reading rewritten (PackageWriter): everything the model
 // does not hold goes back out as it came, also after the original file was moved or deleted.
 // The save is atomic: a temporary file ".NAME.levelbook-save-XXXXXX" beside the target (NAME
-// shortened to fit the longest name the folder takes) is written, read back and checked, synced
+// shortened to fit the longest name the folder takes) is written through its descriptor (never
+// reopened by name), its directory read back and checked against what was written, synced
 // and renamed over it, keeping the target's permissions; a failed save leaves the previous file
 // untouched and no temporary file, also when the size limit (EFBIG; SIGXFSZ is ignored while
 // saving) or SIGTERM, SIGINT, SIGHUP, SIGPIPE, SIGQUIT, SIGUSR1, SIGUSR2 or SIGALRM strikes

@@ -1,9 +1,14 @@
-// The pieces of a save that stream: sheet XML made in chunks, deflated in blocks on other
-// threads, and the read-back check of what was stored.
+// The pieces of a save that stream: sheet XML made in chunks, gathered and deflated whole, and
+// the check of the written file's directory against what was written.
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -15,6 +20,7 @@
 #include "xlsx/write/XmlSplice.h"
 #include "xlsx/zip/ZipArchive.h"
 #include "xlsx/zip/ZipWriter.h"
+#include "tests/xlsx/XlsxTestSupport.h"
 
 namespace spreadsheet {
 namespace {
@@ -42,15 +48,15 @@ std::string Archive(const std::string& content, std::size_t piece) {
   return bytes;
 }
 
-TEST(XlsxStreamedWrite, BlocksMakeOneDeflateStreamWhateverThePieces) {
+TEST(XlsxStreamedWrite, PiecesMakeOneDeflateStreamWhateverTheirSizes) {
   const struct {
     std::size_t size, piece;
   } kCases[] = {
       {(std::size_t{5} << 19), 0},     // 2.5 MiB at once
       {(std::size_t{5} << 19), 7},     // in odd little pieces
       {(std::size_t{5} << 19), 65536},
-      {(std::size_t{2} << 20), 4096},  // exactly two blocks: the last one empty
-      {100, 1},                        // a small entry, deflated without threads
+      {(std::size_t{2} << 20), 4096},  // a round size
+      {100, 1},                        // a small entry
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(std::to_string(c.size) + " by " + std::to_string(c.piece));
@@ -65,40 +71,69 @@ TEST(XlsxStreamedWrite, BlocksMakeOneDeflateStreamWhateverThePieces) {
   }
 }
 
-TEST(XlsxStreamedWrite, TheReadBackCheckFindsWhatWasNotStoredAsWritten) {
+// A 32-bit field of a central directory record, little-endian.
+void Poke32(std::string& bytes, std::size_t at, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(value >> (8 * i) & 0xff);
+}
+
+// The save reopens the written file only for its directory: what a short, failed or misplaced
+// write leaves there is found by the CRCs and sizes kept while writing, through the descriptor.
+TEST(XlsxStreamedWrite, TheDirectoryCheckFindsWhatWasNotWrittenAsKept) {
   const std::string content = Content(std::size_t{3} << 19);
-  std::string bytes;
-  ZipWriter zip(&bytes);
+  testing::TempDir dir;
+  const std::string path = dir.File("written.zip");
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  ASSERT_GE(fd, 0);
+  ZipWriter zip(fd);
   zip.Add("a.xml", content);
   zip.Add("b.xml", "<b/>");
   zip.Finish();
-  const ZipArchive written(std::make_shared<const std::string>(bytes));
-  const std::uint64_t middle = written.Find("a.xml")->compressedSize / 2 + 40;  // inside a.xml's stored bytes
-  EXPECT_NO_THROW(zip.Check(std::make_shared<const std::string>(bytes)));
+  EXPECT_NO_THROW(zip.Check(ZipArchive(fd)));
+  ::close(fd);
+  const std::string bytes = testing::ReadFile(path);
+  const std::size_t central = bytes.find("PK\1\2");  // a.xml's directory record
+  ASSERT_NE(central, std::string::npos);
 
   std::string other;
   ZipWriter one(&other);
   one.Add("a.xml", content);
   one.Finish();
+  auto poked = [&](std::size_t field, std::uint32_t value) {
+    std::string b = bytes;
+    Poke32(b, central + field, value);
+    return b;
+  };
   const struct {
     const char* name;
     std::string bytes;
     const char* message;
   } kCases[] = {
-      {"a byte changed", [&] { std::string b = bytes; b[middle] = static_cast<char>(b[middle] ^ 0x10); return b; }(),
-       "“a.xml”内容不符"},
       {"an entry missing", other, "条目数不符"},
-      {"cut short", bytes.substr(0, bytes.size() / 2), ""},
+      {"cut short", bytes.substr(0, bytes.size() / 2), "不是有效的"},
+      {"the end record only", bytes.substr(bytes.size() - 22), ""},
+      {"another CRC", poked(16, 0x12345678), ""},
+      {"another stored size", poked(20, 1000), ""},
+      {"another size", poked(24, 1000), ""},
+      {"another name", [&] { std::string b = bytes; b[central + 46] = 'c'; return b; }(), ""},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
+    {
+      std::FILE* f = std::fopen(path.c_str(), "wb");
+      ASSERT_TRUE(f);
+      std::fwrite(c.bytes.data(), 1, c.bytes.size(), f);
+      std::fclose(f);
+    }
+    const int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(in, 0);
     try {
-      zip.Check(std::make_shared<const std::string>(c.bytes));
+      zip.Check(ZipArchive(in));
       ADD_FAILURE() << "not found";
     } catch (const SpreadsheetError& e) {
       EXPECT_EQ(e.Number(), 1004);
       EXPECT_NE(e.Description().find(c.message), std::string::npos) << e.Description();
     }
+    ::close(in);
   }
 }
 

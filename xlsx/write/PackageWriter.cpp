@@ -1,8 +1,12 @@
 #include "xlsx/write/PackageWriter.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <zlib.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <memory>
@@ -429,23 +433,11 @@ std::string Without(std::string_view xml, const std::string& part, Drop drop) {
   return edits.Apply(xml);
 }
 
-// Reads the written file back: every entry written there, stored bit for bit as written.
-void Verify(const std::string& path, const ZipWriter& zip) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) Fail("无法读回写入的文件");
-  auto bytes = std::make_shared<std::string>();
-  if (std::fseek(f, 0, SEEK_END) == 0) {
-    const long size = std::ftell(f);
-    if (size > 0) bytes->resize(static_cast<std::size_t>(size));
-    std::rewind(f);
-  }
-  bytes->resize(std::fread(bytes->data(), 1, bytes->size(), f));
-  char buffer[1 << 16];
-  std::size_t n = 0;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes->append(buffer, n);
-  std::fclose(f);
+// Reads the written file's directory back: every entry written there, with the names, sizes
+// and CRCs kept while writing (a short or failed write leaves no such directory).
+void Verify(int fd, const ZipWriter& zip) {
   try {
-    zip.Check(std::move(bytes));
+    zip.Check(ZipArchive(fd));
   } catch (const SpreadsheetError& e) {
     Fail("写入失败：写入的文件不完整（" + e.Description() + "），可能是磁盘空间不足或文件大小超过限制");
   }
@@ -505,6 +497,18 @@ PackageWriter::Kind PackageWriter::KindOf(const std::string& path) {
 }
 
 void PackageWriter::Write(const Workbook& wb, const std::string& path, Kind kind) {
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) Fail(std::string("无法创建文件（") + std::strerror(errno) + "）");
+  try {
+    Write(wb, fd, kind);
+  } catch (...) {
+    ::close(fd);
+    throw;
+  }
+  ::close(fd);
+}
+
+void PackageWriter::Write(const Workbook& wb, int fd, Kind kind) {
   if (wb.SheetCount() == 0) Fail("工作簿中没有工作表");
   const PackageOrigin* origin = wb.Origin();
   const bool fresh = !origin || !origin->bytes;
@@ -603,7 +607,8 @@ void PackageWriter::Write(const Workbook& wb, const std::string& path, Kind kind
   }
   if (types != typesXml) replaced[ZipArchive::Lower("[Content_Types].xml")] = Text(std::move(types));
 
-  ZipWriter zip(path);
+  if (::ftruncate(fd, 0) != 0) Fail(std::string("无法写入文件（") + std::strerror(errno) + "）");
+  ZipWriter zip(fd);
   for (const ZipArchive::Entry& e : package.Zip().Entries()) {
     const std::string key = ZipArchive::Lower(e.name);
     if (dropped.count(key)) continue;
@@ -616,7 +621,7 @@ void PackageWriter::Write(const Workbook& wb, const std::string& path, Kind kind
     }
   }
   zip.Finish();
-  Verify(path, zip);
+  Verify(fd, zip);
 }
 
 }  // namespace spreadsheet

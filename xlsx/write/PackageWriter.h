@@ -14,7 +14,7 @@ namespace spreadsheet {
 // rebuild it); every other entry is copied as stored. Rewritten rows and columns keep what the
 // file held on them beyond the model (hidden, outline levels, row styles, …; see SheetExtras),
 // by their numbers in the file. A workbook made here is written into a new minimal package the
-// same way. The workbook part's content type is the one of `kind`. The result is read back and checked (ZipWriter::Check). Throws SpreadsheetError
+// same way. The workbook part's content type is the one of `kind`. The written file's directory is read back and checked (ZipWriter::Check). Throws SpreadsheetError
 // 1004 without the file's name (a sheet added after reading, a write error with its reason, a
 // bad value naming sheet and cell).
 class PackageWriter {
@@ -27,6 +27,9 @@ class PackageWriter {
   // Throws, before anything is written, for a package with macros (a VBA project) to be written
   // as a kind without them, naming the extension to choose.
   static void Write(const Workbook& wb, const std::string& path, Kind kind = Kind::Other);
+  // The same into the file open for reading and writing on `fd` (emptied first, written from
+  // its start, never opened by name); `fd` stays open.
+  static void Write(const Workbook& wb, int fd, Kind kind = Kind::Other);
 };
 
 }  // namespace spreadsheet

@@ -3,7 +3,14 @@
 #include <libdeflate.h>
 #include <zip.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <new>
 
@@ -39,11 +46,42 @@ std::string ZipArchive::Lower(std::string_view s) {
 ZipArchive::ZipArchive(std::shared_ptr<const std::string> bytes) : bytes_(std::move(bytes)) {
   // No archive is shorter than its end record (libzip takes nothing at all for an empty one).
   if (bytes_->size() < 22) Fail("不是有效的 Excel 工作簿（不是 zip 压缩包，或文件已损坏）");
+  size_ = bytes_->size();
   zip_error_t error;
   zip_error_init(&error);
   zip_source_t* source = zip_source_buffer_create(bytes_->data(), bytes_->size(), 0, &error);
+  zip_error_fini(&error);
   if (!source) throw std::bad_alloc();
-  zip_ = zip_open_from_source(source, ZIP_RDONLY, &error);
+  Open(source, ZIP_RDONLY);
+}
+
+ZipArchive::ZipArchive(int fd) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || st.st_size < 22) Fail("不是有效的 Excel 工作簿（不是 zip 压缩包，或文件已损坏）");
+  size_ = static_cast<std::uint64_t>(st.st_size);
+  const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  std::FILE* file = copy >= 0 ? ::fdopen(copy, "rb") : nullptr;
+  if (!file) {
+    if (copy >= 0) ::close(copy);
+    Fail(std::string("无法读取文件（") + std::strerror(errno) + "）");
+  }
+  zip_error_t error;
+  zip_error_init(&error);
+  // The source closes the file when it is freed.
+  zip_source_t* source = zip_source_filep_create(file, 0, -1, &error);
+  zip_error_fini(&error);
+  if (!source) {
+    std::fclose(file);
+    throw std::bad_alloc();
+  }
+  Open(source, ZIP_RDONLY | ZIP_CHECKCONS);
+}
+
+void ZipArchive::Open(void* from, int flags) {
+  auto* source = static_cast<zip_source_t*>(from);
+  zip_error_t error;
+  zip_error_init(&error);
+  zip_ = zip_open_from_source(source, flags, &error);
   const int code = zip_error_code_zip(&error);
   zip_error_fini(&error);
   if (!zip_) {
@@ -96,7 +134,7 @@ const ZipArchive::Entry* ZipArchive::Find(std::string_view name) const {
 std::string ZipArchive::ReadRaw(const Entry& entry) const {
   if (entry.encrypted) Fail("压缩包中的“" + entry.name + "”已加密，无法读取");
   const std::string broken = "压缩包中的“" + entry.name + "”已损坏";
-  if (entry.compressedSize > bytes_->size()) Fail(broken + "（数据不完整）");
+  if (entry.compressedSize > size_) Fail(broken + "（数据不完整）");
   zip_file_t* file = zip_fopen_index(Archive(zip_), entry.index, ZIP_FL_COMPRESSED);
   if (!file) Fail("无法读取压缩包中的“" + entry.name + "”");
   std::string out(static_cast<std::size_t>(entry.compressedSize), '\0');

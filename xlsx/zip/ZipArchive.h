@@ -32,6 +32,9 @@ class ZipArchive {
   };
 
   explicit ZipArchive(std::shared_ptr<const std::string> bytes);
+  // The archive in the file open on `fd` (read through a duplicate; `fd` stays the caller's),
+  // its local headers checked against the directory as it opens.
+  explicit ZipArchive(int fd);
   ~ZipArchive();
   ZipArchive(const ZipArchive&) = delete;
   ZipArchive& operator=(const ZipArchive&) = delete;
@@ -45,8 +48,10 @@ class ZipArchive {
 
  private:
   std::string Inflate(const Entry& entry) const;
+  void Open(void* source, int flags);  // takes the libzip source, also when it throws
 
   std::shared_ptr<const std::string> bytes_;
+  std::uint64_t size_ = 0;  // of the archive
   void* zip_ = nullptr;
   std::vector<Entry> entries_;
   std::unordered_map<std::string, std::size_t> byName_;  // lower-case name → index

@@ -1,16 +1,15 @@
 #include "xlsx/zip/ZipWriter.h"
 
+#include <libdeflate.h>
 #include <minizip/zip.h>
-#include <pthread.h>
-#include <zlib.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <deque>
-#include <thread>
-#include <vector>
+#include <new>
 
 #include "workbook/SpreadsheetError.h"
 
@@ -25,100 +24,51 @@ std::string Reason(int err) {
   return err ? std::string(std::strerror(err)) : std::string("写入失败");
 }
 
-constexpr std::size_t kBlock = std::size_t{1} << 20;
 constexpr uLong kUtf8Flag = 1u << 11;  // general purpose bit 11: the name is UTF-8
-constexpr std::size_t kWindow = std::size_t{1} << 15;  // deflate's reach back
+constexpr std::uint64_t kZip32 = 0xffffffffu;
 
 [[noreturn]] void Broken(const std::string& what) {
   throw SpreadsheetError(SpreadsheetError::kApplicationDefined, what);
 }
 
-// One block of an entry's content on its way: its text, the 32 KiB before it, and room for
-// what deflate makes and needs. Everything is allocated by the writing thread and reused from
-// block to block: a thread that allocates gets a malloc arena of its own, whose 64 MiB of
-// reserved address space stay mapped after it ends.
-struct Job {
-  std::string input, dictionary, deflated;
-  std::string memory = std::string(std::size_t{512} << 10, '\0');  // deflate's state, window and tables
-  std::size_t memoryUsed = 0;
-  bool last = false;
-  std::uint32_t crc = 0;
-  std::size_t used = 0;  // of `deflated`
-  bool ok = false;
-  pthread_t thread{};
-  bool threaded = false;
-};
+libdeflate_compressor* Deflater(void* p) { return static_cast<libdeflate_compressor*>(p); }
 
-voidpf JobAlloc(voidpf opaque, uInt items, uInt size) {
-  Job& job = *static_cast<Job*>(opaque);
-  const std::size_t n = (std::size_t{items} * size + 15) & ~std::size_t{15};
-  if (job.memory.size() - job.memoryUsed < n) return Z_NULL;
-  void* p = job.memory.data() + job.memoryUsed;
-  job.memoryUsed += n;
-  return p;
-}
-
-void JobFree(voidpf, voidpf) {}
-
-// Raw deflate of a block at level 1, primed with the text before it. A block before the last
-// ends on a byte boundary (a sync flush) without closing the stream, so the blocks joined in
-// order are one deflate stream. Allocates nothing.
-void Deflate(Job& job) noexcept {
-  job.memoryUsed = 0;
-  job.crc = static_cast<std::uint32_t>(
-      crc32_z(0, reinterpret_cast<const Bytef*>(job.input.data()), job.input.size()));
-  z_stream z{};
-  z.zalloc = JobAlloc;
-  z.zfree = JobFree;
-  z.opaque = &job;
-  job.ok = deflateInit2(&z, 1, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
-  if (!job.ok) return;
-  if (!job.dictionary.empty()) {
-    deflateSetDictionary(&z, reinterpret_cast<const Bytef*>(job.dictionary.data()),
-                         static_cast<uInt>(job.dictionary.size()));
+// Anonymous memory that grows in place (mremap moves pages, not bytes): the content of a sheet
+// of 20 MB is gathered without the copies and the doubled peak of a growing string.
+class Region {
+ public:
+  Region() = default;
+  ~Region() {
+    if (data_) ::munmap(data_, capacity_);
   }
-  z.next_in = reinterpret_cast<Bytef*>(job.input.data());
-  z.avail_in = static_cast<uInt>(job.input.size());
-  z.next_out = reinterpret_cast<Bytef*>(job.deflated.data());
-  z.avail_out = static_cast<uInt>(job.deflated.size());
-  const int status = deflate(&z, job.last ? Z_FINISH : Z_SYNC_FLUSH);
-  job.ok = job.last ? status == Z_STREAM_END : status == Z_OK && z.avail_out > 0;
-  job.used = job.deflated.size() - z.avail_out;
-  deflateEnd(&z);
-}
+  Region(const Region&) = delete;
+  Region& operator=(const Region&) = delete;
 
-void* DeflateThread(void* job) {
-  Deflate(*static_cast<Job*>(job));
-  return nullptr;
-}
+  char* Data() const { return static_cast<char*>(data_); }
+  std::size_t Capacity() const { return capacity_; }
+  // Room for at least `n` bytes, what is held kept. Throws std::bad_alloc.
+  void Reserve(std::size_t n) {
+    if (n <= capacity_) return;
+    const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    const std::size_t want = (std::max(n, capacity_ + capacity_ / 2) + page - 1) / page * page;
+    void* p = data_ ? ::mremap(data_, capacity_, want, MREMAP_MAYMOVE)
+                    : ::mmap(nullptr, want, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) throw std::bad_alloc();
+    data_ = p;
+    capacity_ = want;
+  }
+
+ private:
+  void* data_ = nullptr;
+  std::size_t capacity_ = 0;
+};
 
 }  // namespace
 
-// The entry being written: the block being filled and the blocks being deflated, oldest first;
-// the blocks' buffers are kept for the next entry.
-struct ZipWriter::Stream {
-  Written entry;
-  bool large = false;
-  std::unique_ptr<Job> filling;
-  std::deque<std::unique_ptr<Job>> running;
-  std::vector<std::unique_ptr<Job>> idle;
-  std::string window;  // the last kWindow bytes before `filling`
-  // Beyond four, making the text rather than deflating it is what a save waits for.
-  std::size_t inFlight = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
-
-  Stream() { filling = Take(); }
-  ~Stream() {
-    for (auto& job : running) {
-      if (job->threaded) pthread_join(job->thread, nullptr);
-    }
-  }
-  std::unique_ptr<Job> Take() {
-    if (idle.empty()) return std::make_unique<Job>();
-    auto job = std::move(idle.back());
-    idle.pop_back();
-    job->input.clear();
-    return job;
-  }
+// The open entry's content, and room for what deflate makes of it; both kept for the next entry.
+struct ZipWriter::Content {
+  Region text, deflated;
+  std::size_t size = 0;
 };
 
 // minizip writes through these callbacks into a string; it seeks back to complete each
@@ -156,39 +106,100 @@ struct ZipWriter::Memory {
   static int Error(voidpf, voidpf) { return 0; }
 };
 
+// The same over an open file, by position (pread/pwrite), never reopening it by name. The
+// first error's errno is kept for the message.
+struct ZipWriter::File {
+  int fd = -1;
+  std::uint64_t pos = 0;
+  std::uint64_t end = 0;
+  int error = 0;
+
+  static voidpf Open(voidpf opaque, const void*, int) { return opaque; }
+  static uLong Read(voidpf, voidpf stream, void* buf, uLong size) {
+    auto* f = static_cast<File*>(stream);
+    const ssize_t n = ::pread(f->fd, buf, size, static_cast<off_t>(f->pos));
+    if (n < 0) {
+      f->error = f->error ? f->error : errno;
+      return 0;
+    }
+    f->pos += static_cast<std::uint64_t>(n);
+    return static_cast<uLong>(n);
+  }
+  static uLong Write(voidpf, voidpf stream, const void* buf, uLong size) {
+    auto* f = static_cast<File*>(stream);
+    uLong done = 0;
+    while (done < size) {
+      const ssize_t n = ::pwrite(f->fd, static_cast<const char*>(buf) + done, size - done, static_cast<off_t>(f->pos));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        f->error = f->error ? f->error : (n < 0 ? errno : ENOSPC);
+        break;
+      }
+      done += static_cast<uLong>(n);
+      f->pos += static_cast<std::uint64_t>(n);
+    }
+    f->end = std::max(f->end, f->pos);
+    return done;
+  }
+  static ZPOS64_T Tell(voidpf, voidpf stream) { return static_cast<File*>(stream)->pos; }
+  static long Seek(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
+    auto* f = static_cast<File*>(stream);
+    std::uint64_t base = 0;
+    if (origin == ZLIB_FILEFUNC_SEEK_CUR) base = f->pos;
+    if (origin == ZLIB_FILEFUNC_SEEK_END) base = f->end;
+    f->pos = base + offset;
+    return 0;
+  }
+  static int Close(voidpf, voidpf) { return 0; }
+  static int Error(voidpf, voidpf stream) { return static_cast<File*>(stream)->error; }
+};
+
+namespace {
+
+template <typename Stream>
+zlib_filefunc64_def Callbacks(Stream* stream) {
+  zlib_filefunc64_def io{};
+  io.zopen64_file = &Stream::Open;
+  io.zread_file = &Stream::Read;
+  io.zwrite_file = &Stream::Write;
+  io.ztell64_file = &Stream::Tell;
+  io.zseek64_file = &Stream::Seek;
+  io.zclose_file = &Stream::Close;
+  io.zerror_file = &Stream::Error;
+  io.opaque = stream;
+  return io;
+}
+
+}  // namespace
+
 ZipWriter::ZipWriter(std::string* memory) : memory_(std::make_unique<Memory>()) {
   memory->clear();
   memory_->data = memory;
-  zlib_filefunc64_def io{};
-  io.zopen64_file = &Memory::Open;
-  io.zread_file = &Memory::Read;
-  io.zwrite_file = &Memory::Write;
-  io.ztell64_file = &Memory::Tell;
-  io.zseek64_file = &Memory::Seek;
-  io.zclose_file = &Memory::Close;
-  io.zerror_file = &Memory::Error;
-  io.opaque = memory_.get();
+  zlib_filefunc64_def io = Callbacks(memory_.get());
   zip_ = zipOpen2_64("memory", APPEND_STATUS_CREATE, nullptr, &io);
   if (!zip_) Fail("无法创建压缩包");
 }
 
-ZipWriter::ZipWriter(const std::string& path) {
+ZipWriter::ZipWriter(int fd) : file_(std::make_unique<File>()) {
+  file_->fd = fd;
+  zlib_filefunc64_def io = Callbacks(file_.get());
   errno = 0;
-  zip_ = zipOpen64(path.c_str(), APPEND_STATUS_CREATE);
+  zip_ = zipOpen2_64("file", APPEND_STATUS_CREATE, nullptr, &io);
   if (!zip_) Fail("无法创建压缩包");
 }
 
 ZipWriter::~ZipWriter() {
   if (zip_) zipClose(static_cast<zipFile>(zip_), nullptr);
+  if (deflater_) libdeflate_free_compressor(Deflater(deflater_));
 }
 
 void ZipWriter::Fail(const std::string& what) const {
-  const int err = errno;
+  const int err = file_ && file_->error ? file_->error : errno;
   throw SpreadsheetError(SpreadsheetError::kApplicationDefined, "写入失败：" + Reason(err) + "（" + what + "）");
 }
 
 void ZipWriter::Add(const std::string& name, std::string_view content) {
-  Open(name, content.size() >= 0xffffffffu, false);
+  Open(name, content.size() >= kZip32, false);
   Write(content);
   Close();
 }
@@ -197,100 +208,81 @@ void ZipWriter::Open(const std::string& name, bool large, bool utf8Name) {
   zip_fileinfo info{};
   info.dosDate = 0x21 << 16;  // 1980-01-01: the same bytes for the same workbook
   errno = 0;
+  // Raw: the bytes written are deflated here, minizip only frames them.
   if (zipOpenNewFileInZip4_64(static_cast<zipFile>(zip_), name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
                               Z_DEFLATED, 1, 1, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, 0,
                               utf8Name ? kUtf8Flag : 0, large) != ZIP_OK) {
     Fail("无法写入“" + name + "”");
   }
-  if (!stream_) stream_ = std::make_unique<Stream>();
-  stream_->entry = Written{name, 0, 0, {}};
-  stream_->large = large;
-  stream_->window.clear();
+  if (!content_) content_ = std::make_unique<Content>();
+  content_->size = 0;
+  open_ = Written{name, 0, 0, 0};
+  large_ = large;
 }
 
 void ZipWriter::Write(std::string_view piece) {
-  Stream& s = *stream_;
-  while (!piece.empty()) {
-    std::string& input = s.filling->input;
-    const std::size_t n = std::min(piece.size(), kBlock - input.size());
-    input.append(piece.data(), n);
-    piece.remove_prefix(n);
-    if (input.size() == kBlock) Submit(false);
-  }
+  Content& c = *content_;
+  if (piece.empty()) return;
+  c.text.Reserve(c.size + piece.size());
+  std::memcpy(c.text.Data() + c.size, piece.data(), piece.size());
+  c.size += piece.size();
 }
 
-void ZipWriter::Submit(bool last) {
-  Stream& s = *stream_;
-  std::unique_ptr<Job> job = std::move(s.filling);
-  s.filling = s.Take();
-  job->last = last;
-  job->dictionary = s.window;
-  if (!last) s.window.assign(job->input, job->input.size() - kWindow, kWindow);
-  // Deflate's worst case: stored blocks, 5 bytes each 16 KiB, and the flush.
-  job->deflated.resize(job->input.size() + job->input.size() / 1024 + 64);
-  // A lone last block (a small entry) is deflated here, others on threads of their own.
-  job->threaded = s.inFlight > 1 && !(last && s.running.empty()) &&
-                  pthread_create(&job->thread, nullptr, DeflateThread, job.get()) == 0;
-  if (!job->threaded) Deflate(*job);
-  s.running.push_back(std::move(job));
-  while (s.running.size() >= s.inFlight || (last && !s.running.empty())) {
-    Job& oldest = *s.running.front();
-    if (oldest.threaded) pthread_join(oldest.thread, nullptr);
-    oldest.threaded = false;
-    if (!oldest.ok) Broken("写入失败：无法压缩“" + s.entry.name + "”");
-    Store(std::string_view(oldest.deflated.data(), oldest.used), oldest.crc, oldest.input.size());
-    s.idle.push_back(std::move(s.running.front()));
-    s.running.pop_front();
-  }
-}
-
-void ZipWriter::Store(std::string_view bytes, std::uint32_t crc, std::uint64_t size) {
-  Stream& s = *stream_;
-  s.entry.crc = static_cast<std::uint32_t>(crc32_combine64(s.entry.crc, crc, static_cast<z_off64_t>(size)));
-  s.entry.size += size;
-  s.entry.stored.append(bytes);
+void ZipWriter::Store(std::string_view bytes, const std::string& name) {
   errno = 0;
   std::size_t pos = 0;
   while (pos < bytes.size()) {
     const auto n = static_cast<unsigned>(std::min<std::size_t>(bytes.size() - pos, 1u << 30));
     if (zipWriteInFileInZip(static_cast<zipFile>(zip_), bytes.data() + pos, n) != ZIP_OK) {
-      Fail("无法写入“" + s.entry.name + "”");
+      Fail("无法写入“" + name + "”");
     }
     pos += n;
   }
 }
 
 void ZipWriter::Close() {
-  Submit(true);
-  Stream& s = *stream_;
-  if (!s.large && (s.entry.size >= 0xffffffffu || s.entry.stored.size() >= 0xffffffffu)) {
-    Broken("写入失败：“" + s.entry.name + "”超过 4 GB");
+  Content& c = *content_;
+  if (!deflater_) {
+    deflater_ = libdeflate_alloc_compressor(1);
+    if (!deflater_) throw std::bad_alloc();
   }
+  const std::size_t bound = libdeflate_deflate_compress_bound(Deflater(deflater_), c.size);
+  c.deflated.Reserve(bound);
+  const std::size_t stored =
+      libdeflate_deflate_compress(Deflater(deflater_), c.text.Data(), c.size, c.deflated.Data(), bound);
+  if (stored == 0) Broken("写入失败：无法压缩“" + open_.name + "”");
+  open_.size = c.size;
+  open_.crc = libdeflate_crc32(0, c.text.Data(), c.size);
+  open_.stored = stored;
+  if (!large_ && (open_.size >= kZip32 || open_.stored >= kZip32)) {
+    Broken("写入失败：“" + open_.name + "”超过 4 GB");
+  }
+  Store(std::string_view(c.deflated.Data(), stored), open_.name);
   errno = 0;
-  if (zipCloseFileInZipRaw64(static_cast<zipFile>(zip_), s.entry.size, s.entry.crc) != ZIP_OK) {
-    Fail("无法写入“" + s.entry.name + "”");
+  if (zipCloseFileInZipRaw64(static_cast<zipFile>(zip_), open_.size, open_.crc) != ZIP_OK) {
+    Fail("无法写入“" + open_.name + "”");
   }
-  written_.push_back(std::move(s.entry));
+  written_.push_back(std::move(open_));
 }
 
 void ZipWriter::Copy(const ZipArchive& from, const ZipArchive::Entry& entry) {
-  std::string raw = from.ReadRaw(entry);
+  const std::string raw = from.ReadRaw(entry);
   zip_fileinfo info{};
   info.dosDate = entry.dosDate;
   info.external_fa = entry.externalAttributes;
   zipFile zip = static_cast<zipFile>(zip_);
   errno = 0;
-  const bool large = entry.size >= 0xffffffffu || entry.compressedSize >= 0xffffffffu;
+  const bool large = entry.size >= kZip32 || entry.compressedSize >= kZip32;
   // Version 2.0 (4.5 with zip64) made by the system the external attributes are meant for.
   const uLong madeBy = static_cast<uLong>(entry.system) << 8 | (large ? 45 : 20);
   if (zipOpenNewFileInZip4_64(zip, entry.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, entry.method, 0, 1,
                               -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, madeBy,
-                              entry.utf8Name ? kUtf8Flag : 0, large) != ZIP_OK ||
-      (!raw.empty() && zipWriteInFileInZip(zip, raw.data(), static_cast<unsigned>(raw.size())) != ZIP_OK) ||
-      zipCloseFileInZipRaw64(zip, entry.size, entry.crc) != ZIP_OK) {
+                              entry.utf8Name ? kUtf8Flag : 0, large) != ZIP_OK) {
     Fail("无法写入“" + entry.name + "”");
   }
-  written_.push_back(Written{entry.name, entry.crc, entry.size, std::move(raw)});
+  Store(raw, entry.name);
+  if (zipCloseFileInZipRaw64(zip, entry.size, entry.crc) != ZIP_OK) Fail("无法写入“" + entry.name + "”");
+  written_.push_back(Written{entry.name, entry.crc, entry.size, raw.size()});
 }
 
 void ZipWriter::Finish() {
@@ -300,16 +292,15 @@ void ZipWriter::Finish() {
   if (status != ZIP_OK) Fail("无法完成压缩包");
 }
 
-void ZipWriter::Check(std::shared_ptr<const std::string> bytes) const {
-  const ZipArchive archive(std::move(bytes));
+void ZipWriter::Check(const ZipArchive& archive) const {
   if (archive.Entries().size() != written_.size()) Broken("条目数不符");
-  for (const Written& w : written_) {
-    const ZipArchive::Entry* e = archive.Find(w.name);
-    if (!e) Broken("“" + w.name + "”缺失");
-    if (e->crc != w.crc || e->size != w.size || e->compressedSize != w.stored.size()) {
+  for (std::size_t i = 0; i < written_.size(); ++i) {
+    const Written& w = written_[i];
+    const ZipArchive::Entry& e = archive.Entries()[i];
+    if (e.name != w.name) Broken("第 " + std::to_string(i + 1) + " 个条目应为“" + w.name + "”");
+    if (e.crc != w.crc || e.size != w.size || e.compressedSize != w.stored) {
       Broken("“" + w.name + "”的大小或校验和不符");
     }
-    if (archive.ReadRaw(*e) != w.stored) Broken("“" + w.name + "”内容不符");
   }
 }
 
