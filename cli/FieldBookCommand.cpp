@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <random>
@@ -75,15 +76,20 @@ struct FileRun {
   std::string counts;                      // "测点 43 个（含闭合水准点 BM2），转点 1 个，测站 2 个"
   std::string closure;                     // "闭合差 +2 mm，限差 ±6√n=±8 mm"
   std::uint64_t seed = 0;
+  std::shared_ptr<void> book;              // the workbook read and what was made of it
+};
+
+// What a run builds, held together so that a caller may keep it rather than free it.
+struct Generation {
+  explicit Generation(spreadsheet::Workbook workbook) : host(std::move(workbook)) {}
+  gaocheng::LevelingModule module;
+  spreadsheet::MemoryHost host;
 };
 
 // Shares nothing with other calls, so that a batch runs it on several threads at once.
 FileRun GenerateFile(const std::string& input, const std::string& output, const gaocheng::LevelingSettings& settings,
                      std::optional<std::uint64_t> seed) {
   FileRun run;
-  gaocheng::LevelingModule module;
-  module.Settings() = settings;
-
   spreadsheet::Workbook workbook;
   try {
     workbook = spreadsheet::XlsxImporter::Load(input);
@@ -91,7 +97,11 @@ FileRun GenerateFile(const std::string& input, const std::string& output, const 
     run.failure = "无法读取输入文件：" + e.Description();
     return run;
   }
-  spreadsheet::MemoryHost host(std::move(workbook));
+  auto generation = std::make_shared<Generation>(std::move(workbook));
+  run.book = generation;
+  gaocheng::LevelingModule& module = generation->module;
+  module.Settings() = settings;
+  spreadsheet::MemoryHost& host = generation->host;
 
   std::random_device device;
   run.seed = seed ? *seed : gaocheng::DrawSeed(device);
@@ -169,7 +179,9 @@ FileRun ObserveFile(const std::string& input, const std::string& output, const g
     run.failure = "无法读取输入文件：" + e.Description();
     return run;
   }
-  spreadsheet::MemoryHost host(std::move(workbook));
+  auto generation = std::make_shared<Generation>(std::move(workbook));
+  run.book = generation;
+  spreadsheet::MemoryHost& host = generation->host;
   gaocheng::ObservedResult result;
   try {
     result = gaocheng::ComputeObservedBook(host, settings, imported);
@@ -231,7 +243,8 @@ bool FieldBookCommand::ApplySettings(const std::vector<std::pair<std::string, st
   return true;
 }
 
-int FieldBookCommand::Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int FieldBookCommand::Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                          std::shared_ptr<void>* keep) {
   const char* program = "levelbook-cli: ";
   CommandLine line;
   try {
@@ -274,6 +287,7 @@ int FieldBookCommand::Run(const std::vector<std::string>& args, std::ostream& ou
 
   if (line.Observed) {
     const FileRun run = ObserveFile(line.Input, line.Output, settings, line.Import);
+    if (keep) *keep = run.book;
     if (run.status == kFailed) {
       err << program << run.failure << "\n";
       return kFailed;
@@ -285,6 +299,7 @@ int FieldBookCommand::Run(const std::vector<std::string>& args, std::ostream& ou
     return run.status;
   }
   const FileRun run = GenerateFile(line.Input, line.Output, settings, line.Seed);
+  if (keep) *keep = run.book;
   if (run.status == kFailed) {
     err << program << run.failure << "\n";
     return kFailed;

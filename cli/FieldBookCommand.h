@@ -1,6 +1,7 @@
 #pragma once
 
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,8 +23,11 @@ class FieldBookCommand {
   static constexpr int kUsage = 2;
   static constexpr int kExceedsLimit = 3;
 
-  // args without the program name; the summary goes to out, every failure to err.
-  static int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+  // args without the program name; the summary goes to out, every failure to err. `keep`: the
+  // workbook of a one-file run and what was made of it are handed there instead of freed (a
+  // program about to end need not take them apart).
+  static int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                 std::shared_ptr<void>* keep = nullptr);
 
   // The settings after the given NAME=VALUE changes, checked by the settings dialog's rules.
   // Returns false with the dialog's message (or one naming an unknown NAME or a bad switch value).
