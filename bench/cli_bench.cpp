@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -115,6 +116,44 @@ void BM_CliFullSheetNumberColumn(benchmark::State& state) { RunCommand(state, 65
 BENCHMARK(BM_CliFullSheetNumberColumn)->Unit(benchmark::kMillisecond)->Iterations(3);
 void BM_CliFullSheetFormulaChain(benchmark::State& state) { RunCommand(state, 65000, Chain::Formulas); }
 BENCHMARK(BM_CliFullSheetFormulaChain)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// Running again on a workbook whose "水准表" already holds a full book (the output of a first
+// run) against running on the same route with that sheet empty, alternately in one loop: the
+// old book is read and then cleared, so `rerun_ratio` is what reading it costs (1.0: nothing).
+void BM_CliRerunOnFullBook(benchmark::State& state) {
+  std::string pattern = (fs::temp_directory_path() / "levelbook-cli-rerun-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) {
+    state.SkipWithError("no temporary folder");
+    return;
+  }
+  const fs::path dir = pattern;
+  const std::string fresh = WriteRoute(dir, 65000);
+  const std::string full = (dir / "full.xlsx").string();
+  const std::string output = (dir / "out.xlsx").string();
+  std::ostringstream out, err;
+  if (cli::FieldBookCommand::Run({fresh, "-o", full, "--seed", "1"}, out, err) != 0) {
+    state.SkipWithError(err.str().c_str());
+    return;
+  }
+  std::chrono::duration<double, std::milli> freshTime{}, rerunTime{};
+  std::uint64_t seed = 2;
+  for (auto _ : state) {
+    for (const std::string* input : {&fresh, &full}) {
+      const auto t0 = std::chrono::steady_clock::now();
+      if (cli::FieldBookCommand::Run({*input, "-o", output, "--seed", std::to_string(seed++)}, out, err) != 0) {
+        state.SkipWithError(err.str().c_str());
+        break;
+      }
+      (input == &fresh ? freshTime : rerunTime) += std::chrono::steady_clock::now() - t0;
+    }
+  }
+  const double n = static_cast<double>(std::max<benchmark::IterationCount>(state.iterations(), 1));
+  state.counters["fresh_ms"] = freshTime.count() / n;
+  state.counters["rerun_ms"] = rerunTime.count() / n;
+  state.counters["rerun_ratio"] = freshTime.count() > 0 ? rerunTime.count() / freshTime.count() : 0;
+  fs::remove_all(dir);
+}
+BENCHMARK(BM_CliRerunOnFullBook)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 // The built levelbook-cli as its own process on the full-sheet route: wall time per run, and
 // the peak resident memory of the run (the program or its reader process, whichever is larger).

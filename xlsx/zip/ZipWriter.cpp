@@ -37,7 +37,7 @@ libdeflate_compressor* Deflater(void* p) { return static_cast<libdeflate_compres
 // of 20 MB is gathered without the copies and the doubled peak of a growing string.
 class Region {
  public:
-  Region() = default;
+  explicit Region(bool largePages) : largePages_(largePages) {}
   ~Region() {
     if (data_) ::munmap(data_, capacity_);
   }
@@ -50,15 +50,20 @@ class Region {
   void Reserve(std::size_t n) {
     if (n <= capacity_) return;
     const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
-    const std::size_t want = (std::max(n, capacity_ + capacity_ / 2) + page - 1) / page * page;
+    const std::size_t unit = largePages_ ? std::max<std::size_t>(page, std::size_t{2} << 20) : page;
+    const std::size_t want = (std::max(n, capacity_ + capacity_ / 2) + unit - 1) / unit * unit;
     void* p = data_ ? ::mremap(data_, capacity_, want, MREMAP_MAYMOVE)
                     : ::mmap(nullptr, want, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED) throw std::bad_alloc();
+    // Large pages where the system grants them: a 20 MB content touched for the first time
+    // costs ten page faults instead of five thousand.
+    if (largePages_) ::madvise(p, want, MADV_HUGEPAGE);
     data_ = p;
     capacity_ = want;
   }
 
  private:
+  bool largePages_ = false;
   void* data_ = nullptr;
   std::size_t capacity_ = 0;
 };
@@ -67,7 +72,8 @@ class Region {
 
 // The open entry's content, and room for what deflate makes of it; both kept for the next entry.
 struct ZipWriter::Content {
-  Region text, deflated;
+  Region text{true};
+  Region deflated{false};  // written in part: a fraction of the bound is ever touched
   std::size_t size = 0;
 };
 
