@@ -86,13 +86,34 @@ struct Generation {
   spreadsheet::MemoryHost host;
 };
 
+// Whether a formula outside "水准表" names it: through one, the route could read the book's
+// old contents before they are cleared, so such a workbook is read whole. (A formula on that
+// sheet itself reaches the route only through one naming it, and is computed again once the
+// new book is written.)
+bool FormulasNameTheBook(const spreadsheet::Workbook& wb) {
+  for (std::size_t i = 0; i < wb.SheetCount(); ++i) {
+    const spreadsheet::Worksheet& ws = wb.SheetAt(i);
+    if (ws.Name() == gaocheng::kOutputSheetName) continue;
+    for (int r = 0; r < ws.RowExtent(); ++r) {
+      for (const spreadsheet::Cell& cell : ws.Row(r)) {
+        if (cell.formula.view().find(gaocheng::kOutputSheetName) != std::string_view::npos) return true;
+      }
+    }
+  }
+  return false;
+}
+
 // Shares nothing with other calls, so that a batch runs it on several threads at once.
 FileRun GenerateFile(const std::string& input, const std::string& output, const gaocheng::LevelingSettings& settings,
                      std::optional<std::uint64_t> seed) {
   FileRun run;
   spreadsheet::Workbook workbook;
+  // The book's area is cleared before the book is written: its old contents are not read.
+  spreadsheet::XlsxImporter::Limits limits;
+  limits.leftOut = {gaocheng::kOutputSheetName, spreadsheet::CellRange::Parse(gaocheng::kOutputRange)};
   try {
-    workbook = spreadsheet::XlsxImporter::Load(input);
+    workbook = spreadsheet::XlsxImporter::Load(input, limits);
+    if (FormulasNameTheBook(workbook)) workbook = spreadsheet::XlsxImporter::Load(input);
   } catch (const spreadsheet::SpreadsheetError& e) {
     run.failure = "无法读取输入文件：" + e.Description();
     return run;

@@ -84,7 +84,8 @@ Workbook XlsxImporter::Load(const std::string& path, const Limits& limits) {
                    "（应在本程序所在的文件夹或其旁的 libexec/levelbook 中），请重新安装本程序");
   }
   const auto bytes = ReadBytes(path, limits.memoryBytes);
-  Workbook wb = ReaderProcess::Read(path, *bytes, ReaderProcess::Limits{limits.time, limits.memoryBytes}, reader);
+  Workbook wb =
+      ReaderProcess::Read(path, *bytes, ReaderProcess::Limits{limits.time, limits.memoryBytes}, reader, limits.leftOut);
   // The image from the reader carries everything but the package itself.
   if (const PackageOrigin* origin = wb.Origin()) {
     PackageOrigin kept = *origin;

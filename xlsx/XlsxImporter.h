@@ -5,6 +5,7 @@
 #include <string>
 
 #include "workbook/Workbook.h"
+#include "xlsx/read/XlsxReader.h"
 
 namespace spreadsheet {
 
@@ -20,6 +21,9 @@ class XlsxImporter {
     // The reader program; "" for levelbook-read beside this executable or in
     // ../libexec/levelbook (ReaderProcess::Locate).
     std::string reader;
+    // Cells whose values and formulas are not read (their formats are): for a caller that
+    // clears their contents right away. The package's bytes are kept whole all the same.
+    XlsxReader::LeftOut leftOut;
   };
 
   // For any file a user names: the parser runs in the reader program, a process of its own

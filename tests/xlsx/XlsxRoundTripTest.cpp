@@ -297,3 +297,48 @@ TEST(XlsxRoundTrip, PrintSetupComesBack) {
 
 }  // namespace
 }  // namespace spreadsheet
+
+namespace spreadsheet {
+namespace {
+
+// A read that leaves out the contents of an area, then clears that area, gives the workbook
+// and the saved file of a whole read cleared the same way: formats in the area, everything
+// around it and the package as a whole.
+TEST(XlsxRoundTrip, ContentsLeftOutAreWhatClearingLeaves) {
+  TempDir dir;
+  Workbook wb;
+  Worksheet& route = wb.AddSheet("数据输入");
+  route.SetValue(CellAddress{0, 0}, std::string("路线"));
+  Worksheet& book = wb.AddSheet("水准表");
+  CellStyle metres;
+  metres.numberFormat = "0.000";
+  const std::uint32_t styled = wb.InternStyle(metres);
+  book.SetValue(CellAddress{0, 0}, std::string("水准表"));  // above the area
+  for (int r = 4; r < 400; ++r) {
+    for (int c = 0; c < 9; ++c) book.SetValue(CellAddress{r, c}, r * 0.5 + c);
+    book.SetStyle(CellAddress{r, 1}, styled);
+    book.SetValue(CellAddress{r, 9}, std::string("旁注"));  // beside the area, column J
+  }
+  book.SetFormula(CellAddress{6, 2}, "B7*2", NoStoredResult{});  // inside: left out
+  const std::string path = dir.File("book.xlsx");
+  XlsxExporter::Save(wb, path);
+
+  const CellRange area = CellRange::Parse("A5:I65536");
+  XlsxImporter::Limits limits;
+  limits.leftOut = {"水准表", area};
+  Workbook whole = XlsxImporter::Load(path);
+  Workbook leftOut = XlsxImporter::Load(path, limits);
+  EXPECT_TRUE(IsEmptyValue(leftOut.SheetAt(1).Value(CellAddress{10, 3})));
+  EXPECT_EQ(leftOut.SheetAt(1).StyleAt(CellAddress{10, 1}), styled);
+  EXPECT_EQ(leftOut.SheetAt(1).Value(CellAddress{10, 9}), CellValue(std::string("旁注")));
+  for (Workbook* read : {&whole, &leftOut}) {
+    read->SheetAt(1).ClearContents(area);
+    read->SheetAt(1).SetValue(CellAddress{4, 0}, std::string("新"));
+  }
+  XlsxExporter::Save(whole, dir.File("whole.xlsx"));
+  XlsxExporter::Save(leftOut, dir.File("left-out.xlsx"));
+  EXPECT_EQ(testing::ReadFile(dir.File("left-out.xlsx")), testing::ReadFile(dir.File("whole.xlsx")));
+}
+
+}  // namespace
+}  // namespace spreadsheet

@@ -2,13 +2,16 @@
 #include <cstring>
 #include <string_view>
 
+#include "workbook/CellRange.h"
+#include "workbook/NumberedError.h"
 #include "xlsx/isolate/ReaderProcess.h"
 
-// levelbook-read MEMORY-BYTES TIME-MILLISECONDS: reads the workbook file on standard input and
-// writes its image to standard output (see ReaderProcess). Started by the programs, not by people.
+// levelbook-read MEMORY-BYTES TIME-MILLISECONDS [SHEET RANGE]: reads the workbook file on
+// standard input and writes its image to standard output (see ReaderProcess), leaving out the
+// contents of RANGE on SHEET when given. Started by the programs, not by people.
 int main(int argc, char** argv) {
   spreadsheet::ReaderProcess::Limits limits;
-  if (argc != 3) return 2;
+  if (argc != 3 && argc != 5) return 2;
   unsigned long long memory = 0, millis = 0;
   const std::string_view m(argv[1]), t(argv[2]);
   if (std::from_chars(m.data(), m.data() + m.size(), memory).ec != std::errc{} ||
@@ -17,5 +20,15 @@ int main(int argc, char** argv) {
   }
   limits.memoryBytes = static_cast<std::size_t>(memory);
   limits.time = std::chrono::milliseconds(millis);
-  return spreadsheet::ReaderProcess::Serve(limits);
+  spreadsheet::XlsxReader::LeftOut leftOut;
+  if (argc == 5) {
+    leftOut.sheet = argv[3];
+    try {
+      leftOut.area = spreadsheet::CellRange::Parse(argv[4]);
+    } catch (const spreadsheet::NumberedError&) {
+      return 2;
+    }
+    if (leftOut.sheet.empty()) return 2;
+  }
+  return spreadsheet::ReaderProcess::Serve(limits, leftOut);
 }

@@ -108,7 +108,7 @@ int MemoryFile(const std::string& path, const std::string& bytes) {
 }
 
 pid_t Spawn(const std::string& path, const std::string& program, int input, int output,
-            const ReaderProcess::Limits& limits) {
+            const ReaderProcess::Limits& limits, const XlsxReader::LeftOut& leftOut) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, input, 0);
@@ -125,8 +125,13 @@ pid_t Spawn(const std::string& path, const std::string& program, int input, int 
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
   const std::string memory = std::to_string(limits.memoryBytes);
   const std::string time = std::to_string(limits.time.count());
-  char* const argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(memory.c_str()),
-                        const_cast<char*>(time.c_str()), nullptr};
+  const std::string area = leftOut.area.ToString();
+  char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(memory.c_str()),
+                  const_cast<char*>(time.c_str()), nullptr, nullptr, nullptr};
+  if (!leftOut.sheet.empty()) {
+    argv[3] = const_cast<char*>(leftOut.sheet.c_str());
+    argv[4] = const_cast<char*>(area.c_str());
+  }
   pid_t pid = 0;
   const int err = ::posix_spawn(&pid, program.c_str(), &actions, &attributes, argv, environ);
   posix_spawnattr_destroy(&attributes);
@@ -152,7 +157,7 @@ std::string ReaderProcess::Locate() {
 }
 
 Workbook ReaderProcess::Read(const std::string& path, const std::string& bytes, const Limits& limits,
-                             const std::string& program) {
+                             const std::string& program, const XlsxReader::LeftOut& leftOut) {
   const int input = MemoryFile(path, bytes);
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) {
@@ -162,7 +167,7 @@ Workbook ReaderProcess::Read(const std::string& path, const std::string& bytes, 
   }
   pid_t pid = 0;
   try {
-    pid = Spawn(path, program, input, fds[1], limits);
+    pid = Spawn(path, program, input, fds[1], limits, leftOut);
   } catch (...) {
     ::close(input);
     ::close(fds[0]);
@@ -233,7 +238,7 @@ Workbook ReaderProcess::Read(const std::string& path, const std::string& bytes, 
   Fail(path, "读取进程意外结束（退出码 " + std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) + "）");
 }
 
-int ReaderProcess::Serve(const Limits& limits) {
+int ReaderProcess::Serve(const Limits& limits, const XlsxReader::LeftOut& leftOut) {
   SetLimits(limits);
   // The image goes into the pipe as it is made, and the reader ends without taking its
   // workbook apart: the process's end frees it all at once.
@@ -253,7 +258,7 @@ int ReaderProcess::Serve(const Limits& limits) {
       if (n == 0) break;
       bytes->append(buffer, static_cast<std::size_t>(n));
     }
-    Workbook wb = XlsxReader::Read(std::move(bytes));
+    Workbook wb = XlsxReader::Read(std::move(bytes), leftOut);
     bool ok = WriteAll(1, &kWorkbook, 1);
     WorkbookSerializer::Serialize(wb, [&](std::string_view piece) {
       if (ok) ok = WriteAll(1, piece.data(), piece.size());

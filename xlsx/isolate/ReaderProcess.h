@@ -6,6 +6,7 @@
 #include <string>
 
 #include "workbook/Workbook.h"
+#include "xlsx/read/XlsxReader.h"
 
 namespace spreadsheet {
 
@@ -31,12 +32,13 @@ class ReaderProcess {
   // them), read by `program` (a path). Throws SpreadsheetError 1004 naming `path` for a reader
   // that cannot be started, fails, crashes, is killed or outlasts the time limit; a numbered
   // error the reader reports (other than 1004) passes through as it came.
+  // `leftOut`: cells whose contents the reader does not read (XlsxReader::LeftOut).
   static Workbook Read(const std::string& path, const std::string& bytes, const Limits& limits,
-                       const std::string& program);
+                       const std::string& program, const XlsxReader::LeftOut& leftOut = {});
 
   // The reader's side: the standard input read whole, parsed, the answer written to standard
   // output. Returns the exit status.
-  static int Serve(const Limits& limits);
+  static int Serve(const Limits& limits, const XlsxReader::LeftOut& leftOut = {});
 };
 
 }  // namespace spreadsheet

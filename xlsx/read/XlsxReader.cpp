@@ -426,9 +426,11 @@ class SheetReader {
  public:
   // `bounded`: a value beyond the model's sheet is an error; otherwise it is left out and the
   // sheet marked clipped.
+  // `leftOut`: cells whose contents are not read (nullptr: none).
   SheetReader(Worksheet& ws, const std::vector<std::string>& strings, std::uint32_t styleCount, bool date1904,
-              bool bounded)
-      : ws_(ws), strings_(strings), styleCount_(styleCount), date1904_(date1904), bounded_(bounded) {}
+              bool bounded, const CellRange* leftOut)
+      : ws_(ws), strings_(strings), styleCount_(styleCount), date1904_(date1904), bounded_(bounded),
+        leftOut_(leftOut) {}
 
   bool Clipped() const { return clipped_; }
 
@@ -650,6 +652,15 @@ class SheetReader {
     const long row = at.row, col = at.col;
     const std::string_view t = parts.t.value_or("n");
     const std::uint32_t xf = Style(parts.s);
+    if (leftOut_ && row < CellAddress::kMaxRows && col < CellAddress::kMaxColumns &&
+        leftOut_->Contains(CellAddress{static_cast<int>(row), static_cast<int>(col)})) {
+      // The contents are cleared by the caller: the format alone, as the clearing leaves it.
+      if (parts.hasFormula && !parts.sharedChild && !parts.sharedIndex.empty()) {
+        masters_[parts.sharedIndex] = SharedMaster{row, col, parts.formula};
+      }
+      if (xf != 0) ws_.CellAt(CellAddress{static_cast<int>(row), static_cast<int>(col)}).style = xf;
+      return;
+    }
     const std::optional<std::string>& v = parts.v;
     const bool hasFormula = parts.hasFormula;
     const bool inside = row < CellAddress::kMaxRows && col < CellAddress::kMaxColumns;
@@ -714,6 +725,7 @@ class SheetReader {
   std::uint32_t styleCount_;
   bool date1904_;
   bool bounded_;
+  const CellRange* leftOut_;
   bool clipped_ = false;
   std::unordered_map<std::string, SharedMaster> masters_;
   std::vector<PendingShared> pending_;
@@ -840,7 +852,7 @@ void RefuseOpenDocument(const OpcPackage& package) {
 
 }  // namespace
 
-Workbook XlsxReader::Read(std::shared_ptr<const std::string> bytes) {
+Workbook XlsxReader::Read(std::shared_ptr<const std::string> bytes, const LeftOut& leftOut) {
   RefuseOtherFormats(*bytes);
   const OpcPackage package(bytes);
   RefuseOpenDocument(package);
@@ -916,7 +928,8 @@ Workbook XlsxReader::Read(std::shared_ptr<const std::string> bytes) {
     // The route's and the book's sheets must fit the model whole; another sheet is kept as the
     // file has it, whatever its size, as long as it is not changed here.
     const bool bounded = e.name == "数据输入" || e.name == "水准表";
-    SheetReader reader(ws, strings, std::max<std::uint32_t>(origin.styleCount, 1), date1904, bounded);
+    const CellRange* area = !leftOut.sheet.empty() && e.name == leftOut.sheet ? &leftOut.area : nullptr;
+    SheetReader reader(ws, strings, std::max<std::uint32_t>(origin.styleCount, 1), date1904, bounded, area);
     reader.Read(package.Read(e.part), e.part);
     if (auto t = titles.find(i); t != titles.end()) {
       ws.Print().repeatRowsFirst = t->second.first;

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "workbook/CellRange.h"
 #include "workbook/Workbook.h"
 
 namespace spreadsheet {
@@ -22,7 +23,15 @@ namespace spreadsheet {
 // to rewrite its cells), an encrypted workbook and an OpenDocument file, each by name.
 class XlsxReader {
  public:
-  static Workbook Read(std::shared_ptr<const std::string> bytes);
+  // Cells whose values and formulas are not read, their formats are: a caller that clears
+  // their contents right away need not build them (nor have them checked). A shared formula
+  // whose first cell lies there still reaches its cells outside. No sheet: every cell read.
+  struct LeftOut {
+    std::string sheet;
+    CellRange area;
+  };
+
+  static Workbook Read(std::shared_ptr<const std::string> bytes, const LeftOut& leftOut = {});
   // Exact, locale-free: an optional sign ("+" too), digits, point, exponent, surrounded by
   // nothing but XML white space. False for "INF", "NaN", hexadecimal, "1,5" and overflow.
   static bool ParseNumber(std::string_view text, double& value);
