@@ -166,12 +166,13 @@ CellBlock MemoryHost::ReadBlock(const std::string& range, bool withTexts) {
 void MemoryHost::SetRowValues(const std::string& firstCell, int columns, const std::vector<CellValue>& values) {
   Worksheet& sheet = ActiveSheet();
   const CellRange block = RowsBlock(CellAddress::Parse(firstCell), columns, values.size());
+  if (values.empty()) return;
+  workbook_->SetModified(true);
   for (std::size_t i = 0; i < values.size(); ++i) {
     if (std::holds_alternative<std::monostate>(values[i])) continue;
     const CellAddress at{block.first.row + static_cast<int>(i) / columns,
                          block.first.column + static_cast<int>(i) % columns};
     sheet.SetValue(at, values[i]);
-    workbook_->SetModified(true);
     Changed(at);
   }
 }
