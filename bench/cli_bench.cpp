@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cerrno>
+#include <chrono>
+#include <ctime>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -16,7 +18,21 @@
 #include <string>
 #include <vector>
 
+#include <libdeflate.h>
+
+#include <charconv>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <memory>
+
+#include "leveling/FieldBook.h"
+#include "leveling/LevelingText.h"
+#include "leveling/RandomInRange.h"
+#include "leveling/RouteInput.h"
 #include "workbook/CellStyle.h"
+#include "xlsx/read/XmlReader.h"
+#include "xlsx/zip/ZipArchive.h"
 #include "cli/FieldBookCommand.h"
 #include "workbook/Workbook.h"
 #include "xlsx/XlsxExporter.h"
@@ -155,81 +171,342 @@ void BM_CliRerunOnFullBook(benchmark::State& state) {
 }
 BENCHMARK(BM_CliRerunOnFullBook)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
-// The built levelbook-cli as its own process on the full-sheet route: wall time per run, and
-// the peak resident memory of the run (the program or its reader process, whichever is larger).
-void BM_CliProcessFullSheet(benchmark::State& state) {
-  std::string pattern = (fs::temp_directory_path() / "levelbook-cli-process-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) {
+// The program the process benchmarks run: the built one, or LEVELBOOK_BENCH_CLI (another build,
+// to compare two versions in one run).
+std::string CliProgram() {
+  const char* other = std::getenv("LEVELBOOK_BENCH_CLI");
+  return other != nullptr && *other != '\0' ? other : LEVELBOOK_CLI;
+}
+
+// A finished run of a program as its own process: wall time, processor time and peak resident
+// memory (the program or a child it waited for, whichever is larger).
+struct ProcessRun {
+  bool ok = false;
+  double wallSeconds = 0;
+  double cpuSeconds = 0;
+  long peakKiB = 0;
+};
+
+ProcessRun RunProcess(std::vector<std::string> args) {
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  ProcessRun run;
+  const auto start = std::chrono::steady_clock::now();
+  pid_t pid = 0;
+  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return run;
+  int status = 0;
+  rusage usage{};
+  while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
+  }
+  run.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  run.peakKiB = usage.ru_maxrss;
+  run.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                   static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  return run;
+}
+
+double Median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  const std::size_t middle = values.size() / 2;
+  return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+// A temporary folder removed with the benchmark.
+struct BenchFolder {
+  fs::path path;
+  BenchFolder() {
+    std::string pattern = (fs::temp_directory_path() / "levelbook-cli-process-XXXXXX").string();
+    if (mkdtemp(pattern.data()) != nullptr) path = pattern;
+  }
+  ~BenchFolder() {
+    if (!path.empty()) fs::remove_all(path);
+  }
+};
+
+// The built levelbook-cli as its own process on a route of `points` points: wall time per run,
+// processor time per run (on a loaded machine a steadier measure than the wall time), and the
+// peak resident memory of the runs (the program or its reader process, whichever is larger).
+void RunProcessRoute(benchmark::State& state, int points) {
+  const BenchFolder dir;
+  if (dir.path.empty()) {
     state.SkipWithError("no temporary folder");
     return;
   }
-  const fs::path dir = pattern;
-  const std::string input = WriteRoute(dir, 65000);
-  const std::string output = (dir / "out.xlsx").string();
+  const std::string input = WriteRoute(dir.path, points);
+  const std::string output = (dir.path / "out.xlsx").string();
   long peakKiB = 0;
   double cpuSeconds = 0;
   std::uint64_t seed = 1;
   for (auto _ : state) {
-    std::vector<std::string> args = {LEVELBOOK_CLI, input, "-o", output, "--seed", std::to_string(seed++)};
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, LEVELBOOK_CLI, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-      state.SkipWithError("cannot start levelbook-cli");
-      break;
-    }
-    int status = 0;
-    rusage usage{};
-    while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
-    }
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    const ProcessRun run = RunProcess({CliProgram(), input, "-o", output, "--seed", std::to_string(seed++)});
+    if (!run.ok) {
       state.SkipWithError("levelbook-cli failed");
       break;
     }
-    peakKiB = std::max(peakKiB, usage.ru_maxrss);  // includes the children it waited for
-    // Processor time of the program and its reader processes: on a loaded machine a steadier
-    // measure than the wall time.
-    cpuSeconds += static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                  static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    peakKiB = std::max(peakKiB, run.peakKiB);
+    cpuSeconds += run.cpuSeconds;
   }
   state.counters["peak_rss_MiB"] = static_cast<double>(peakKiB) / 1024.0;
   state.counters["cpu_ms"] = cpuSeconds * 1000.0 / static_cast<double>(std::max<benchmark::IterationCount>(state.iterations(), 1));
   state.counters["output_bytes"] = static_cast<double>(fs::exists(output) ? fs::file_size(output) : 0);
-  fs::remove_all(dir);
 }
+
+void BM_CliProcessFullSheet(benchmark::State& state) { RunProcessRoute(state, 65000); }
 BENCHMARK(BM_CliProcessFullSheet)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
-// 20,000 points, once through levelbook-cli and once through the openpyxl peer
-// (bench/peers/openpyxl_peer.py) on the same input: the ratio of the two is the speed-up.
+// The longest route whose book still fits the sheet with rolling ground (target: peak memory
+// of 80 MiB at most).
+void BM_CliProcessLongestRoute(benchmark::State& state) { RunProcessRoute(state, 65528); }
+BENCHMARK(BM_CliProcessLongestRoute)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+// A 100-point route against `levelbook-cli --version`, the cost of starting the program, run
+// in turns so that both see the same load: ratio_median is the median of the runs' wall
+// times divided by that of the version's (target: at most 4).
+void BM_CliProcessRoute100AgainstStart(benchmark::State& state) {
+  const BenchFolder dir;
+  if (dir.path.empty()) {
+    state.SkipWithError("no temporary folder");
+    return;
+  }
+  const std::string input = WriteRoute(dir.path, 100);
+  const std::string output = (dir.path / "out.xlsx").string();
+  std::vector<double> route, start, routeCpu, startCpu;
+  std::uint64_t seed = 1;
+  for (auto _ : state) {
+    const ProcessRun version = RunProcess({CliProgram(), "--version"});
+    const ProcessRun run = RunProcess({CliProgram(), input, "-o", output, "--seed", std::to_string(seed++)});
+    if (!version.ok || !run.ok) {
+      state.SkipWithError("levelbook-cli failed");
+      break;
+    }
+    start.push_back(version.wallSeconds);
+    route.push_back(run.wallSeconds);
+    startCpu.push_back(version.cpuSeconds);
+    routeCpu.push_back(run.cpuSeconds);
+  }
+  state.counters["route_ms"] = Median(route) * 1000;
+  state.counters["version_ms"] = Median(start) * 1000;
+  state.counters["ratio_median"] = Median(route) / std::max(Median(start), 1e-9);
+  // Processor time (the program and its reader process): steadier than the wall on a loaded machine.
+  state.counters["ratio_cpu_median"] = Median(routeCpu) / std::max(Median(startCpu), 1e-9);
+}
+BENCHMARK(BM_CliProcessRoute100AgainstStart)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(21);
+
+// 20,000 points, in process through levelbook-cli.
 void BM_CliRoute20000(benchmark::State& state) { RunCommand(state, 20000); }
 BENCHMARK(BM_CliRoute20000)->Unit(benchmark::kMillisecond)->Iterations(3);
 
+// The openpyxl peer (bench/peers/openpyxl_peer.py) and levelbook-cli, both as processes on the
+// same 20,000-point input, in turns: speedup is the peer's median wall time over the program's
+// (target: at least 40).
 void BM_OpenpyxlPeerRoute20000(benchmark::State& state) {
-  std::string pattern = (fs::temp_directory_path() / "levelbook-peer-bench-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr || !fs::exists("/usr/bin/python3")) {
+  const BenchFolder dir;
+  if (dir.path.empty() || !fs::exists("/usr/bin/python3")) {
     state.SkipWithError("no temporary folder or no python3");
     return;
   }
-  const fs::path dir = pattern;
-  const std::string input = WriteRoute(dir, 20000);
-  const std::string command = std::string("/usr/bin/python3 '") + LEVELBOOK_PEERS_DIR + "/openpyxl_peer.py' '" + input +
-                              "' '" + (dir / "peer.xlsx").string() + "'";
+  const std::string input = WriteRoute(dir.path, 20000);
+  const std::string peer = std::string(LEVELBOOK_PEERS_DIR) + "/openpyxl_peer.py";
+  std::vector<double> peerSeconds, cliSeconds, peerCpu, cliCpu;
+  std::uint64_t seed = 1;
   for (auto _ : state) {
-    if (std::system(command.c_str()) != 0) {
+    const ProcessRun theirs = RunProcess({"/usr/bin/python3", peer, input, (dir.path / "peer.xlsx").string()});
+    if (!theirs.ok) {
       state.SkipWithError("the openpyxl peer failed (python3-openpyxl installed?)");
       break;
     }
+    for (int i = 0; i < 3; ++i) {
+      const ProcessRun ours =
+          RunProcess({CliProgram(), input, "-o", (dir.path / "out.xlsx").string(), "--seed", std::to_string(seed++)});
+      if (!ours.ok) {
+        state.SkipWithError("levelbook-cli failed");
+        return;
+      }
+      cliSeconds.push_back(ours.wallSeconds);
+      cliCpu.push_back(ours.cpuSeconds);
+    }
+    peerSeconds.push_back(theirs.wallSeconds);
+    peerCpu.push_back(theirs.cpuSeconds);
   }
-  fs::remove_all(dir);
+  state.counters["peer_ms"] = Median(peerSeconds) * 1000;
+  state.counters["cli_ms"] = Median(cliSeconds) * 1000;
+  state.counters["speedup"] = Median(peerSeconds) / std::max(Median(cliSeconds), 1e-9);
+  state.counters["cpu_speedup"] = Median(peerCpu) / std::max(Median(cliCpu), 1e-9);
 }
-BENCHMARK(BM_OpenpyxlPeerRoute20000)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_OpenpyxlPeerRoute20000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+// The floors of a run on the longest route, each the least any program must do for its phase:
+// reading the input file, inflating and parsing its route sheet; generating the book from a
+// plain grid of values into a plain grid (no addresses, no workbook); building the output
+// sheet's XML and deflating it with libdeflate level 1; writing it to a file. The program runs
+// as its own process in turn with them; ratio_to_floors is its median wall time over the sum of
+// the floors' medians (target: at most 1.5).
+std::vector<spreadsheet::CellValue> PlainRoute(int points) {
+  std::vector<spreadsheet::CellValue> grid(static_cast<std::size_t>(points) * 6);
+  for (int i = 0; i < points; ++i) {
+    spreadsheet::CellValue* row = &grid[static_cast<std::size_t>(i) * 6];
+    row[0] = "K" + std::to_string(i / 1000) + "+" + std::to_string(i % 1000);
+    row[1] = static_cast<double>(i % 3 - 1) * 12.5;
+    row[4] = std::round((100.0 + 0.3 * std::sin(i / 50.0)) * 1000) / 1000;
+  }
+  return grid;
+}
+
+std::vector<spreadsheet::CellValue> GenerateOnPlainGrid(const std::vector<spreadsheet::CellValue>& input, int points,
+                                                        std::uint64_t seed) {
+  gaocheng::RouteInput route;
+  route.StartBenchmarkName = "BM1";
+  route.StartBenchmarkElevation = 100.0;
+  route.EndBenchmarkName = "BM2";
+  route.EndBenchmarkElevation = 100.2;
+  gaocheng::RandomEngine engine(seed);
+  char buffer[32];
+  for (int i = 0; i < points; ++i) {
+    const spreadsheet::CellValue* row = &input[static_cast<std::size_t>(i) * 6];
+    gaocheng::RoutePoint& point = route.Points.emplace_back();
+    point.PointName = std::get<std::string>(row[0]);
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, std::get<double>(row[1])).ptr;
+    point.OffsetText = gaocheng::FormatOffset(std::string_view(buffer, static_cast<std::size_t>(end - buffer)));
+    point.DesignElevation = std::get<double>(row[4]);
+    point.MeasuredElevation = point.DesignElevation + gaocheng::RandomInRange(-5, 5, engine) / 1000.0;
+  }
+  route.Points.push_back({"BM2", "", 100.2, 100.2});
+  const gaocheng::FieldBook book = gaocheng::BuildFieldBook(route, gaocheng::LevelingSettings{}, engine);
+  std::vector<spreadsheet::CellValue> out(book.Rows.size() * 8);
+  for (std::size_t r = 0; r < book.Rows.size(); ++r) {
+    const gaocheng::FieldBookRow& row = book.Rows[r];
+    spreadsheet::CellValue* cells = &out[r * 8];
+    cells[0] = gaocheng::RemoveSpaces(row.RowText);
+    cells[1] = row.Backsight;
+    cells[3] = row.Foresight;
+    cells[4] = row.InstrumentHeight;
+    cells[5] = row.MeasuredElevation;
+    cells[6] = row.DesignElevation;
+    cells[7] = (row.MeasuredElevation - row.DesignElevation) * 1000;
+  }
+  return out;
+}
+
+std::string PlainSheetXml(const std::vector<spreadsheet::CellValue>& grid) {
+  std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<worksheet><sheetData>";
+  char number[32];
+  for (std::size_t r = 0; r < grid.size() / 8; ++r) {
+    const std::string rowNumber = std::to_string(r + 5);
+    xml += "<row r=\"" + rowNumber + "\">";
+    for (int c = 0; c < 8; ++c) {
+      const spreadsheet::CellValue& value = grid[r * 8 + static_cast<std::size_t>(c)];
+      if (const auto* d = std::get_if<double>(&value)) {
+        const auto end = std::to_chars(number, number + sizeof number, *d).ptr;
+        xml += "<c r=\"";
+        xml += static_cast<char>('A' + c);
+        xml += rowNumber + "\" s=\"1\"><v>";
+        xml.append(number, end);
+        xml += "</v></c>";
+      } else if (const auto* text = std::get_if<std::string>(&value)) {
+        xml += "<c r=\"";
+        xml += static_cast<char>('A' + c);
+        xml += rowNumber + "\" t=\"inlineStr\"><is><t>" + *text + "</t></is></c>";
+      }
+    }
+    xml += "</row>";
+  }
+  xml += "</sheetData></worksheet>";
+  return xml;
+}
+
+double ProcessorSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+// The wall time of a phase, and its processor time added to `cpu`.
+double SecondsOf(const std::function<void()>& phase, double& cpu) {
+  const double cpuStart = ProcessorSeconds();
+  const auto start = std::chrono::steady_clock::now();
+  phase();
+  cpu += ProcessorSeconds() - cpuStart;
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void BM_CliLongestRouteAgainstFloors(benchmark::State& state) {
+  constexpr int kPoints = 65528;
+  const BenchFolder dir;
+  if (dir.path.empty()) {
+    state.SkipWithError("no temporary folder");
+    return;
+  }
+  const std::string input = WriteRoute(dir.path, kPoints);
+  const std::string output = (dir.path / "out.xlsx").string();
+  const std::string floorOutput = (dir.path / "floor.bin").string();
+  const std::vector<spreadsheet::CellValue> plainInput = PlainRoute(kPoints);
+  std::vector<double> cli, reading, generating, building, writing, cliCpu, floorsCpu;
+  libdeflate_compressor* compressor = libdeflate_alloc_compressor(1);
+  std::uint64_t seed = 1;
+  std::size_t sink = 0;
+  for (auto _ : state) {
+    std::vector<spreadsheet::CellValue> book;
+    std::string deflated;
+    double cpu = 0;
+    reading.push_back(SecondsOf([&] {
+      std::ifstream file(input, std::ios::binary);
+      auto bytes = std::make_shared<std::string>(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+      const spreadsheet::ZipArchive archive(bytes);
+      for (const auto& entry : archive.Entries()) {
+        if (entry.name.rfind("xl/worksheets/", 0) != 0 && entry.name != "xl/sharedStrings.xml") continue;
+        const std::string xml = archive.Read(entry);
+        spreadsheet::XmlReader reader(xml, entry.name);
+        spreadsheet::XmlReader::Attr attributes[8];
+        while (reader.Read()) {
+          if (reader.Kind() == spreadsheet::XmlReader::Node::Text) {
+            sink += reader.Value().size();
+          } else if (reader.Kind() == spreadsheet::XmlReader::Node::Start) {
+            sink += reader.Name().size() + static_cast<std::size_t>(reader.Attributes(attributes, 8));
+          }
+        }
+      }
+    }, cpu));
+    generating.push_back(SecondsOf([&] { book = GenerateOnPlainGrid(plainInput, kPoints, seed); }, cpu));
+    building.push_back(SecondsOf([&] {
+      const std::string xml = PlainSheetXml(book);
+      deflated.resize(libdeflate_deflate_compress_bound(compressor, xml.size()));
+      deflated.resize(libdeflate_deflate_compress(compressor, xml.data(), xml.size(), deflated.data(), deflated.size()));
+    }, cpu));
+    writing.push_back(SecondsOf([&] {
+      std::ofstream file(floorOutput, std::ios::binary | std::ios::trunc);
+      file.write(deflated.data(), static_cast<std::streamsize>(deflated.size()));
+    }, cpu));
+    floorsCpu.push_back(cpu);
+    const ProcessRun run = RunProcess({CliProgram(), input, "-o", output, "--seed", std::to_string(seed++)});
+    if (!run.ok) {
+      state.SkipWithError("levelbook-cli failed");
+      break;
+    }
+    cli.push_back(run.wallSeconds);
+    cliCpu.push_back(run.cpuSeconds);
+  }
+  libdeflate_free_compressor(compressor);
+  benchmark::DoNotOptimize(sink);
+  const double floors = Median(reading) + Median(generating) + Median(building) + Median(writing);
+  state.counters["cli_ms"] = Median(cli) * 1000;
+  state.counters["floor_read_ms"] = Median(reading) * 1000;
+  state.counters["floor_generate_ms"] = Median(generating) * 1000;
+  state.counters["floor_xml_deflate_ms"] = Median(building) * 1000;
+  state.counters["floor_write_ms"] = Median(writing) * 1000;
+  state.counters["ratio_to_floors"] = Median(cli) / std::max(floors, 1e-9);
+  // Processor time of the program (its reader process included) over that of the floors.
+  state.counters["cpu_ratio_to_floors"] = Median(cliCpu) / std::max(Median(floorsCpu), 1e-9);
+}
+BENCHMARK(BM_CliLongestRouteAgainstFloors)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
 // A road route of the size a surveyor types in by hand.
 void BM_CliSampleSizedRoute(benchmark::State& state) { RunCommand(state, 42); }

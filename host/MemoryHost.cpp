@@ -3,6 +3,7 @@
 #include <exception>
 #include <memory>
 #include <utility>
+#include <variant>
 
 #include "workbook/CellRange.h"
 #include "numfmt/NumberFormat.h"
@@ -154,6 +155,26 @@ void MemoryHost::SetCellValue(const std::string& address, const CellValue& value
   sheet.SetValue(at, value);
   workbook_->SetModified(true);
   Changed(at);
+}
+
+CellBlock MemoryHost::ReadBlock(const std::string& range, bool withTexts) {
+  Recalculate();
+  const Worksheet& sheet = ActiveSheet();
+  return ReadCellBlock(Book(), sheet, CellRange::Parse(range), withTexts);
+}
+
+void MemoryHost::SetRowValues(const std::string& firstCell, int columns, const std::vector<CellValue>& values) {
+  Worksheet& sheet = ActiveSheet();
+  const CellRange block = RowsBlock(CellAddress::Parse(firstCell), columns, values.size());
+  if (values.empty()) return;
+  workbook_->SetModified(true);
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (std::holds_alternative<std::monostate>(values[i])) continue;
+    const CellAddress at{block.first.row + static_cast<int>(i) / columns,
+                         block.first.column + static_cast<int>(i) % columns};
+    sheet.SetValue(at, values[i]);
+    Changed(at);
+  }
 }
 
 void MemoryHost::ClearContents(const std::string& range) {

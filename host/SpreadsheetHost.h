@@ -1,14 +1,16 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
+#include "host/CellBlock.h"
 #include "workbook/CellValue.h"
 
 namespace spreadsheet {
 
 enum class WindowState { Normal, Minimized, Maximized };
 
-// The hosted spreadsheet application behind seventeen operations. Cells are addressed by
+// The hosted spreadsheet application behind nineteen operations. Cells are addressed by
 // A1 text ("E5", "A5:I65536") on the active sheet, the one last selected. Every operation
 // throws SpreadsheetError on failure: 1004 for the application's own failures (a template
 // that cannot be opened), 9 for a missing sheet, 1004 for a malformed address.
@@ -29,6 +31,14 @@ class SpreadsheetHost {
   // The cell's formula without its '=', "" when it holds none.
   virtual std::string GetCellFormula(const std::string& address) = 0;
   virtual void SetCellValue(const std::string& address, const CellValue& value) = 0;
+  // The cells of a rectangle ("A8:F4103") in one call, the address parsed once: the values as
+  // GetCellValue gives them, and with `withTexts` the texts as GetCellText gives them.
+  virtual CellBlock ReadBlock(const std::string& range, bool withTexts) = 0;
+  // Rows of cells in one call: `values` row by row, `columns` to a row, the first row's first
+  // cell at `firstCell` ("A5"). Each value is written as SetCellValue writes it; an empty one
+  // (std::monostate) leaves its cell as it is. Throws 1004 when the values do not fill whole
+  // rows or the block runs past the sheet.
+  virtual void SetRowValues(const std::string& firstCell, int columns, const std::vector<CellValue>& values) = 0;
   virtual void ClearContents(const std::string& range) = 0;   // values go, formats stay
   // Every merge that shares a cell with the range is dissolved; the cells keep their values.
   virtual void UnmergeCells(const std::string& range) = 0;

@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 #include <variant>
+#include <vector>
 
 #include "leveling/LevelingText.h"
 #include "leveling/Millimetres.h"
@@ -82,13 +83,20 @@ FieldBookCheck WriteFieldBook(spreadsheet::SpreadsheetHost& host, const FieldBoo
   // A merge left in the book's area would lie over the new rows and hide readings.
   host.UnmergeCells(kOutputRange);
 
-  int rowNumber = kFirstOutputRow;
-  std::string address;
-  const auto put = [&](char column, const CellValue& value) {
-    address.assign(1, column);
-    address += std::to_string(rowNumber);
-    host.SetCellValue(address, value);
+  // The book's rows go out in blocks of A:H, kBlockRows at a time; an empty value leaves its cell.
+  constexpr int kColumns = 8;
+  constexpr std::size_t kBlockRows = 4096;
+  std::vector<CellValue> block;
+  block.reserve(kBlockRows * kColumns);
+  int blockFirstRow = kFirstOutputRow;
+  const auto flush = [&] {
+    if (block.empty()) return;
+    host.SetRowValues("A" + std::to_string(blockFirstRow), kColumns, block);
+    blockFirstRow += static_cast<int>(block.size() / kColumns);
+    block.clear();
   };
+  CellValue* cells = nullptr;
+  const auto put = [&](char column, CellValue value) { cells[column - 'A'] = std::move(value); };
   const auto putDesign = [&](const FieldBookRow& row) {
     if (row.DesignElevation == 0) {
       put('G', std::string());
@@ -100,6 +108,8 @@ FieldBookCheck WriteFieldBook(spreadsheet::SpreadsheetHost& host, const FieldBoo
   };
 
   for (const FieldBookRow& row : book.Rows) {
+    block.resize(block.size() + kColumns);
+    cells = block.data() + block.size() - kColumns;
     switch (row.RowKind) {
       case Kind::StartRow:
         put('A', RemoveSpaces(row.RowText));
@@ -127,8 +137,16 @@ FieldBookCheck WriteFieldBook(spreadsheet::SpreadsheetHost& host, const FieldBoo
         putDesign(row);
         break;
     }
-    ++rowNumber;
+    if (block.size() == kBlockRows * kColumns) flush();
   }
+  flush();
+  int rowNumber = blockFirstRow;
+  std::string address;
+  const auto putCell = [&](char column, const CellValue& value) {
+    address.assign(1, column);
+    address += std::to_string(rowNumber);
+    host.SetCellValue(address, value);
+  };
   const int closingRow = rowNumber - 1;
   const char* metreFormat = tenthsOfMillimetre ? "0.0000" : kMetreFormat;
   const char* readingFormat = settings.ShowReadingsInMetres ? metreFormat : tenthsOfMillimetre ? "0.0" : kWholeFormat;
@@ -151,13 +169,13 @@ FieldBookCheck WriteFieldBook(spreadsheet::SpreadsheetHost& host, const FieldBoo
   };
   rowNumber = first;
   for (const auto& [label, value] : lines) {
-    put('A', std::string(label));
-    if (!std::holds_alternative<std::monostate>(value)) put('B', value);
+    putCell('A', std::string(label));
+    if (!std::holds_alternative<std::monostate>(value)) putCell('B', value);
     ++rowNumber;
   }
   for (const CheckLine& line : ownLines) {
-    put('A', line.Label);
-    if (!std::holds_alternative<std::monostate>(line.Value)) put('B', line.Value);
+    putCell('A', line.Label);
+    if (!std::holds_alternative<std::monostate>(line.Value)) putCell('B', line.Value);
     if (!line.Format.empty()) host.SetNumberFormat(Cell('B', rowNumber), line.Format);
     ++rowNumber;
   }

@@ -1,5 +1,6 @@
 #include "leveling/RouteInput.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <variant>
@@ -60,11 +61,43 @@ std::string UncomputedText(const std::string& address, const std::string& formul
   return "单元格 " + address + " 的公式" + shown + "引用了没有计算结果的单元格，无法计算";
 }
 
+constexpr int kBlockRows = 4096;  // rows read per call: a short route reads one block of its stored rows
+
+// The route's cells A:B (with their displayed texts) and E:F, read a block of rows at a time.
+class RouteCells {
+ public:
+  explicit RouteCells(SpreadsheetHost& host) : host_(host) {}
+
+  // Sheet row (1-based), column letter among A, B, E, F.
+  const CellValue& Value(char column, int row) {
+    Load(row);
+    return column <= 'B' ? names_.Value(row - 1, column - 'A') : numbers_.Value(row - 1, column - 'A');
+  }
+  const std::string& Text(char column, int row) {
+    Load(row);
+    return names_.Text(row - 1, column - 'A');
+  }
+
+ private:
+  void Load(int row) {
+    if (loaded_ && row - 1 >= names_.range.first.row && row - 1 <= names_.range.last.row) return;
+    const std::string first = std::to_string(row);
+    const std::string last = std::to_string(std::min(row + kBlockRows - 1, kLastSheetRow));
+    names_ = host_.ReadBlock("A" + first + ":B" + last, true);
+    numbers_ = host_.ReadBlock("E" + first + ":F" + last, false);
+    loaded_ = true;
+  }
+
+  SpreadsheetHost& host_;
+  spreadsheet::CellBlock names_;
+  spreadsheet::CellBlock numbers_;
+  bool loaded_ = false;
+};
+
 // A cell's value as the route reads it. An error value or a formula without a value is
 // refused naming the cell: neither is a number or a name the route could use. A formula's
 // stale number from a file is never taken, since the file's reading computed or dropped it.
-CellValue ReadCell(SpreadsheetHost& host, const std::string& address) {
-  CellValue value = host.GetCellValue(address);
+const CellValue& CheckedValue(SpreadsheetHost& host, const CellValue& value, const std::string& address) {
   if (const auto* error = std::get_if<spreadsheet::CellError>(&value)) {
     throw SpreadsheetError(SpreadsheetError::kTypeMismatch,
                            "单元格 " + address + " 的内容是错误值 " + error->code);
@@ -75,26 +108,38 @@ CellValue ReadCell(SpreadsheetHost& host, const std::string& address) {
   return value;
 }
 
+// As CheckedValue, the address written out only for a message.
+const CellValue& CheckedValue(SpreadsheetHost& host, const CellValue& value, char column, int row) {
+  if (std::holds_alternative<spreadsheet::CellError>(value) || std::holds_alternative<spreadsheet::NoStoredResult>(value)) {
+    CheckedValue(host, value, Address(column, row));
+  }
+  return value;
+}
+
 // A finite number gives itself, an empty cell 0, a text that is a number that number; any
 // other text, and NaN or an infinity (which a workbook file can carry but no elevation can
 // be), is a type mismatch naming the cell.
-double ReadNumber(SpreadsheetHost& host, const std::string& address) {
-  const CellValue value = ReadCell(host, address);
+double NumberOf(const CellValue& value, char column, int row) {
   if (const auto* number = std::get_if<double>(&value)) {
     if (std::isfinite(*number)) return *number;
-    throw NotANumber(address, spreadsheet::NumberText::EditText(*number));
+    throw NotANumber(Address(column, row), spreadsheet::NumberText::EditText(*number));
   }
   if (IsEmptyCell(value)) return 0;
-  if (const auto* flag = std::get_if<bool>(&value)) throw NotANumber(address, *flag ? "TRUE" : "FALSE");
+  if (const auto* flag = std::get_if<bool>(&value)) throw NotANumber(Address(column, row), *flag ? "TRUE" : "FALSE");
   const std::string& text = std::get<std::string>(value);
   double parsed = 0;
   if (spreadsheet::NumberText::ReadRoute(text, parsed)) return parsed;
-  throw NotANumber(address, text);
+  throw NotANumber(Address(column, row), text);
+}
+
+double ReadNumber(SpreadsheetHost& host, char column, int row) {
+  const std::string address = Address(column, row);
+  return NumberOf(CheckedValue(host, host.GetCellValue(address), address), column, row);
 }
 
 // A name is the text the sheet shows: a number under its format (a date shows as the date).
 std::string ReadName(SpreadsheetHost& host, const std::string& address) {
-  ReadCell(host, address);
+  CheckedValue(host, host.GetCellValue(address), address);
   return CutToCharacters(TrimSpaces(host.GetCellText(address)), kBenchmarkNameWidth);
 }
 
@@ -107,15 +152,18 @@ double DrawErrorMillimetres(double minusTolerance, double plusTolerance, const c
 }
 
 // Whether anything was typed beyond the end of the route: B, E or F of the row with the empty
-// A cell, or A, B, E or F of any row below it.
+// A cell, or A, B, E or F of any row below it. Reads blocks of the stored rows only.
 bool HasDataBelow(SpreadsheetHost& host, int endRow) {
-  for (char column : {'B', 'E', 'F'}) {
-    if (!IsEmptyCell(host.GetCellValue(Address(column, endRow)))) return true;
-  }
-  for (int row = endRow + 1; row <= kLastSheetRow; ++row) {
-    for (char column : {'A', 'B', 'E', 'F'}) {
-      if (!IsEmptyCell(host.GetCellValue(Address(column, row)))) return true;
+  for (int first = endRow; first <= kLastSheetRow; first += kBlockRows) {
+    const int last = std::min(first + kBlockRows - 1, kLastSheetRow);
+    const spreadsheet::CellBlock block =
+        host.ReadBlock("A" + std::to_string(first) + ":F" + std::to_string(last), false);
+    for (int r = 0; r < block.rows; ++r) {
+      for (int column : {0, 1, 4, 5}) {
+        if (!IsEmptyCell(block.values[static_cast<std::size_t>(r * 6 + column)])) return true;
+      }
     }
+    if (!block.Complete()) return false;
   }
   return false;
 }
@@ -135,10 +183,11 @@ void ReadRouteInput(SpreadsheetHost& host, const LevelingSettings& settings, Ran
   route.SimulatedPoints = 0;
   host.SelectSheet(kInputSheetName);
   route.StartBenchmarkName = ReadName(host, "E5");
-  route.StartBenchmarkElevation = ReadNumber(host, "E6");
+  route.StartBenchmarkElevation = ReadNumber(host, 'E', 6);
   route.EndBenchmarkName = ReadName(host, "F5");
-  route.EndBenchmarkElevation = ReadNumber(host, "F6");
+  route.EndBenchmarkElevation = ReadNumber(host, 'F', 6);
 
+  RouteCells cells(host);
   for (int row = kFirstRouteRow;; ++row) {
     if (row > kLastSheetRow) {
       throw SpreadsheetError(SpreadsheetError::kApplicationDefined,
@@ -146,7 +195,7 @@ void ReadRouteInput(SpreadsheetHost& host, const LevelingSettings& settings, Ran
                                  std::to_string(kLastSheetRow) +
                                  " 都有内容，路线没有结束：最后一个点之后须留一行空的 A 单元格");
     }
-    if (IsEmptyCell(ReadCell(host, Address('A', row)))) {
+    if (IsEmptyCell(CheckedValue(host, cells.Value('A', row), 'A', row))) {
       RoutePoint closing;
       closing.PointName = route.EndBenchmarkName;
       closing.DesignElevation = route.EndBenchmarkElevation;
@@ -161,19 +210,17 @@ void ReadRouteInput(SpreadsheetHost& host, const LevelingSettings& settings, Ran
       return;
     }
     RoutePoint& point = route.Points.emplace_back();
-    point.PointName = CutToCharacters(host.GetCellText(Address('A', row)), kPointTextWidth);
-    ReadCell(host, Address('B', row));
-    point.OffsetText =
-        CutToCharacters(FormatOffset(host.GetCellText(Address('B', row))), kPointTextWidth);
-    const std::string designAddress = Address('E', row);
-    point.DesignElevation = ReadNumber(host, designAddress);
-    const std::string measuredAddress = Address('F', row);
-    if (IsEmptyCell(ReadCell(host, measuredAddress))) {
+    point.PointName = CutToCharacters(cells.Text('A', row), kPointTextWidth);
+    CheckedValue(host, cells.Value('B', row), 'B', row);
+    point.OffsetText = CutToCharacters(FormatOffset(cells.Text('B', row)), kPointTextWidth);
+    const CellValue& design = CheckedValue(host, cells.Value('E', row), 'E', row);
+    point.DesignElevation = NumberOf(design, 'E', row);
+    const CellValue& measured = CheckedValue(host, cells.Value('F', row), 'F', row);
+    if (IsEmptyCell(measured)) {
       if (point.DesignElevation == 0) {
         // Read as 0 m, such a point would walk the book down to sea level and back.
-        const bool empty = IsEmptyCell(host.GetCellValue(designAddress));
         throw LevelingError(LevelingError::kInvalidInput,
-                            "单元格 " + designAddress + (empty ? " 为空" : " 为 0") + "：点“" +
+                            "单元格 " + Address('E', row) + (IsEmptyCell(design) ? " 为空" : " 为 0") + "：点“" +
                                 point.PointName + "”既没有设计高程也没有实测高程");
       }
       const double error = DrawErrorMillimetres(
@@ -182,7 +229,7 @@ void ReadRouteInput(SpreadsheetHost& host, const LevelingSettings& settings, Ran
       point.MeasuredElevation = point.DesignElevation + error / 1000;
       ++route.SimulatedPoints;
     } else {
-      point.MeasuredElevation = ReadNumber(host, measuredAddress);
+      point.MeasuredElevation = NumberOf(measured, 'F', row);
     }
   }
 }

@@ -122,6 +122,18 @@ void QtSpreadsheetHost::SetCellValue(const std::string& address, const CellValue
   window_->WriteValue(CellAddress::Parse(address), value);
 }
 
+CellBlock QtSpreadsheetHost::ReadBlock(const std::string& range, bool withTexts) {
+  ActiveSheet();
+  window_->Model()->ComputePending();
+  return ReadCellBlock(window_->GetWorkbook(), ActiveSheet(), CellRange::Parse(range), withTexts);
+}
+
+void QtSpreadsheetHost::SetRowValues(const std::string& firstCell, int columns, const std::vector<CellValue>& values) {
+  ActiveSheet();
+  const CellRange block = RowsBlock(CellAddress::Parse(firstCell), columns, values.size());
+  if (!values.empty()) window_->WriteValues(block, values);
+}
+
 void QtSpreadsheetHost::ClearContents(const std::string& range) {
   ActiveSheet();
   window_->ClearContents(CellRange::Parse(range));

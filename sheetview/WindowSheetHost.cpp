@@ -56,6 +56,17 @@ void WindowSheetHost::SetCellValue(const std::string& address, const CellValue& 
   window_.WriteValue(CellAddress::Parse(address), value);
 }
 
+CellBlock WindowSheetHost::ReadBlock(const std::string& range, bool withTexts) {
+  const Worksheet& sheet = Shown(window_);
+  return ReadCellBlock(window_.GetWorkbook(), sheet, CellRange::Parse(range), withTexts);
+}
+
+void WindowSheetHost::SetRowValues(const std::string& firstCell, int columns, const std::vector<CellValue>& values) {
+  Shown(window_);
+  const CellRange block = RowsBlock(CellAddress::Parse(firstCell), columns, values.size());
+  if (!values.empty()) window_.WriteValues(block, values);
+}
+
 void WindowSheetHost::ClearContents(const std::string& range) {
   Shown(window_);
   window_.ClearContents(CellRange::Parse(range));

@@ -30,6 +30,8 @@ class WindowSheetHost : public SpreadsheetHost {
   std::string GetCellText(const std::string& address) override;
   std::string GetCellFormula(const std::string& address) override;
   void SetCellValue(const std::string& address, const CellValue& value) override;
+  CellBlock ReadBlock(const std::string& range, bool withTexts) override;
+  void SetRowValues(const std::string& firstCell, int columns, const std::vector<CellValue>& values) override;
   void ClearContents(const std::string& range) override;
   void UnmergeCells(const std::string& range) override;
   void SetNumberFormat(const std::string& range, const std::string& code) override;

@@ -355,6 +355,25 @@ void WorkbookTableModel::SetValue(CellAddress address, CellValue value) {
   Recalculate({{sheet_, address}});
 }
 
+void WorkbookTableModel::SetValues(const CellRange& block, const std::vector<CellValue>& values) {
+  Worksheet* sheet = Sheet();
+  if (!sheet || values.empty()) return;
+  const int columns = block.ColumnCount();
+  std::vector<calc::SheetCell> changed;
+  if (formulas_) changed.reserve(values.size());
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (std::holds_alternative<std::monostate>(values[i])) continue;
+    const CellAddress at{block.first.row + static_cast<int>(i) / columns,
+                         block.first.column + static_cast<int>(i) % columns};
+    sheet->SetValue(at, values[i]);
+    if (formulas_) changed.push_back({sheet_, at});
+  }
+  if (!suspended_) {
+    emit dataChanged(index(block.first.row, block.first.column), index(block.last.row, block.last.column));
+  }
+  Recalculate(changed);
+}
+
 void WorkbookTableModel::Clear(const CellRange& range) {
   Worksheet* sheet = Sheet();
   if (!sheet) return;

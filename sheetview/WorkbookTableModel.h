@@ -88,6 +88,9 @@ class WorkbookTableModel : public QAbstractTableModel {
 
   // The host's writes into the shown sheet: not undoable, signalled unless suspended.
   void SetValue(CellAddress address, CellValue value);
+  // Rows of values into `block` (row by row, as many as it holds); an empty value leaves its
+  // cell. One signal and one recalculation for the whole block.
+  void SetValues(const CellRange& block, const std::vector<CellValue>& values);
   void Clear(const CellRange& range);
   // Dissolves the merges sharing a cell with the range; emits sheetReplaced when there were any
   // (the view's spans change).

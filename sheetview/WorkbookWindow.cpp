@@ -279,6 +279,14 @@ void WorkbookWindow::WriteValue(CellAddress address, CellValue value) {
   }
 }
 
+void WorkbookWindow::WriteValues(const CellRange& block, const std::vector<CellValue>& values) {
+  BeforeProgramWrite();
+  model_->SetValues(block, values);
+  if (screenUpdating_ && block.Contains({view_->currentIndex().row(), view_->currentIndex().column()})) {
+    UpdateFormulaBar();
+  }
+}
+
 void WorkbookWindow::ClearContents(const CellRange& range) {
   BeforeProgramWrite();
   model_->Clear(range);

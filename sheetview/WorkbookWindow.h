@@ -56,6 +56,7 @@ class WorkbookWindow : public QWidget {
 
   // The host's writes into the shown sheet: undoable only inside a program step.
   void WriteValue(CellAddress address, CellValue value);
+  void WriteValues(const CellRange& block, const std::vector<CellValue>& values);  // as WorkbookTableModel::SetValues
   void ClearContents(const CellRange& range);
   void UnmergeCells(const CellRange& range);
   void SetNumberFormat(const CellRange& range, const std::string& code);

@@ -144,3 +144,49 @@ TEST(MemoryHost, WritesKeepDependentFormulasTrue) {
   EXPECT_EQ(host.GetCellText("A1"), "TRUE");
   EXPECT_EQ(host.GetCellValue("A2"), CellValue(2.0));
 }
+
+// The block operations agree cell by cell with the A1 ones: the same values and texts, an
+// empty value in a written row leaves its cell, and only the stored rows come back.
+TEST(MemoryHost, BlocksReadAndWriteAsTheCellOperationsDo) {
+  Workbook wb = TwoSheets();
+  CellStyle metres;
+  metres.numberFormat = "0.000";
+  wb.FindSheet("水准表")->SetColumnStyle(1, wb.InternStyle(metres));  // column B
+  wb.AddSheet("公式").SetFormula({0, 0}, "水准表!B6*2", NoStoredResult{});
+  MemoryHost host(std::move(wb));
+  host.SelectSheet("水准表");
+  host.SetCellValue("C6", std::string("kept"));
+  host.SetRowValues("A5", 3, {std::string("BM1"), 1.5, CellValue(), std::string("K0+1"), 2.25, CellValue()});
+  EXPECT_EQ(host.GetCellValue("C6"), CellValue(std::string("kept")));
+  EXPECT_TRUE(IsEmptyValue(host.GetCellValue("C5")));
+
+  const CellBlock block = host.ReadBlock("A4:C9", true);
+  EXPECT_EQ(block.rows, 3);  // rows 4 to 6: the sheet stores nothing below
+  EXPECT_FALSE(block.Complete());
+  for (int row = 3; row <= 8; ++row) {
+    for (int column = 0; column <= 2; ++column) {
+      const std::string a = CellAddress{row, column}.ToString();
+      EXPECT_EQ(block.Value(row, column), host.GetCellValue(a)) << a;
+      EXPECT_EQ(block.Text(row, column), host.GetCellText(a)) << a;
+    }
+  }
+  EXPECT_EQ(block.Text(4, 1), "1.500");
+  EXPECT_TRUE(host.ReadBlock("A5:B6", false).texts.empty());
+
+  host.SelectSheet("公式");
+  EXPECT_EQ(host.GetCellValue("A1"), CellValue(4.5));  // the written rows reach their dependents
+}
+
+TEST(MemoryHost, RowsThatDoNotFitAreRefusedWith1004) {
+  MemoryHost host(TwoSheets());
+  host.SelectSheet("水准表");
+  const std::vector<CellValue> three(3, CellValue(1.0));
+  for (const auto& [first, columns, values] : {std::tuple{"A5", 2, three}, std::tuple{"A5", 0, three},
+                                               std::tuple{"IU1", 3, three}, std::tuple{"A65536", 1, three},
+                                               std::tuple{"A", 3, three}}) {
+    EXPECT_EQ(ErrorNumberOf([&] { host.SetRowValues(first, columns, values); }), 1004) << first << " " << columns;
+  }
+  host.SetRowValues("A65534", 1, three);  // the last rows of the sheet
+  EXPECT_EQ(host.GetCellValue("A65536"), CellValue(1.0));
+  EXPECT_EQ(ErrorNumberOf([&] { host.ReadBlock("A1:", false); }), 1004);
+}

@@ -260,3 +260,60 @@ TEST(RouteInputSheets, RouteWithoutEndRowIsReported) {
 
 }  // namespace
 }  // namespace gaocheng
+
+namespace gaocheng {
+namespace {
+
+// The end-of-route check looks at A, B, E and F of every row below the end (B, E and F of the
+// end row itself) down to the sheet's last row, across the blocks it reads; C and D, empty
+// texts and formats alone are no data.
+TEST(RouteEnd, DataBelowTheEndIsFoundInColumnsABEFToTheLastRow) {
+  const struct {
+    const char* address;
+    CellValue value;
+    bool below;
+  } cases[] = {
+      {"B10", std::string("x"), true},   {"A10", std::string(), false}, {"C10", 1.0, false},
+      {"F10", 0.0, true},                {"A11", std::string("K9"), true}, {"E4200", 1.0, true},
+      {"F8300", std::string("1"), true}, {"D65536", 1.0, false},        {"A65536", 1.0, true},
+      {"B65536", std::string(), false},
+  };
+  for (const auto& c : cases) {
+    spreadsheet::MemoryHost host = MakeHost();
+    PutBenchmarks(host, "BM1", 100.0, "BM2", 101.0);
+    PutRow(host, 8, "K0", kNone, 100.5, kNone);
+    PutRow(host, 9, "K1", kNone, 100.7, kNone);
+    host.SetCellValue(c.address, c.value);
+    LevelingModule module;
+    CollectingSink messages;
+    RandomEngine engine(3);
+    ASSERT_TRUE(module.ReadRouteInput(host, engine, messages)) << c.address;
+    EXPECT_EQ(module.Route().EndRow, 10) << c.address;
+    EXPECT_EQ(module.Route().DataBelowEnd, c.below) << c.address;
+  }
+}
+
+// A route longer than one block of rows reads on without a seam.
+TEST(RouteEnd, LongRouteReadsAcrossBlocks) {
+  spreadsheet::MemoryHost host = MakeHost();
+  PutBenchmarks(host, "BM1", 100.0, "BM2", 101.0);
+  constexpr int kRows = 9000;
+  for (int row = 8; row < 8 + kRows; ++row) PutRow(host, row, "P" + std::to_string(row), -1.0 * row, 100.0 + row / 1e4, kNone);
+  LevelingModule module;
+  CollectingSink messages;
+  RandomEngine engine(3);
+  ASSERT_TRUE(module.ReadRouteInput(host, engine, messages));
+  const auto& points = module.Route().Points;
+  ASSERT_EQ(points.size(), static_cast<std::size_t>(kRows + 1));
+  for (int row = 8; row < 8 + kRows; ++row) {
+    const RoutePoint& point = points[static_cast<std::size_t>(row - 8)];
+    ASSERT_EQ(point.PointName, "P" + std::to_string(row));
+    ASSERT_EQ(point.OffsetText, "左" + std::to_string(row) + "米");
+    ASSERT_EQ(point.DesignElevation, 100.0 + row / 1e4);
+  }
+  EXPECT_EQ(module.Route().EndRow, 8 + kRows);
+  EXPECT_FALSE(module.Route().DataBelowEnd);
+}
+
+}  // namespace
+}  // namespace gaocheng

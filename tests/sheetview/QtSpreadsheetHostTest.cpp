@@ -144,8 +144,14 @@ TEST_F(QtHost, BehavesLikeMemoryHost) {
     h->ClearContents("A6:I65536");
     h->SetCellValue("B5", 1486.0);
     h->SetNumberFormat("B5:D5", "0");
+    h->SetRowValues("B6", 3, {1.5, CellValue(), std::string("K1"), std::string(), -2.25, 7.0});
     h->SetScreenUpdating(true);
   }
+  const CellBlock shown = host->ReadBlock("A4:E9", true);
+  const CellBlock held = memory.ReadBlock("A4:E9", true);
+  EXPECT_EQ(shown.rows, held.rows);
+  EXPECT_EQ(shown.values, held.values);
+  EXPECT_EQ(shown.texts, held.texts);
   for (const char* sheet : {"数据输入", "水准表"}) {
     host->SelectSheet(sheet);
     memory.SelectSheet(sheet);
