@@ -1,5 +1,6 @@
 #include "leveling/FieldBookOutput.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <utility>
@@ -39,6 +40,20 @@ int ToleranceMillimetres(int stationCount) {
 
 std::string ToleranceText(int stationCount) {
   return ClosureLimitText(ClosureToleranceFormula::SixRootN, stationCount, std::nullopt);
+}
+
+void BreakPages(spreadsheet::SpreadsheetHost& host) {
+  spreadsheet::PrintSetup setup = host.GetPrintSetup();
+  std::vector<int>& breaks = setup.rowBreaks;
+  const int firstBookRow = kFirstOutputRow - 1;  // 0-based, as the breaks count rows
+  breaks.erase(std::lower_bound(breaks.begin(), breaks.end(), firstBookRow), breaks.end());
+  host.SetPrintSetup(setup);
+  std::vector<int> starts = host.PrintedPageStarts();
+  starts.erase(starts.begin(), std::lower_bound(starts.begin(), starts.end(), firstBookRow + 1));
+  const std::size_t room = kMaxPageBreaks > breaks.size() ? kMaxPageBreaks - breaks.size() : 0;
+  if (starts.size() > room) starts.erase(starts.begin(), starts.end() - static_cast<std::ptrdiff_t>(room));
+  breaks.insert(breaks.end(), starts.begin(), starts.end());
+  host.SetPrintSetup(setup);
 }
 
 FieldBookCheck CheckFieldBook(const FieldBook& book, const LevelingSettings& settings) {
@@ -137,7 +152,10 @@ FieldBookCheck WriteFieldBook(spreadsheet::SpreadsheetHost& host, const FieldBoo
   host.SetCellValue("I2", check.LimitText);
 
   // The heading, eight lines and the book's own ones, below one empty row.
-  if (closingRow + 9 + static_cast<int>(ownLines.size()) > kLastOutputRow) return check;
+  if (closingRow + 9 + static_cast<int>(ownLines.size()) > kLastOutputRow) {
+    BreakPages(host);
+    return check;
+  }
   const int first = closingRow + 2;
   const std::pair<const char*, CellValue> lines[] = {
       {"计算校核", CellValue()},
@@ -164,6 +182,7 @@ FieldBookCheck WriteFieldBook(spreadsheet::SpreadsheetHost& host, const FieldBoo
   host.SetNumberFormat(Cell('B', first + 1) + ":" + Cell('B', first + 3), readingFormat);
   host.SetNumberFormat(Cell('B', first + 4), metreFormat);
   host.SetNumberFormat(Cell('B', first + 5) + ":" + Cell('B', first + 6), kWholeFormat);
+  BreakPages(host);
   return check;
 }
 
