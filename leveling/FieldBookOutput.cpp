@@ -42,6 +42,16 @@ std::string ToleranceText(int stationCount) {
   return ClosureLimitText(ClosureToleranceFormula::SixRootN, stationCount, std::nullopt);
 }
 
+int ShownWidth(std::string_view utf8) {
+  int width = 0;
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(utf8[i]);
+    if ((c & 0xC0) == 0x80) continue;
+    width += c >= 0xE0 ? 2 : 1;  // three- and four-byte characters: CJK, full width
+  }
+  return width;
+}
+
 void BreakPages(spreadsheet::SpreadsheetHost& host) {
   spreadsheet::PrintSetup setup = host.GetPrintSetup();
   std::vector<int>& breaks = setup.rowBreaks;
@@ -174,6 +184,14 @@ FieldBookCheck WriteFieldBook(spreadsheet::SpreadsheetHost& host, const FieldBoo
     ++rowNumber;
   }
   for (const CheckLine& line : ownLines) {
+    const std::string* text = std::get_if<std::string>(&line.Value);
+    if (text && ShownWidth(*text) > kCheckValueWidth) {
+      // Right-aligned in B, a longer text would run left into the label and print cut; after
+      // the label in A it runs on over the empty cells to the right, as the seed does.
+      put('A', line.Label + " " + *text);
+      ++rowNumber;
+      continue;
+    }
     put('A', line.Label);
     if (!std::holds_alternative<std::monostate>(line.Value)) put('B', line.Value);
     if (!line.Format.empty()) host.SetNumberFormat(Cell('B', rowNumber), line.Format);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "leveling/FieldBook.h"
@@ -17,6 +18,11 @@ inline constexpr int kLastOutputRow = 65536;
 // The check block below the book: one empty row, then the heading and eight lines, then the
 // lines of its kind (a generated book: 随机种子 and 模拟高程).
 inline constexpr int kCheckBlockRows = 11;
+
+// Column B of the field book in characters, a full-width character counting two.
+inline constexpr int kCheckValueWidth = 9;
+// The width of a UTF-8 text in characters of a digit's width, a full-width character counting two.
+int ShownWidth(std::string_view utf8);
 
 // Spreadsheet programs keep at most 1,026 manual page breaks on a sheet.
 inline constexpr std::size_t kMaxPageBreaks = 1000;
@@ -34,7 +40,8 @@ int ToleranceMillimetres(int stationCount);
 std::string ToleranceText(int stationCount);
 
 // A line of the check block after 结论: its label in A, its value in B unless it is empty (with a
-// number format when `format` is not empty).
+// number format when `format` is not empty). A text wider than column B (kCheckValueWidth)
+// follows its label in A instead, after a space.
 struct CheckLine {
   std::string Label;
   spreadsheet::CellValue Value;

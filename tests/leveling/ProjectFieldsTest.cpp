@@ -116,5 +116,23 @@ TEST(FieldBookPages, TheCheckBlockNeverSplitsAndOldBreaksGo) {
   }
 }
 
+// A text of the block too wide for B prints whole after its label in A; short ones stay in B.
+TEST(FieldBookPages, LongCheckTextsFollowTheirLabel) {
+  MemoryHost host = MakeHost();
+  FieldBook book;
+  book.Rows.resize(2);
+  book.Rows.front().RowKind = FieldBookRow::Kind::StartRow;
+  book.Rows.back().RowKind = FieldBookRow::Kind::ClosingRow;
+  const std::string failed = "第 3 站 前后视距累积差 +12.345 m 超过 ±10.000 m（四等）";
+  WriteFieldBook(host, book, LevelingSettings{},
+                 {{"视距检核", std::string("合格"), {}}, {"视距检核", failed, {}}, {"说明", std::string("123456789"), {}}});
+  EXPECT_EQ(host.GetCellValue("A16"), CellValue("视距检核"));
+  EXPECT_EQ(host.GetCellValue("B16"), CellValue("合格"));
+  EXPECT_EQ(host.GetCellValue("A17"), CellValue("视距检核 " + failed));
+  EXPECT_EQ(host.GetCellValue("B17"), CellValue());
+  EXPECT_EQ(host.GetCellValue("B18"), CellValue("123456789"));
+  EXPECT_EQ(ShownWidth("（四等）ab"), 10);
+}
+
 }  // namespace
 }  // namespace gaocheng
