@@ -328,10 +328,11 @@ class CliProcess(unittest.TestCase):
             for word in ("第%d页共%d页" % (k, len(pages)), "工程名称：K1道路改建工程", "合同段：第一合同段", "天气：晴",
                          "计算：王工", "复核："):
                 self.assertIn(word, page)
-        self.assertIn("观测：王工记录：赵工日期：2026-05-12", pages[0])
+        for word in ("观测：王工", "记录：赵工", "日期：2026-05-12"):
+            self.assertIn(word, pages[0])
         block = [page for page in pages if "计算校核" in page]
         self.assertEqual(len(block), 1)
-        for word in ("Σ后视", "限差(mm)", "结论合格", "随机种子7", "模拟高程"):
+        for word in ("Σ后视", "限差(mm)", "结论", "合格", "随机种子7", "模拟高程"):
             self.assertIn(word, block[0])
         # The PDF cannot be written: named, exit 1, the workbook written all the same.
         r = subprocess.run([CLI, "--sample", "-o", book, "--pdf", self.path("no/such/dir/x.pdf")],
