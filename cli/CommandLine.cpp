@@ -98,6 +98,9 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args) {
     } else if (IsOption(arg, "--import")) {
       line.Import = OptionValue(args, i, "--import");
       if (line.Import.empty()) throw Error("--import 后缺少观测文件名");
+    } else if (IsOption(arg, "--pdf")) {
+      line.Pdf = OptionValue(args, i, "--pdf");
+      if (line.Pdf.empty()) throw Error("--pdf 后缺少PDF文件名");
     } else if (IsOption(arg, "--set")) {
       line.Settings.push_back(ParseSetting(OptionValue(args, i, "--set")));
     } else {
@@ -109,6 +112,7 @@ CommandLine CommandLine::Parse(const std::vector<std::string>& args) {
   if (!line.OutputDir.empty()) {
     if (!line.Import.empty()) throw Error("--import 不能与 -d 同时使用：一个观测文件只对应一个工作簿");
     if (!line.Output.empty()) throw Error("-o 与 -d 不能同时使用：-d 时每个输出文件与其输入文件同名");
+    if (!line.Pdf.empty()) throw Error("--pdf 不能与 -d 同时使用");
     if (line.Sample) throw Error("--sample 不能与 -d 同时使用");
     if (positional.empty()) throw Error("缺少输入文件（INPUT.xlsx…）");
     line.Inputs = positional;
@@ -134,9 +138,9 @@ std::string CommandLine::HelpText() {
   const gaocheng::LevelingSettings d;
   auto number = [](double v) { return spreadsheet::NumberText::EditText(v); };
   auto flag = [](bool v) { return std::string(v ? "true" : "false"); };
-  return "用法：levelbook-cli INPUT.xlsx -o OUTPUT.xlsx [--seed N] [--set 名称=值]…\n"
+  return "用法：levelbook-cli INPUT.xlsx -o OUTPUT.xlsx [--pdf OUT.pdf] [--seed N] [--set 名称=值]…\n"
          "      levelbook-cli INPUT.xlsx… -d OUTDIR [-j N] [--seed N] [--set 名称=值]…\n"
-         "      levelbook-cli --sample -o OUTPUT.xlsx [--seed N] [--set 名称=值]…\n"
+         "      levelbook-cli --sample -o OUTPUT.xlsx [--pdf OUT.pdf] [--seed N] [--set 名称=值]…\n"
          "      levelbook-cli INPUT.xlsx --observed [--import FILE] -o OUTPUT.xlsx [--set 名称=值]…\n"
          "      levelbook-cli INPUT.xlsx… --observed -d OUTDIR [-j N] [--set 名称=值]…\n"
          "\n"
@@ -160,6 +164,8 @@ std::string CommandLine::HelpText() {
          "选项：\n"
          "  -o, --output FILE     输出工作簿（.xlsx），必须给出。任何错误都不会写出文件。\n"
          "  -d, --output-dir OUTDIR  批量处理的输出文件夹，不存在时新建；不能与 -o 同时使用。\n"
+         "  --pdf OUT.pdf         另把水准表按工作簿窗口“导出PDF”的同一排版写成 PDF（页眉、页码、\n"
+         "                        计算校核不跨页），不需要显示器；不能与 -d 同时使用。\n"
          "  -j, --jobs N          批量处理时同时处理的文件数（1 至 1024），默认为处理器核数。\n"
          "  --seed N              随机数种子（0 至 18446744073709551615 的整数）。同一输入和同一种子\n"
          "                        生成完全相同的水准表；不给出时随机抽取一个，并在摘要中给出。\n"

@@ -26,6 +26,7 @@ class CommandLine {
 
   std::string Input;   // the single-file form
   std::string Output;
+  std::string Pdf;  // --pdf: the book also as PDF
   std::vector<std::string> Inputs;  // the batch form (OutputDir given), in the order given
   std::string OutputDir;
   std::optional<unsigned> Jobs;     // ≥ 1

@@ -33,6 +33,7 @@
 #include "version/Version.h"
 #include "workbook/SpreadsheetError.h"
 #include "xlsx/XlsxExporter.h"
+#include "cli/PdfProgram.h"
 #include "xlsx/XlsxImporter.h"
 
 namespace cli {
@@ -317,7 +318,7 @@ int FieldBookCommand::Run(const std::vector<std::string>& args, std::ostream& ou
         << run.counts << "\n"
         << run.closure << "\n"
         << "结论 " << (run.status == kOk ? "合格" : "超限") << "\n";
-    return run.status;
+    return WritePdf(line, run.status, out, err);
   }
   const FileRun run = GenerateFile(line.Input, line.Output, settings, line.Seed);
   if (keep) *keep = run.book;
@@ -330,7 +331,18 @@ int FieldBookCommand::Run(const std::vector<std::string>& args, std::ostream& ou
       << run.counts << "\n"
       << run.closure << "\n"
       << "结论 " << (run.status == kOk ? "合格" : "超限") << "，随机种子 " << run.seed << "\n";
-  return run.status;
+  return WritePdf(line, run.status, out, err);
+}
+
+int FieldBookCommand::WritePdf(const CommandLine& line, int status, std::ostream& out, std::ostream& err) {
+  if (line.Pdf.empty()) return status;
+  const std::string failure = PdfProgram::Write(line.Output, line.Pdf);
+  if (!failure.empty()) {
+    err << "levelbook-cli: " << failure << "\n";
+    return kFailed;
+  }
+  out << "已写出PDF：" << line.Pdf << "\n";
+  return status;
 }
 
 int FieldBookCommand::RunBatch(const CommandLine& line, const gaocheng::LevelingSettings& settings,

@@ -35,6 +35,8 @@ class FieldBookCommand {
                             gaocheng::LevelingSettings& settings, std::string& message);
 
  private:
+  // After a single book was written: the PDF when asked for; kFailed when it cannot be written.
+  static int WritePdf(const CommandLine& line, int status, std::ostream& out, std::ostream& err);
   // The batch form (-d OUTDIR): exit status 1 if any file failed, else 3 if any book is 超限, else 0.
   static int RunBatch(const CommandLine& line, const gaocheng::LevelingSettings& settings, std::ostream& out,
                       std::ostream& err);

@@ -1,5 +1,6 @@
 #include "host/MemoryHost.h"
 
+#include "workbook/PageRows.h"
 #include <exception>
 #include <memory>
 #include <utility>
@@ -197,6 +198,18 @@ void MemoryHost::SetNumberFormat(const std::string& range, const std::string& co
   Worksheet& sheet = ActiveSheet();
   workbook_->SetNumberFormat(sheet, CellRange::Parse(range), code);
   workbook_->SetModified(true);
+}
+
+PrintSetup MemoryHost::GetPrintSetup() { return ActiveSheet().Print(); }
+
+void MemoryHost::SetPrintSetup(const PrintSetup& setup) {
+  ActiveSheet().Print() = setup;
+  workbook_->SetModified(true);
+}
+
+std::vector<int> MemoryHost::PrintedPageStarts() {
+  Recalculate();
+  return PageRows::Starts(*workbook_, ActiveSheet());
 }
 
 void MemoryHost::MarkSaved() {

@@ -5,12 +5,13 @@
 
 #include "host/CellBlock.h"
 #include "workbook/CellValue.h"
+#include "workbook/PrintSetup.h"
 
 namespace spreadsheet {
 
 enum class WindowState { Normal, Minimized, Maximized };
 
-// The hosted spreadsheet application behind nineteen operations. Cells are addressed by
+// The hosted spreadsheet application behind twenty-two operations. Cells are addressed by
 // A1 text ("E5", "A5:I65536") on the active sheet, the one last selected. Every operation
 // throws SpreadsheetError on failure: 1004 for the application's own failures (a template
 // that cannot be opened), 9 for a missing sheet, 1004 for a malformed address.
@@ -44,6 +45,12 @@ class SpreadsheetHost {
   virtual void UnmergeCells(const std::string& range) = 0;
   // Every cell of the range shows numbers with the format code ("0", "0.000"); values stay.
   virtual void SetNumberFormat(const std::string& range, const std::string& code) = 0;
+  // The page setup of the active sheet (paper, repeated rows, header, footer, manual breaks).
+  virtual PrintSetup GetPrintSetup() = 0;
+  virtual void SetPrintSetup(const PrintSetup& setup) = 0;
+  // The 0-based rows that start the printed pages of the active sheet after the first, as
+  // PageRows::Starts lays them out.
+  virtual std::vector<int> PrintedPageStarts() = 0;
   virtual void MarkSaved() = 0;                               // quitting then asks nothing
   virtual void Quit() = 0;
 };

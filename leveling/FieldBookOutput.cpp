@@ -1,5 +1,6 @@
 #include "leveling/FieldBookOutput.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <utility>
@@ -40,6 +41,30 @@ int ToleranceMillimetres(int stationCount) {
 
 std::string ToleranceText(int stationCount) {
   return ClosureLimitText(ClosureToleranceFormula::SixRootN, stationCount, std::nullopt);
+}
+
+int ShownWidth(std::string_view utf8) {
+  int width = 0;
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(utf8[i]);
+    if ((c & 0xC0) == 0x80) continue;
+    width += c >= 0xE0 ? 2 : 1;  // three- and four-byte characters: CJK, full width
+  }
+  return width;
+}
+
+void BreakPages(spreadsheet::SpreadsheetHost& host) {
+  spreadsheet::PrintSetup setup = host.GetPrintSetup();
+  std::vector<int>& breaks = setup.rowBreaks;
+  const int firstBookRow = kFirstOutputRow - 1;  // 0-based, as the breaks count rows
+  breaks.erase(std::lower_bound(breaks.begin(), breaks.end(), firstBookRow), breaks.end());
+  host.SetPrintSetup(setup);
+  std::vector<int> starts = host.PrintedPageStarts();
+  starts.erase(starts.begin(), std::lower_bound(starts.begin(), starts.end(), firstBookRow + 1));
+  const std::size_t room = kMaxPageBreaks > breaks.size() ? kMaxPageBreaks - breaks.size() : 0;
+  if (starts.size() > room) starts.erase(starts.begin(), starts.end() - static_cast<std::ptrdiff_t>(room));
+  breaks.insert(breaks.end(), starts.begin(), starts.end());
+  host.SetPrintSetup(setup);
 }
 
 FieldBookCheck CheckFieldBook(const FieldBook& book, const LevelingSettings& settings) {
@@ -155,7 +180,10 @@ FieldBookCheck WriteFieldBook(spreadsheet::SpreadsheetHost& host, const FieldBoo
   host.SetCellValue("I2", check.LimitText);
 
   // The heading, eight lines and the book's own ones, below one empty row.
-  if (closingRow + 9 + static_cast<int>(ownLines.size()) > kLastOutputRow) return check;
+  if (closingRow + 9 + static_cast<int>(ownLines.size()) > kLastOutputRow) {
+    BreakPages(host);
+    return check;
+  }
   const int first = closingRow + 2;
   const std::pair<const char*, CellValue> lines[] = {
       {"计算校核", CellValue()},
@@ -174,6 +202,14 @@ FieldBookCheck WriteFieldBook(spreadsheet::SpreadsheetHost& host, const FieldBoo
     ++rowNumber;
   }
   for (const CheckLine& line : ownLines) {
+    const std::string* text = std::get_if<std::string>(&line.Value);
+    if (text && ShownWidth(*text) > kCheckValueWidth) {
+      // Right-aligned in B, a longer text would run left into the label and print cut; after
+      // the label in A it runs on over the empty cells to the right, as the seed does.
+      putCell('A', line.Label + " " + *text);
+      ++rowNumber;
+      continue;
+    }
     putCell('A', line.Label);
     if (!std::holds_alternative<std::monostate>(line.Value)) putCell('B', line.Value);
     if (!line.Format.empty()) host.SetNumberFormat(Cell('B', rowNumber), line.Format);
@@ -182,6 +218,7 @@ FieldBookCheck WriteFieldBook(spreadsheet::SpreadsheetHost& host, const FieldBoo
   host.SetNumberFormat(Cell('B', first + 1) + ":" + Cell('B', first + 3), readingFormat);
   host.SetNumberFormat(Cell('B', first + 4), metreFormat);
   host.SetNumberFormat(Cell('B', first + 5) + ":" + Cell('B', first + 6), kWholeFormat);
+  BreakPages(host);
   return check;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "leveling/FieldBook.h"
@@ -18,13 +19,29 @@ inline constexpr int kLastOutputRow = 65536;
 // lines of its kind (a generated book: 随机种子 and 模拟高程).
 inline constexpr int kCheckBlockRows = 11;
 
+// Column B of the field book in characters, a full-width character counting two.
+inline constexpr int kCheckValueWidth = 9;
+// The width of a UTF-8 text in characters of a digit's width, a full-width character counting two.
+int ShownWidth(std::string_view utf8);
+
+// Spreadsheet programs keep at most 1,026 manual page breaks on a sheet.
+inline constexpr std::size_t kMaxPageBreaks = 1000;
+
+// Sets the pages of the active sheet (the field book) as manual breaks: those of the book's
+// rows set by an earlier generation go, then every page start from row 6 down that
+// PrintedPageStarts gives becomes a break (the last kMaxPageBreaks of them on a longer book),
+// so every spreadsheet program prints the pages this program prints, the check block on one
+// page with its heading.
+void BreakPages(spreadsheet::SpreadsheetHost& host);
+
 // 6 × √stationCount rounded to a whole number of millimetres, halves to even.
 int ToleranceMillimetres(int stationCount);
 // "±6√n=±" followed by ToleranceMillimetres ("±6√n=±6" for one set-up).
 std::string ToleranceText(int stationCount);
 
 // A line of the check block after 结论: its label in A, its value in B unless it is empty (with a
-// number format when `format` is not empty).
+// number format when `format` is not empty). A text wider than column B (kCheckValueWidth)
+// follows its label in A instead, after a space.
 struct CheckLine {
   std::string Label;
   spreadsheet::CellValue Value;
@@ -55,7 +72,8 @@ FieldBookCheck CheckFieldBook(const FieldBook& book, const LevelingSettings& set
 // every number rounded to 10⁻⁶ m (0.001 mm for millimetres), free of binary noise; empty texts
 // in G and H where a point has no design elevation. Then the tolerance text into I2 and, when
 // it fits above row 65536, the check block with `seed` and the number of points whose
-// elevation was simulated below the closing row. The book must fit (kMaxFieldBookRows).
+// elevation was simulated below the closing row, and the pages as manual breaks (BreakPages).
+// The book must fit (kMaxFieldBookRows).
 // Spreadsheet failures propagate as spreadsheet::SpreadsheetError; the limit's failures
 // (CheckFieldBook) are thrown before anything is written.
 FieldBookCheck WriteFieldBook(spreadsheet::SpreadsheetHost& host, const FieldBook& book,

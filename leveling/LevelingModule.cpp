@@ -60,6 +60,7 @@ FieldBookResult LevelingModule::GenerateFieldBook(spreadsheet::SpreadsheetHost& 
     return fail(error.Number(), error.Description());
   }
   result.Check = WriteFieldBook(host, book, settings_, seed, route_.SimulatedPoints);
+  WriteProjectFields(host, route_.Project);
   result.Written = true;
   result.Points = static_cast<int>(route_.Points.size());
   result.SetUps = book.StationCount;

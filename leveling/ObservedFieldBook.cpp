@@ -66,6 +66,7 @@ ObservedResult ComputeObservedBook(spreadsheet::SpreadsheetHost& host, const Lev
   }
   lines.push_back({"视距检核", stations.Text, {}});
   result.Check = WriteFieldBook(host, observed.Book, settings, lines, true);
+  WriteProjectFields(host, route.Project);
   WriteResultSheet(host, table);
   host.SelectSheet(kOutputSheetName);
   result.Rows = static_cast<int>(rows.size());

@@ -182,6 +182,7 @@ void ReadRouteInput(SpreadsheetHost& host, const LevelingSettings& settings, Ran
   route.DataBelowEnd = false;
   route.SimulatedPoints = 0;
   host.SelectSheet(kInputSheetName);
+  route.Project = ReadProjectFields(host);
   route.StartBenchmarkName = ReadName(host, "E5");
   route.StartBenchmarkElevation = ReadNumber(host, 'E', 6);
   route.EndBenchmarkName = ReadName(host, "F5");

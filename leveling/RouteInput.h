@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "leveling/LevelingSettings.h"
+#include "leveling/ProjectFields.h"
 #include "leveling/RandomInRange.h"
 #include "host/SpreadsheetHost.h"
 
@@ -30,6 +31,7 @@ struct RouteInput {
   int EndRow = 0;             // the row whose empty A cell ended the route
   bool DataBelowEnd = false;  // B, E or F of EndRow, or A, B, E or F below it, holds something
   int SimulatedPoints = 0;    // points whose MeasuredElevation was drawn, the closing benchmark included
+  ProjectFields Project;      // H1:I20 of the sheet
 };
 
 // "路线在第 30 行结束（A30 为空），第 31 行以下还有数据未计入" for a route that ended at row 30.
@@ -39,7 +41,7 @@ inline constexpr const char* kInputSheetName = "数据输入";
 inline constexpr int kFirstRouteRow = 8;
 
 // Empties route.Points, selects the sheet "数据输入" (it stays active) and reads E5, E6, F5, F6
-// and the rows from 8 down to the first empty A cell, drawing the simulated intermediate errors
+// (and the project fields, ReadProjectFields, before them) and the rows from 8 down to the first empty A cell, drawing the simulated intermediate errors
 // (rows with F empty, top down) and then the closure error from `engine`.
 // Notes in EndRow and DataBelowEnd whether anything was left behind the end of the route.
 // Throws spreadsheet::SpreadsheetError (the host's own failures; 13 for a cell that should hold

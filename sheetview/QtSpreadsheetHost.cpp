@@ -1,5 +1,6 @@
 #include "sheetview/QtSpreadsheetHost.h"
 
+#include "workbook/PageRows.h"
 #include <QApplication>
 #include <QFileInfo>
 #include <exception>
@@ -147,6 +148,19 @@ void QtSpreadsheetHost::UnmergeCells(const std::string& range) {
 void QtSpreadsheetHost::SetNumberFormat(const std::string& range, const std::string& code) {
   ActiveSheet();
   window_->SetNumberFormat(CellRange::Parse(range), code);
+}
+
+PrintSetup QtSpreadsheetHost::GetPrintSetup() { return ActiveSheet().Print(); }
+
+void QtSpreadsheetHost::SetPrintSetup(const PrintSetup& setup) {
+  ActiveSheet();
+  window_->SetPrintSetup(setup);
+}
+
+std::vector<int> QtSpreadsheetHost::PrintedPageStarts() {
+  ActiveSheet();
+  window_->Model()->ComputePending();
+  return PageRows::Starts(window_->GetWorkbook(), ActiveSheet());
 }
 
 void QtSpreadsheetHost::MarkSaved() { RequireWorkbook().Document().MarkSaved(); }

@@ -42,6 +42,9 @@ class QtSpreadsheetHost : public SpreadsheetHost {
   void ClearContents(const std::string& range) override;
   void UnmergeCells(const std::string& range) override;
   void SetNumberFormat(const std::string& range, const std::string& code) override;
+  PrintSetup GetPrintSetup() override;
+  void SetPrintSetup(const PrintSetup& setup) override;
+  std::vector<int> PrintedPageStarts() override;
   void MarkSaved() override;
   void Quit() override;
 

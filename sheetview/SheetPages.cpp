@@ -11,6 +11,8 @@
 #include "sheetview/CellPainter.h"
 #include "sheetview/SheetPrinter.h"
 #include "sheetview/TextOverflow.h"
+#include "workbook/HeaderFooterText.h"
+#include "workbook/PageRows.h"
 #include "workbook/SheetMetrics.h"
 #include "workbook/SpreadsheetError.h"
 
@@ -194,37 +196,23 @@ class PagePainter {
   QPainter& painter_;
 };
 
-bool HoldsValue(const Worksheet& sheet, int row, int lastColumn) {
-  if (row >= sheet.RowExtent()) return false;
-  const auto& cells = sheet.Row(row);
-  for (int c = 0; c <= std::min(lastColumn, static_cast<int>(cells.size()) - 1); ++c) {
-    if (!IsEmptyValue(cells[static_cast<std::size_t>(c)].value)) return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 SheetPages::SheetPages(const Workbook& workbook, const Worksheet& sheet, const QPageLayout& layout)
     : workbook_(workbook), sheet_(sheet) {
-  const std::optional<CellRange> range = SheetPrinter::PrintRange(workbook, sheet);
+  const std::optional<CellRange> range = PageRows::PrintRange(workbook, sheet);
   if (!range) {
     throw SpreadsheetError(SpreadsheetError::kApplicationDefined, "工作表“" + sheet.Name() + "”中没有可打印的内容");
   }
-  const PrintSetup& setup = sheet.Print();
   constexpr int kDpi = 96;
   const QRectF full = layout.fullRectPixels(kDpi);
   const QRectF printable = layout.paintRectPixels(kDpi);
   paper_ = full.size();
   margins_ = QMarginsF(printable.left() - full.left(), printable.top() - full.top(), full.right() - printable.right(),
                        full.bottom() - printable.bottom());
-  centred_ = setup.centerHorizontally;
+  centred_ = sheet.Print().centerHorizontally;
 
-  double totalWidth = 0;
-  for (int c = range->first.column; c <= range->last.column; ++c) totalWidth += SheetMetrics::ColumnWidth(sheet, c);
-  if (setup.fitToWidth > 0 && totalWidth > printable.width() * setup.fitToWidth) {
-    fit_ = printable.width() * setup.fitToWidth / totalWidth;
-  }
+  fit_ = PageRows::Fit(sheet, *range, printable.width());
   const double usableWidth = printable.width() / fit_;
   const double usableHeight = printable.height() / fit_;
 
@@ -238,47 +226,7 @@ SheetPages::SheetPages(const Workbook& workbook, const Worksheet& sheet, const Q
     bands_.emplace_back(c, last);
     c = last + 1;
   }
-
-  // Row pages down; the repeated rows head every page after the first.
-  std::vector<int> header;
-  if (setup.repeatRowsFirst >= 0 && setup.repeatRowsLast >= setup.repeatRowsFirst) {
-    for (int r = setup.repeatRowsFirst; r <= std::min(setup.repeatRowsLast, range->last.row); ++r) header.push_back(r);
-  }
-  double headerHeight = 0;
-  for (int r : header) headerHeight += SheetMetrics::RowHeight(sheet, r);
-  const int lastColumn = range->last.column;
-  const auto blockHeight = [&](int from) {
-    double h = 0;
-    for (int r = from; r <= range->last.row && HoldsValue(sheet, r, lastColumn); ++r) h += SheetMetrics::RowHeight(sheet, r);
-    return h;
-  };
-  for (int r = range->first.row; r <= range->last.row;) {
-    std::vector<int> rows;
-    double h = 0;
-    if (!rowPages_.empty() && !header.empty() && r > header.back() && headerHeight < usableHeight / 2) {
-      rows = header;
-      h = headerHeight;
-    }
-    const std::size_t before = rows.size();
-    const int pageFirst = r;
-    while (r <= range->last.row) {
-      const double rh = SheetMetrics::RowHeight(sheet, r);
-      if (rows.size() > before && h + rh > usableHeight) break;
-      rows.push_back(r++);
-      h += rh;
-    }
-    // A break inside a block of filled rows that began after an empty row on this page moves
-    // before the block, when the whole block fits on the next page.
-    if (r <= range->last.row && HoldsValue(sheet, r, lastColumn) && HoldsValue(sheet, r - 1, lastColumn)) {
-      int start = r - 1;
-      while (start > pageFirst && HoldsValue(sheet, start - 1, lastColumn)) --start;
-      if (start > pageFirst && blockHeight(start) <= usableHeight - headerHeight) {
-        rows.resize(rows.size() - static_cast<std::size_t>(r - start));
-        r = start;
-      }
-    }
-    rowPages_.push_back(std::move(rows));
-  }
+  rowPages_ = PageRows::Pages(sheet, *range, usableHeight, true);
 }
 
 const std::vector<int>& SheetPages::RowsOf(int index) const {
@@ -299,14 +247,23 @@ void SheetPages::Paint(QPainter& painter, int index) const {
   if (centred_) painter.translate((printableWidth / fit_ - bandWidth) / 2, 0);
   PagePainter(workbook_, sheet_, painter).Paint(Page{rows, band.first, band.second});
   painter.restore();
-  // The footer's line in the middle of the bottom margin.
-  const QRectF footer(0, printableHeight + margins_.bottom() / 4, printableWidth, margins_.bottom() / 2);
+  // The header in the middle of the top margin, the footer in the middle of the bottom one,
+  // each in three sections; a sheet without either shows "第 N 页 共 M 页" as its footer.
+  const PrintSetup& setup = sheet_.Print();
+  const std::string footer = setup.header.empty() && setup.footer.empty() ? "&C第 &P 页 共 &N 页" : setup.footer;
   QFont font = CellPainter::FontFor(CellStyle{});
   font.setPixelSize(12);  // 9 points
   painter.save();
   painter.setFont(font);
   painter.setPen(Qt::black);
-  painter.drawText(footer, Qt::AlignCenter, QStringLiteral("第 %1 页 共 %2 页").arg(index + 1).arg(Count()));
+  const auto paint = [&](const std::string& codes, const QRectF& box) {
+    const HeaderFooterText::Sections s = HeaderFooterText::Expand(codes, index + 1, Count(), sheet_.Name());
+    painter.drawText(box, Qt::AlignLeft | Qt::AlignVCenter, QString::fromStdString(s.left));
+    painter.drawText(box, Qt::AlignHCenter | Qt::AlignVCenter, QString::fromStdString(s.centre));
+    painter.drawText(box, Qt::AlignRight | Qt::AlignVCenter, QString::fromStdString(s.right));
+  };
+  paint(setup.header, QRectF(0, -margins_.top() * 3 / 4, printableWidth, margins_.top() / 2));
+  paint(footer, QRectF(0, printableHeight + margins_.bottom() / 4, printableWidth, margins_.bottom() / 2));
   painter.restore();
 }
 

@@ -12,11 +12,12 @@ class QPainter;
 namespace spreadsheet {
 
 // The printed pages of one sheet on one paper, as its page setup says: header rows repeated on
-// every page, pages running down, then across, each with "第 N 页 共 M 页" centred in its
-// bottom margin. Working them out takes row heights and column widths only; a page is painted
-// when asked for, so a preview paints only the pages it shows. A block of rows that follows an
-// empty row (the check block under a field book) starts a new page rather than being split,
-// unless it is longer than a page. Workbook and sheet must outlive the pages.
+// every page, manual page breaks, pages running down, then across (PageRows), each with the
+// sheet's page header and footer in its margins ("第 N 页 共 M 页" centred in the bottom margin
+// of a sheet that has neither). Working them out takes row heights and column widths only; a
+// page is painted when asked for, so a preview paints only the pages it shows. A block of rows
+// that follows an empty row (the check block under a field book) starts a new page rather than
+// being split, unless it is longer than a page. Workbook and sheet must outlive the pages.
 class SheetPages {
  public:
   // Throws SpreadsheetError 1004 naming the sheet when it holds nothing to print.

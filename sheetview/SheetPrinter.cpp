@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "workbook/SheetMetrics.h"
+#include "workbook/PageRows.h"
 #include "workbook/SpreadsheetError.h"
 #include "sheetview/SheetPages.h"
 
@@ -27,32 +27,10 @@ QPageSize::PageSizeId PaperOf(int code) {
   }
 }
 
-bool Visible(const CellStyle& style) {
-  return style.fill || style.left.style != BorderStyle::None || style.right.style != BorderStyle::None ||
-         style.top.style != BorderStyle::None || style.bottom.style != BorderStyle::None;
-}
-
 }  // namespace
 
 std::optional<CellRange> SheetPrinter::PrintRange(const Workbook& workbook, const Worksheet& sheet) {
-  int lastRow = -1;
-  int lastColumn = -1;
-  for (int r = 0; r < sheet.RowExtent(); ++r) {
-    const auto& cells = sheet.Row(r);
-    for (int c = 0; c < static_cast<int>(cells.size()); ++c) {
-      const Cell& cell = cells[static_cast<std::size_t>(c)];
-      if (!IsEmptyValue(cell.value) || (cell.style != 0 && Visible(workbook.Style(cell.style)))) {
-        lastRow = std::max(lastRow, r);
-        lastColumn = std::max(lastColumn, c);
-      }
-    }
-  }
-  for (const CellRange& m : sheet.Merges()) {
-    lastRow = std::max(lastRow, m.last.row);
-    lastColumn = std::max(lastColumn, m.last.column);
-  }
-  if (lastRow < 0) return std::nullopt;
-  return CellRange{{0, 0}, {lastRow, lastColumn}};
+  return PageRows::PrintRange(workbook, sheet);
 }
 
 void SheetPrinter::SetUpPage(const Worksheet& sheet, QPrinter& printer) {

@@ -1,5 +1,6 @@
 #include "sheetview/WindowSheetHost.h"
 
+#include "workbook/PageRows.h"
 #include "numfmt/NumberFormat.h"
 #include "sheetview/WorkbookTableModel.h"
 #include "sheetview/WorkbookWindow.h"
@@ -80,6 +81,19 @@ void WindowSheetHost::UnmergeCells(const std::string& range) {
 void WindowSheetHost::SetNumberFormat(const std::string& range, const std::string& code) {
   Shown(window_);
   window_.SetNumberFormat(CellRange::Parse(range), code);
+}
+
+PrintSetup WindowSheetHost::GetPrintSetup() { return Shown(window_).Print(); }
+
+void WindowSheetHost::SetPrintSetup(const PrintSetup& setup) {
+  Shown(window_);
+  window_.SetPrintSetup(setup);
+}
+
+std::vector<int> WindowSheetHost::PrintedPageStarts() {
+  const Worksheet& sheet = Shown(window_);
+  window_.Model()->ComputePending();
+  return PageRows::Starts(window_.GetWorkbook(), sheet);
 }
 
 void WindowSheetHost::MarkSaved() { NotHere("标记工作簿已保存"); }

@@ -304,6 +304,11 @@ void WorkbookWindow::SetNumberFormat(const CellRange& range, const std::string& 
   if (screenUpdating_) UpdateFormulaBar();
 }
 
+void WorkbookWindow::SetPrintSetup(const PrintSetup& setup) {
+  BeforeProgramWrite();
+  if (Worksheet* sheet = model_->Sheet()) sheet->Print() = setup;
+}
+
 void WorkbookWindow::SetScreenUpdating(bool on) {
   if (on == screenUpdating_) return;
   screenUpdating_ = on;

@@ -60,6 +60,7 @@ class WorkbookWindow : public QWidget {
   void ClearContents(const CellRange& range);
   void UnmergeCells(const CellRange& range);
   void SetNumberFormat(const CellRange& range, const std::string& code);
+  void SetPrintSetup(const PrintSetup& setup);
   // Off: no signals and no repainting; on again: one refresh of the whole sheet.
   void SetScreenUpdating(bool on);
   bool IsScreenUpdating() const { return screenUpdating_; }

@@ -36,6 +36,11 @@ void SampleRoute::Fill(spreadsheet::Workbook& workbook) {
   sheet->SetValue({5, E}, 150.826);
   sheet->SetValue({4, F}, std::string("BM2"));
   sheet->SetValue({5, F}, 156.488);
+  // The project's fields in I4:I12, 复核 left for the checker's pen.
+  const char* fields[] = {"K1 道路改建工程", "第一合同段", "DS3 水准仪 No.2031", "晴", "王工", "赵工", "王工", "", "2026-05-12"};
+  for (int i = 0; i < 9; ++i) {
+    if (*fields[i]) sheet->SetValue({3 + i, F + 3}, std::string(fields[i]));
+  }
 
   // Measured elevations of a few centre-line points, deviations from design in mm.
   const int measuredEvery = 4;

@@ -6,7 +6,8 @@ namespace templates {
 
 // A realistic road route for trying the program: chainages K1+000 to K1+260 every 20 m, each
 // with its left edge, centre line and right edge (±12.5 m), design elevations on a 1.8 % grade
-// with a 2 % crossfall, a few measured elevations, between BM1 and BM2.
+// with a 2 % crossfall, a few measured elevations, between BM1 and BM2; the project's fields
+// filled but 复核.
 class SampleRoute {
  public:
   static constexpr int kStations = 14;

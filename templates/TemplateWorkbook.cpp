@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "leveling/ProjectFields.h"
 #include "workbook/CellAddress.h"
 #include "workbook/CellRange.h"
 #include "workbook/CellStyle.h"
@@ -129,6 +130,17 @@ void BuildInputSheet(Workbook& book, Worksheet& sheet) {
   const double widths[] = {14, 10, 10, 10, 14, 14};
   for (int c = A; c <= F; ++c) sheet.SetColumnWidth(c, widths[c]);
 
+  // The project's fields beside the route, one column apart from it: labels in H, values in I.
+  enum { H = 7, I };
+  Merge(book, sheet, 2, H, 2, I, "工程信息", Header());
+  const char* fields[] = {"工程名称", "合同段", "仪器型号及编号", "天气", "观测", "记录", "计算", "复核", "日期"};
+  for (int i = 0; i < 9; ++i) {
+    Put(book, sheet, 3 + i, H, fields[i], Header());
+    Put(book, sheet, 3 + i, I, {}, Body("@", HorizontalAlignment::Left));
+  }
+  sheet.SetColumnWidth(H, 15);
+  sheet.SetColumnWidth(I, 28);
+
   auto& print = sheet.Print();
   print.paperSize = 9;
   print.repeatRowsFirst = header;
@@ -189,6 +201,8 @@ void BuildOutputSheet(Workbook& book, Worksheet& sheet) {
   print.fitToWidth = 1;
   print.centerHorizontally = true;
   print.marginLeft = print.marginRight = 0.5;
+  print.header = gaocheng::FieldBookHeader({});
+  print.footer = gaocheng::FieldBookFooter({});
 }
 
 void BuildObservationSheet(Workbook& book, Worksheet& sheet) {

@@ -43,6 +43,11 @@ grep -q "测站" "$tmp/summary" || fail "no summary: $(cat "$tmp/summary")"
 [ -s "$tmp/book.xlsx" ] || fail "no field book written"
 # A file the user names is read by the reader program in libexec/levelbook.
 [ -x "$root/usr/libexec/levelbook/levelbook-read" ] || fail "no reader program in libexec/levelbook"
+# --pdf prints through levelbook-pdf in libexec/levelbook, offscreen, with no display.
+[ -x "$root/usr/libexec/levelbook/levelbook-pdf" ] || fail "no PDF program in libexec/levelbook"
+env -u DISPLAY -u WAYLAND_DISPLAY "$bin/levelbook-cli" --sample -o "$tmp/paged.xlsx" --pdf "$tmp/book.pdf" --seed 1 \
+  >"$tmp/summary" 2>&1 || fail "levelbook-cli --pdf: $(cat "$tmp/summary")"
+[ "$(head -c 5 "$tmp/book.pdf")" = "%PDF-" ] || fail "levelbook-cli --pdf wrote no PDF"
 status=0
 "$bin/levelbook-cli" "$tmp/book.xlsx" -o "$tmp/again.xlsx" --seed 2 >"$tmp/summary" 2>&1 || status=$?
 [ $status -eq 0 ] || [ $status -eq 3 ] || fail "levelbook-cli on a file: $(cat "$tmp/summary")"
@@ -68,7 +73,8 @@ for page in levelbook levelbook-cli; do
   MANWIDTH=80 man -l "$share/man/man1/$page.1.gz" 2>/dev/null | grep -q "levelbook $version" || fail "man page $page"
 done
 # No run path in an installed program: the loader's own search finds every library.
-for program in "$bin/levelbook-cli" "$bin/levelbook" "$root/usr/libexec/levelbook/levelbook-read"; do
+for program in "$bin/levelbook-cli" "$bin/levelbook" "$root/usr/libexec/levelbook/levelbook-read" \
+  "$root/usr/libexec/levelbook/levelbook-pdf"; do
   paths=$(readelf -d "$program" | grep -E '\((RPATH|RUNPATH)\)' || true)
   [ -z "$paths" ] || fail "$(basename "$program") carries a run path: $paths"
 done

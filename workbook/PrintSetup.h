@@ -1,5 +1,8 @@
 #pragma once
 
+#include <string>
+#include <vector>
+
 namespace spreadsheet {
 
 // Page setup of a sheet as workbook files carry it. Margins in inches.
@@ -12,6 +15,12 @@ struct PrintSetup {
   bool centerHorizontally = false;
   bool printGridLines = false;
   double marginLeft = 0.7, marginRight = 0.7, marginTop = 0.75, marginBottom = 0.75;
+  // Page header and footer in the file's codes: "&L", "&C", "&R" open the left, centre and
+  // right sections, "&P" is the page number, "&N" the number of pages, "&&" an ampersand.
+  // Empty: none.
+  std::string header;
+  std::string footer;
+  std::vector<int> rowBreaks;  // 0-based rows that start a new page, ascending, each above 0
 
   bool operator==(const PrintSetup&) const = default;
 };

@@ -313,6 +313,33 @@ class CliProcess(unittest.TestCase):
         self.assertEqual(r.returncode, 1)
         self.assertIn("找不到读取程序 levelbook-read", r.stdout + r.stderr)
 
+    @unittest.skipUnless(os.path.exists(os.path.join(os.path.dirname(CLI), "levelbook-pdf")) and shutil.which("pdftotext"),
+                         "no levelbook-pdf (built without the GUI) or no pdftotext")
+    def test_pdf_without_a_display(self):
+        env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
+        book, pdf = self.path("book.xlsx"), self.path("book.pdf")
+        r = subprocess.run([CLI, "--sample", "-o", book, "--pdf", pdf, "--seed", "7"], capture_output=True,
+                           text=True, timeout=60, env=env)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        text = subprocess.run(["pdftotext", pdf, "-"], capture_output=True, text=True, timeout=60).stdout
+        pages = [re.sub(r"\s", "", p) for p in text.split("\f") if p.strip()]
+        self.assertGreaterEqual(len(pages), 2)
+        for k, page in enumerate(pages, 1):
+            for word in ("第%d页共%d页" % (k, len(pages)), "工程名称：K1道路改建工程", "合同段：第一合同段", "天气：晴",
+                         "计算：王工", "复核："):
+                self.assertIn(word, page)
+        for word in ("观测：王工", "记录：赵工", "日期：2026-05-12"):
+            self.assertIn(word, pages[0])
+        block = [page for page in pages if "计算校核" in page]
+        self.assertEqual(len(block), 1)
+        for word in ("Σ后视", "限差(mm)", "结论", "合格", "随机种子7", "模拟高程"):
+            self.assertIn(word, block[0])
+        # The PDF cannot be written: named, exit 1, the workbook written all the same.
+        r = subprocess.run([CLI, "--sample", "-o", book, "--pdf", self.path("no/such/dir/x.pdf")],
+                           capture_output=True, text=True, timeout=60, env=env)
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("无法写出PDF文件“%s”" % self.path("no/such/dir/x.pdf"), r.stderr)
+
     def test_help(self):
         r = run("--help")
         self.assertEqual(r.returncode, 0)

@@ -224,6 +224,13 @@ TEST_F(WindowFiles, ExportsTheFieldBookAsPdf) {
   EXPECT_LE(pages, 3);
   EXPECT_GT(QFileInfo(pdf).size(), 2000);
   EXPECT_EQ(Digest(templatePath), templateDigest);
+  // The project's fields in the header rows and on every page's header and footer, as in the file.
+  const QString text = PdfText(pdf);
+  EXPECT_EQ(text.count(QStringLiteral("工程名称：K1 道路改建工程")), pages) << text.toStdString();
+  EXPECT_EQ(text.count(QStringLiteral("合同段：第一合同段")), pages);
+  EXPECT_EQ(text.count(QStringLiteral("复核：")), pages);
+  EXPECT_TRUE(text.contains(QStringLiteral("第 %1 页 共 %1 页").arg(pages)));
+  EXPECT_TRUE(text.contains(QStringLiteral("赵工")));
 }
 
 TEST_F(WindowFiles, LongFieldBooksRepeatTheHeaderOnEveryPage) {

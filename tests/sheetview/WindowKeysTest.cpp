@@ -87,9 +87,9 @@ const KeyCase kKeyCases[] = {
     {"CtrlDownTwiceThenDelete", "A8", "C-Down C-Down Del", "A20", "A20", "A20= A8=K A12=K A21=K"},
     {"CtrlDownThenCopy", "A13", "C-Down C-C", "A20", "A20", "clip=K"},
     {"CtrlDownPastTheLastBlock", "A22", "C-Down", "A65536", "A65536", ""},
-    {"CtrlRightToBlockEndThenSheetEdge", "A8", "C-Right C-Right", "IV8", "IV8", ""},
+    {"CtrlRightToBlockEndThenSheetEdge", "A8", "C-Right C-Right C-Right", "IV8", "IV8", ""},  // via the label in H8
     {"CtrlUpStopsAtTheHeader", "A12", "C-Up", "A7", "A7", ""},
-    {"CtrlEndIsTheLastUsedCell", "A8", "C-End", "F25", "F25", ""},
+    {"CtrlEndIsTheLastUsedCell", "A8", "C-End", "H25", "H25", ""},  // the project's labels in H
     {"CtrlHomeGoesBelowTheFrozenRows", "F25", "C-Home", "A8", "A8", ""},
     {"CtrlUpIntoTheMergedTitle", "F25", "C-Up C-Up C-Up", "A1", "A1:F1", ""},
     {"UpIntoAMergeSelectsItWhole", "A8", "Up Up", "A4", "A4:C6", ""},
@@ -98,7 +98,7 @@ const KeyCase kKeyCases[] = {
     {"ShiftExtendsCurrentStays", "A8", "S-Down S-Down S-Right Del", "A8", "A8:B10",
      "A8= A9= A10= B8= A11=K C8=K"},
     {"CtrlShiftDownToBlockEnd", "A8", "CS-Down", "A8", "A8:A12", ""},
-    {"CtrlShiftEnd", "A8", "CS-End", "A8", "A8:F25", ""},
+    {"CtrlShiftEnd", "A8", "CS-End", "A8", "A8:H25", ""},
     {"CtrlShiftThenShiftBack", "A8", "CS-Right S-Left", "A8", "A8:C8", ""},
     {"CtrlADeleteClearsAll", "A8", "C-A Del", "A8", "A1:IV65536", "A8= A20= A7= F25="},
     {"UndoRedoWithCtrlY", "A8", "Del C-Z C-Y", "A8", "A8", "A8= A9=K"},

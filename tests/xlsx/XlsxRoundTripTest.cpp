@@ -279,6 +279,10 @@ TEST(XlsxRoundTrip, PrintSetupComesBack) {
   setups[1].repeatRowsFirst = 4;
   setups[1].repeatRowsLast = 4;
   setups[1].fitToWidth = 2;
+  setups[1].header = "&L工程名称：R&&D <路>\n第二行&R合同段：\"A\"";
+  setups[1].footer = "&C第 &P 页 共 &N 页";
+  setups[1].rowBreaks = {5, 60, 65535};
+  setups[0].footer = "&R&P";
   // setups[2]: the defaults.
   TempDir dir;
   Workbook wb;

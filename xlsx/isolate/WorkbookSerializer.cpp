@@ -152,6 +152,10 @@ void PutPrint(Writer& w, const PrintSetup& p) {
   w.Put(p.marginRight);
   w.Put(p.marginTop);
   w.Put(p.marginBottom);
+  w.PutString(p.header);
+  w.PutString(p.footer);
+  w.Put(static_cast<std::int32_t>(p.rowBreaks.size()));
+  for (int b : p.rowBreaks) w.Put(static_cast<std::int32_t>(b));
 }
 
 PrintSetup GetPrint(Reader& r) {
@@ -168,6 +172,10 @@ PrintSetup GetPrint(Reader& r) {
   p.marginRight = r.Get<double>();
   p.marginTop = r.Get<double>();
   p.marginBottom = r.Get<double>();
+  p.header = r.GetString();
+  p.footer = r.GetString();
+  const auto breaks = r.Get<std::int32_t>();
+  for (std::int32_t i = 0; i < breaks; ++i) p.rowBreaks.push_back(r.Get<std::int32_t>());
   return p;
 }
 

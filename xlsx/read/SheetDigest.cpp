@@ -81,6 +81,10 @@ SheetOrigin SheetDigest::Of(const Worksheet& sheet, std::string part) {
   layout.Add(std::uint64_t(std::int64_t{p.repeatRowsLast}));
   layout.Add(std::uint64_t(std::int64_t{p.fitToWidth}));
   for (double m : {p.marginLeft, p.marginRight, p.marginTop, p.marginBottom}) layout.Add(m);
+  layout.Add(std::string_view(p.header));
+  layout.Add(std::string_view(p.footer));
+  layout.Add(static_cast<std::uint64_t>(p.rowBreaks.size()));
+  for (int b : p.rowBreaks) layout.Add(std::uint64_t(std::int64_t{b}));
   layout.Add((std::uint64_t(sheet.Frozen().rows) << 32) | std::uint64_t(sheet.Frozen().columns));
   o.layout = layout.Value();
   return o;

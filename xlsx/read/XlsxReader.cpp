@@ -447,7 +447,8 @@ class SheetReader {
       const std::string_view name = r.Name();
       const int depth = r.Depth();
       if (depth == 0) continue;
-      if (name == "sheetPr" || name == "sheetViews" || name == "sheetView" || name == "cols" || name == "mergeCells") {
+      if (name == "sheetPr" || name == "sheetViews" || name == "sheetView" || name == "cols" || name == "mergeCells" ||
+          name == "headerFooter" || name == "rowBreaks") {
         continue;  // containers: their children are read below
       }
       if (name == "pageSetUpPr") {
@@ -481,6 +482,17 @@ class SheetReader {
         p.paperSize = Integer<int>(r.Attribute("paperSize")).value_or(p.paperSize);
         p.landscape = r.Attribute("orientation").value_or("") == "landscape";
         fitToWidth = Integer<int>(r.Attribute("fitToWidth"));
+      } else if (name == "oddHeader" && depth == 2) {
+        ws_.Print().header = r.ElementText();
+      } else if (name == "oddFooter" && depth == 2) {
+        ws_.Print().footer = r.ElementText();
+      } else if (name == "brk" && depth == 2) {
+        // A break after row `id` (1-based): the next page starts at that 0-based row.
+        const std::optional<int> id = Integer<int>(r.Attribute("id"));
+        std::vector<int>& breaks = ws_.Print().rowBreaks;
+        if (id && *id > 0 && *id < CellAddress::kMaxRows) breaks.insert(std::upper_bound(breaks.begin(), breaks.end(), *id), *id);
+        breaks.erase(std::unique(breaks.begin(), breaks.end()), breaks.end());
+        r.Skip();
       } else {
         r.Skip();
       }

@@ -177,6 +177,8 @@ void PatchSheet(SheetPatch& patch, const std::string& part, const Worksheet& ws,
     children.Place("printOptions", SheetXml::PrintOptions(print, p));
     children.Place("pageMargins", SheetXml::PageMargins(print, p));
     children.Place("pageSetup", SheetXml::PageSetup(print, p));
+    children.Place("headerFooter", SheetXml::HeaderFooter(print, p));
+    children.Place("rowBreaks", SheetXml::RowBreaks(print, p));
     const std::string fit = "<" + p + "pageSetUpPr fitToPage=\"" + (print.fitToWidth > 0 ? "1" : "0") + "\"/>";
     if (const XmlSpan* sheetPr = children.Find("sheetPr")) {
       const auto prChildren = XmlSplice::Children(xml, *sheetPr);

@@ -471,6 +471,36 @@ std::string SheetXml::PageSetup(const PrintSetup& s, std::string_view p) {
   return out + "/>";
 }
 
+std::string SheetXml::HeaderFooter(const PrintSetup& s, std::string_view p) {
+  if (s.header.empty() && s.footer.empty()) return {};
+  const std::string prefix(p);
+  std::string out = "<" + prefix + "headerFooter>";
+  for (const auto& [name, text] : {std::pair<const char*, const std::string&>("oddHeader", s.header),
+                                   std::pair<const char*, const std::string&>("oddFooter", s.footer)}) {
+    if (text.empty()) continue;
+    out += "<" + prefix + name + ">";
+    AppendEscaped(out, text);
+    out += "</" + prefix + name + ">";
+  }
+  return out + "</" + prefix + "headerFooter>";
+}
+
+std::string SheetXml::RowBreaks(const PrintSetup& s, std::string_view p) {
+  if (s.rowBreaks.empty()) return {};
+  const std::string prefix(p);
+  std::string out = "<" + prefix + "rowBreaks count=\"";
+  AppendInt(out, static_cast<long>(s.rowBreaks.size()));
+  out += "\" manualBreakCount=\"";
+  AppendInt(out, static_cast<long>(s.rowBreaks.size()));
+  out += "\">";
+  for (int row : s.rowBreaks) {
+    out += "<" + prefix + "brk id=\"";
+    AppendInt(out, row);
+    out += "\" max=\"16383\" man=\"1\"/>";
+  }
+  return out + "</" + prefix + "rowBreaks>";
+}
+
 std::string SheetXml::Pane(const FrozenPane& pane, std::string_view p) {
   if (pane.rows <= 0 && pane.columns <= 0) return {};
   std::string out = "<" + std::string(p) + "pane";

@@ -27,6 +27,8 @@ class SheetXml {
   static std::string PrintOptions(const PrintSetup& p, std::string_view prefix);   // "" when default
   static std::string PageMargins(const PrintSetup& p, std::string_view prefix);
   static std::string PageSetup(const PrintSetup& p, std::string_view prefix);
+  static std::string HeaderFooter(const PrintSetup& p, std::string_view prefix);  // "" when neither
+  static std::string RowBreaks(const PrintSetup& p, std::string_view prefix);     // "" when none
   static std::string Pane(const FrozenPane& pane, std::string_view prefix);        // "" when none
 
   // Text for character data or an attribute value: &, <, >, " escaped, malformed UTF-8
