@@ -5,6 +5,7 @@
 #include "leveling/FieldBook.h"
 #include "leveling/FieldBookOutput.h"
 #include "leveling/LevelingError.h"
+#include "leveling/ProfileSheet.h"
 #include "workbook/SpreadsheetError.h"
 
 namespace gaocheng {
@@ -60,6 +61,7 @@ FieldBookResult LevelingModule::GenerateFieldBook(spreadsheet::SpreadsheetHost& 
     return fail(error.Number(), error.Description());
   }
   result.Check = WriteFieldBook(host, book, settings_, seed, route_.SimulatedPoints);
+  WriteProfileSheet(host, book, settings_);
   result.Written = true;
   result.Points = static_cast<int>(route_.Points.size());
   result.SetUps = book.StationCount;

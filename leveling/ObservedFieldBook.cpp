@@ -3,6 +3,7 @@
 #include <string>
 
 #include "leveling/ObservationSheet.h"
+#include "leveling/ProfileSheet.h"
 #include "leveling/Reduction.h"
 #include "leveling/ResultSheet.h"
 #include "leveling/RouteInput.h"
@@ -67,6 +68,7 @@ ObservedResult ComputeObservedBook(spreadsheet::SpreadsheetHost& host, const Lev
   lines.push_back({"视距检核", stations.Text, {}});
   result.Check = WriteFieldBook(host, observed.Book, settings, lines, true);
   WriteResultSheet(host, table);
+  WriteProfileSheet(host, observed.Book, settings);
   host.SelectSheet(kOutputSheetName);
   result.Rows = static_cast<int>(rows.size());
   result.SetUps = observed.Book.StationCount;
