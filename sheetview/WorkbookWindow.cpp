@@ -21,6 +21,8 @@
 #include "sheetview/FormulaBar.h"
 #include "sheetview/Platform.h"
 #include "sheetview/PrintCommands.h"
+#include "sheetview/ProfileChart.h"
+#include "sheetview/ProfileView.h"
 #include "sheetview/SheetView.h"
 #include "sheetview/WorkbookDialogs.h"
 #include "sheetview/WorkbookTableModel.h"
@@ -50,6 +52,7 @@ WorkbookWindow::WorkbookWindow(WorkbookLoader load, WorkbookSaver save, std::sha
       dialogs_(std::move(dialogs)),
       document_(new WorkbookDocument(std::move(load), std::move(save), this)),
       toolBar_(new QToolBar(this)),
+      profileView_(new ProfileView(this)),
       formulaBar_(new FormulaBar(this)),
       view_(new SheetView(this)),
       tabs_(new QTabBar(this)),
@@ -66,6 +69,8 @@ WorkbookWindow::WorkbookWindow(WorkbookLoader load, WorkbookSaver save, std::sha
   layout->addWidget(toolBar_);
   layout->addWidget(formulaBar_);
   layout->addWidget(view_, 1);
+  layout->addWidget(profileView_, 1);
+  profileView_->hide();
   auto* bottom = new QHBoxLayout;
   bottom->setContentsMargins(0, 0, 6, 0);
   bottom->addWidget(tabs_, 1);
@@ -205,6 +210,16 @@ void WorkbookWindow::SetWorkbook(Workbook workbook, const QString& name, const Q
   RestorePlace(model_->SheetIndex());
   UpdateTitle();
   UpdateFormulaBar();
+  UpdateProfile();
+}
+
+void WorkbookWindow::UpdateProfile() {
+  const Worksheet* sheet = HasWorkbook() ? model_->Sheet() : nullptr;
+  std::optional<ProfileChart> chart = sheet ? ProfileChart::Of(GetWorkbook(), *sheet) : std::nullopt;
+  const bool show = chart.has_value();
+  profileView_->SetChart(std::move(chart));
+  profileView_->setVisible(show);
+  view_->setVisible(!show);
 }
 
 bool WorkbookWindow::HasWorkbook() const { return document_->HasWorkbook(); }
@@ -261,6 +276,7 @@ void WorkbookWindow::ShowSheet(std::size_t index) {
     tabs_->setCurrentIndex(static_cast<int>(index));
   }
   UpdateFormulaBar();
+  UpdateProfile();
 }
 
 std::size_t WorkbookWindow::ShownSheet() const { return model_->SheetIndex(); }
@@ -315,6 +331,7 @@ void WorkbookWindow::SetScreenUpdating(bool on) {
   model_->SetSuspended(false);
   view_->setUpdatesEnabled(true);
   UpdateFormulaBar();
+  UpdateProfile();
 }
 
 void WorkbookWindow::SetState(WindowState state) {
