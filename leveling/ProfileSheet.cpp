@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "leveling/Millimetres.h"
 #include "workbook/SpreadsheetError.h"
 
 namespace gaocheng {
@@ -17,8 +18,6 @@ constexpr const char* kFieldBookSheet = "水准表";
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
-// Values as the book shows them: metres to 10⁻⁶, millimetres to 10⁻³, free of binary noise.
-double Rounded(double value, double unit) { return std::round(value / unit) * unit; }
 
 std::string Address(char column, int row) { return column + std::to_string(row); }
 
@@ -81,7 +80,7 @@ ProfileAxis ChainageOf(const std::vector<std::string>& rowNames, const std::vect
         axis.X[j] = axis.X[previous];
       } else {
         const double t = static_cast<double>(j - previous) / static_cast<double>(i - previous);
-        axis.X[j] = Rounded(axis.X[previous] + t * (axis.X[i] - axis.X[previous]), 1e-3);
+        axis.X[j] = RoundToThousandths(axis.X[previous] + t * (axis.X[i] - axis.X[previous]));
       }
     }
     previous = i;
@@ -111,15 +110,15 @@ ProfileData ProfileOf(const FieldBook& book, const LevelingSettings& settings) {
   for (std::size_t i = 0; i < n; ++i) {
     const FieldBookRow& row = book.Rows[i];
     if (row.RowKind == Kind::PointRow || row.RowKind == Kind::ClosingRow) {
-      data.Measured[i] = Rounded(row.MeasuredElevation, 1e-6);
+      data.Measured[i] = RoundToMillionths(row.MeasuredElevation);
     }
     if (row.RowKind == Kind::TurnPointRow) {
-      data.TurningPoint[i] = Rounded(row.TurnPointElevation, 1e-6);
+      data.TurningPoint[i] = RoundToMillionths(row.TurnPointElevation);
       if (settings.ShowTurnPointElevation) data.Measured[i] = data.TurningPoint[i];
     }
     if (row.RowKind == Kind::PointRow && row.DesignElevation != 0) {
-      data.Design[i] = Rounded(row.DesignElevation, 1e-6);
-      data.DeviationMm[i] = Rounded((row.MeasuredElevation - row.DesignElevation) * 1000, 1e-3);
+      data.Design[i] = RoundToMillionths(row.DesignElevation);
+      data.DeviationMm[i] = RoundToThousandths((row.MeasuredElevation - row.DesignElevation) * 1000);
     }
   }
   return data;

@@ -18,7 +18,7 @@ const QColor kTurning(0x2E, 0x8B, 0x57);
 const QColor kTolerance(0x7F, 0x7F, 0x7F);
 const QColor kGrid(0xD9, 0xD9, 0xD9);
 
-constexpr double kLeft = 64, kRight = 16, kTop = 28, kBottom = 44, kGap = 16;
+constexpr double kLeft = 64, kRight = 16, kTop = 28, kBottom = 50, kGap = 12;
 
 // Padded bounds of the finite values of the series; [0, 1] when there are none.
 void Bounds(std::initializer_list<const std::vector<double>*> series, double& low, double& high) {
@@ -152,10 +152,11 @@ void ProfileChart::Paint(QPainter& painter, const QRectF& area) const {
     return;
   }
   struct Line {
-    const std::vector<double>* ys;
+    const std::vector<double>* ys;  // nullptr: a level line at `level`
     QColor color;
     bool line, marker, dashed;
     QString name;
+    double level = 0;
   };
   auto plot = [&](const QRectF& r, const QString& title, const QString& yTitle, double low, double high,
                   const std::function<double(double)>& yOf, const std::vector<Line>& lines) {
@@ -204,10 +205,20 @@ void ProfileChart::Paint(QPainter& painter, const QRectF& area) const {
     painter.save();
     painter.setClipRect(r.adjusted(-4, -4, 4, 4));
     const auto at = [&](double x, double y) { return QPointF(XOf(x, r), yOf(y)); };
-    for (const Line& l : lines) {
+    // Drawn last to first, so the design line lies over the measured one it mostly covers.
+    for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
+      const Line& l = *it;
+      if (l.ys == nullptr) {
+        painter.setPen(QPen(l.color, 1.5, Qt::DashLine));
+        painter.drawLine(QPointF(r.left(), yOf(l.level)), QPointF(r.right(), yOf(l.level)));
+        continue;
+      }
       const std::vector<QPointF> points = Thinned(data_.Chainage, *l.ys, at, r.width());
       if (l.line && points.size() > 1) {
-        painter.setPen(QPen(l.color, 1.5, l.dashed ? Qt::DashLine : Qt::SolidLine));
+        // A wide pen strokes a path of thousands of zigzags slowly; a hairline draws it at once.
+        QPen pen(l.color, points.size() > r.width() ? 0 : 1.5);
+        pen.setCosmetic(true);
+        painter.setPen(pen);
         painter.drawPolyline(points.data(), static_cast<int>(points.size()));
       }
       if (l.marker && points.size() <= r.width() / 3) {
@@ -223,12 +234,11 @@ void ProfileChart::Paint(QPainter& painter, const QRectF& area) const {
         {&data_.Measured, kMeasured, true, true, false, QStringLiteral("实测高程")},
         {&data_.TurningPoint, kTurning, false, true, false, QStringLiteral("转点")}});
   const QRectF bottom = DeviationPlot(area);
-  const std::vector<double> plus(data_.Size(), data_.PlusToleranceMm), minus(data_.Size(), data_.MinusToleranceMm);
   plot(bottom, QStringLiteral("偏差（实测高程 − 设计高程）"), QStringLiteral("偏差（mm）"), deviationLow_, deviationHigh_,
        [&](double y) { return DeviationYOf(y, bottom); },
        {{&data_.DeviationMm, kMeasured, true, true, false, QStringLiteral("偏差")},
-        {&plus, kTolerance, true, false, true, QStringLiteral("正限差")},
-        {&minus, kTolerance, true, false, true, QStringLiteral("负限差")}});
+        {nullptr, kTolerance, true, false, true, QStringLiteral("正限差"), data_.PlusToleranceMm},
+        {nullptr, kTolerance, true, false, true, QStringLiteral("负限差"), data_.MinusToleranceMm}});
   painter.restore();
 }
 
