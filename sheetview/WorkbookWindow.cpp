@@ -115,11 +115,15 @@ WorkbookWindow::WorkbookWindow(WorkbookLoader load, WorkbookSaver save, std::sha
   connect(view_, &SheetView::escapePressed, edits_, &EditCommands::CancelCut);
   connect(view_, &SheetView::undoRequested, this, &WorkbookWindow::Undo);
   connect(view_, &SheetView::redoRequested, this, &WorkbookWindow::Redo);
-  connect(view_, &SheetView::sheetStepRequested, this, [this](int step) {
+  const auto stepSheet = [this](int step) {
     if (!HasWorkbook()) return;
     const long long next = static_cast<long long>(model_->SheetIndex()) + step;
     if (next >= 0 && next < static_cast<long long>(GetWorkbook().SheetCount())) ShowSheet(static_cast<std::size_t>(next));
-  });
+  };
+  connect(view_, &SheetView::sheetStepRequested, this, stepSheet);
+  connect(profileView_, &ProfileView::sheetStepRequested, this, stepSheet);
+  connect(profileView_, &ProfileView::undoRequested, this, &WorkbookWindow::Undo);
+  connect(profileView_, &ProfileView::redoRequested, this, &WorkbookWindow::Redo);
   BuildContextMenu();
   connect(model_, &WorkbookTableModel::circularReferenceChanged, this, [this](const QString& cell) {
     circular_ = cell;
@@ -214,12 +218,18 @@ void WorkbookWindow::SetWorkbook(Workbook workbook, const QString& name, const Q
 }
 
 void WorkbookWindow::UpdateProfile() {
+  // A program writing with screen updating off may pass through the sheet; the refresh shows
+  // whatever sheet it left active.
+  if (!screenUpdating_) return;
   const Worksheet* sheet = HasWorkbook() ? model_->Sheet() : nullptr;
   std::optional<ProfileChart> chart = sheet ? ProfileChart::Of(GetWorkbook(), *sheet) : std::nullopt;
   const bool show = chart.has_value();
+  const bool hadFocus = view_->hasFocus() || profileView_->hasFocus();
   profileView_->SetChart(std::move(chart));
   profileView_->setVisible(show);
   view_->setVisible(!show);
+  setFocusProxy(show ? static_cast<QWidget*>(profileView_) : view_);
+  if (hadFocus) (show ? static_cast<QWidget*>(profileView_) : view_)->setFocus();
 }
 
 bool WorkbookWindow::HasWorkbook() const { return document_->HasWorkbook(); }
