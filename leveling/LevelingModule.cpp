@@ -5,6 +5,7 @@
 #include "leveling/FieldBook.h"
 #include "leveling/FieldBookOutput.h"
 #include "leveling/LevelingError.h"
+#include "leveling/ProfileSheet.h"
 #include "workbook/SpreadsheetError.h"
 
 namespace gaocheng {
@@ -61,6 +62,7 @@ FieldBookResult LevelingModule::GenerateFieldBook(spreadsheet::SpreadsheetHost& 
   }
   result.Check = WriteFieldBook(host, book, settings_, seed, route_.SimulatedPoints);
   WriteProjectFields(host, route_.Project);
+  WriteProfileSheet(host, book, settings_);
   result.Written = true;
   result.Points = static_cast<int>(route_.Points.size());
   result.SetUps = book.StationCount;

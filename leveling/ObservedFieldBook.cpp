@@ -3,6 +3,7 @@
 #include <string>
 
 #include "leveling/ObservationSheet.h"
+#include "leveling/ProfileSheet.h"
 #include "leveling/Reduction.h"
 #include "leveling/ResultSheet.h"
 #include "leveling/RouteInput.h"
@@ -68,6 +69,7 @@ ObservedResult ComputeObservedBook(spreadsheet::SpreadsheetHost& host, const Lev
   result.Check = WriteFieldBook(host, observed.Book, settings, lines, true);
   WriteProjectFields(host, route.Project);
   WriteResultSheet(host, table);
+  WriteProfileSheet(host, observed.Book, settings);
   host.SelectSheet(kOutputSheetName);
   result.Rows = static_cast<int>(rows.size());
   result.SetUps = observed.Book.StationCount;

@@ -10,6 +10,7 @@
 
 #include "workbook/PageRows.h"
 #include "workbook/SpreadsheetError.h"
+#include "sheetview/ProfileChart.h"
 #include "sheetview/SheetPages.h"
 
 namespace spreadsheet {
@@ -44,6 +45,7 @@ void SheetPrinter::SetUpPage(const Worksheet& sheet, QPrinter& printer) {
 }
 
 int SheetPrinter::Print(const Workbook& workbook, const Worksheet& sheet, QPrinter& printer) {
+  if (const std::optional<ProfileChart> chart = ProfileChart::Of(workbook, sheet)) return PrintChart(*chart, printer);
   const SheetPages pages(workbook, sheet, [&] {
     SetUpPage(sheet, printer);
     return printer.pageLayout();
@@ -63,6 +65,22 @@ int SheetPrinter::Print(const Workbook& workbook, const Worksheet& sheet, QPrint
   }
   painter.end();
   return pages.Count();
+}
+
+int SheetPrinter::PrintChart(const ProfileChart& chart, QPrinter& printer) {
+  printer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape, QMarginsF(12, 12, 12, 12),
+                                    QPageLayout::Millimeter));
+  QPainter painter;
+  if (!painter.begin(&printer)) {
+    throw SpreadsheetError(SpreadsheetError::kApplicationDefined,
+                           "无法打开打印输出“" + printer.outputFileName().toStdString() + "”");
+  }
+  const double toDevice = printer.resolution() / 96.0;
+  painter.scale(toDevice, toDevice);
+  const QRect page = printer.pageLayout().paintRectPixels(printer.resolution());
+  chart.Paint(painter, QRectF(0, 0, page.width() / toDevice, page.height() / toDevice));
+  painter.end();
+  return 1;
 }
 
 }  // namespace spreadsheet

@@ -8,6 +8,10 @@
 class QPrinter;
 
 namespace spreadsheet {
+class ProfileChart;
+}
+
+namespace spreadsheet {
 
 // Prints one sheet as its page setup says: paper and orientation, margins, header rows
 // repeated on every page, grid lines only when asked for, borders, fills, fonts and merged
@@ -23,7 +27,9 @@ class SheetPrinter {
   // Sets up the page and paints the pages; returns how many. Throws SpreadsheetError 1004
   // naming the sheet when it holds nothing to print, or naming the output when the printer
   // cannot be opened.
+  // The sheet "纵断面" prints as its chart, on one landscape A4 page.
   static int Print(const Workbook& workbook, const Worksheet& sheet, QPrinter& printer);
+  static int PrintChart(const ProfileChart& chart, QPrinter& printer);
 };
 
 }  // namespace spreadsheet

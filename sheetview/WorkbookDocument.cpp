@@ -50,11 +50,12 @@ class WorkbookDocument::StepCommand : public QUndoCommand {
   }
 
  private:
+  // Last written first, so the sheet the step wrote first (the one it left in view) is shown at the end.
   void Swap() {
-    for (auto& [index, other] : sheets_) {
-      Worksheet shown = document_.Get().SheetAt(index);
-      document_.ReplaceSheet(index, other);
-      other = std::move(shown);
+    for (auto it = sheets_.rbegin(); it != sheets_.rend(); ++it) {
+      Worksheet shown = document_.Get().SheetAt(it->first);
+      document_.ReplaceSheet(it->first, it->second);
+      it->second = std::move(shown);
     }
   }
 

@@ -21,6 +21,8 @@
 #include "sheetview/FormulaBar.h"
 #include "sheetview/Platform.h"
 #include "sheetview/PrintCommands.h"
+#include "sheetview/ProfileChart.h"
+#include "sheetview/ProfileView.h"
 #include "sheetview/SheetView.h"
 #include "sheetview/WorkbookDialogs.h"
 #include "sheetview/WorkbookTableModel.h"
@@ -50,6 +52,7 @@ WorkbookWindow::WorkbookWindow(WorkbookLoader load, WorkbookSaver save, std::sha
       dialogs_(std::move(dialogs)),
       document_(new WorkbookDocument(std::move(load), std::move(save), this)),
       toolBar_(new QToolBar(this)),
+      profileView_(new ProfileView(this)),
       formulaBar_(new FormulaBar(this)),
       view_(new SheetView(this)),
       tabs_(new QTabBar(this)),
@@ -66,6 +69,8 @@ WorkbookWindow::WorkbookWindow(WorkbookLoader load, WorkbookSaver save, std::sha
   layout->addWidget(toolBar_);
   layout->addWidget(formulaBar_);
   layout->addWidget(view_, 1);
+  layout->addWidget(profileView_, 1);
+  profileView_->hide();
   auto* bottom = new QHBoxLayout;
   bottom->setContentsMargins(0, 0, 6, 0);
   bottom->addWidget(tabs_, 1);
@@ -110,11 +115,15 @@ WorkbookWindow::WorkbookWindow(WorkbookLoader load, WorkbookSaver save, std::sha
   connect(view_, &SheetView::escapePressed, edits_, &EditCommands::CancelCut);
   connect(view_, &SheetView::undoRequested, this, &WorkbookWindow::Undo);
   connect(view_, &SheetView::redoRequested, this, &WorkbookWindow::Redo);
-  connect(view_, &SheetView::sheetStepRequested, this, [this](int step) {
+  const auto stepSheet = [this](int step) {
     if (!HasWorkbook()) return;
     const long long next = static_cast<long long>(model_->SheetIndex()) + step;
     if (next >= 0 && next < static_cast<long long>(GetWorkbook().SheetCount())) ShowSheet(static_cast<std::size_t>(next));
-  });
+  };
+  connect(view_, &SheetView::sheetStepRequested, this, stepSheet);
+  connect(profileView_, &ProfileView::sheetStepRequested, this, stepSheet);
+  connect(profileView_, &ProfileView::undoRequested, this, &WorkbookWindow::Undo);
+  connect(profileView_, &ProfileView::redoRequested, this, &WorkbookWindow::Redo);
   BuildContextMenu();
   connect(model_, &WorkbookTableModel::circularReferenceChanged, this, [this](const QString& cell) {
     circular_ = cell;
@@ -205,6 +214,22 @@ void WorkbookWindow::SetWorkbook(Workbook workbook, const QString& name, const Q
   RestorePlace(model_->SheetIndex());
   UpdateTitle();
   UpdateFormulaBar();
+  UpdateProfile();
+}
+
+void WorkbookWindow::UpdateProfile() {
+  // A program writing with screen updating off may pass through the sheet; the refresh shows
+  // whatever sheet it left active.
+  if (!screenUpdating_) return;
+  const Worksheet* sheet = HasWorkbook() ? model_->Sheet() : nullptr;
+  std::optional<ProfileChart> chart = sheet ? ProfileChart::Of(GetWorkbook(), *sheet) : std::nullopt;
+  const bool show = chart.has_value();
+  const bool hadFocus = view_->hasFocus() || profileView_->hasFocus();
+  profileView_->SetChart(std::move(chart));
+  profileView_->setVisible(show);
+  view_->setVisible(!show);
+  setFocusProxy(show ? static_cast<QWidget*>(profileView_) : view_);
+  if (hadFocus) (show ? static_cast<QWidget*>(profileView_) : view_)->setFocus();
 }
 
 bool WorkbookWindow::HasWorkbook() const { return document_->HasWorkbook(); }
@@ -261,6 +286,7 @@ void WorkbookWindow::ShowSheet(std::size_t index) {
     tabs_->setCurrentIndex(static_cast<int>(index));
   }
   UpdateFormulaBar();
+  UpdateProfile();
 }
 
 std::size_t WorkbookWindow::ShownSheet() const { return model_->SheetIndex(); }
@@ -320,6 +346,7 @@ void WorkbookWindow::SetScreenUpdating(bool on) {
   model_->SetSuspended(false);
   view_->setUpdatesEnabled(true);
   UpdateFormulaBar();
+  UpdateProfile();
 }
 
 void WorkbookWindow::SetState(WindowState state) {

@@ -22,6 +22,7 @@ namespace spreadsheet {
 class EditCommands;
 class FormulaBar;
 class PrintCommands;
+class ProfileView;
 class SheetView;
 class WorkbookDialogs;
 class WorkbookTableModel;
@@ -88,6 +89,7 @@ class WorkbookWindow : public QWidget {
   EditCommands& Edits() const { return *edits_; }
   PrintCommands& Printing() const { return *printing_; }
   SheetView* View() const { return view_; }
+  ProfileView* Profile() const { return profileView_; }
   WorkbookTableModel* Model() const { return model_; }
   FormulaBar* Bar() const { return formulaBar_; }
   QTabBar* Tabs() const { return tabs_; }
@@ -119,6 +121,8 @@ class WorkbookWindow : public QWidget {
   void UpdateFormulaBar();
   void UpdateStatus();
   void UpdateTitle();
+  // The sheet "纵断面" shows as its chart instead of the grid.
+  void UpdateProfile();
   void BeforeProgramWrite();
   void FillParent();
   void OnCellsEdited(std::size_t sheet, const CellRange& range);
@@ -140,6 +144,7 @@ class WorkbookWindow : public QWidget {
   std::vector<SheetPlace> places_;  // one per sheet
 
   QToolBar* toolBar_;
+  ProfileView* profileView_;
   FormulaBar* formulaBar_;
   SheetView* view_;
   QTabBar* tabs_;

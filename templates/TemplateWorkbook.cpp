@@ -4,6 +4,7 @@
 #include <string>
 
 #include "leveling/ProjectFields.h"
+#include "leveling/ProfileSheet.h"
 #include "workbook/CellAddress.h"
 #include "workbook/CellRange.h"
 #include "workbook/CellStyle.h"
@@ -278,6 +279,34 @@ void BuildResultSheet(Workbook& book, Worksheet& sheet) {
   print.centerHorizontally = true;
 }
 
+// "纵断面": its heading and column headers; the generation fills the rows beside those of
+// "水准表", and the two charts read them.
+void BuildProfileSheet(Workbook& book, Worksheet& sheet) {
+  enum { A, B, C, D, E, F, G, H, I };
+  Merge(book, sheet, 0, A, 0, I, "纵断面", Title());
+  sheet.SetRowHeight(0, 28);
+  Merge(book, sheet, 1, A, 1, I, {}, Plain(HorizontalAlignment::Left));
+  const char* headers[] = {"点名", "里程(m)", "设计高程(m)", "转点高程(m)", "偏差(mm)", nullptr, "限差线里程(m)",
+                           "正限差(mm)", "负限差(mm)"};
+  for (int c = A; c <= I; ++c) {
+    if (headers[c] != nullptr) Put(book, sheet, 3, c, headers[c], Header());
+  }
+  sheet.SetRowHeight(3, 22);
+  sheet.SetColumnStyle(A, book.InternStyle(Body("General", HorizontalAlignment::Left)));
+  sheet.SetColumnStyle(B, book.InternStyle(Body("0.000", HorizontalAlignment::Right)));
+  const auto metres = book.InternStyle(Body(kMetres, HorizontalAlignment::Right));
+  sheet.SetColumnStyle(C, metres);
+  sheet.SetColumnStyle(D, metres);
+  sheet.SetColumnStyle(E, book.InternStyle(Body("0.0", HorizontalAlignment::Right)));
+  const double widths[] = {20, 11, 12, 12, 10, 3, 14, 11, 11};
+  for (int c = A; c <= I; ++c) sheet.SetColumnWidth(c, widths[c]);
+  sheet.SetFrozen(spreadsheet::FrozenPane{4, 0});
+  sheet.SetCharts(gaocheng::ProfileCharts());
+  auto& print = sheet.Print();
+  print.paperSize = 9;
+  print.fitToWidth = 1;
+}
+
 }  // namespace
 
 Workbook TemplateWorkbook::Build() {
@@ -286,6 +315,7 @@ Workbook TemplateWorkbook::Build() {
   BuildOutputSheet(book, book.AddSheet(kOutputSheet));
   BuildObservationSheet(book, book.AddSheet(kObservationSheet));
   BuildResultSheet(book, book.AddSheet(kResultSheet));
+  BuildProfileSheet(book, book.AddSheet(kProfileSheet));
   book.SetActiveSheet(0);
   book.SetModified(false);
   return book;

@@ -13,7 +13,8 @@ namespace templates {
 // Elevations show in metres with three decimals, deviations in whole millimetres. Then the
 // observation record "观测记录" (title, "读数单位" 米 in A2:B2, headers in rows 3–4, one row per
 // point from row 5: 测点, 后视, 中视, 前视, 后视距, 前视距, 备注) and the results "成果表" (what
-// was done in row 1, headers in row 2, points from row 3).
+// was done in row 1, headers in row 2, points from row 3), and the profile "纵断面" (headers in row 4,
+// rows from row 5 beside those of "水准表", two charts right of them).
 class TemplateWorkbook {
  public:
   static constexpr const char* kInputSheet = "数据输入";
@@ -22,6 +23,7 @@ class TemplateWorkbook {
   static constexpr int kOutputFirstRow = 5;
   static constexpr const char* kObservationSheet = "观测记录";
   static constexpr const char* kResultSheet = "成果表";
+  static constexpr const char* kProfileSheet = "纵断面";
 
   // The empty template, "数据输入" active.
   static spreadsheet::Workbook Build();

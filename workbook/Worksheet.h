@@ -4,12 +4,14 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "workbook/Cell.h"
 #include "workbook/CellAddress.h"
 #include "workbook/CellRange.h"
 #include "workbook/PrintSetup.h"
+#include "workbook/ScatterChart.h"
 
 namespace spreadsheet {
 
@@ -83,6 +85,11 @@ class Worksheet {
   const FrozenPane& Frozen() const { return frozen_; }
   void SetFrozen(FrozenPane pane) { frozen_ = pane; }
 
+  // Charts drawn over the sheet. A package made here carries them as chart parts; charts of a
+  // file that was read are not modelled and go back out as they came.
+  const std::vector<ScatterChart>& Charts() const { return charts_; }
+  void SetCharts(std::vector<ScatterChart> charts) { charts_ = std::move(charts); }
+
   const SheetOrigin& Origin() const { return origin_; }
   // The sheet now matches its part as read: the rows and columns moved so far are forgotten.
   void SetOrigin(SheetOrigin origin);
@@ -105,6 +112,7 @@ class Worksheet {
   std::vector<CellRange> merges_;
   PrintSetup print_;
   FrozenPane frozen_;
+  std::vector<ScatterChart> charts_;
   SheetOrigin origin_;
   // Inserts (count > 0) and deletes (count < 0) since the origin, in the order made.
   struct Move {

@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -278,6 +279,34 @@ TEST_F(LibreOfficeTest, ItsOwnSaveKeepsWhatWeWrote) {
   for (const char* kept : {"xl/charts/chart", "$E$6:$E$8</c:f>", "复核高程", "<hyperlink ", "<dataValidation ",
                            "<conditionalFormatting ", "<sheetProtection ", "name=\"高程\"", "state=\"hidden\""}) {
     EXPECT_NE(all.find(kept), std::string::npos) << kept << " lost";
+  }
+}
+
+// The profile's two charts come back from the office's own save with their six series over
+// 纵断面 and 水准表's column F, the values read from those cells; its PDF draws them.
+TEST_F(LibreOfficeTest, TheProfileChartsReadBack) {
+  const Document d = Documents()[0];
+  const ZipArchive zip(std::make_shared<const std::string>(testing::ReadFile(d.resaved)));
+  std::string charts;
+  for (const auto& e : zip.Entries()) {
+    if (e.name.rfind("xl/charts/chart", 0) == 0) charts += zip.Read(e);
+  }
+  charts.erase(std::remove(charts.begin(), charts.end(), '\''), charts.end());
+  std::size_t series = 0;
+  for (std::size_t at = charts.find("<c:ser>"); at != std::string::npos; at = charts.find("<c:ser>", at + 1)) ++series;
+  EXPECT_EQ(series, 6u);
+  for (const char* range : {"纵断面!$B$5:$B$65536", "纵断面!$C$5:$C$65536", "水准表!$F$5:$F$65536",
+                            "纵断面!$D$5:$D$65536", "纵断面!$E$5:$E$65536", "纵断面!$G$5:$G$6", "纵断面!$H$5:$H$6",
+                            "纵断面!$I$5:$I$6", "<c:v>1000</c:v>", "<c:v>3</c:v>", "<c:v>-3</c:v>"}) {
+    EXPECT_NE(charts.find(range), std::string::npos) << range;
+  }
+  const std::string pdftotext = FindOnPath("pdftotext");
+  if (pdftotext.empty()) return;
+  const std::string words = dir_->File(d.base + "-profile.txt");
+  ASSERT_EQ(RunProgram({pdftotext, d.pdf, words}, words + ".log", kOfficeLimit), 0);
+  const std::string printed = testing::ReadFile(words);
+  for (const char* title : {"纵断面：设计高程与实测高程", "偏差（实测高程 − 设计高程）"}) {
+    EXPECT_NE(printed.find(title), std::string::npos) << title;
   }
 }
 

@@ -171,7 +171,7 @@ TEST_F(QtHost, BehavesLikeMemoryHost) {
 TEST_F(QtHost, SelectSheetShowsItsTab) {
   Start();
   WorkbookWindow* window = host->Window();
-  EXPECT_EQ(window->Tabs()->count(), 4);
+  EXPECT_EQ(window->Tabs()->count(), 5);
   EXPECT_EQ(window->Tabs()->tabText(1), "水准表");
   host->SelectSheet("水准表");
   EXPECT_EQ(window->Tabs()->currentIndex(), 1);

@@ -50,7 +50,7 @@ std::string TextAt(const Workbook& book, const char* sheet, const char* address)
 }  // namespace
 
 TEST_F(TemplateFile, HoldsBothSheetsAndTheirLabels) {
-  ASSERT_EQ(work_->SheetCount(), 4u);
+  ASSERT_EQ(work_->SheetCount(), 5u);
   EXPECT_EQ(work_->SheetAt(0).Name(), "数据输入");
   EXPECT_EQ(work_->SheetAt(1).Name(), "水准表");
   // The observation record: the unit cell the reduction reads, headers in rows 3–4.
@@ -59,6 +59,7 @@ TEST_F(TemplateFile, HoldsBothSheetsAndTheirLabels) {
   EXPECT_EQ(TextAt(*work_, "观测记录", "B4"), "后视");
   EXPECT_EQ(TextAt(*work_, "观测记录", "F4"), "前视距");
   EXPECT_EQ(TextAt(*work_, "成果表", "C2"), "改正数(mm)");
+  EXPECT_EQ(TextAt(*work_, "纵断面", "B4"), "里程(m)");
   EXPECT_EQ(work_->ActiveSheet(), 0u);
   EXPECT_EQ(TextAt(*work_, "数据输入", "E4"), "起始水准点");
   EXPECT_EQ(TextAt(*work_, "数据输入", "F4"), "闭合水准点");

@@ -31,13 +31,15 @@ const std::string& FormatAt(const Workbook& book, const Worksheet& sheet, const 
 
 }  // namespace
 
-TEST(TemplateWorkbook, HoldsItsFourSheetsWithTheInputSheetActive) {
+TEST(TemplateWorkbook, HoldsItsFiveSheetsWithTheInputSheetActive) {
   const Workbook book = TemplateWorkbook::Build();
-  ASSERT_EQ(book.SheetCount(), 4u);
+  ASSERT_EQ(book.SheetCount(), 5u);
   EXPECT_EQ(book.SheetAt(0).Name(), "数据输入");
   EXPECT_EQ(book.SheetAt(1).Name(), "水准表");
   EXPECT_EQ(book.SheetAt(2).Name(), "观测记录");
   EXPECT_EQ(book.SheetAt(3).Name(), "成果表");
+  EXPECT_EQ(book.SheetAt(4).Name(), "纵断面");
+  EXPECT_EQ(book.SheetAt(4).Charts().size(), 2u);
   EXPECT_EQ(book.ActiveSheet(), 0u);
   EXPECT_FALSE(book.IsModified());
 }

@@ -13,7 +13,7 @@ class TemplateWithOpenpyxl(unittest.TestCase):
         cls.book = openpyxl.load_workbook(WORK)
 
     def test_sheets(self):
-        self.assertEqual(self.book.sheetnames, ["数据输入", "水准表", "观测记录", "成果表"])
+        self.assertEqual(self.book.sheetnames, ["数据输入", "水准表", "观测记录", "成果表", "纵断面"])
         self.assertEqual(self.book.active.title, "数据输入")
 
     def test_input_sheet(self):

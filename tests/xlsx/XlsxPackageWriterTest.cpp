@@ -339,5 +339,50 @@ TEST(XlsxPackageWriter, ValuesTheModelHoldsComeBackFromANewWorkbook) {
   EXPECT_EQ(back.Frozen(), (FrozenPane{2, 0}));
 }
 
+
+// A sheet's chart made here goes out as a drawing and a chart part tied to the sheet; read back
+// and saved with changed cells, the package keeps exactly those parts, as they were.
+TEST(XlsxPackageWriter, ChartsOfANewWorkbookAreChartPartsAndStayThroughASave) {
+  TempDir dir;
+  Workbook wb;
+  wb.AddSheet("数据");
+  Worksheet& charted = wb.AddSheet("图");
+  ScatterChart chart;
+  chart.title = "高程 & 里程";
+  chart.series = {{"实测", "'图'!$A$1:$A$9", "'数据'!$B$1:$B$9", 0xC0392B, true, true, false}};
+  charted.SetCharts({chart, chart});
+  const std::string first = dir.File("first.xlsx");
+  XlsxExporter::Save(wb, first);
+  const ZipArchive made(std::make_shared<const std::string>(testing::ReadFile(first)));
+  const auto text = [&made](const char* name) {
+    const ZipArchive::Entry* e = made.Find(name);
+    return e ? made.Read(*e) : std::string("(missing)");
+  };
+  EXPECT_NE(text("xl/worksheets/sheet2.xml").find("<drawing r:id=\"rId1\"/></worksheet>"), std::string::npos);
+  EXPECT_EQ(text("xl/worksheets/sheet1.xml").find("<drawing"), std::string::npos);
+  EXPECT_NE(text("xl/worksheets/_rels/sheet2.xml.rels").find("Target=\"../drawings/drawing2.xml\""), std::string::npos);
+  EXPECT_NE(text("xl/drawings/_rels/drawing2.xml.rels").find("Target=\"../charts/chart2.xml\""), std::string::npos);
+  EXPECT_NE(text("xl/charts/chart1.xml").find("<c:f>'数据'!$B$1:$B$9</c:f>"), std::string::npos);
+  EXPECT_NE(text("xl/charts/chart1.xml").find("高程 &amp; 里程"), std::string::npos);
+  for (const char* part : {"/xl/drawings/drawing2.xml", "/xl/charts/chart1.xml", "/xl/charts/chart2.xml"}) {
+    EXPECT_NE(text("[Content_Types].xml").find(std::string("PartName=\"") + part + "\""), std::string::npos) << part;
+  }
+
+  Workbook read = XlsxImporter::Load(first);
+  read.SheetAt(1).SetValue({0, 0}, 5.0);
+  const std::string second = dir.File("second.xlsx");
+  XlsxExporter::Save(read, second);
+  const ZipArchive saved(std::make_shared<const std::string>(testing::ReadFile(second)));
+  ASSERT_EQ(saved.Entries().size(), made.Entries().size());
+  for (const auto& e : made.Entries()) {
+    const ZipArchive::Entry* copy = saved.Find(e.name);
+    ASSERT_NE(copy, nullptr) << e.name;
+    if (e.name.find("drawing") != std::string::npos || e.name.find("chart") != std::string::npos) {
+      EXPECT_EQ(saved.Read(*copy), made.Read(e)) << e.name;
+    }
+  }
+  EXPECT_NE(saved.Read(*saved.Find("xl/worksheets/sheet2.xml")).find("<drawing r:id=\"rId1\"/>"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace spreadsheet

@@ -24,6 +24,7 @@
 #include "xlsx/write/SheetXml.h"
 #include "xlsx/write/StylesPatch.h"
 #include "xlsx/read/XmlReader.h"
+#include "xlsx/write/ChartXml.h"
 #include "xlsx/write/XmlSplice.h"
 #include "xlsx/zip/ZipWriter.h"
 
@@ -226,6 +227,30 @@ std::string QuotedSheetName(const std::string& name) {
   return out + "'";
 }
 
+// A sheet's charts in a new package: its relationship to drawing<n>.xml (the sheet refers to it
+// as rId1), the drawing with its relationships and the chart parts, numbered after those added.
+void AddCharts(const std::vector<ScatterChart>& charts, const std::string& n,
+               std::vector<std::pair<std::string, std::string>>& parts, std::string& types) {
+  if (charts.empty()) return;
+  int first = 1;
+  for (const auto& [name, content] : parts) first += name.starts_with("xl/charts/chart") ? 1 : 0;
+  parts.emplace_back("xl/worksheets/_rels/sheet" + n + ".xml.rels",
+                     std::string(kDeclaration) +
+                         "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+                         "<Relationship Id=\"rId1\" Type=\"" + kRel + "/drawing\" Target=\"../drawings/drawing" + n +
+                         ".xml\"/></Relationships>");
+  parts.emplace_back("xl/drawings/drawing" + n + ".xml", ChartXml::Drawing(charts));
+  parts.emplace_back("xl/drawings/_rels/drawing" + n + ".xml.rels", ChartXml::DrawingRels(charts.size(), first));
+  types += "<Override PartName=\"/xl/drawings/drawing" + n +
+           ".xml\" ContentType=\"application/vnd.openxmlformats-officedocument.drawing+xml\"/>";
+  for (std::size_t i = 0; i < charts.size(); ++i) {
+    const std::string c = std::to_string(first + static_cast<int>(i));
+    parts.emplace_back("xl/charts/chart" + c + ".xml", ChartXml::Chart(charts[i]));
+    types += "<Override PartName=\"/xl/charts/chart" + c +
+             ".xml\" ContentType=\"application/vnd.openxmlformats-officedocument.drawingml.chart+xml\"/>";
+  }
+}
+
 // The package a workbook made here starts from: a workbook part, one empty sheet part per
 // sheet, a styles part with the default format and the content types and relationships.
 std::shared_ptr<const std::string> BlankPackage(const Workbook& wb) {
@@ -267,8 +292,9 @@ std::shared_ptr<const std::string> BlankPackage(const Workbook& wb) {
             std::string(kDeclaration) + "<worksheet xmlns=\"" + kMain + "\" xmlns:r=\"" + kRel +
                 "\"><dimension ref=\"A1\"/><sheetViews><sheetView workbookViewId=\"0\"/></sheetViews>"
                 "<sheetFormatPr defaultRowHeight=\"15\"/><sheetData/>"
-                "<pageMargins left=\"0.7\" right=\"0.7\" top=\"0.75\" bottom=\"0.75\" header=\"0.3\" footer=\"0.3\"/>"
-                "</worksheet>");
+                "<pageMargins left=\"0.7\" right=\"0.7\" top=\"0.75\" bottom=\"0.75\" header=\"0.3\" footer=\"0.3\"/>" +
+                (wb.SheetAt(i).Charts().empty() ? "" : "<drawing r:id=\"rId1\"/>") + "</worksheet>");
+    AddCharts(wb.SheetAt(i).Charts(), n, sheetParts, types);
   }
   zip.Add("[Content_Types].xml", types + "</Types>");
   for (const auto& [name, content] : sheetParts) zip.Add(name, content);
