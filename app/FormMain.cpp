@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -27,12 +26,16 @@
 #include "sheetview/WorkbookWindow.h"
 #include "templates/DataFiles.h"
 #include "ui_FormMain.h"
+#include "windows/DesktopBrowser.h"
 #include "windows/FormPj.h"
 #include "windows/MakerWebPages.h"
 #include "windows/ToolWindow.h"
 #include "workbook/SpreadsheetError.h"
 #include "xlsx/XlsxExporter.h"
 #include "xlsx/XlsxImporter.h"
+#include "xlsx/isolate/HelperProgram.h"
+#include "xlsx/isolate/ReaderProcess.h"
+#include "xlsx/isolate/ReaderSupply.h"
 
 namespace {
 
@@ -122,7 +125,9 @@ FormMain::FormMain(gaocheng::LevelingModule& leveling, HostFactory hostFactory, 
       m_seedSource(DeviceSeed),
       m_messageBox(ShowPlainMessage),
       m_saveQuestion(AskSaveChanges),
-      m_urlOpener([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {
+      m_urlOpener([this](const QUrl& url, std::function<void()> failed) {
+        levelbook::DesktopBrowser::Open(url, this, std::move(failed));
+      }) {
   Form_Initialize();
   Form_Load();
 }
@@ -130,9 +135,16 @@ FormMain::FormMain(gaocheng::LevelingModule& leveling, HostFactory hostFactory, 
 FormMain::~FormMain() = default;
 
 FormMain::HostFactory FormMain::QtHostFactory(std::shared_ptr<spreadsheet::WorkbookDialogs> dialogs) {
-  return [dialogs]() -> std::unique_ptr<spreadsheet::SpreadsheetHost> {
+  // A reader started now, and again after each read: opening a workbook finds one loaded.
+  const auto readers = std::make_shared<spreadsheet::ReaderSupply>(
+      spreadsheet::HelperProgram::Locate(spreadsheet::ReaderProcess::kProgram), spreadsheet::ReaderProcess::Limits{}, 1);
+  return [dialogs, readers]() -> std::unique_ptr<spreadsheet::SpreadsheetHost> {
     return std::make_unique<spreadsheet::QtSpreadsheetHost>(
-        [](const std::string& path) { return spreadsheet::XlsxImporter::Load(path); },
+        [readers](const std::string& path) {
+          spreadsheet::XlsxImporter::Limits limits;
+          limits.readers = readers.get();
+          return spreadsheet::XlsxImporter::Load(path, limits);
+        },
         [](const spreadsheet::Workbook& workbook, const std::string& path) {
           spreadsheet::XlsxExporter::Save(workbook, path);
         },
@@ -240,6 +252,10 @@ void FormMain::NewTemplateFailed(int number, const std::string& description) {
 void FormMain::menuClac_Click() {
   if (!m_application) return;
   spreadsheet::SpreadsheetHost& host = *m_application;
+  // A value still being typed when the button is clicked is part of the route on the screen.
+  if (auto* qt = dynamic_cast<spreadsheet::QtSpreadsheetHost*>(&host); qt != nullptr && qt->Window() != nullptr) {
+    qt->Window()->CommitEntry();
+  }
   MessageBoxSink messages(*this);
   gaocheng::FieldBookResult result;
   try {
@@ -276,9 +292,10 @@ void FormMain::ReportGenerationError(int number, const std::string& description)
 
 void FormMain::menuupdate_Click() {
   const QString address = QString::fromLatin1(levelbook::kMakerHomePage);
-  if (m_urlOpener(QUrl(address))) return;
-  m_messageBox(this, QStringLiteral("无法启动浏览器。请在浏览器中打开以下地址：") + QStringLiteral("\r\n") + address,
-               QStringLiteral("检查更新"));
+  m_urlOpener(QUrl(address), [this, address] {
+    m_messageBox(this, QStringLiteral("无法启动浏览器。请在浏览器中打开以下地址：") + QStringLiteral("\r\n") + address,
+                 QStringLiteral("检查更新"));
+  });
 }
 
 void FormMain::Form_Resize() {

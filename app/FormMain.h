@@ -36,8 +36,9 @@ class FormMain : public QMainWindow {
   using MessageBox = std::function<void(QWidget* owner, const QString& text, const QString& title)>;
   // "是否保存对工作簿的更改？" with 保存, 不保存 and 取消.
   using SaveQuestion = std::function<spreadsheet::WorkbookDialogs::SaveChoice(QWidget* owner)>;
-  // Opens a page through the desktop; false when no program could be started for it.
-  using UrlOpener = std::function<bool(const QUrl& url)>;
+  // Opens a page through the desktop, without waiting for it; runs `failed` (at once or later,
+  // in the event loop) when no program could be started for it or the one started found none.
+  using UrlOpener = std::function<void(const QUrl& url, std::function<void()> failed)>;
   // Runs on each settings dialog after it is made and before it is shown (tests answer its
   // message boxes with it).
   using SettingsDialogSetup = std::function<void(FormSet& dialog)>;

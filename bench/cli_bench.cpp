@@ -260,6 +260,68 @@ void RunProcessRoute(benchmark::State& state, int points) {
   state.counters["output_bytes"] = static_cast<double>(fs::exists(output) ? fs::file_size(output) : 0);
 }
 
+// Two programs run in turns, so that both see the same load, `first(i)` and `second(i)` giving
+// the i-th run's arguments; the medians of their wall and processor times in seconds. False
+// (the benchmark marked failed) when a run failed.
+struct TurnMedians {
+  double firstWall = 0, secondWall = 0, firstCpu = 0, secondCpu = 0;
+};
+
+template <typename First, typename Second>
+bool RunInTurns(benchmark::State& state, First first, Second second, TurnMedians& medians) {
+  std::vector<double> firstWall, secondWall, firstCpu, secondCpu;
+  std::uint64_t turn = 0;
+  for (auto _ : state) {
+    const ProcessRun a = RunProcess(first(turn));
+    const ProcessRun b = RunProcess(second(turn));
+    ++turn;
+    if (!a.ok || !b.ok) {
+      state.SkipWithError("levelbook-cli failed");
+      return false;
+    }
+    firstWall.push_back(a.wallSeconds);
+    secondWall.push_back(b.wallSeconds);
+    firstCpu.push_back(a.cpuSeconds);
+    secondCpu.push_back(b.cpuSeconds);
+  }
+  medians = {Median(firstWall), Median(secondWall), Median(firstCpu), Median(secondCpu)};
+  return true;
+}
+
+// The built levelbook-cli against another build of it (LEVELBOOK_COMPARE_CLI, e.g. an older
+// commit's), each as its own process on the same route, in turns so that both see the same
+// load: `cpu_ratio` is the median processor time of the built one (its reader process
+// included) over the other's, `wall_ratio` the same of the wall times (1.1: ten per cent
+// slower). Skipped without LEVELBOOK_COMPARE_CLI.
+void RunProcessAgainstCompared(benchmark::State& state, int points) {
+  const char* other = std::getenv("LEVELBOOK_COMPARE_CLI");
+  const BenchFolder dir;
+  if (other == nullptr || *other == '\0' || dir.path.empty()) {
+    state.SkipWithError("set LEVELBOOK_COMPARE_CLI to the program to compare with");
+    return;
+  }
+  const std::string input = WriteRoute(dir.path, points);
+  const std::string output = (dir.path / "out.xlsx").string();
+  TurnMedians m;
+  const auto run = [&input, &output](const char* program) {
+    return [&input, &output, program](std::uint64_t turn) -> std::vector<std::string> {
+      return {program, input, "-o", output, "--seed", std::to_string(turn + 1)};
+    };
+  };
+  if (!RunInTurns(state, run(LEVELBOOK_CLI), run(other), m)) return;
+  state.counters["cli_ms"] = m.firstWall * 1000;
+  state.counters["compared_ms"] = m.secondWall * 1000;
+  state.counters["cli_cpu_ms"] = m.firstCpu * 1000;
+  state.counters["compared_cpu_ms"] = m.secondCpu * 1000;
+  state.counters["wall_ratio"] = m.firstWall / std::max(m.secondWall, 1e-9);
+  state.counters["cpu_ratio"] = m.firstCpu / std::max(m.secondCpu, 1e-9);
+}
+
+void BM_CliProcessFullSheetAgainstCompared(benchmark::State& state) { RunProcessAgainstCompared(state, 65000); }
+BENCHMARK(BM_CliProcessFullSheetAgainstCompared)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(9);
+void BM_CliProcessRoute20000AgainstCompared(benchmark::State& state) { RunProcessAgainstCompared(state, 20000); }
+BENCHMARK(BM_CliProcessRoute20000AgainstCompared)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(9);
+
 void BM_CliProcessFullSheet(benchmark::State& state) { RunProcessRoute(state, 65000); }
 BENCHMARK(BM_CliProcessFullSheet)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
@@ -279,25 +341,17 @@ void BM_CliProcessRoute100AgainstStart(benchmark::State& state) {
   }
   const std::string input = WriteRoute(dir.path, 100);
   const std::string output = (dir.path / "out.xlsx").string();
-  std::vector<double> route, start, routeCpu, startCpu;
-  std::uint64_t seed = 1;
-  for (auto _ : state) {
-    const ProcessRun version = RunProcess({CliProgram(), "--version"});
-    const ProcessRun run = RunProcess({CliProgram(), input, "-o", output, "--seed", std::to_string(seed++)});
-    if (!version.ok || !run.ok) {
-      state.SkipWithError("levelbook-cli failed");
-      break;
-    }
-    start.push_back(version.wallSeconds);
-    route.push_back(run.wallSeconds);
-    startCpu.push_back(version.cpuSeconds);
-    routeCpu.push_back(run.cpuSeconds);
-  }
-  state.counters["route_ms"] = Median(route) * 1000;
-  state.counters["version_ms"] = Median(start) * 1000;
-  state.counters["ratio_median"] = Median(route) / std::max(Median(start), 1e-9);
+  TurnMedians m;
+  const auto version = [](std::uint64_t) -> std::vector<std::string> { return {CliProgram(), "--version"}; };
+  const auto route = [&input, &output](std::uint64_t turn) -> std::vector<std::string> {
+    return {CliProgram(), input, "-o", output, "--seed", std::to_string(turn + 1)};
+  };
+  if (!RunInTurns(state, version, route, m)) return;
+  state.counters["route_ms"] = m.secondWall * 1000;
+  state.counters["version_ms"] = m.firstWall * 1000;
+  state.counters["ratio_median"] = m.secondWall / std::max(m.firstWall, 1e-9);
   // Processor time (the program and its reader process): steadier than the wall on a loaded machine.
-  state.counters["ratio_cpu_median"] = Median(routeCpu) / std::max(Median(startCpu), 1e-9);
+  state.counters["ratio_cpu_median"] = m.secondCpu / std::max(m.firstCpu, 1e-9);
 }
 BENCHMARK(BM_CliProcessRoute100AgainstStart)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(21);
 

@@ -2,17 +2,24 @@
 
 #include <spawn.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <stdexcept>
 #include <string>
 
+#include "xlsx/FormulaResults.h"
 #include "xlsx/XlsxExporter.h"
 #include "xlsx/XlsxImporter.h"
+#include "xlsx/isolate/HelperProgram.h"
+#include "xlsx/isolate/ReaderProcess.h"
+#include "xlsx/isolate/ReaderSupply.h"
 
 namespace {
 
@@ -119,35 +126,85 @@ void BM_ImportTemplate(benchmark::State& state) {
 }
 BENCHMARK(BM_ImportTemplate)->Unit(benchmark::kMillisecond);
 
-// What the reader program's process costs on a small file (the template): the same read in
-// this process and through levelbook-read, timed alternately in one loop so that both see the
-// same machine; `spawn_ms` is the difference per read (to stay below 5 ms), `bin_true_ms` the
-// start of a program that does nothing (/bin/true) in the same loop, `beyond_true_ms` the rest.
+// Processor time (user and system) of this process and of its children waited for.
+std::chrono::duration<double, std::milli> CpuTime(int who) {
+  rusage u{};
+  ::getrusage(who, &u);
+  const auto ms = [](const timeval& t) { return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_usec) / 1e3; };
+  return std::chrono::duration<double, std::milli>(ms(u.ru_utime) + ms(u.ru_stime));
+}
+
+// What the reader program's process adds to the read of a small file (the template): the same
+// read in this process (with the results settled, as Load does) and through levelbook-read,
+// timed alternately in one loop so that all see the same machine. Two ways of starting the
+// reader: at need (`spawn_ms`: started for the file) and ahead of need (`warm_spawn_ms`: taken
+// from a ReaderSupply, which starts the next reader once this one has answered, as in the
+// window and a batch); each the difference per read from the read in this process (the
+// target: below 5 ms). `bin_true_ms` is the start of a program that does nothing (/bin/true) in the same
+// loop, `beyond_true_ms` what the reader started at need costs beyond it. The `_cpu_ms`
+// counters give the same in processor time of all processes (a reader started ahead is
+// counted with the read that uses it), the `_min_ms` ones from the fastest of each kind of
+// read: both steadier than the mean wall time on a loaded machine, the minimum the nearest to
+// an idle one. LEVELBOOK_COMPARE_READER names another build's reader program (the same
+// answer on the same input, started at need), timed in the same loop as `compare_`: a
+// change's before and after in one run.
 void BM_ReaderProcessOverhead(benchmark::State& state) {
   const std::string path = TempFile("small.xlsx");
   XlsxExporter::Save(TemplateLike(), path);
-  std::chrono::duration<double, std::milli> spawned{}, inProcess{}, trueProgram{};
+  using Ms = std::chrono::duration<double, std::milli>;
+  struct Timed {
+    Ms wall{}, cpu{}, fastest{Ms::max()};
+  };
+  XlsxImporter::Limits compare;
+  if (const char* other = std::getenv("LEVELBOOK_COMPARE_READER")) compare.reader = other;
+  ReaderSupply readers(HelperProgram::Locate(ReaderProcess::kProgram), ReaderProcess::Limits{}, 1);
+  XlsxImporter::Limits warmLimits;
+  warmLimits.readers = &readers;
+  Timed spawned, warm, inProcess, trueProgram, compared;
+  // Wall and processor time of `run`, processor time of this process and its children.
+  const auto time = [](Timed& into, const auto& run) {
+    const Ms cpu0 = CpuTime(RUSAGE_SELF) + CpuTime(RUSAGE_CHILDREN);
+    const auto t0 = std::chrono::steady_clock::now();
+    run();
+    const Ms took = std::chrono::steady_clock::now() - t0;
+    into.wall += took;
+    into.fastest = std::min(into.fastest, took);
+    into.cpu += CpuTime(RUSAGE_SELF) + CpuTime(RUSAGE_CHILDREN) - cpu0;
+  };
   char* const trueArgs[] = {const_cast<char*>("/bin/true"), nullptr};
   for (auto _ : state) {
-    const auto t0 = std::chrono::steady_clock::now();
-    benchmark::DoNotOptimize(XlsxImporter::Load(path));
-    const auto t1 = std::chrono::steady_clock::now();
-    benchmark::DoNotOptimize(XlsxImporter::LoadInProcess(path));
-    const auto t2 = std::chrono::steady_clock::now();
+    time(spawned, [&] { benchmark::DoNotOptimize(XlsxImporter::Load(path)); });
+    time(inProcess, [&] {
+      Workbook wb = XlsxImporter::LoadInProcess(path);
+      FormulaResults::Settle(wb);
+      benchmark::DoNotOptimize(wb);
+    });
+    time(warm, [&] { benchmark::DoNotOptimize(XlsxImporter::Load(path, warmLimits)); });
     // The floor of any spawned reader: starting and waiting for a program that does nothing.
-    pid_t pid = 0;
-    if (::posix_spawn(&pid, "/bin/true", nullptr, nullptr, trueArgs, environ) == 0) ::waitpid(pid, nullptr, 0);
-    const auto t3 = std::chrono::steady_clock::now();
-    spawned += t1 - t0;
-    inProcess += t2 - t1;
-    trueProgram += t3 - t2;
+    time(trueProgram, [&] {
+      pid_t pid = 0;
+      if (::posix_spawn(&pid, "/bin/true", nullptr, nullptr, trueArgs, environ) == 0) ::waitpid(pid, nullptr, 0);
+    });
+    if (!compare.reader.empty()) time(compared, [&] { benchmark::DoNotOptimize(XlsxImporter::Load(path, compare)); });
   }
   const double n = static_cast<double>(state.iterations());
-  state.counters["spawned_ms"] = spawned.count() / n;
-  state.counters["in_process_ms"] = inProcess.count() / n;
-  state.counters["spawn_ms"] = (spawned - inProcess).count() / n;
-  state.counters["bin_true_ms"] = trueProgram.count() / n;
-  state.counters["beyond_true_ms"] = (spawned - inProcess - trueProgram).count() / n;
+  state.counters["spawned_ms"] = spawned.wall.count() / n;
+  state.counters["in_process_ms"] = inProcess.wall.count() / n;
+  state.counters["spawn_ms"] = (spawned.wall - inProcess.wall).count() / n;
+  state.counters["warm_spawn_ms"] = (warm.wall - inProcess.wall).count() / n;
+  state.counters["bin_true_ms"] = trueProgram.wall.count() / n;
+  state.counters["beyond_true_ms"] = (spawned.wall - inProcess.wall - trueProgram.wall).count() / n;
+  state.counters["spawn_cpu_ms"] = (spawned.cpu - inProcess.cpu).count() / n;
+  state.counters["warm_spawn_cpu_ms"] = (warm.cpu - inProcess.cpu).count() / n;
+  state.counters["bin_true_cpu_ms"] = trueProgram.cpu.count() / n;
+  state.counters["spawn_min_ms"] = (spawned.fastest - inProcess.fastest).count();
+  state.counters["warm_spawn_min_ms"] = (warm.fastest - inProcess.fastest).count();
+  state.counters["bin_true_min_ms"] = trueProgram.fastest.count();
+  if (!compare.reader.empty()) {
+    state.counters["compare_spawn_ms"] = (compared.wall - inProcess.wall).count() / n;
+    state.counters["compare_spawn_cpu_ms"] = (compared.cpu - inProcess.cpu).count() / n;
+    state.counters["compare_spawn_min_ms"] = (compared.fastest - inProcess.fastest).count();
+  }
 }
 BENCHMARK(BM_ReaderProcessOverhead)->Unit(benchmark::kMillisecond);
 

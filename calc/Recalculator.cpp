@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <optional>
+#include <tuple>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "calc/Evaluator.h"
 #include "calc/Formula.h"
@@ -53,9 +55,12 @@ struct Recalculator::Graph {
   std::unordered_map<Key, std::vector<std::uint32_t>> cellReaders;
   // [sheet][column]: the blocks that cover that column.
   std::vector<std::vector<std::vector<BlockReader>>> blockReaders;
+  // The nodes last found on a circle and not computed since: the circles still in the workbook.
+  std::unordered_set<std::uint32_t> onCircle;
 
   void Clear() {
     nodes.clear();
+    onCircle.clear();
     freeNodes.clear();
     nodeAt.clear();
     cellReaders.clear();
@@ -123,6 +128,7 @@ struct Recalculator::Graph {
       if (hasFormula && nodes[id].Text() == cell->formula.view()) return id;
       Unregister(id);
       if (!hasFormula) {
+        onCircle.erase(id);
         nodes[id] = Node{};
         freeNodes.push_back(id);
         nodeAt.erase(found);
@@ -213,6 +219,52 @@ void Recalculator::Rebuild() {
 }
 
 std::size_t Recalculator::FormulaCount() const { return graph_->nodeAt.size(); }
+
+namespace {
+
+// Whether `text` holds `name`, ASCII letters compared without case (as sheet names are).
+bool HoldsName(std::string_view text, std::string_view name) {
+  if (name.empty()) return false;
+  for (std::size_t i = 0; i + name.size() <= text.size(); ++i) {
+    if (EqualsIgnoringCase(text.substr(i, name.size()), name)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::vector<bool> Recalculator::SheetsFormulasRead(const Workbook& workbook) {
+  const std::size_t count = workbook.SheetCount();
+  // Each name as a formula may write it: bare, or quoted with its apostrophes doubled.
+  std::vector<std::string> written(count);
+  for (std::size_t s = 0; s < count; ++s) {
+    for (char c : workbook.SheetAt(s).Name()) {
+      written[s] += c;
+      if (c == '\'') written[s] += c;
+    }
+  }
+  std::vector<bool> read(count, false);
+  std::size_t left = count;
+  for (std::size_t s = 0; s < count && left > 0; ++s) {
+    const Worksheet& ws = workbook.SheetAt(s);
+    for (int r = 0; r < ws.RowExtent() && left > 0; ++r) {
+      for (const Cell& cell : ws.Row(r)) {
+        if (!cell.HasFormula()) continue;
+        if (!read[s]) {
+          read[s] = true;
+          --left;
+        }
+        for (std::size_t t = 0; t < count; ++t) {
+          if (!read[t] && HoldsName(cell.formula.view(), written[t])) {
+            read[t] = true;
+            --left;
+          }
+        }
+      }
+    }
+  }
+  return read;
+}
 
 namespace {
 
@@ -403,6 +455,7 @@ Recalculation Recalculator::Compute(const std::vector<std::uint32_t>& dirty) {
       [&](std::uint32_t id) {
         const Graph::Node& n = g.nodes[id];
         ++result.computed;
+        if (!g.onCircle.empty()) g.onCircle.erase(id);
         if (!n.formula) {
           store(n, NoStoredResult{});
           result.unparsed.push_back({n.sheet, n.cell});
@@ -422,8 +475,19 @@ Recalculation Recalculator::Compute(const std::vector<std::uint32_t>& dirty) {
         const Graph::Node& n = g.nodes[id];
         ++result.computed;
         if (!result.circular) result.circular = SheetCell{n.sheet, n.cell};
+        g.onCircle.insert(id);
         store(n, CellError{kCircularError});
       });
+  // A circle this recalculation did not reach is still there: name its first cell.
+  if (!result.circular) {
+    for (const std::uint32_t id : g.onCircle) {
+      const SheetCell cell{g.nodes[id].sheet, g.nodes[id].cell};
+      const auto& c = result.circular;
+      if (!c || std::tie(cell.sheet, cell.cell.row, cell.cell.column) < std::tie(c->sheet, c->cell.row, c->cell.column)) {
+        result.circular = cell;
+      }
+    }
+  }
   return result;
 }
 

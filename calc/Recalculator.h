@@ -23,8 +23,10 @@ struct SheetCell {
 
 struct Recalculation {
   std::size_t computed = 0;  // formula cells whose value was (re)computed
-  // One cell of a circular reference met on the way (the first found), when there was one.
-  // Every cell on a circle gets the error value kCircularError.
+  // One cell of a circular reference: the first met on the way, or else, when an earlier
+  // recalculation left a circle that this one did not reach, its first cell (sheet, row,
+  // column order); empty once no circle is left. Every cell on a circle gets the error value
+  // kCircularError.
   std::optional<SheetCell> circular;
   // Formula cells whose text could not be parsed (syntax, limits, another workbook).
   std::vector<SheetCell> unparsed;
@@ -64,6 +66,12 @@ class Recalculator {
   Recalculation Changed(std::size_t sheet, const CellRange& range);
 
   std::size_t FormulaCount() const;
+
+  // Per sheet of `workbook` (by index): whether a change to its cells' values may change a
+  // formula, i.e. a formula stands on it or one on another sheet names it. References are
+  // static (no function builds one from text), so every sheet a formula reads is named in its
+  // text, quoted or not; a name inside a string literal counts too. Found without parsing.
+  static std::vector<bool> SheetsFormulasRead(const Workbook& workbook);
 
  private:
   struct Graph;

@@ -14,6 +14,7 @@
 #include <ostream>
 #include <random>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <thread>
 
@@ -35,6 +36,9 @@
 #include "xlsx/XlsxExporter.h"
 #include "cli/PdfProgram.h"
 #include "xlsx/XlsxImporter.h"
+#include "xlsx/isolate/HelperProgram.h"
+#include "xlsx/isolate/ReaderProcess.h"
+#include "xlsx/isolate/ReaderSupply.h"
 
 namespace cli {
 
@@ -83,45 +87,65 @@ struct FileRun {
 // What a run builds, held together so that a caller may keep it rather than free it.
 struct Generation {
   explicit Generation(spreadsheet::Workbook workbook) : host(std::move(workbook)) {}
-  gaocheng::LevelingModule module;
   spreadsheet::MemoryHost host;
 };
 
-// Whether a formula outside "水准表" names it: through one, the route could read the book's
-// old contents before they are cleared, so such a workbook is read whole. (A formula on that
-// sheet itself reaches the route only through one naming it, and is computed again once the
-// new book is written.)
-bool FormulasNameTheBook(const spreadsheet::Workbook& wb) {
+// Whether a formula of the workbook, outside the sheet named `skipped`, passes `test` (given
+// its text).
+template <typename Test>
+bool AnyFormula(const spreadsheet::Workbook& wb, std::string_view skipped, Test test) {
   for (std::size_t i = 0; i < wb.SheetCount(); ++i) {
     const spreadsheet::Worksheet& ws = wb.SheetAt(i);
-    if (ws.Name() == gaocheng::kOutputSheetName) continue;
+    if (ws.Name() == skipped) continue;
     for (int r = 0; r < ws.RowExtent(); ++r) {
       for (const spreadsheet::Cell& cell : ws.Row(r)) {
-        if (cell.formula.view().find(gaocheng::kOutputSheetName) != std::string_view::npos) return true;
+        if (cell.HasFormula() && test(cell.formula.view())) return true;
       }
     }
   }
   return false;
 }
 
-// Shares nothing with other calls, so that a batch runs it on several threads at once.
+// Whether a formula outside "水准表" names it: through one, the route could read the book's
+// old contents before they are cleared, so such a workbook is read whole. (A formula on that
+// sheet itself reaches the route only through one naming it, and is computed again once the
+// new book is written.)
+bool FormulasNameTheBook(const spreadsheet::Workbook& wb) {
+  return AnyFormula(wb, gaocheng::kOutputSheetName, [](std::string_view formula) {
+    return formula.find(gaocheng::kOutputSheetName) != std::string_view::npos;
+  });
+}
+
+std::string ReaderProgram() { return spreadsheet::HelperProgram::Locate(spreadsheet::ReaderProcess::kProgram); }
+
+// Shares nothing with other calls but the readers started ahead (which are for any thread), so
+// that a batch runs it on several threads at once.
 FileRun GenerateFile(const std::string& input, const std::string& output, const gaocheng::LevelingSettings& settings,
-                     std::optional<std::uint64_t> seed) {
+                     std::optional<std::uint64_t> seed, spreadsheet::ReaderSupply& readers) {
   FileRun run;
   spreadsheet::Workbook workbook;
   // The book's area is cleared before the book is written: its old contents are not read.
   spreadsheet::XlsxImporter::Limits limits;
+  limits.readers = &readers;
   limits.leftOut = {gaocheng::kOutputSheetName, spreadsheet::CellRange::Parse(gaocheng::kOutputRange)};
   try {
     workbook = spreadsheet::XlsxImporter::Load(input, limits);
-    if (FormulasNameTheBook(workbook)) workbook = spreadsheet::XlsxImporter::Load(input);
+    if (FormulasNameTheBook(workbook)) {
+      limits.leftOut = {};
+      workbook = spreadsheet::XlsxImporter::Load(input, limits);
+    }
   } catch (const spreadsheet::SpreadsheetError& e) {
     run.failure = "无法读取输入文件：" + e.Description();
     return run;
   }
+  // The generation writes values only, so whether any formula could recompute or read the
+  // input sheet is known from the workbook as read.
+  const bool formulas = AnyFormula(workbook, {}, [](std::string_view) { return true; });
   auto generation = std::make_shared<Generation>(std::move(workbook));
   run.book = generation;
-  gaocheng::LevelingModule& module = generation->module;
+  // Freed before the save (the route of a long book takes megabytes), once its counts are taken.
+  std::optional<gaocheng::LevelingModule> generator(std::in_place);
+  gaocheng::LevelingModule& module = *generator;
   module.Settings() = settings;
   spreadsheet::MemoryHost& host = generation->host;
 
@@ -130,7 +154,16 @@ FileRun GenerateFile(const std::string& input, const std::string& output, const 
   SilentMessages messages;
   gaocheng::FieldBookResult result;
   try {
-    result = module.GenerateFieldBook(host, run.seed, messages);
+    // The route read, the input sheet's cells (some 17 MB for a full sheet) are given back
+    // before the book's are made: nothing changes them, and the save copies them from the
+    // input as read. Only where no formula could recompute them or read them.
+    const auto releaseInput = [&host, formulas] {
+      spreadsheet::Worksheet* input = host.GetWorkbook().FindSheet(gaocheng::kInputSheetName);
+      if (input != nullptr && !formulas && !input->CellsReleased() && !input->MovedSinceOrigin()) {
+        input->ReleaseCells();
+      }
+    };
+    result = module.GenerateFieldBook(host, run.seed, messages, releaseInput);
   } catch (const spreadsheet::NumberedError& e) {
     run.failure = "生成水准表失败（错误 " + std::to_string(e.Number()) + "）：" + e.Description();
     return run;
@@ -141,16 +174,20 @@ FileRun GenerateFile(const std::string& input, const std::string& output, const 
     return run;
   }
 
+  const std::string counts = "测点 " + std::to_string(result.Points) + " 个（含闭合水准点 " +
+                             module.Route().Points.back().PointName + "），转点 " +
+                             std::to_string(result.TurningPoints) + " 个，测站 " + std::to_string(result.SetUps) + " 个";
+  generator.reset();
   try {
-    spreadsheet::XlsxExporter::Save(host.GetWorkbook(), output);
+    // Nothing reads the workbook after the save: the sheets saved as read give their cells back first.
+    spreadsheet::XlsxExporter::SaveReleasing(host.GetWorkbook(), output);
   } catch (const spreadsheet::SpreadsheetError& e) {
     run.failure = "无法写出输出文件：" + e.Description();
     return run;
   }
 
   run.notices = result.Notices;
-  run.counts = "测点 " + std::to_string(result.Points) + " 个（含闭合水准点 " + module.Route().Points.back().PointName +
-               "），转点 " + std::to_string(result.TurningPoints) + " 个，测站 " + std::to_string(result.SetUps) + " 个";
+  run.counts = counts;
   run.closure = "闭合差 " + Signed(result.Check.ClosureMm) + " mm，限差 " + result.Check.LimitText + " mm";
   run.status = result.Check.WithinLimit ? FieldBookCommand::kOk : FieldBookCommand::kExceedsLimit;
   return run;
@@ -187,7 +224,7 @@ std::optional<std::vector<gaocheng::ObservationRow>> ImportFile(const std::strin
 
 // One input's observations reduced and saved; what a run prints about it.
 FileRun ObserveFile(const std::string& input, const std::string& output, const gaocheng::LevelingSettings& settings,
-                    const std::string& import) {
+                    const std::string& import, spreadsheet::ReaderSupply& readers) {
   FileRun run;
   std::optional<std::vector<gaocheng::ObservationRow>> imported;
   if (!import.empty()) {
@@ -195,8 +232,10 @@ FileRun ObserveFile(const std::string& input, const std::string& output, const g
     if (!imported) return run;
   }
   spreadsheet::Workbook workbook;
+  spreadsheet::XlsxImporter::Limits limits;
+  limits.readers = &readers;
   try {
-    workbook = spreadsheet::XlsxImporter::Load(input);
+    workbook = spreadsheet::XlsxImporter::Load(input, limits);
   } catch (const spreadsheet::SpreadsheetError& e) {
     run.failure = "无法读取输入文件：" + e.Description();
     return run;
@@ -284,6 +323,9 @@ int FieldBookCommand::Run(const std::vector<std::string>& args, std::ostream& ou
     out << "levelbook-cli " << levelbook::kVersion << "\n";
     return kOk;
   }
+  // A single file's reader starts now and loads while the rest is set up.
+  std::optional<spreadsheet::ReaderSupply> readers;
+  if (line.OutputDir.empty()) readers.emplace(ReaderProgram(), spreadsheet::ReaderProcess::Limits{}, 1, 1);
   if (line.Sample) {
     const auto sample = templates::DataFiles::Find(templates::DataFiles::kSample,
                                                    templates::DataFiles::Folders(templates::DataFiles::ProgramFolder()));
@@ -308,7 +350,7 @@ int FieldBookCommand::Run(const std::vector<std::string>& args, std::ostream& ou
   if (!line.OutputDir.empty()) return RunBatch(line, settings, out, err);
 
   if (line.Observed) {
-    const FileRun run = ObserveFile(line.Input, line.Output, settings, line.Import);
+    const FileRun run = ObserveFile(line.Input, line.Output, settings, line.Import, *readers);
     if (keep) *keep = run.book;
     if (run.status == kFailed) {
       err << program << run.failure << "\n";
@@ -320,7 +362,7 @@ int FieldBookCommand::Run(const std::vector<std::string>& args, std::ostream& ou
         << "结论 " << (run.status == kOk ? "合格" : "超限") << "\n";
     return WritePdf(line, run.status, out, err);
   }
-  const FileRun run = GenerateFile(line.Input, line.Output, settings, line.Seed);
+  const FileRun run = GenerateFile(line.Input, line.Output, settings, line.Seed, *readers);
   if (keep) *keep = run.book;
   if (run.status == kFailed) {
     err << program << run.failure << "\n";
@@ -361,11 +403,15 @@ int FieldBookCommand::RunBatch(const CommandLine& line, const gaocheng::Leveling
     return kFailed;
   }
   const unsigned jobs = line.Jobs.value_or(std::max(1u, std::thread::hardware_concurrency()));
+  // One reader ahead of each worker, none beyond the files.
+  const std::size_t files = line.Inputs.size();
+  spreadsheet::ReaderSupply readers(ReaderProgram(), spreadsheet::ReaderProcess::Limits{},
+                                    std::min<std::size_t>(jobs, files), files);
   return BatchCommand::Run(
       line.Inputs, outputs, jobs,
       [&](const std::string& input, const std::string& output) {
-        const FileRun run = line.Observed ? ObserveFile(input, output, settings, {})
-                                          : GenerateFile(input, output, settings, line.Seed);
+        const FileRun run = line.Observed ? ObserveFile(input, output, settings, {}, readers)
+                                          : GenerateFile(input, output, settings, line.Seed, readers);
         BatchCommand::FileResult result;
         result.notes = run.notices;
         if (run.status == kFailed) {

@@ -8,30 +8,17 @@
 
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <vector>
+
+#include "xlsx/isolate/HelperProgram.h"
 
 extern char** environ;
 
 namespace cli {
 
-std::string PdfProgram::Locate() {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  if (ec) return {};
-  const fs::path dir = self.parent_path();
-  for (const fs::path& candidate : {dir / kProgram, dir / ".." / "libexec" / "levelbook" / kProgram}) {
-    if (::access(candidate.c_str(), X_OK) == 0 && fs::is_regular_file(candidate, ec)) {
-      return candidate.lexically_normal().string();
-    }
-  }
-  return {};
-}
-
 std::string PdfProgram::Write(const std::string& book, const std::string& pdf) {
   const std::string failed = "无法写出PDF文件“" + pdf + "”：";
-  const std::string program = Locate();
+  const std::string program = spreadsheet::HelperProgram::Locate(kProgram);
   if (program.empty()) {
     return failed + "找不到PDF输出程序 " + kProgram + "（应在程序目录或 <程序目录>/../libexec/levelbook/ 中）";
   }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/FieldBookCommand.h"
+#include "xlsx/isolate/LargePageHeap.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define LEVELBOOK_LEAK_CHECKED 1
@@ -17,6 +18,10 @@
 #endif
 
 int main(int argc, char** argv) {
+#ifndef LEVELBOOK_LEAK_CHECKED
+  // The longest book's heap stays well inside it.
+  spreadsheet::LargePageHeap::Reserve(std::size_t{256} << 20);
+#endif
   // A closed standard output (a batch piped into `head`) is a failed write, not the end of the
   // run: the books are still written, and the exit status tells the summary was lost.
   std::signal(SIGPIPE, SIG_IGN);

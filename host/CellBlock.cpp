@@ -1,6 +1,9 @@
 #include "host/CellBlock.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <map>
+#include <utility>
 
 #include "numfmt/NumberFormat.h"
 #include "workbook/SpreadsheetError.h"
@@ -30,16 +33,30 @@ CellBlock ReadCellBlock(const Workbook& workbook, const Worksheet& sheet, const 
   const int columns = range.ColumnCount();
   block.values.reserve(static_cast<std::size_t>(block.rows * columns));
   if (withTexts) block.texts.reserve(static_cast<std::size_t>(block.rows * columns));
+  // Each style's format parsed once; per column the last one used, as a column's cells tend to
+  // share theirs.
+  std::map<std::uint32_t, NumberFormat> formats;
+  std::vector<std::pair<std::uint32_t, const NumberFormat*>> shown(static_cast<std::size_t>(columns), {0, nullptr});
   for (int r = 0; r < block.rows; ++r) {
     const int row = range.first.row + r;
     const std::vector<Cell>& cells = sheet.Row(row);
     for (int column = range.first.column; column <= range.last.column; ++column) {
       const auto at = static_cast<std::size_t>(column);
-      block.values.push_back(at < cells.size() ? cells[at].value : CellValue());
-      if (withTexts) {
-        block.texts.push_back(NumberFormat::Display(
-            block.values.back(), workbook.Style(sheet.StyleAt({row, column})).numberFormat, workbook.Dates()));
+      const CellValue& value = block.values.emplace_back(at < cells.size() ? cells[at].value : CellValue());
+      if (!withTexts) continue;
+      if (IsEmptyValue(value)) {
+        block.texts.emplace_back();
+        continue;
       }
+      const std::uint32_t style = at < cells.size() && cells[at].style != 0 ? cells[at].style : sheet.ColumnStyle(column);
+      auto& [shownStyle, format] = shown[static_cast<std::size_t>(column - range.first.column)];
+      if (format == nullptr || shownStyle != style) {
+        auto found = formats.find(style);
+        if (found == formats.end()) found = formats.emplace(style, NumberFormat(workbook.Style(style).numberFormat)).first;
+        shownStyle = style;
+        format = &found->second;
+      }
+      block.texts.push_back(format->Format(value, workbook.Dates()));
     }
   }
   return block;

@@ -1,6 +1,7 @@
 #include "host/MemoryHost.h"
 
 #include "workbook/PageRows.h"
+#include <algorithm>
 #include <exception>
 #include <memory>
 #include <utility>
@@ -29,8 +30,18 @@ Workbook& MemoryHost::GetWorkbook() {
   Workbook& wb = Book();
   Recalculate();
   // The caller may change the workbook directly: the next recalculation reads it anew.
-  recalculator_.reset();
+  Forget();
   return wb;
+}
+
+void MemoryHost::Forget() {
+  recalculator_.reset();
+  readByFormulas_.clear();
+}
+
+bool MemoryHost::FormulasMayRead(std::size_t sheet) {
+  if (readByFormulas_.size() != workbook_->SheetCount()) readByFormulas_ = calc::Recalculator::SheetsFormulasRead(*workbook_);
+  return sheet < readByFormulas_.size() && readByFormulas_[sheet];
 }
 
 calc::Recalculator& MemoryHost::Formulas() {
@@ -44,6 +55,10 @@ calc::Recalculator& MemoryHost::Formulas() {
 
 void MemoryHost::Recalculate() {
   if (pending_.empty() || !workbook_) return;
+  if (std::none_of(pending_.begin(), pending_.end(), [&](const calc::SheetCell& c) { return FormulasMayRead(c.sheet); })) {
+    pending_.clear();
+    return;
+  }
   calc::Recalculator& formulas = Formulas();
   if (formulas.FormulaCount() != 0) formulas.Changed(pending_);
   pending_.clear();
@@ -93,7 +108,7 @@ void MemoryHost::OpenTemplate(const std::string& path) {
     throw SpreadsheetError(kAppError, "无法打开模板“" + path + "”：" + e.what());
   }
   wb.SetModified(false);
-  recalculator_.reset();
+  Forget();
   pending_.clear();
   workbook_ = std::move(wb);
   title_ = "work" + std::to_string(++untitledCount_);
@@ -133,6 +148,23 @@ void MemoryHost::SelectSheet(const std::string& name) {
   wb.SetActiveSheet(static_cast<std::size_t>(index));
 }
 
+void MemoryHost::AddSheetCopy(const Workbook& source, const std::string& name) {
+  Workbook& wb = Book();
+  const Worksheet* sheet = source.FindSheet(name);
+  if (sheet == nullptr) {
+    throw SpreadsheetError(SpreadsheetError::kSubscriptOutOfRange, "找不到工作表“" + name + "”");
+  }
+  // Pending writes are computed on the workbook they were made in; then, when a formula names
+  // the new sheet (it gets a value now) or the sheet brings formulas, all are read anew and
+  // computed. Without one, every result is as true as before.
+  Recalculate();
+  wb.AddSheetCopy(source, *sheet);
+  Forget();
+  if (FormulasMayRead(wb.SheetCount() - 1)) Formulas().RecalculateAll();
+  wb.SetActiveSheet(wb.SheetCount() - 1);
+  wb.SetModified(true);
+}
+
 CellValue MemoryHost::GetCellValue(const std::string& address) {
   Recalculate();
   return ActiveSheet().Value(CellAddress::Parse(address));
@@ -169,13 +201,32 @@ void MemoryHost::SetRowValues(const std::string& firstCell, int columns, const s
   const CellRange block = RowsBlock(CellAddress::Parse(firstCell), columns, values.size());
   if (values.empty()) return;
   workbook_->SetModified(true);
-  for (std::size_t i = 0; i < values.size(); ++i) {
-    if (std::holds_alternative<std::monostate>(values[i])) continue;
-    const CellAddress at{block.first.row + static_cast<int>(i) / columns,
-                         block.first.column + static_cast<int>(i) % columns};
-    sheet.SetValue(at, values[i]);
-    Changed(at);
+  // Written in place, the block's dependents computed once for it as ClearContents does (the
+  // cells left as they were recompute to what they hold).
+  Recalculate();
+  const auto width = static_cast<std::size_t>(columns);
+  for (std::size_t first = 0; first < values.size(); first += width) {
+    const int row = block.first.row + static_cast<int>(first / width);
+    // The row made as wide as its last value needs at once, then filled.
+    std::size_t last = width;
+    while (last > 0 && std::holds_alternative<std::monostate>(values[first + last - 1])) --last;
+    if (last == 0) continue;
+    sheet.CellAt({row, block.first.column + static_cast<int>(last) - 1});
+    for (std::size_t c = 0; c < last; ++c) {
+      const CellValue& value = values[first + c];
+      if (std::holds_alternative<std::monostate>(value)) continue;
+      Cell& cell = sheet.CellAt({row, block.first.column + static_cast<int>(c)});
+      if (const double* number = std::get_if<double>(&value)) {
+        cell.value.emplace<double>(*number);
+      } else {
+        cell.value = value;
+      }
+      cell.formula.clear();
+    }
   }
+  if (!FormulasMayRead(workbook_->ActiveSheet())) return;
+  calc::Recalculator& formulas = Formulas();
+  if (formulas.FormulaCount() != 0) formulas.Changed(workbook_->ActiveSheet(), block);
 }
 
 void MemoryHost::ClearContents(const std::string& range) {
@@ -184,6 +235,7 @@ void MemoryHost::ClearContents(const std::string& range) {
   Recalculate();
   sheet.ClearContents(cleared);
   workbook_->SetModified(true);
+  if (!FormulasMayRead(workbook_->ActiveSheet())) return;
   calc::Recalculator& formulas = Formulas();
   if (formulas.FormulaCount() != 0) formulas.Changed(workbook_->ActiveSheet(), cleared);
 }
@@ -222,7 +274,7 @@ void MemoryHost::Quit() {
   calls_.push_back("Quit");
   application_ = false;
   visible_ = false;
-  recalculator_.reset();
+  Forget();
   pending_.clear();
   workbook_.reset();
 }

@@ -35,6 +35,7 @@ class MemoryHost : public SpreadsheetHost {
   void MaximizeActiveWindow() override;
   void SetScreenUpdating(bool on) override;
   void SelectSheet(const std::string& name) override;
+  void AddSheetCopy(const Workbook& source, const std::string& name) override;
   CellValue GetCellValue(const std::string& address) override;
   std::string GetCellText(const std::string& address) override;
   std::string GetCellFormula(const std::string& address) override;
@@ -72,6 +73,11 @@ class MemoryHost : public SpreadsheetHost {
   void Changed(CellAddress at);
   void Recalculate();
   calc::Recalculator& Formulas();  // built on the open workbook when needed
+  // Whether a change to the cells of sheet `sheet` may change a formula (one stands on it or
+  // names it): the recalculator is not built, nor told, for writes to no such sheet.
+  bool FormulasMayRead(std::size_t sheet);
+  // The workbook may have changed beyond the host's writes: formulas are read anew when needed.
+  void Forget();
 
   Loader loader_;
   bool application_ = false;
@@ -84,6 +90,9 @@ class MemoryHost : public SpreadsheetHost {
   std::vector<std::string> calls_;
   std::unique_ptr<calc::Recalculator> recalculator_;
   const Workbook* recalculatorFor_ = nullptr;  // the workbook the recalculator was built on
+  // Per sheet, what FormulasMayRead answers; empty until asked. The host's writes never add a
+  // formula (a value written over one removes it), so it stays true until Forget().
+  std::vector<bool> readByFormulas_;
   std::vector<calc::SheetCell> pending_;
 };
 

@@ -6,12 +6,13 @@
 #include "host/CellBlock.h"
 #include "workbook/CellValue.h"
 #include "workbook/PrintSetup.h"
+#include "workbook/Workbook.h"
 
 namespace spreadsheet {
 
 enum class WindowState { Normal, Minimized, Maximized };
 
-// The hosted spreadsheet application behind twenty-two operations. Cells are addressed by
+// The hosted spreadsheet application behind twenty-three operations. Cells are addressed by
 // A1 text ("E5", "A5:I65536") on the active sheet, the one last selected. Every operation
 // throws SpreadsheetError on failure: 1004 for the application's own failures (a template
 // that cannot be opened), 9 for a missing sheet, 1004 for a malformed address.
@@ -27,6 +28,10 @@ class SpreadsheetHost {
   virtual void MaximizeActiveWindow() = 0;
   virtual void SetScreenUpdating(bool on) = 0;                // false: no repaint until true again
   virtual void SelectSheet(const std::string& name) = 0;      // throws 9 when there is no such sheet
+  // Adds a copy of sheet `name` of `source` (Workbook::AddSheetCopy) after the last sheet of the
+  // open workbook and makes it the active sheet. Throws 9 when `source` has no such sheet, 1004
+  // when the open workbook has one.
+  virtual void AddSheetCopy(const Workbook& source, const std::string& name) = 0;
   virtual CellValue GetCellValue(const std::string& address) = 0;
   virtual std::string GetCellText(const std::string& address) = 0;  // as displayed by its number format
   // The cell's formula without its '=', "" when it holds none.

@@ -22,7 +22,8 @@ struct StationSetup {
 
 // One line of the field book, values in metres; a kind carries only its own values
 // (StartRow: Backsight, InstrumentHeight, DesignElevation = start benchmark elevation;
-// TurnPointRow: Backsight, Foresight, InstrumentHeight, TurnPointElevation;
+// TurnPointRow: Backsight, Foresight, InstrumentHeight, TurnPointElevation, and in a reduced
+// book DesignElevation when a route point has its name (not written into the book);
 // PointRow: MidSight, MeasuredElevation, DesignElevation;
 // ClosingRow: Foresight, MeasuredElevation, DesignElevation).
 struct FieldBookRow {

@@ -110,7 +110,7 @@ FieldBookCheck WriteFieldBook(spreadsheet::SpreadsheetHost& host, const FieldBoo
 
   // The book's rows go out in blocks of A:H, kBlockRows at a time; an empty value leaves its cell.
   constexpr int kColumns = 8;
-  constexpr std::size_t kBlockRows = 4096;
+  constexpr std::size_t kBlockRows = 1024;
   std::vector<CellValue> block;
   block.reserve(kBlockRows * kColumns);
   int blockFirstRow = kFirstOutputRow;
@@ -165,6 +165,7 @@ FieldBookCheck WriteFieldBook(spreadsheet::SpreadsheetHost& host, const FieldBoo
     if (block.size() == kBlockRows * kColumns) flush();
   }
   flush();
+  std::vector<CellValue>().swap(block);
   int rowNumber = blockFirstRow;
   std::string address;
   const auto putCell = [&](char column, const CellValue& value) {

@@ -204,6 +204,10 @@ std::vector<StaffReading> ReadGsi(std::string_view text) {
 
 std::vector<StaffReading> ReadDini(std::string_view text) {
   std::vector<StaffReading> readings;
+  // What the level's text lines said about the readings that follow.
+  bool singleReadingMethod = false;
+  bool measurementRepeated = false;
+  bool stationRepeated = false;
   for (const Line& line : SplitLines(text)) {
     if (line.Text.substr(0, 7) != "For M5|") {
       throw FileLineError(line.Number, std::string(line.Text.substr(0, 20)), "不是以“For M5|”开头的 M5 记录");
@@ -219,21 +223,32 @@ std::vector<StaffReading> ReadDini(std::string_view text) {
     if (blocks.size() < 3 || Trim(blocks[1]).substr(0, 3) != "Adr") {
       throw FileLineError(line.Number, std::string(blocks.size() > 1 ? blocks[1] : line.Text), "缺少地址块“Adr”");
     }
-    const std::vector<std::string_view> info = Tokens(blocks[2]);
-    const bool pointBlock = !info.empty() && (info[0].substr(0, 2) == "KD" || info[0].substr(0, 2) == "KN");
+    // The information block: a type (KD1, KD2, KN1, KN2 for a point, TO for a text) and, one
+    // blank after it, 27 characters whose first 8 hold the point number, right-aligned.
+    const std::string_view infoBlock = Trim(blocks[2]);
+    const std::size_t typeEnd = infoBlock.find_first_of(" \t");
+    const std::string_view type = infoBlock.substr(0, typeEnd);
+    const std::string_view info = typeEnd == std::string_view::npos ? std::string_view() : infoBlock.substr(typeEnd + 1);
+    const std::vector<std::string_view> infoTokens = Tokens(info);
+    const bool pointBlock = type.substr(0, 2) == "KD" || type.substr(0, 2) == "KN";
+    const bool hasPoint = pointBlock && !Trim(info.substr(0, 8)).empty() && !infoTokens.empty();
     StaffReading reading;
     bool hasReading = false;
     std::optional<double> distance;
     for (std::size_t b = 3; b < blocks.size(); ++b) {
       const std::vector<std::string_view> parts = Tokens(blocks[b]);
       if (parts.empty()) continue;
+      // Levels set to German write Lr, Lv, Lz and E for Rb, Rf, Rz and HD.
       const std::string_view id = parts[0];
-      const bool isReading = id == "Rb" || id == "Rf" || id == "Rz";
-      if (!isReading && id != "HD") continue;
+      const bool back = id == "Rb" || id == "Lr";
+      const bool fore = id == "Rf" || id == "Lv";
+      const bool middle = id == "Rz" || id == "Lz";
+      const bool isDistance = id == "HD" || id == "E";
+      if (!back && !fore && !middle && !isDistance) continue;
       const std::string word(Trim(blocks[b]));
       if (parts.size() != 3) throw FileLineError(line.Number, word, "应为“代码 数值 单位”三部分");
       const double metres = DiniMetres(blocks[b], parts[1], parts[2], line.Number);
-      if (id == "HD") {
+      if (isDistance) {
         distance = CheckDistance(metres, line.Number, word);
         continue;
       }
@@ -241,17 +256,30 @@ std::vector<StaffReading> ReadDini(std::string_view text) {
       hasReading = true;
       reading.Word = word;
       reading.Reading = CheckReading(metres, line.Number, word);
-      reading.SightKind = id == "Rb"   ? StaffReading::Kind::Back
-                          : id == "Rf" ? StaffReading::Kind::Fore
-                                       : StaffReading::Kind::Intermediate;
+      reading.SightKind = back   ? StaffReading::Kind::Back
+                          : fore ? StaffReading::Kind::Fore
+                                 : StaffReading::Kind::Intermediate;
     }
-    if (!hasReading) continue;
-    if (!pointBlock || info.size() < 2) {
-      throw FileLineError(line.Number, std::string(Trim(blocks[2])), "该行有读数而没有点号（KD1 块）");
+    if (!hasReading) {
+      if (type == "TO") {
+        const std::string_view said = Trim(info);
+        if (said.substr(0, 10) == "Start-Line" && infoTokens.size() >= 2) {
+          singleReadingMethod = infoTokens[1] == "BF" || infoTokens[1] == "aBF";
+        }
+        measurementRepeated = measurementRepeated || said.substr(0, 20) == "Measurement repeated";
+        stationRepeated = stationRepeated || said.substr(0, 16) == "Station repeated";
+      }
+      continue;
+    }
+    if (!hasPoint) {
+      throw FileLineError(line.Number, std::string(infoBlock), "该行有读数而没有点号（KD1 块的点号栏为空）");
     }
     reading.Line = line.Number;
-    reading.Point = std::string(info[1]);
+    reading.Point = std::string(infoTokens[0]);
     reading.Distance = distance;
+    reading.Replaces = singleReadingMethod || measurementRepeated;
+    reading.RestartsSetUp = stationRepeated;
+    measurementRepeated = stationRepeated = false;
     readings.push_back(std::move(reading));
   }
   return readings;

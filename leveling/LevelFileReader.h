@@ -22,8 +22,13 @@ namespace gaocheng {
 std::vector<StaffReading> ReadGsi(std::string_view text);
 
 // Trimble DiNi M5: "For M5|Adr <n>|<type> <point> …|<id> <value> <unit>|…|…|" with the point
-// in a KD1/KD2/KN1/KN2 block; Rb back, Rf fore, Rz intermediate reading and HD distance in
-// metres; other value ids (Z, Sh, Db, Df, …) and text blocks (TO …) are skipped.
+// in a KD1/KD2/KN1/KN2 block (the first 8 characters after the type and a blank: a reading
+// whose point field is empty is refused); Rb back, Rf fore, Rz intermediate reading and HD
+// distance in metres (Lr, Lv, Lz and E as a level set to German writes them); other value ids
+// (Z, Sh, dz, Db, Df, …) are skipped. Text blocks (TO …) are skipped but heeded: after
+// "Start-Line BF" or "Start-Line aBF" a reading repeated on the same point replaces the earlier
+// one, as does the reading after "Measurement repeated"; after "Station repeated" the set-up
+// under way is measured anew (StaffReading::Replaces, RestartsSetUp).
 std::vector<StaffReading> ReadDini(std::string_view text);
 
 // CSV with the observation record's columns: 测点,后视,中视,前视,后视距,前视距,备注 in metres;

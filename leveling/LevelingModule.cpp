@@ -6,6 +6,7 @@
 #include "leveling/FieldBookOutput.h"
 #include "leveling/LevelingError.h"
 #include "leveling/ProfileSheet.h"
+#include "leveling/ToleranceClass.h"
 #include "workbook/SpreadsheetError.h"
 
 namespace gaocheng {
@@ -41,7 +42,8 @@ bool LevelingModule::ReadRouteInput(spreadsheet::SpreadsheetHost& host, RandomEn
 }
 
 FieldBookResult LevelingModule::GenerateFieldBook(spreadsheet::SpreadsheetHost& host,
-                                                  std::uint64_t seed, MessageSink& messages) {
+                                                  std::uint64_t seed, MessageSink& messages,
+                                                  const std::function<void()>& routeRead) {
   FieldBookResult result;
   result.Seed = seed;
   const auto fail = [&](int number, const std::string& description) {
@@ -50,16 +52,24 @@ FieldBookResult LevelingModule::GenerateFieldBook(spreadsheet::SpreadsheetHost& 
     messages.Show(ErrorText(number, description), kErrorTitle);
     return result;
   };
+  // A simulated book has no sight distances: a √L limit is refused before anything is read
+  // or written, saying what can be done about it here.
+  if (NeedsRouteLength(settings_.ClosureToleranceFormula)) {
+    return fail(LevelingError::kInvalidInput,
+                "限差公式 ±" + ToleranceFormulaText(settings_.ClosureToleranceFormula) +
+                    " 需要路线长度，而模拟生成的水准表没有视距：请在水准设置中选择按测站数计算的限差公式"
+                    "（6√n 或 12√n），或用“实测计算”计算记有视距的观测记录");
+  }
   RandomEngine engine(seed);
   FieldBook book;
   try {
     gaocheng::ReadRouteInput(host, settings_, engine, route_);
     book = BuildFieldBook(route_, settings_, engine);
-    // A simulated book has no sight distances: a √L limit is refused before anything is written.
     CheckFieldBook(book, settings_);
   } catch (const spreadsheet::NumberedError& error) {
     return fail(error.Number(), error.Description());
   }
+  if (routeRead) routeRead();
   result.Check = WriteFieldBook(host, book, settings_, seed, route_.SimulatedPoints);
   WriteProjectFields(host, route_.Project);
   WriteProfileSheet(host, book, settings_);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -56,9 +57,11 @@ class LevelingModule {
   // previous field book stays. After a written book, data left below the end of the route and
   // a closure beyond the limit are shown, in that order, titled kNoticeTitle. Failures of the
   // output steps (a missing "水准表", a failing call) propagate as spreadsheet::SpreadsheetError;
-  // the caller switches screen updating back on and reports them.
+  // the caller switches screen updating back on and reports them. `routeRead`, when given, is
+  // called once the route is read and the book is built, before anything is written: nothing
+  // reads the input sheet after it.
   FieldBookResult GenerateFieldBook(spreadsheet::SpreadsheetHost& host, std::uint64_t seed,
-                                    MessageSink& messages);
+                                    MessageSink& messages, const std::function<void()>& routeRead = {});
 
  private:
   LevelingSettings settings_;

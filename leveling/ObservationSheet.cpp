@@ -162,6 +162,8 @@ void WriteObservationSheet(SpreadsheetHost& host, const std::vector<ObservationR
     if (!row.Note.empty()) host.SetCellValue(Address('G', r), row.Note);
     ++r;
   }
+  // Readings shown to 0.1 mm in the unit of B2 (the template's columns show metres).
+  if (r > kFirstObservationRow) host.SetNumberFormat("B5:D" + std::to_string(r - 1), millimetres ? "0.0" : "0.0000");
 }
 
 }  // namespace gaocheng

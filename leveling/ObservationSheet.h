@@ -28,7 +28,7 @@ bool ReadingsInMillimetres(spreadsheet::SpreadsheetHost& host);
 std::vector<ObservationRow> ReadObservationSheet(spreadsheet::SpreadsheetHost& host);
 
 // Selects "观测记录", clears A5:G65536 and writes the rows from row 5, readings in the unit B2
-// names. Throws LevelingError 6 when the rows do not fit the sheet (nothing written then), and
+// names and shown to 0.1 mm in it ("0.0000" for metres, "0.0" for millimetres). Throws LevelingError 6 when the rows do not fit the sheet (nothing written then), and
 // the host's SpreadsheetError (9 naming the sheet when it is missing).
 void WriteObservationSheet(spreadsheet::SpreadsheetHost& host, const std::vector<ObservationRow>& rows);
 

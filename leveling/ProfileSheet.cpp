@@ -4,8 +4,11 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 #include "leveling/Millimetres.h"
+#include "workbook/CellRange.h"
+#include "workbook/CellStyle.h"
 #include "workbook/SpreadsheetError.h"
 
 namespace gaocheng {
@@ -20,6 +23,28 @@ bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 
 
 std::string Address(char column, int row) { return column + std::to_string(row); }
+
+spreadsheet::CellStyle Boxed(spreadsheet::CellStyle style) {
+  const spreadsheet::Border thin{spreadsheet::BorderStyle::Thin, 0x000000};
+  style.left = style.right = style.top = style.bottom = thin;
+  return style;
+}
+
+spreadsheet::CellStyle Aligned(spreadsheet::HorizontalAlignment horizontal) {
+  spreadsheet::CellStyle s;
+  s.horizontal = horizontal;
+  s.vertical = spreadsheet::VerticalAlignment::Center;
+  return s;
+}
+
+// Gives every cell of the rectangle `style` and merges it, `text` in its first cell.
+void Merge(spreadsheet::Workbook& book, spreadsheet::Worksheet& sheet, const spreadsheet::CellRange& range,
+           const std::string& text, const spreadsheet::CellStyle& style) {
+  const std::uint32_t id = book.InternStyle(style);
+  for (int c = range.first.column; c <= range.last.column; ++c) sheet.SetStyle({range.first.row, c}, id);
+  if (!text.empty()) sheet.SetValue(range.first, text);
+  sheet.AddMerge(range);
+}
 
 }  // namespace
 
@@ -88,16 +113,48 @@ ProfileAxis ChainageOf(const std::vector<std::string>& rowNames, const std::vect
   return axis;
 }
 
-ProfileData ProfileOf(const FieldBook& book, const LevelingSettings& settings) {
-  using Kind = FieldBookRow::Kind;
+namespace {
+
+// The x of every book row (ChainageOf over the rows' names).
+ProfileAxis AxisOf(const FieldBook& book) {
   const std::size_t n = book.Rows.size();
   std::vector<std::string> names(n);
   std::vector<bool> turning(n);
   for (std::size_t i = 0; i < n; ++i) {
     names[i] = book.Rows[i].RowText;
-    turning[i] = book.Rows[i].RowKind == Kind::TurnPointRow;
+    turning[i] = book.Rows[i].RowKind == FieldBookRow::Kind::TurnPointRow;
   }
-  ProfileAxis axis = ChainageOf(names, turning);
+  return ChainageOf(names, turning);
+}
+
+// What one book row shows on the profile; NaN where it has no such value.
+struct RowFigures {
+  double Design = kNone;
+  double Measured = kNone;
+  double TurningPoint = kNone;
+  double DeviationMm = kNone;
+};
+
+RowFigures FiguresOf(const FieldBookRow& row, const LevelingSettings& settings) {
+  using Kind = FieldBookRow::Kind;
+  RowFigures f;
+  if (row.RowKind == Kind::PointRow || row.RowKind == Kind::ClosingRow) f.Measured = RoundToMillionths(row.MeasuredElevation);
+  if (row.RowKind == Kind::TurnPointRow) {
+    f.TurningPoint = RoundToMillionths(row.TurnPointElevation);
+    if (settings.ShowTurnPointElevation) f.Measured = f.TurningPoint;
+  }
+  if (row.RowKind == Kind::PointRow && row.DesignElevation != 0) {
+    f.Design = RoundToMillionths(row.DesignElevation);
+    f.DeviationMm = RoundToThousandths((row.MeasuredElevation - row.DesignElevation) * 1000);
+  }
+  return f;
+}
+
+}  // namespace
+
+ProfileData ProfileOf(const FieldBook& book, const LevelingSettings& settings) {
+  const std::size_t n = book.Rows.size();
+  ProfileAxis axis = AxisOf(book);
   ProfileData data;
   data.Chainage = std::move(axis.X);
   data.ChainageFromNames = axis.FromNames;
@@ -108,18 +165,11 @@ ProfileData ProfileOf(const FieldBook& book, const LevelingSettings& settings) {
   data.TurningPoint.assign(n, kNone);
   data.DeviationMm.assign(n, kNone);
   for (std::size_t i = 0; i < n; ++i) {
-    const FieldBookRow& row = book.Rows[i];
-    if (row.RowKind == Kind::PointRow || row.RowKind == Kind::ClosingRow) {
-      data.Measured[i] = RoundToMillionths(row.MeasuredElevation);
-    }
-    if (row.RowKind == Kind::TurnPointRow) {
-      data.TurningPoint[i] = RoundToMillionths(row.TurnPointElevation);
-      if (settings.ShowTurnPointElevation) data.Measured[i] = data.TurningPoint[i];
-    }
-    if (row.RowKind == Kind::PointRow && row.DesignElevation != 0) {
-      data.Design[i] = RoundToMillionths(row.DesignElevation);
-      data.DeviationMm[i] = RoundToThousandths((row.MeasuredElevation - row.DesignElevation) * 1000);
-    }
+    const RowFigures f = FiguresOf(book.Rows[i], settings);
+    data.Design[i] = f.Design;
+    data.Measured[i] = f.Measured;
+    data.TurningPoint[i] = f.TurningPoint;
+    data.DeviationMm[i] = f.DeviationMm;
   }
   return data;
 }
@@ -191,41 +241,105 @@ std::vector<spreadsheet::ScatterChart> ProfileCharts() {
   return {elevations, deviations};
 }
 
+spreadsheet::Workbook ProfileSheetLayout() {
+  using spreadsheet::HorizontalAlignment;
+  enum { A, B, C, D, E, F, G, H, I };
+  spreadsheet::Workbook book;
+  spreadsheet::Worksheet& sheet = book.AddSheet(kProfileSheetName);
+  spreadsheet::CellStyle title = Aligned(HorizontalAlignment::Center);
+  title.bold = true;
+  title.fontSize = 16;
+  Merge(book, sheet, {{0, A}, {0, I}}, kProfileSheetName, title);
+  sheet.SetRowHeight(0, 28);
+  Merge(book, sheet, {{1, A}, {1, I}}, {}, Aligned(HorizontalAlignment::Left));
+  spreadsheet::CellStyle header = Boxed(Aligned(HorizontalAlignment::Center));
+  header.bold = true;
+  header.wrapText = true;
+  header.fill = 0xDDEBF7;  // pale blue, 0xRRGGBB, as the template's other headers
+  const std::uint32_t headerId = book.InternStyle(header);
+  const char* headers[] = {"点名", "里程(m)", "设计高程(m)", "转点高程(m)", "偏差(mm)", nullptr, "限差线里程(m)",
+                           "正限差(mm)", "负限差(mm)"};
+  for (int c = A; c <= I; ++c) {
+    if (headers[c] == nullptr) continue;
+    sheet.SetValue({3, c}, std::string(headers[c]));
+    sheet.SetStyle({3, c}, headerId);
+  }
+  sheet.SetRowHeight(3, 22);
+  auto body = [&book](const char* format, HorizontalAlignment horizontal) {
+    spreadsheet::CellStyle s = Boxed(Aligned(horizontal));
+    s.numberFormat = format;
+    return book.InternStyle(s);
+  };
+  sheet.SetColumnStyle(A, body("General", HorizontalAlignment::Left));
+  sheet.SetColumnStyle(B, body("0.000", HorizontalAlignment::Right));
+  sheet.SetColumnStyle(C, body("0.000", HorizontalAlignment::Right));
+  sheet.SetColumnStyle(D, body("0.000", HorizontalAlignment::Right));
+  sheet.SetColumnStyle(E, body("0.0", HorizontalAlignment::Right));
+  const double widths[] = {20, 11, 12, 12, 10, 3, 14, 11, 11};
+  for (int c = A; c <= I; ++c) sheet.SetColumnWidth(c, widths[c]);
+  sheet.SetFrozen(spreadsheet::FrozenPane{4, 0});
+  sheet.SetCharts(ProfileCharts());
+  sheet.Print().paperSize = 9;  // A4
+  sheet.Print().fitToWidth = 1;
+  book.SetModified(false);
+  return book;
+}
+
 bool WriteProfileSheet(spreadsheet::SpreadsheetHost& host, const FieldBook& book, const LevelingSettings& settings) {
+  bool added = false;
   try {
     host.SelectSheet(kProfileSheetName);
   } catch (const spreadsheet::SpreadsheetError& e) {
     if (e.Number() != spreadsheet::SpreadsheetError::kSubscriptOutOfRange) throw;
-    host.SelectSheet(kFieldBookSheet);
-    return false;
+    host.AddSheetCopy(ProfileSheetLayout(), kProfileSheetName);
+    added = true;
   }
-  const ProfileData data = ProfileOf(book, settings);
+  // Row by row, as ProfileOf has it: only the axis is held whole (a long route's profile is
+  // megabytes beside the cells being made of it).
+  const ProfileAxis axis = AxisOf(book);
   host.ClearContents("A5:I65536");
-  host.SetCellValue("A2", std::string(data.ChainageFromNames
+  host.SetCellValue("A2", std::string(axis.FromNames
                                            ? "里程由点名解析（K1+020 为 1020 m）；点名中没有里程的水准点和转点按前后点内插"
                                            : "点名中没有里程：横轴为测点序号（起点水准点为 0，转点按前后点内插）"));
   double low = kNone, high = kNone;
-  for (std::size_t i = 0; i < data.Size(); ++i) {
-    const int row = kProfileFirstRow + static_cast<int>(i);
-    host.SetCellValue(Address('A', row), book.Rows[i].RowText);
-    if (!std::isnan(data.Chainage[i])) {
-      host.SetCellValue(Address('B', row), data.Chainage[i]);
-      low = std::isnan(low) ? data.Chainage[i] : std::min(low, data.Chainage[i]);
-      high = std::isnan(high) ? data.Chainage[i] : std::max(high, data.Chainage[i]);
+  // The rows go out in blocks of A:E, as the book's do; an empty value leaves its cell.
+  constexpr int kColumns = 5;
+  constexpr std::size_t kBlockRows = 1024;
+  std::vector<spreadsheet::CellValue> block;
+  block.reserve(std::min(axis.X.size(), kBlockRows) * kColumns);
+  int blockFirstRow = kProfileFirstRow;
+  const auto flush = [&] {
+    if (block.empty()) return;
+    host.SetRowValues(Address('A', blockFirstRow), kColumns, block);
+    blockFirstRow += static_cast<int>(block.size() / kColumns);
+    block.clear();
+  };
+  const auto number = [](double value) { return std::isnan(value) ? spreadsheet::CellValue() : spreadsheet::CellValue(value); };
+  for (std::size_t i = 0; i < axis.X.size(); ++i) {
+    const double x = axis.X[i];
+    const RowFigures f = FiguresOf(book.Rows[i], settings);
+    block.emplace_back(book.Rows[i].RowText);
+    block.push_back(number(x));
+    block.push_back(number(f.Design));
+    block.push_back(number(f.TurningPoint));
+    block.push_back(number(f.DeviationMm));
+    if (!std::isnan(x)) {
+      low = std::isnan(low) ? x : std::min(low, x);
+      high = std::isnan(high) ? x : std::max(high, x);
     }
-    if (!std::isnan(data.Design[i])) host.SetCellValue(Address('C', row), data.Design[i]);
-    if (!std::isnan(data.TurningPoint[i])) host.SetCellValue(Address('D', row), data.TurningPoint[i]);
-    if (!std::isnan(data.DeviationMm[i])) host.SetCellValue(Address('E', row), data.DeviationMm[i]);
+    if (block.size() == kBlockRows * kColumns) flush();
   }
+  flush();
+  std::vector<spreadsheet::CellValue>().swap(block);
   if (!std::isnan(low)) {
     for (int row : {kProfileFirstRow, kProfileFirstRow + 1}) {
       host.SetCellValue(Address('G', row), row == kProfileFirstRow ? low : high);
-      host.SetCellValue(Address('H', row), data.PlusToleranceMm);
-      host.SetCellValue(Address('I', row), data.MinusToleranceMm);
+      host.SetCellValue(Address('H', row), settings.MidPointPlusTolerance);
+      host.SetCellValue(Address('I', row), settings.MidPointMinusTolerance);
     }
   }
   host.SelectSheet(kFieldBookSheet);
-  return true;
+  return added;
 }
 
 }  // namespace gaocheng

@@ -59,9 +59,16 @@ std::optional<ProfileData> ReadProfile(const spreadsheet::Workbook& workbook);
 // The two charts of "纵断面" over its cells and 水准表!F, rows 5 to 65536 (blank rows spanned).
 std::vector<spreadsheet::ScatterChart> ProfileCharts();
 
+// A workbook holding "纵断面" alone, empty as the template has it: the heading in A1:I1 (merged),
+// A2:I2 merged for the note, the column headers in row 4, the columns' formats and borders
+// from row 5 (B 0.000, C and D 0.000, E 0.0), rows 1–4 frozen, A4 fitted to one page wide and
+// the two charts of ProfileCharts.
+spreadsheet::Workbook ProfileSheetLayout();
+
 // Writes the profile of `book` into "纵断面" (values from row 5 cleared first), then selects
-// "水准表" again. Returns false, writing nothing, when the workbook has no "纵断面" (a workbook of
-// the user's own design); other spreadsheet failures propagate.
+// "水准表" again. A workbook without "纵断面" (of the user's own design, or made before the
+// template had it) gets it first, after its last sheet, as ProfileSheetLayout holds it.
+// Returns whether the sheet was added. Spreadsheet failures propagate.
 bool WriteProfileSheet(spreadsheet::SpreadsheetHost& host, const FieldBook& book, const LevelingSettings& settings);
 
 }  // namespace gaocheng

@@ -129,6 +129,9 @@ ObservedBook ReduceObservations(const std::vector<ObservationRow>& rows, const R
       out.Backsight = Metres(back);
       out.InstrumentHeight = Metres(sight);
       out.TurnPointElevation = Metres(elevation);
+      if (const auto found = design.find(NameKey(row.Point)); found != design.end()) {
+        out.DesignElevation = found->second;
+      }
       ++setUp;
       if (hasDistances) backDistance = needDistance(row.BackDistance, 'E', row, i);
       continue;

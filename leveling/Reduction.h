@@ -46,8 +46,9 @@ struct ObservedBook {
 // sight only); the first and last names must be the benchmarks' (spaces ignored). Distances:
 // when any row has one, every set-up needs its back distance (E of the row of its backsight)
 // and fore distance (F of the row of its foresight); those of intermediate rows are not used.
-// Design elevations: a point row takes that of the first route point of the same name (spaces
-// ignored), the closing row the closing benchmark's elevation.
+// Design elevations: a point row or turning point takes that of the first route point of the
+// same name (spaces ignored; the book does not show a turning point's, the results sheet does),
+// the closing row the closing benchmark's elevation.
 // Throws LevelingError 5 naming the sheet row and the cell that breaks a rule, 6 for an
 // elevation beyond ±10⁹ m or a book longer than kMaxFieldBookRows.
 ObservedBook ReduceObservations(const std::vector<ObservationRow>& rows, const ReductionInput& input);

@@ -64,6 +64,7 @@ ResultTable AdjustObservedBook(const ObservedBook& observed, const FieldBookChec
         break;
       case Kind::TurnPointRow:
         out.Observed = row.TurnPointElevation;
+        out.Design = row.DesignElevation;
         correction = upTo[setUp];
         break;
       case Kind::PointRow:

@@ -8,27 +8,26 @@
 namespace gaocheng {
 namespace {
 
-// A sight of one set-up: the reading, how many readings it averages, where it was read.
+// A sight of one set-up: the readings it averages, in the order read.
 struct Sight {
-  const StaffReading* First = nullptr;
-  double ReadingSum = 0;
-  double DistanceSum = 0;
-  int Readings = 0;
-  int Distances = 0;
+  std::vector<const StaffReading*> Readings;
 
-  void Add(const StaffReading& r) {
-    if (First == nullptr) First = &r;
-    ReadingSum += r.Reading;
-    ++Readings;
-    if (r.Distance) {
-      DistanceSum += *r.Distance;
-      ++Distances;
-    }
+  const StaffReading* First() const { return Readings.empty() ? nullptr : Readings.front(); }
+  double Reading() const {
+    double sum = 0;
+    for (const StaffReading* r : Readings) sum += r->Reading;
+    return sum / static_cast<double>(Readings.size());
   }
-  double Reading() const { return ReadingSum / Readings; }
   std::optional<double> Distance() const {
-    if (Distances == 0) return std::nullopt;
-    return DistanceSum / Distances;
+    double sum = 0;
+    int count = 0;
+    for (const StaffReading* r : Readings) {
+      if (!r->Distance) continue;
+      sum += *r->Distance;
+      ++count;
+    }
+    if (count == 0) return std::nullopt;
+    return sum / count;
   }
 };
 
@@ -60,59 +59,68 @@ std::vector<ObservationRow> RowsFromReadings(const std::vector<StaffReading>& re
   std::vector<SetUp> setUps;
   setUps.emplace_back();
   for (const StaffReading& r : readings) {
+    if (r.RestartsSetUp) setUps.back() = SetUp{};
     SetUp* current = &setUps.back();
     if (r.SightKind == StaffReading::Kind::Intermediate) {
-      current->Intermediates.push_back(&r);
+      std::vector<const StaffReading*>& mids = current->Intermediates;
+      if (r.Replaces && !mids.empty() && mids.back()->Point == r.Point) mids.pop_back();
+      mids.push_back(&r);
       continue;
     }
     Sight* sight = r.SightKind == StaffReading::Kind::Back ? &current->Back : &current->Fore;
-    const bool repeat = sight->First != nullptr && sight->Readings == 1 && sight->First->Point == r.Point;
+    const bool samePoint = sight->First() != nullptr && sight->First()->Point == r.Point;
+    if (r.Replaces && samePoint) {
+      sight->Readings.pop_back();
+      sight->Readings.push_back(&r);
+      continue;
+    }
+    const bool repeat = samePoint && sight->Readings.size() == 1;
     if (r.Second) {
       if (!repeat) {
         throw FileLineError(r.Line, r.Word,
                             std::string("第二次") + KindName(r.SightKind) + "读数前没有同一测站对点“" + r.Point +
                                 "”的第一次读数");
       }
-      sight->Add(r);
+      sight->Readings.push_back(&r);
       continue;
     }
     // A second reading (BFFB, BBFF) repeats the point; the next set-up reads another point.
     if (repeat) {
-      sight->Add(r);
+      sight->Readings.push_back(&r);
       continue;
     }
-    if (sight->First != nullptr) {
+    if (sight->First() != nullptr) {
       setUps.emplace_back();
       current = &setUps.back();
       sight = r.SightKind == StaffReading::Kind::Back ? &current->Back : &current->Fore;
     }
-    sight->Add(r);
+    sight->Readings.push_back(&r);
   }
 
   std::vector<ObservationRow> rows;
   for (std::size_t i = 0; i < setUps.size(); ++i) {
     const SetUp& s = setUps[i];
-    const StaffReading* any = s.Back.First != nullptr ? s.Back.First : s.Fore.First;
+    const StaffReading* any = s.Back.First() != nullptr ? s.Back.First() : s.Fore.First();
     if (any == nullptr) {
       if (!s.Intermediates.empty()) {
         throw FileLineError(s.Intermediates.front()->Line, s.Intermediates.front()->Word, "中视之前没有后视");
       }
       throw LevelingError(LevelingError::kInvalidInput, "文件中没有水准尺读数（后视、前视）。未导入任何数据");
     }
-    if (s.Back.First == nullptr) {
-      throw FileLineError(s.Fore.First->Line, s.Fore.First->Word,
-                          "测站只有前视“" + s.Fore.First->Point + "”而没有后视");
+    if (s.Back.First() == nullptr) {
+      throw FileLineError(s.Fore.First()->Line, s.Fore.First()->Word,
+                          "测站只有前视“" + s.Fore.First()->Point + "”而没有后视");
     }
-    if (s.Fore.First == nullptr) {
-      throw FileLineError(s.Back.First->Line, s.Back.First->Word,
-                          "测站只有后视“" + s.Back.First->Point + "”而没有前视");
+    if (s.Fore.First() == nullptr) {
+      throw FileLineError(s.Back.First()->Line, s.Back.First()->Word,
+                          "测站只有后视“" + s.Back.First()->Point + "”而没有前视");
     }
     if (i == 0) {
       ObservationRow& start = rows.emplace_back();
-      start.Point = s.Back.First->Point;
-    } else if (rows.back().Point != s.Back.First->Point) {
-      throw FileLineError(s.Back.First->Line, s.Back.First->Word,
-                          "后视点“" + s.Back.First->Point + "”不是上一测站的前视点“" + rows.back().Point + "”");
+      start.Point = s.Back.First()->Point;
+    } else if (rows.back().Point != s.Back.First()->Point) {
+      throw FileLineError(s.Back.First()->Line, s.Back.First()->Word,
+                          "后视点“" + s.Back.First()->Point + "”不是上一测站的前视点“" + rows.back().Point + "”");
     }
     rows.back().Backsight = s.Back.Reading();
     rows.back().BackDistance = s.Back.Distance();
@@ -122,7 +130,7 @@ std::vector<ObservationRow> RowsFromReadings(const std::vector<StaffReading>& re
       row.MidSight = mid->Reading;
     }
     ObservationRow& fore = rows.emplace_back();
-    fore.Point = s.Fore.First->Point;
+    fore.Point = s.Fore.First()->Point;
     fore.Foresight = s.Fore.Reading();
     fore.ForeDistance = s.Fore.Distance();
   }

@@ -15,12 +15,14 @@ constexpr double kCoefficients[kToleranceFormulaCount] = {6, 12, 20, 30, 40};
 
 constexpr double kUnlimited = std::numeric_limits<double>::infinity();
 
-// Fourth-order leveling, GB/T 12898 (national third- and fourth-order leveling), table of the
-// observation requirements for a DS3-class level: sight length at most 100 m, back minus fore
-// distance of a set-up at most 5.0 m, its running sum over the section at most 10.0 m. The
-// closure formulas of that class are 20√L (flat ground) and 6√n (set-ups, hilly ground, as
-// the engineering survey code writes it).
-constexpr StationLimits kFourthOrder{"四等", 100.0, 5.0, 10.0};
+// Fourth-order leveling, GB/T 12898-2009 (national third- and fourth-order leveling), its table
+// of sight length, back-minus-fore distance and sight height per set-up: sight length at most
+// 100 m for a DS3-class level (150 m for DS1/DS05-class levels, which we do not tell apart, so
+// the stricter value), back minus fore distance of a set-up at most 3.0 m, its running sum at
+// most 10.0 m. (The engineering survey code GB 50026 allows 5.0 m per set-up for its fourth
+// order; the national standard is the stricter one.) The closure formulas of that class are
+// 20√L (flat ground, GB/T 12898) and 6√n (set-ups, hilly ground, as GB 50026 writes it).
+constexpr StationLimits kFourthOrder{"四等", 100.0, 3.0, 10.0};
 
 // Below the ordered classes (等外, 五等 of the highway survey code JTG C10): sight length at
 // most 100 m and back minus fore distance at most 10 m per set-up, as that code's table for

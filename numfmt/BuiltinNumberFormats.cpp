@@ -19,11 +19,11 @@ constexpr std::array<std::pair<int, std::string_view>, 50> kBuiltins{{
     {12, "# ?/?"},
     {13, "# ?\?/?\?"},
     {14, "yyyy/m/d"},
-    {15, "d-mmm-yy"},
-    {16, "d-mmm"},
-    {17, "mmm-yy"},
-    {18, "h:mm AM/PM"},
-    {19, "h:mm:ss AM/PM"},
+    {15, "[$-804]d-mmm-yy"},
+    {16, "[$-804]d-mmm"},
+    {17, "[$-804]mmm-yy"},
+    {18, "[$-804]h:mm AM/PM"},
+    {19, "[$-804]h:mm:ss AM/PM"},
     {20, "h:mm"},
     {21, "h:mm:ss"},
     {22, "yyyy/m/d h:mm"},
@@ -75,8 +75,9 @@ std::optional<std::string_view> BuiltinNumberFormats::Code(int id) {
 int BuiltinNumberFormats::IdOf(std::string_view code) {
   if (code == "@") return kText;
   for (const auto& [i, c] : kBuiltins) {
-    // Ids 27 to 36 and 50 to 58 mean other codes in other locales: a file writes these out.
-    if ((i >= 27 && i <= 36) || (i >= 50 && i <= 58)) continue;
+    // Ids 15 to 19 (month names, AM/PM), 27 to 36 and 50 to 58 show otherwise in other
+    // locales: a file writes these codes out.
+    if ((i >= 15 && i <= 19) || (i >= 27 && i <= 36) || (i >= 50 && i <= 58)) continue;
     if (c == code) return i;
   }
   return -1;

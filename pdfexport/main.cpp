@@ -8,7 +8,8 @@
 #include "xlsx/XlsxImporter.h"
 
 // levelbook-pdf BOOK.xlsx OUT.pdf: the active sheet of the workbook printed into a PDF file as
-// the workbook window's "导出PDF" prints it. Started by levelbook-cli with
+// the workbook window's "导出PDF" prints it (the field book "水准表", then its profile on a
+// landscape page when "纵断面" holds rows). Started by levelbook-cli with
 // QT_QPA_PLATFORM=offscreen; a failure is one line in Chinese on standard error, exit status 1.
 int main(int argc, char** argv) {
   if (argc != 3) {
@@ -23,7 +24,7 @@ int main(int argc, char** argv) {
     printer.setOutputFileName(QString::fromLocal8Bit(argv[2]));
     printer.setDocName(QFileInfo(QString::fromLocal8Bit(argv[1])).fileName());
     printer.setCreator(QStringLiteral("普通水准计算"));
-    spreadsheet::SheetPrinter::Print(workbook, workbook.SheetAt(workbook.ActiveSheet()), printer);
+    spreadsheet::SheetPrinter::PrintDocument(workbook, workbook.SheetAt(workbook.ActiveSheet()), printer);
   } catch (const spreadsheet::NumberedError& e) {
     std::cerr << e.Description() << "\n";
     return 1;

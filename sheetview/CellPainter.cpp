@@ -3,6 +3,8 @@
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPen>
+#include <QTransform>
+#include <cmath>
 
 namespace spreadsheet {
 
@@ -29,7 +31,16 @@ void PaintEdge(QPainter& painter, const QRectF& rect, const Border& border, Edge
   if (w <= 0) return;
   const QColor color = CellPainter::ToColor(border.color);
   const bool vertical = edge == Edge::Left || edge == Edge::Right;
+  // Scaled down (the print preview), a band thinner than a device pixel can fall between the
+  // pixels' centres and vanish: it grows to one device pixel about its middle.
+  const QTransform& device = painter.deviceTransform();
+  const double scale = vertical ? std::hypot(device.m11(), device.m12()) : std::hypot(device.m21(), device.m22());
+  const double pixel = scale > 0 ? 1 / scale : 0;
   auto band = [&](double offset, double width) {
+    if (width < pixel) {
+      offset -= (pixel - width) / 2;
+      width = pixel;
+    }
     switch (edge) {
       case Edge::Left: return QRectF(rect.left() + offset, rect.top(), width, rect.height());
       case Edge::Right: return QRectF(rect.right() - offset - width, rect.top(), width, rect.height());
@@ -124,7 +135,13 @@ QString CellPainter::FittedText(const QRectF& rect, const CellStyle& style, cons
 
 void CellPainter::PaintValue(QPainter& painter, const QRectF& rect, const CellStyle& style, const CellValue& value,
                              const NumberFormat& format, DateSystem dates) {
-  PaintText(painter, rect, style, FittedText(rect, style, value, format, dates), IsNumber(value));
+  const QString text = FittedText(rect, style, value, format, dates);
+  if (style.horizontal == HorizontalAlignment::General && (IsBoolean(value) || IsError(value))) {
+    CellStyle centred = style;
+    centred.horizontal = HorizontalAlignment::Center;
+    return PaintText(painter, rect, centred, text, false);
+  }
+  PaintText(painter, rect, style, text, IsNumber(value));
 }
 
 double CellPainter::BorderWidth(const Border& border) {

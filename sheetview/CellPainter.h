@@ -37,7 +37,8 @@ class CellPainter {
   // across the cell), never cut; texts, errors and the rest as their format shows them.
   static QString FittedText(const QRectF& rect, const CellStyle& style, const CellValue& value,
                             const NumberFormat& format, DateSystem dates);
-  // PaintText of FittedText: the cell's value, on screen and on paper alike.
+  // PaintText of FittedText: the cell's value, on screen and on paper alike. General alignment
+  // centres booleans and error values, as spreadsheets do.
   static void PaintValue(QPainter& painter, const QRectF& rect, const CellStyle& style, const CellValue& value,
                          const NumberFormat& format, DateSystem dates);
   // Borders drawn inside the rectangle along its edges; a None border draws nothing.

@@ -40,6 +40,8 @@ QString FormulaBar::Address() const { return nameBox_->text(); }
 
 QString FormulaBar::Content() const { return content_->text(); }
 
+bool FormulaBar::HasPendingEntry() const { return content_->isModified() && content_->text() != shown_; }
+
 bool FormulaBar::eventFilter(QObject* watched, QEvent* event) {
   if (watched == content_ && event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);

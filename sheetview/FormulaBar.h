@@ -17,6 +17,8 @@ class FormulaBar : public QWidget {
   void Show(const QString& address, const QString& content);
   QString Address() const;
   QString Content() const;
+  // The content field holds an entry typed since the cell was last shown, not yet entered.
+  bool HasPendingEntry() const;
   QLineEdit* NameBox() const { return nameBox_; }
   QLineEdit* ContentEdit() const { return content_; }
 

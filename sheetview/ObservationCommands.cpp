@@ -2,7 +2,6 @@
 
 #include <QAction>
 #include <QFile>
-#include <QFileDialog>
 #include <QMessageBox>
 #include <QStyle>
 #include <QToolBar>
@@ -13,6 +12,7 @@
 #include "leveling/ObservationSheet.h"
 #include "leveling/ObservedFieldBook.h"
 #include "sheetview/BusyCursor.h"
+#include "sheetview/QtWorkbookDialogs.h"
 #include "sheetview/WindowSheetHost.h"
 #include "sheetview/WorkbookWindow.h"
 #include "workbook/NumberedError.h"
@@ -27,13 +27,21 @@ QString Text(const std::string& s) { return QString::fromStdString(s); }
 
 QString ErrorText(const NumberedError& e) { return QString::number(e.Number()) + "\n" + Text(e.Description()); }
 
-// Screen updating off while the command writes, on again however it ends.
-class QuietWrites {
+// The command's writes are one undo step named after it (Ctrl+Z brings back every sheet it
+// changed and takes out a sheet it added, the history before it stays), with screen updating
+// off while it writes; both end however the command ends.
+class CommandWrites {
  public:
-  explicit QuietWrites(WorkbookWindow& window) : window_(window) { window_.SetScreenUpdating(false); }
-  ~QuietWrites() { window_.SetScreenUpdating(true); }
-  QuietWrites(const QuietWrites&) = delete;
-  QuietWrites& operator=(const QuietWrites&) = delete;
+  CommandWrites(WorkbookWindow& window, const QString& step) : window_(window) {
+    window_.Document().BeginProgramStep(step);
+    window_.SetScreenUpdating(false);
+  }
+  ~CommandWrites() {
+    window_.SetScreenUpdating(true);
+    window_.Document().EndProgramStep();
+  }
+  CommandWrites(const CommandWrites&) = delete;
+  CommandWrites& operator=(const CommandWrites&) = delete;
 
  private:
   WorkbookWindow& window_;
@@ -46,11 +54,10 @@ ObservationCommands::ObservationCommands(WorkbookWindow& window, SettingsSource 
       window_(window),
       settings_(std::move(settings)),
       askFile_([](QWidget* parent) -> std::optional<QString> {
-        const QString path = QFileDialog::getOpenFileName(
+        return QtWorkbookDialogs::AskFile(
             parent, QStringLiteral("导入观测"), WorkbookDocument::LastFolder(),
-            QStringLiteral("水准仪记录和CSV (*.gsi *.GSI *.m5 *.M5 *.dat *.DAT *.csv *.txt);;所有文件 (*)"));
-        if (path.isEmpty()) return std::nullopt;
-        return path;
+            QStringLiteral("水准仪记录和CSV (*.gsi *.GSI *.m5 *.M5 *.dat *.DAT *.csv *.txt);;所有文件 (*)"),
+            QFileDialog::AcceptOpen);
       }),
       message_([](QWidget* parent, const QString& title, const QString& text) {
         QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, parent);
@@ -78,6 +85,7 @@ bool ObservationCommands::Import() {
 bool ObservationCommands::ImportFile(const QString& path) {
   const QString title = QStringLiteral("导入观测");
   if (!window_.HasWorkbook()) return false;
+  window_.CommitEntry();
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxImportBytes) {
     message_(&window_, title, QStringLiteral("无法读取观测文件“%1”").arg(path));
@@ -88,7 +96,7 @@ bool ObservationCommands::ImportFile(const QString& path) {
   try {
     rows = gaocheng::ReadObservationFile(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
     BusyCursor busy;
-    QuietWrites quiet(window_);
+    CommandWrites writes(window_, title);
     WindowSheetHost host(window_);
     gaocheng::WriteObservationSheet(host, rows);
   } catch (const NumberedError& e) {
@@ -100,10 +108,11 @@ bool ObservationCommands::ImportFile(const QString& path) {
 
 bool ObservationCommands::Compute() {
   if (!window_.HasWorkbook()) return false;
+  window_.CommitEntry();
   gaocheng::ObservedResult result;
   try {
     BusyCursor busy;
-    QuietWrites quiet(window_);
+    CommandWrites writes(window_, QString::fromUtf8(kComputeText));
     WindowSheetHost host(window_);
     result = gaocheng::ComputeObservedBook(host, settings_());
   } catch (const NumberedError& e) {

@@ -3,11 +3,12 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QPrinter>
-#include <optional>
 #include <QWidget>
+#include <memory>
+#include <optional>
 
 #include "sheetview/BusyCursor.h"
-#include "sheetview/SheetPages.h"
+#include "sheetview/PrintedPages.h"
 #include "sheetview/SheetPrinter.h"
 #include "sheetview/WorkbookDialogs.h"
 #include "sheetview/WorkbookDocument.h"
@@ -33,11 +34,12 @@ bool PrintCommands::Print() {
   if (!document_.HasWorkbook() || !model_.Sheet()) return false;
   QPrinter printer(QPrinter::HighResolution);
   printer.setDocName(document_.Caption());
-  SheetPrinter::SetUpPage(*model_.Sheet(), printer);
-  if (!dialogs_->ChoosePrinter(&owner_, printer)) return false;
   try {
+    const std::unique_ptr<PrintedPages> pages = SheetPrinter::PagesOf(document_.Get(), *model_.Sheet());
+    printer.setPageLayout(pages->Layout());
+    if (!dialogs_->ChoosePrinter(&owner_, printer)) return false;
     const BusyCursor busy;
-    SheetPrinter::Print(document_.Get(), *model_.Sheet(), printer);
+    SheetPrinter::Print({pages.get()}, printer);
   } catch (const SpreadsheetError& e) {
     dialogs_->ShowError(&owner_, QStringLiteral("打印"), QString::fromStdString(e.Description()));
     return false;
@@ -47,18 +49,10 @@ bool PrintCommands::Print() {
 
 bool PrintCommands::PrintPreview() {
   if (!document_.HasWorkbook() || !model_.Sheet()) return false;
-  const Workbook& workbook = document_.Get();
-  if (!SheetPrinter::PrintRange(workbook, *model_.Sheet())) {
-    dialogs_->ShowError(&owner_, QStringLiteral("打印预览"),
-                        QStringLiteral("工作表“%1”中没有可打印的内容").arg(QString::fromStdString(model_.Sheet()->Name())));
-    return false;
-  }
-  QPrinter printer(QPrinter::HighResolution);
-  SheetPrinter::SetUpPage(*model_.Sheet(), printer);
-  std::optional<SheetPages> pages;
+  std::unique_ptr<PrintedPages> pages;
   try {
     const BusyCursor busy;
-    pages.emplace(workbook, *model_.Sheet(), printer.pageLayout());
+    pages = SheetPrinter::PagesOf(document_.Get(), *model_.Sheet());
   } catch (const SpreadsheetError& e) {
     dialogs_->ShowError(&owner_, QStringLiteral("打印预览"), QString::fromStdString(e.Description()));
     return false;
@@ -91,7 +85,7 @@ bool PrintCommands::ExportPdfTo(const QString& path) {
   printer.setCreator(QStringLiteral("普通水准计算"));
   try {
     const BusyCursor busy;
-    SheetPrinter::Print(document_.Get(), *model_.Sheet(), printer);
+    SheetPrinter::PrintDocument(document_.Get(), *model_.Sheet(), printer);
   } catch (const SpreadsheetError& e) {
     dialogs_->ShowError(&owner_, QStringLiteral("导出PDF"), QString::fromStdString(e.Description()));
     return false;

@@ -12,8 +12,10 @@ class WorkbookDialogs;
 class WorkbookDocument;
 class WorkbookTableModel;
 
-// Printing the shown sheet: to a printer the user chooses, in a preview, or into a PDF file.
-// Each reports failures in a message over `owner` and returns whether it did its work.
+// Printing the shown sheet: to a printer the user chooses, in a preview, or into a PDF file
+// (the field book "水准表" followed by its profile, SheetPrinter::DocumentOf). "纵断面" prints
+// and previews as its chart. Each reports failures in a message over `owner` and returns
+// whether it did its work.
 class PrintCommands : public QObject {
   Q_OBJECT
 

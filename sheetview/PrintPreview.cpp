@@ -12,7 +12,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "sheetview/SheetPages.h"
+#include "sheetview/PrintedPages.h"
 
 namespace spreadsheet {
 
@@ -20,7 +20,7 @@ namespace spreadsheet {
 // meet the viewport are painted, straight onto it.
 class PrintPreview::Area : public QAbstractScrollArea {
  public:
-  explicit Area(const SheetPages& pages, QWidget* parent) : QAbstractScrollArea(parent), pages_(pages) {
+  explicit Area(const PrintedPages& pages, QWidget* parent) : QAbstractScrollArea(parent), pages_(pages) {
     viewport()->setAutoFillBackground(true);
     QPalette palette = viewport()->palette();
     palette.setColor(viewport()->backgroundRole(), QColor(0x80, 0x80, 0x80));
@@ -83,11 +83,11 @@ class PrintPreview::Area : public QAbstractScrollArea {
   }
 
  private:
-  const SheetPages& pages_;
+  const PrintedPages& pages_;
   double lastPitch_ = 1;
 };
 
-PrintPreview::PrintPreview(const SheetPages& pages, std::function<void()> print, QWidget* parent)
+PrintPreview::PrintPreview(const PrintedPages& pages, std::function<void()> print, QWidget* parent)
     : QDialog(parent), area_(new Area(pages, this)), pageLabel_(new QLabel(this)) {
   setWindowTitle(QStringLiteral("打印预览"));
   auto* layout = new QVBoxLayout(this);

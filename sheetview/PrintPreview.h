@@ -8,7 +8,7 @@ class QLabel;
 
 namespace spreadsheet {
 
-class SheetPages;
+class PrintedPages;
 
 // The print preview: the pages one below the other, as wide as the window (at most their real
 // size), each painted only while it is in view, so that a book of thousands of pages opens at
@@ -18,7 +18,7 @@ class PrintPreview : public QDialog {
   Q_OBJECT
 
  public:
-  PrintPreview(const SheetPages& pages, std::function<void()> print, QWidget* parent = nullptr);
+  PrintPreview(const PrintedPages& pages, std::function<void()> print, QWidget* parent = nullptr);
   ~PrintPreview() override;
 
   static constexpr int kGap = 16;  // pixels around and between the pages

@@ -98,6 +98,10 @@ void QtSpreadsheetHost::SelectSheet(const std::string& name) {
   window.ShowSheet(static_cast<std::size_t>(index));
 }
 
+void QtSpreadsheetHost::AddSheetCopy(const Workbook& source, const std::string& name) {
+  RequireWorkbook().AddSheetCopy(source, name);
+}
+
 CellValue QtSpreadsheetHost::GetCellValue(const std::string& address) {
   ActiveSheet();
   window_->Model()->ComputePending();

@@ -33,6 +33,7 @@ class QtSpreadsheetHost : public SpreadsheetHost {
   void MaximizeActiveWindow() override;
   void SetScreenUpdating(bool on) override;
   void SelectSheet(const std::string& name) override;
+  void AddSheetCopy(const Workbook& source, const std::string& name) override;
   CellValue GetCellValue(const std::string& address) override;
   std::string GetCellText(const std::string& address) override;
   std::string GetCellFormula(const std::string& address) override;

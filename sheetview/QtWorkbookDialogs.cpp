@@ -1,11 +1,13 @@
 #include "sheetview/QtWorkbookDialogs.h"
 
 #include <QApplication>
-#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QHeaderView>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QTreeView>
 
 #include "sheetview/PrintPreview.h"
 #include "windows/ToolWindow.h"
@@ -23,18 +25,34 @@ void ExecWithArrow(QDialog& dialog) {
 
 }  // namespace
 
-std::optional<QString> QtWorkbookDialogs::AskOpenFileName(QWidget* parent, const QString& folder) {
-  const QString path = QFileDialog::getOpenFileName(parent, QStringLiteral("打开"), folder,
-                                                    QStringLiteral("Excel 工作簿 (*.xlsx *.xlsm *.xltx)"));
+std::optional<QString> QtWorkbookDialogs::AskFile(QWidget* parent, const QString& title, const QString& start,
+                                                  const QString& filter, QFileDialog::AcceptMode mode) {
+  QFileDialog dialog(parent, title, start, filter);
+  dialog.setAcceptMode(mode);
+  dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+  // Qt's widget dialog gives its detail columns fixed widths that cut a size ("12....KiB") or a
+  // date; a platform's native dialog has no such view and is left as it is.
+  auto* model = dialog.findChild<QFileSystemModel*>();
+  auto* view = dialog.findChild<QTreeView*>();
+  if (model && view) {
+    QObject::connect(model, &QFileSystemModel::directoryLoaded, view, [view] {
+      view->header()->resizeSections(QHeaderView::ResizeToContents);
+    });
+  }
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  const QString path = dialog.selectedFiles().constFirst();
   if (path.isEmpty()) return std::nullopt;
   return path;
 }
 
+std::optional<QString> QtWorkbookDialogs::AskOpenFileName(QWidget* parent, const QString& folder) {
+  return AskFile(parent, QStringLiteral("打开"), folder, QStringLiteral("Excel 工作簿 (*.xlsx *.xlsm *.xltx)"),
+                 QFileDialog::AcceptOpen);
+}
+
 std::optional<QString> QtWorkbookDialogs::AskSaveFileName(QWidget* parent, const QString& title,
                                                           const QString& suggested, const QString& filter) {
-  const QString path = QFileDialog::getSaveFileName(parent, title, suggested, filter);
-  if (path.isEmpty()) return std::nullopt;
-  return path;
+  return AskFile(parent, title, suggested, filter, QFileDialog::AcceptSave);
 }
 
 bool QtWorkbookDialogs::ChoosePrinter(QWidget* parent, QPrinter& printer) {
@@ -42,7 +60,7 @@ bool QtWorkbookDialogs::ChoosePrinter(QWidget* parent, QPrinter& printer) {
   return dialog.exec() == QDialog::Accepted;
 }
 
-void QtWorkbookDialogs::PreviewPages(QWidget* parent, const SheetPages& pages, const std::function<void()>& print) {
+void QtWorkbookDialogs::PreviewPages(QWidget* parent, const PrintedPages& pages, const std::function<void()>& print) {
   PrintPreview dialog(pages, print, parent);
   if (parent) dialog.resize(parent->window()->size() * 9 / 10);
   dialog.exec();

@@ -49,6 +49,12 @@ class PagePainter {
     painter_.save();
     painter_.setClipRect(area);
     for (int pass = 0; pass < 3; ++pass) {
+      // The borders straddle the cells' edges: the outer ones reach half a line beyond the area,
+      // and clipped there they would print at half their width or not show in the preview.
+      if (pass == 2) {
+        painter_.restore();
+        painter_.save();
+      }
       for (std::size_t i = 0; i < page.rows.size(); ++i) {
         const int r = page.rows[i];
         const bool firstOnPage = i == 0 || page.rows[i - 1] != r - 1;
@@ -199,7 +205,7 @@ class PagePainter {
 }  // namespace
 
 SheetPages::SheetPages(const Workbook& workbook, const Worksheet& sheet, const QPageLayout& layout)
-    : workbook_(workbook), sheet_(sheet) {
+    : workbook_(workbook), sheet_(sheet), layout_(layout) {
   const std::optional<CellRange> range = PageRows::PrintRange(workbook, sheet);
   if (!range) {
     throw SpreadsheetError(SpreadsheetError::kApplicationDefined, "工作表“" + sheet.Name() + "”中没有可打印的内容");

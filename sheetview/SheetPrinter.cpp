@@ -1,17 +1,17 @@
 #include "sheetview/SheetPrinter.h"
 
 #include <QMarginsF>
-#include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
 #include <QPrinter>
-#include <algorithm>
-#include <vector>
 
-#include "workbook/PageRows.h"
-#include "workbook/SpreadsheetError.h"
+#include "leveling/FieldBookOutput.h"
+#include "leveling/ProfileSheet.h"
+#include "sheetview/ChartPage.h"
 #include "sheetview/ProfileChart.h"
 #include "sheetview/SheetPages.h"
+#include "workbook/PageRows.h"
+#include "workbook/SpreadsheetError.h"
 
 namespace spreadsheet {
 
@@ -28,59 +28,83 @@ QPageSize::PageSizeId PaperOf(int code) {
   }
 }
 
+std::vector<const PrintedPages*> Parts(const std::vector<std::unique_ptr<PrintedPages>>& owned) {
+  std::vector<const PrintedPages*> parts;
+  for (const auto& p : owned) parts.push_back(p.get());
+  return parts;
+}
+
 }  // namespace
 
 std::optional<CellRange> SheetPrinter::PrintRange(const Workbook& workbook, const Worksheet& sheet) {
   return PageRows::PrintRange(workbook, sheet);
 }
 
-void SheetPrinter::SetUpPage(const Worksheet& sheet, QPrinter& printer) {
+QPageLayout SheetPrinter::LayoutOf(const Worksheet& sheet) {
   const PrintSetup& setup = sheet.Print();
   constexpr double kMillimetresPerInch = 25.4;
   const QMarginsF margins(setup.marginLeft * kMillimetresPerInch, setup.marginTop * kMillimetresPerInch,
                           setup.marginRight * kMillimetresPerInch, setup.marginBottom * kMillimetresPerInch);
-  printer.setPageLayout(QPageLayout(QPageSize(PaperOf(setup.paperSize)),
-                                    setup.landscape ? QPageLayout::Landscape : QPageLayout::Portrait, margins,
-                                    QPageLayout::Millimeter));
+  return QPageLayout(QPageSize(PaperOf(setup.paperSize)),
+                     setup.landscape ? QPageLayout::Landscape : QPageLayout::Portrait, margins,
+                     QPageLayout::Millimeter);
+}
+
+void SheetPrinter::SetUpPage(const Worksheet& sheet, QPrinter& printer) { printer.setPageLayout(LayoutOf(sheet)); }
+
+std::unique_ptr<PrintedPages> SheetPrinter::PagesOf(const Workbook& workbook, const Worksheet& sheet) {
+  if (std::optional<ProfileChart> chart = ProfileChart::Of(workbook, sheet)) {
+    return std::make_unique<ChartPage>(std::move(*chart));
+  }
+  return std::make_unique<SheetPages>(workbook, sheet, LayoutOf(sheet));
+}
+
+std::vector<std::unique_ptr<PrintedPages>> SheetPrinter::DocumentOf(const Workbook& workbook, const Worksheet& sheet) {
+  std::vector<std::unique_ptr<PrintedPages>> parts;
+  parts.push_back(PagesOf(workbook, sheet));
+  const Worksheet* profile = workbook.FindSheet(gaocheng::kProfileSheetName);
+  if (sheet.Name() == gaocheng::kOutputSheetName && profile != nullptr) {
+    std::optional<ProfileChart> chart = ProfileChart::Of(workbook, *profile);
+    if (chart && !chart->IsEmpty()) parts.push_back(std::make_unique<ChartPage>(std::move(*chart)));
+  }
+  return parts;
+}
+
+int SheetPrinter::Print(const std::vector<const PrintedPages*>& parts, QPrinter& printer) {
+  QPainter painter;
+  int printed = 0;
+  for (const PrintedPages* part : parts) {
+    // A PDF takes a new paper from the next page on; the layout must be set before newPage().
+    printer.setPageLayout(part->Layout());
+    for (int i = 0; i < part->Count(); ++i) {
+      if (printed == 0) {
+        if (!painter.begin(&printer)) {
+          throw SpreadsheetError(SpreadsheetError::kApplicationDefined,
+                                 "无法打开打印输出“" + printer.outputFileName().toStdString() + "”");
+        }
+      } else {
+        printer.newPage();
+      }
+      const double toDevice = printer.resolution() / 96.0;
+      painter.save();
+      painter.scale(toDevice, toDevice);
+      part->Paint(painter, i);
+      painter.restore();
+      ++printed;
+    }
+  }
+  if (painter.isActive()) painter.end();
+  return printed;
 }
 
 int SheetPrinter::Print(const Workbook& workbook, const Worksheet& sheet, QPrinter& printer) {
-  if (const std::optional<ProfileChart> chart = ProfileChart::Of(workbook, sheet)) return PrintChart(*chart, printer);
-  const SheetPages pages(workbook, sheet, [&] {
-    SetUpPage(sheet, printer);
-    return printer.pageLayout();
-  }());
-  QPainter painter;
-  if (!painter.begin(&printer)) {
-    throw SpreadsheetError(SpreadsheetError::kApplicationDefined,
-                           "无法打开打印输出“" + printer.outputFileName().toStdString() + "”");
-  }
-  const double toDevice = printer.resolution() / 96.0;
-  for (int i = 0; i < pages.Count(); ++i) {
-    if (i > 0) printer.newPage();
-    painter.save();
-    painter.scale(toDevice, toDevice);
-    pages.Paint(painter, i);
-    painter.restore();
-  }
-  painter.end();
-  return pages.Count();
+  const std::unique_ptr<PrintedPages> pages = PagesOf(workbook, sheet);
+  return Print({pages.get()}, printer);
 }
 
-int SheetPrinter::PrintChart(const ProfileChart& chart, QPrinter& printer) {
-  printer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape, QMarginsF(12, 12, 12, 12),
-                                    QPageLayout::Millimeter));
-  QPainter painter;
-  if (!painter.begin(&printer)) {
-    throw SpreadsheetError(SpreadsheetError::kApplicationDefined,
-                           "无法打开打印输出“" + printer.outputFileName().toStdString() + "”");
-  }
-  const double toDevice = printer.resolution() / 96.0;
-  painter.scale(toDevice, toDevice);
-  const QRect page = printer.pageLayout().paintRectPixels(printer.resolution());
-  chart.Paint(painter, QRectF(0, 0, page.width() / toDevice, page.height() / toDevice));
-  painter.end();
-  return 1;
+int SheetPrinter::PrintDocument(const Workbook& workbook, const Worksheet& sheet, QPrinter& printer) {
+  const std::vector<std::unique_ptr<PrintedPages>> parts = DocumentOf(workbook, sheet);
+  return Print(Parts(parts), printer);
 }
 
 }  // namespace spreadsheet

@@ -611,6 +611,14 @@ bool SheetView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* even
   return started;
 }
 
+void SheetView::CommitEdit() {
+  if (state() != QAbstractItemView::EditingState) return;
+  QWidget* editor = indexWidget(currentIndex());
+  if (!editor) return;
+  commitData(editor);
+  QTableView::closeEditor(editor, QAbstractItemDelegate::NoHint);
+}
+
 void SheetView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
   // Enter commits and moves down, as in every spreadsheet; the delegate reports it as
   // SubmitModelCache, Tab as EditNextItem.

@@ -42,6 +42,9 @@ class SheetView : public QTableView {
   // Selects anchor..extent widened over merges; the anchor becomes the current cell.
   void SelectRange(CellAddress anchor, CellAddress extent);
   void MoveCurrent(int rows, int columns);
+  // Ends an open cell editor as a click elsewhere does: what it holds is entered, the current
+  // cell stays.
+  void CommitEdit();
   // Selects the blocks again with `current` as the current cell (a sheet shown again as it was
   // left); nothing selected holding it: the current cell alone.
   void RestoreSelection(const std::vector<CellRange>& selection, CellAddress current);

@@ -36,6 +36,10 @@ void WindowSheetHost::SelectSheet(const std::string& name) {
   window_.ShowSheet(static_cast<std::size_t>(index));
 }
 
+void WindowSheetHost::AddSheetCopy(const Workbook& source, const std::string& name) {
+  window_.AddSheetCopy(source, name);
+}
+
 CellValue WindowSheetHost::GetCellValue(const std::string& address) {
   return Shown(window_).Value(CellAddress::Parse(address));
 }

@@ -9,7 +9,7 @@ class QWidget;
 
 namespace spreadsheet {
 
-class SheetPages;
+class PrintedPages;
 
 // Every question the workbook window asks the user, so that tests answer them without a
 // modal dialog ever opening.
@@ -26,7 +26,7 @@ class WorkbookDialogs {
   // Lets the user choose and set up the printer; false when cancelled.
   virtual bool ChoosePrinter(QWidget* parent, QPrinter& printer) = 0;
   // Shows the pages, from which the user may print them with `print`.
-  virtual void PreviewPages(QWidget* parent, const SheetPages& pages, const std::function<void()>& print) = 0;
+  virtual void PreviewPages(QWidget* parent, const PrintedPages& pages, const std::function<void()>& print) = 0;
   // The one question about unsaved changes, wherever it is asked: 保存, 不保存 or 取消.
   static constexpr const char* kSaveQuestion = "是否保存对工作簿的更改？";
   static constexpr const char* kSaveQuestionTitle = "普通水准表格";

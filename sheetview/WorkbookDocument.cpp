@@ -35,18 +35,29 @@ std::unique_ptr<QSettings> Settings() {
 struct WorkbookDocument::Step {
   QString text;
   std::vector<std::pair<std::size_t, Worksheet>> before;  // each sheet written, as it was
+  std::size_t sheetCount = 0;  // sheets from here on were added by the step
 };
 
 // The sheets a program step changed. Each keeps the one state of its sheet that is not shown:
 // the one before the step while it is done, the one after while it is undone.
+// The sheets it added go out on undo (kept as they were then) and come back on redo.
 class WorkbookDocument::StepCommand : public QUndoCommand {
  public:
-  StepCommand(WorkbookDocument& document, std::vector<std::pair<std::size_t, Worksheet>> sheets, const QString& text)
-      : QUndoCommand(text), document_(document), sheets_(std::move(sheets)) {}
+  StepCommand(WorkbookDocument& document, std::vector<std::pair<std::size_t, Worksheet>> sheets,
+              std::size_t sheetCount, const QString& text)
+      : QUndoCommand(text), document_(document), sheets_(std::move(sheets)), sheetCount_(sheetCount) {}
 
-  void undo() override { Swap(); }
+  void undo() override {
+    while (document_.Get().SheetCount() > sheetCount_) {
+      added_.insert(added_.begin(), document_.RemoveSheet(document_.Get().SheetCount() - 1));
+    }
+    Swap();
+  }
   void redo() override {
-    if (!std::exchange(done_, false)) Swap();
+    if (std::exchange(done_, false)) return;
+    for (Worksheet& sheet : added_) document_.AppendSheet(std::move(sheet));
+    added_.clear();
+    Swap();
   }
 
  private:
@@ -61,6 +72,8 @@ class WorkbookDocument::StepCommand : public QUndoCommand {
 
   WorkbookDocument& document_;
   std::vector<std::pair<std::size_t, Worksheet>> sheets_;
+  std::size_t sheetCount_;
+  std::vector<Worksheet> added_;
   bool done_ = true;
 };
 
@@ -164,13 +177,23 @@ void WorkbookDocument::Write(const QString& path) {
 void WorkbookDocument::BeforeProgramWrite(std::size_t sheet) {
   Workbook& workbook = Get();
   if (step_) {
+    if (sheet >= step_->sheetCount) return;  // added by the step, which takes it out whole
     const bool kept = std::any_of(step_->before.begin(), step_->before.end(),
                                   [sheet](const auto& entry) { return entry.first == sheet; });
     if (!kept) step_->before.emplace_back(sheet, workbook.SheetAt(sheet));
     return;
   }
+  ChangedOutsideStep();
+}
+
+void WorkbookDocument::BeforeProgramAddSheet() {
+  Get();
+  if (!step_) ChangedOutsideStep();
+}
+
+void WorkbookDocument::ChangedOutsideStep() {
   // An undo step recorded before the program wrote could bring back values the program has
-  // replaced since; like a macro, a write outside a step ends the undo history.
+  // replaced since; like a macro, a change outside a step ends the undo history.
   if (undo_->count() > 0) undo_->clear();
   if (!programDirty_) {
     programDirty_ = true;
@@ -182,13 +205,14 @@ void WorkbookDocument::BeginProgramStep(const QString& text) {
   if (!workbook_ || step_) return;
   step_ = std::make_unique<Step>();
   step_->text = text;
+  step_->sheetCount = workbook_->SheetCount();
 }
 
 void WorkbookDocument::EndProgramStep() {
   if (!step_) return;
   const std::unique_ptr<Step> step = std::move(step_);
-  if (step->before.empty() || !workbook_) return;
-  undo_->push(new StepCommand(*this, std::move(step->before), step->text));
+  if (!workbook_ || (step->before.empty() && workbook_->SheetCount() <= step->sheetCount)) return;
+  undo_->push(new StepCommand(*this, std::move(step->before), step->sheetCount, step->text));
 }
 
 void WorkbookDocument::ReplaceSheet(std::size_t sheet, const Worksheet& content) {
@@ -197,6 +221,18 @@ void WorkbookDocument::ReplaceSheet(std::size_t sheet, const Worksheet& content)
     replacer_(sheet, content);
   } else {
     workbook_->SheetAt(sheet) = content;
+  }
+}
+
+Worksheet WorkbookDocument::RemoveSheet(std::size_t sheet) {
+  return remover_ ? remover_(sheet) : Get().RemoveSheet(sheet);
+}
+
+void WorkbookDocument::AppendSheet(Worksheet sheet) {
+  if (appender_) {
+    appender_(std::move(sheet));
+  } else {
+    Get().AddSheet(std::move(sheet));
   }
 }
 

@@ -61,8 +61,12 @@ class WorkbookDocument : public QObject {
   // The program is about to change sheet `sheet`: inside a step its state before is kept for
   // the undo, outside one the undo history ends.
   void BeforeProgramWrite(std::size_t sheet);
+  // The program adds a sheet (after the last one): inside a step the undo takes it out again,
+  // outside one the undo history ends. Call before the sheet is added.
+  void BeforeProgramAddSheet();
   // The program's writes between Begin and End are one undo step named `text` (开始计算), which
-  // brings back every sheet they changed as it was. Steps do not nest; End without Begin does nothing.
+  // brings back every sheet they changed as it was and takes out the sheets they added. Steps
+  // do not nest; End without Begin does nothing.
   void BeginProgramStep(const QString& text);
   void EndProgramStep();
   bool InProgramStep() const { return step_ != nullptr; }
@@ -70,6 +74,14 @@ class WorkbookDocument : public QObject {
   // without one the sheet is assigned directly.
   using SheetReplacer = std::function<void(std::size_t sheet, const Worksheet& content)>;
   void SetSheetReplacer(SheetReplacer replacer) { replacer_ = std::move(replacer); }
+  // How the undo of a step takes out a sheet it added, and the redo puts it back after the last
+  // one; without them the workbook is changed directly.
+  using SheetRemover = std::function<Worksheet(std::size_t sheet)>;
+  using SheetAppender = std::function<void(Worksheet sheet)>;
+  void SetSheetListChangers(SheetRemover remove, SheetAppender append) {
+    remover_ = std::move(remove);
+    appender_ = std::move(append);
+  }
 
   // The files last opened or saved, newest first, kept with QSettings; the dialogs start in
   // the folder last used (the home folder at first).
@@ -85,7 +97,10 @@ class WorkbookDocument : public QObject {
  private:
   struct Step;
   void UpdateModified();
+  void ChangedOutsideStep();
   void ReplaceSheet(std::size_t sheet, const Worksheet& content);
+  Worksheet RemoveSheet(std::size_t sheet);
+  void AppendSheet(Worksheet sheet);
   class StepCommand;
 
   WorkbookLoader load_;
@@ -99,6 +114,8 @@ class WorkbookDocument : public QObject {
   QUndoStack* undo_;
   std::unique_ptr<Step> step_;
   SheetReplacer replacer_;
+  SheetRemover remover_;
+  SheetAppender appender_;
 };
 
 }  // namespace spreadsheet

@@ -2,6 +2,8 @@
 
 #include <QUndoStack>
 #include <algorithm>
+#include <stdexcept>
+#include <utility>
 #include <variant>
 
 #include "calc/Formula.h"
@@ -342,6 +344,39 @@ void WorkbookTableModel::ReplaceSheet(std::size_t index, const Worksheet& sheet,
   }
   if (index == sheet_ && !suspended_) emit dataChanged(this->index(0, 0), this->index(rowCount() - 1, columnCount() - 1));
   emit sheetReplaced(index);
+}
+
+void WorkbookTableModel::AddSheetCopy(const Workbook& source, const Worksheet& sheet) {
+  if (!workbook_) return;
+  ComputePending();
+  workbook_->AddSheetCopy(source, sheet);
+  SheetsChanged();
+  emit sheetAdded(workbook_->SheetCount() - 1);
+}
+
+void WorkbookTableModel::AddSheet(Worksheet sheet) {
+  if (!workbook_) return;
+  ComputePending();
+  workbook_->AddSheet(std::move(sheet));
+  SheetsChanged();
+  emit sheetAdded(workbook_->SheetCount() - 1);
+}
+
+Worksheet WorkbookTableModel::RemoveSheet(std::size_t index) {
+  if (!workbook_) throw std::out_of_range("sheet index");
+  ComputePending();
+  Worksheet removed = workbook_->RemoveSheet(index);
+  if (sheet_ > index || (sheet_ == index && sheet_ > 0)) --sheet_;
+  SheetsChanged();
+  if (!suspended_ && Sheet()) emit dataChanged(this->index(0, 0), this->index(rowCount() - 1, columnCount() - 1));
+  emit sheetRemoved(index);
+  return removed;
+}
+
+void WorkbookTableModel::SheetsChanged() {
+  if (!formulas_) return;
+  // A formula naming a sheet that came or went changes its result.
+  Report(formulas_->RecalculateAll());
 }
 
 void WorkbookTableModel::SetValue(CellAddress address, CellValue value) {

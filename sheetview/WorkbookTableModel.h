@@ -86,6 +86,14 @@ class WorkbookTableModel : public QAbstractTableModel {
   // sheets whose references the edit moved; emits sheetReplaced.
   void ReplaceSheet(std::size_t index, const Worksheet& sheet, const std::vector<FormulaWrite>& others = {});
 
+  // Appends a copy of `sheet` of `source` (Workbook::AddSheetCopy), or puts back a sheet the
+  // model took out; emits sheetAdded. Throws SpreadsheetError 1004 when the name is taken.
+  void AddSheetCopy(const Workbook& source, const Worksheet& sheet);
+  void AddSheet(Worksheet sheet);
+  // Takes a sheet out (the undo of a program step that added it); the shown sheet stays, or
+  // becomes the one before it when it goes. Emits sheetRemoved. Throws std::out_of_range.
+  Worksheet RemoveSheet(std::size_t index);
+
   // The host's writes into the shown sheet: not undoable, signalled unless suspended.
   void SetValue(CellAddress address, CellValue value);
   // Rows of values into `block` (row by row, as many as it holds); an empty value leaves its
@@ -112,6 +120,8 @@ class WorkbookTableModel : public QAbstractTableModel {
   // After SetContents (user edits, undo, redo): which sheet and block changed.
   void cellsEdited(std::size_t sheet, spreadsheet::CellRange range);
   void sheetReplaced(std::size_t sheet);
+  void sheetAdded(std::size_t sheet);
+  void sheetRemoved(std::size_t sheet);
   // An edit was refused; `message` says why, naming the cell.
   void editRefused(const QString& message);
   // After a recalculation that computed something: a cell of a circular reference it met
@@ -124,6 +134,8 @@ class WorkbookTableModel : public QAbstractTableModel {
   // shown sheet when anything was computed.
   void Recalculate(const std::vector<calc::SheetCell>& cells);
   void Report(const calc::Recalculation& done);
+  // After sheets were added or removed: formulas naming them read anew, and computed.
+  void SheetsChanged();
 
   Workbook* workbook_ = nullptr;
   std::unique_ptr<calc::Recalculator> formulas_;

@@ -88,6 +88,8 @@ WorkbookWindow::WorkbookWindow(WorkbookLoader load, WorkbookSaver save, std::sha
 
   model_->SetUndoStack(document_->UndoStack());
   document_->SetSheetReplacer([this](std::size_t sheet, const Worksheet& content) { model_->ReplaceSheet(sheet, content); });
+  document_->SetSheetListChangers([this](std::size_t sheet) { return model_->RemoveSheet(sheet); },
+                                  [this](Worksheet sheet) { model_->AddSheet(std::move(sheet)); });
   view_->setModel(model_);
   connect(tabs_, &QTabBar::currentChanged, this, [this](int index) {
     if (index >= 0 && HasWorkbook() && static_cast<std::size_t>(index) != model_->SheetIndex()) {
@@ -99,6 +101,8 @@ WorkbookWindow::WorkbookWindow(WorkbookLoader load, WorkbookSaver save, std::sha
   connect(model_, &WorkbookTableModel::editRefused, this,
           [this](const QString& text) { dialogs_->ShowError(this, QStringLiteral("输入"), text); });
   connect(model_, &WorkbookTableModel::sheetReplaced, this, &WorkbookWindow::OnSheetReplaced);
+  connect(model_, &WorkbookTableModel::sheetAdded, this, &WorkbookWindow::OnSheetAdded);
+  connect(model_, &WorkbookTableModel::sheetRemoved, this, &WorkbookWindow::OnSheetRemoved);
   connect(document_, &WorkbookDocument::modifiedChanged, this, [this](bool modified) {
     UpdateStatus();
     emit modifiedChanged(modified);
@@ -181,10 +185,18 @@ void WorkbookWindow::BuildToolBar() {
   add(QStyle::SP_DialogSaveButton, QStringLiteral("保存"), QKeySequence::Save, [this] { Save(); });
   add(QStyle::SP_DriveFDIcon, QStringLiteral("另存为"), QKeySequence::SaveAs, [this] { SaveAs(); });
   toolBar_->addSeparator();
-  add(QStyle::SP_FileDialogDetailedView, QStringLiteral("打印"), QKeySequence::Print, [this] { printing_->Print(); });
-  add(QStyle::SP_FileDialogContentsView, QStringLiteral("打印预览"), QKeySequence(),
-      [this] { printing_->PrintPreview(); });
-  add(QStyle::SP_FileIcon, QStringLiteral("导出PDF"), QKeySequence(), [this] { printing_->ExportPdf(); });
+  add(QStyle::SP_FileDialogDetailedView, QStringLiteral("打印"), QKeySequence::Print, [this] {
+    CommitEntry();
+    printing_->Print();
+  });
+  add(QStyle::SP_FileDialogContentsView, QStringLiteral("打印预览"), QKeySequence(), [this] {
+    CommitEntry();
+    printing_->PrintPreview();
+  });
+  add(QStyle::SP_FileIcon, QStringLiteral("导出PDF"), QKeySequence(), [this] {
+    CommitEntry();
+    printing_->ExportPdf();
+  });
 }
 
 void WorkbookWindow::BuildContextMenu() {
@@ -294,6 +306,38 @@ std::size_t WorkbookWindow::ShownSheet() const { return model_->SheetIndex(); }
 void WorkbookWindow::BeforeProgramWrite() {
   GetWorkbook();
   document_->BeforeProgramWrite(model_->SheetIndex());
+}
+
+void WorkbookWindow::AddSheetCopy(const Workbook& source, const std::string& name) {
+  const Workbook& workbook = GetWorkbook();
+  const Worksheet* sheet = source.FindSheet(name);
+  if (sheet == nullptr) {
+    throw SpreadsheetError(SpreadsheetError::kSubscriptOutOfRange, "找不到工作表“" + name + "”");
+  }
+  if (workbook.IndexOf(name) >= 0) {
+    throw SpreadsheetError(SpreadsheetError::kApplicationDefined, "工作表“" + name + "”已存在");
+  }
+  document_->BeforeProgramAddSheet();
+  model_->AddSheetCopy(source, *sheet);
+  ShowSheet(GetWorkbook().SheetCount() - 1);
+}
+
+void WorkbookWindow::OnSheetAdded(std::size_t sheet) {
+  if (sheet <= places_.size()) places_.insert(places_.begin() + static_cast<std::ptrdiff_t>(sheet), SheetPlace{});
+  RebuildTabs();
+}
+
+void WorkbookWindow::OnSheetRemoved(std::size_t sheet) {
+  if (sheet < places_.size()) places_.erase(places_.begin() + static_cast<std::ptrdiff_t>(sheet));
+  edits_->CancelCut();
+  RebuildTabs();
+  // The model shows the sheet before the one taken out when that was shown.
+  const std::size_t shown = model_->SheetIndex();
+  GetWorkbook().SetActiveSheet(shown);
+  if (Worksheet* now = model_->Sheet()) view_->ApplySheetLayout(*now);
+  RestorePlace(shown);
+  UpdateFormulaBar();
+  UpdateProfile();
 }
 
 void WorkbookWindow::WriteValue(CellAddress address, CellValue value) {
@@ -471,6 +515,7 @@ void WorkbookWindow::Undo() { document_->UndoStack()->undo(); }
 void WorkbookWindow::Redo() { document_->UndoStack()->redo(); }
 
 bool WorkbookWindow::ConfirmDiscard() {
+  CommitEntry();
   if (!document_->IsModified()) return true;
   switch (dialogs_->AskSaveChanges(this)) {
     case WorkbookDialogs::SaveChoice::Save: return Save();
@@ -520,6 +565,7 @@ bool WorkbookWindow::SaveAs() {
 
 bool WorkbookWindow::SaveTo(const QString& path) {
   if (!HasWorkbook()) return false;
+  CommitEntry();
   try {
     const BusyCursor busy;
     document_->Write(path);
@@ -528,6 +574,13 @@ bool WorkbookWindow::SaveTo(const QString& path) {
     return false;
   }
   return true;
+}
+
+void WorkbookWindow::CommitEntry() {
+  if (!HasWorkbook()) return;
+  view_->CommitEdit();
+  const QModelIndex current = view_->currentIndex();
+  if (formulaBar_->HasPendingEntry() && current.isValid()) model_->setData(current, formulaBar_->Content(), Qt::EditRole);
 }
 
 void WorkbookWindow::CloseWithoutQuestion() {

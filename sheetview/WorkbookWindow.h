@@ -55,6 +55,10 @@ class WorkbookWindow : public QWidget {
   void ShowSheet(std::size_t index);
   std::size_t ShownSheet() const;
 
+  // The host's AddSheetCopy: sheet `name` of `source` copied after the last sheet and shown;
+  // undone with the program step it belongs to. Throws SpreadsheetError 9 when `source` has
+  // no such sheet, 1004 when this workbook has one.
+  void AddSheetCopy(const Workbook& source, const std::string& name);
   // The host's writes into the shown sheet: undoable only inside a program step.
   void WriteValue(CellAddress address, CellValue value);
   void WriteValues(const CellRange& block, const std::vector<CellValue>& values);  // as WorkbookTableModel::SetValues
@@ -80,6 +84,10 @@ class WorkbookWindow : public QWidget {
   void Redo();
   // Closes without asking about unsaved changes.
   void CloseWithoutQuestion();
+  // Enters what is still being typed, in a cell or in the formula bar, as a click elsewhere
+  // does. Saving, printing, the close question and the program's commands call it first, so a
+  // value on the screen is never left out of what they read.
+  void CommitEntry();
 
   // "sample.xlsx — 已修改" under the grid: the workbook's name, whether it has unsaved changes and,
   // after a recalculation that met a circular reference, "循环引用：" and a cell of it.
@@ -129,6 +137,8 @@ class WorkbookWindow : public QWidget {
   void OnAddressEntered(const QString& text);
   void OnContentCommitted(const QString& text);
   void OnSheetReplaced(std::size_t sheet);
+  void OnSheetAdded(std::size_t sheet);
+  void OnSheetRemoved(std::size_t sheet);
   void RememberPlace();
   void RestorePlace(std::size_t sheet);
   void FillRecentMenu();

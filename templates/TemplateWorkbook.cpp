@@ -84,6 +84,19 @@ void Merge(Workbook& book, Worksheet& sheet, int firstRow, int firstColumn, int 
   sheet.AddMerge(CellRange::Normalised({firstRow, firstColumn}, {lastRow, lastColumn}));
 }
 
+// A4, one page wide, centred, rows firstRepeated..lastRepeated (0-based) printed on every page
+// and the rows above `frozenRows` frozen on screen.
+spreadsheet::PrintSetup& SetUpPages(Worksheet& sheet, int firstRepeated, int lastRepeated, int frozenRows) {
+  auto& print = sheet.Print();
+  print.paperSize = 9;
+  print.repeatRowsFirst = firstRepeated;
+  print.repeatRowsLast = lastRepeated;
+  sheet.SetFrozen(spreadsheet::FrozenPane{frozenRows, 0});
+  print.fitToWidth = 1;
+  print.centerHorizontally = true;
+  return print;
+}
+
 void BuildInputSheet(Workbook& book, Worksheet& sheet) {
   enum { A, B, C, D, E, F };
   Merge(book, sheet, 0, A, 0, F, "普通水准计算 数据输入", Title());
@@ -142,13 +155,7 @@ void BuildInputSheet(Workbook& book, Worksheet& sheet) {
   sheet.SetColumnWidth(H, 15);
   sheet.SetColumnWidth(I, 28);
 
-  auto& print = sheet.Print();
-  print.paperSize = 9;
-  print.repeatRowsFirst = header;
-  print.repeatRowsLast = header;
-  sheet.SetFrozen(spreadsheet::FrozenPane{TemplateWorkbook::kInputHeaderRow, 0});
-  print.fitToWidth = 1;
-  print.centerHorizontally = true;
+  SetUpPages(sheet, header, header, TemplateWorkbook::kInputHeaderRow);
 }
 
 void BuildOutputSheet(Workbook& book, Worksheet& sheet) {
@@ -194,13 +201,7 @@ void BuildOutputSheet(Workbook& book, Worksheet& sheet) {
   const double widths[] = {20, 9, 9, 9, 10, 12, 10, 15, 12};
   for (int c = A; c <= I; ++c) sheet.SetColumnWidth(c, widths[c]);
 
-  auto& print = sheet.Print();
-  print.paperSize = 9;
-  print.repeatRowsFirst = 2;
-  print.repeatRowsLast = 3;
-  sheet.SetFrozen(spreadsheet::FrozenPane{TemplateWorkbook::kOutputFirstRow - 1, 0});
-  print.fitToWidth = 1;
-  print.centerHorizontally = true;
+  auto& print = SetUpPages(sheet, 2, 3, TemplateWorkbook::kOutputFirstRow - 1);
   print.marginLeft = print.marginRight = 0.5;
   print.header = gaocheng::FieldBookHeader({});
   print.footer = gaocheng::FieldBookFooter({});
@@ -241,13 +242,7 @@ void BuildObservationSheet(Workbook& book, Worksheet& sheet) {
   const double widths[] = {16, 10, 10, 10, 9, 9, 16};
   for (int c = A; c <= G; ++c) sheet.SetColumnWidth(c, widths[c]);
 
-  auto& print = sheet.Print();
-  print.paperSize = 9;
-  print.repeatRowsFirst = 2;
-  print.repeatRowsLast = 3;
-  sheet.SetFrozen(spreadsheet::FrozenPane{4, 0});
-  print.fitToWidth = 1;
-  print.centerHorizontally = true;
+  SetUpPages(sheet, 2, 3, 4);
 }
 
 void BuildResultSheet(Workbook& book, Worksheet& sheet) {
@@ -270,41 +265,7 @@ void BuildResultSheet(Workbook& book, Worksheet& sheet) {
   const double widths[] = {20, 13, 11, 14, 13, 10};
   for (int c = A; c <= F; ++c) sheet.SetColumnWidth(c, widths[c]);
 
-  auto& print = sheet.Print();
-  print.paperSize = 9;
-  print.repeatRowsFirst = 1;
-  print.repeatRowsLast = 1;
-  sheet.SetFrozen(spreadsheet::FrozenPane{2, 0});
-  print.fitToWidth = 1;
-  print.centerHorizontally = true;
-}
-
-// "纵断面": its heading and column headers; the generation fills the rows beside those of
-// "水准表", and the two charts read them.
-void BuildProfileSheet(Workbook& book, Worksheet& sheet) {
-  enum { A, B, C, D, E, F, G, H, I };
-  Merge(book, sheet, 0, A, 0, I, "纵断面", Title());
-  sheet.SetRowHeight(0, 28);
-  Merge(book, sheet, 1, A, 1, I, {}, Plain(HorizontalAlignment::Left));
-  const char* headers[] = {"点名", "里程(m)", "设计高程(m)", "转点高程(m)", "偏差(mm)", nullptr, "限差线里程(m)",
-                           "正限差(mm)", "负限差(mm)"};
-  for (int c = A; c <= I; ++c) {
-    if (headers[c] != nullptr) Put(book, sheet, 3, c, headers[c], Header());
-  }
-  sheet.SetRowHeight(3, 22);
-  sheet.SetColumnStyle(A, book.InternStyle(Body("General", HorizontalAlignment::Left)));
-  sheet.SetColumnStyle(B, book.InternStyle(Body("0.000", HorizontalAlignment::Right)));
-  const auto metres = book.InternStyle(Body(kMetres, HorizontalAlignment::Right));
-  sheet.SetColumnStyle(C, metres);
-  sheet.SetColumnStyle(D, metres);
-  sheet.SetColumnStyle(E, book.InternStyle(Body("0.0", HorizontalAlignment::Right)));
-  const double widths[] = {20, 11, 12, 12, 10, 3, 14, 11, 11};
-  for (int c = A; c <= I; ++c) sheet.SetColumnWidth(c, widths[c]);
-  sheet.SetFrozen(spreadsheet::FrozenPane{4, 0});
-  sheet.SetCharts(gaocheng::ProfileCharts());
-  auto& print = sheet.Print();
-  print.paperSize = 9;
-  print.fitToWidth = 1;
+  SetUpPages(sheet, 1, 1, 2);
 }
 
 }  // namespace
@@ -315,7 +276,9 @@ Workbook TemplateWorkbook::Build() {
   BuildOutputSheet(book, book.AddSheet(kOutputSheet));
   BuildObservationSheet(book, book.AddSheet(kObservationSheet));
   BuildResultSheet(book, book.AddSheet(kResultSheet));
-  BuildProfileSheet(book, book.AddSheet(kProfileSheet));
+  // The generation adds the same sheet to a workbook that lacks it.
+  const Workbook profile = gaocheng::ProfileSheetLayout();
+  book.AddSheetCopy(profile, *profile.FindSheet(kProfileSheet));
   book.SetActiveSheet(0);
   book.SetModified(false);
   return book;

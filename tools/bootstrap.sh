@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config git
-  libgtest-dev libgmock-dev libbenchmark-dev libminizip-dev libzip-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libminizip-dev
   qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libgl-dev
   libxml2-dev libdeflate-dev
   python3-openpyxl

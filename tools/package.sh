@@ -23,7 +23,7 @@ deb=$(realpath "$(ls "$build"/package/levelbook_"$version"_*.deb)")
 echo "built $deb"
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libc6 libqt6widgets6 libstdc++6 libzip4; do
+for lib in libc6 libqt6widgets6 libstdc++6 libminizip1 libdeflate0; do
   [[ $depends == *"$lib"* ]] || fail "Depends lacks $lib: $depends"
 done
 # Chinese texts need a CJK font; any of the three will do.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <system_error>
 
@@ -78,6 +79,52 @@ bool UnderflowsDouble(std::string_view text) {
     if (negativeExponent) exponent = -exponent;
   }
   return power + exponent < 0;
+}
+
+// The least k ≤ maxDecimals (at most 15) with m = magnitude × 10^k whole, below 10^15 and m / 10^k
+// == magnitude: then magnitude is the double nearest to m·10^-k, and that decimal is also its
+// fifteen-digit one (DecimalOf), since it lies within half an ulp of the double, closer than
+// half the spacing of fifteen-digit decimals. Most numbers of a book take this path, which
+// spares the digit strings of the general one.
+bool ShortDecimal(double magnitude, int maxDecimals, std::uint64_t& m, int& k) {
+  static constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  constexpr double kLimit = 1e15;
+  if (!(magnitude >= 0 && magnitude < kLimit)) return false;
+  for (k = 0; k <= std::min(maxDecimals, 15); ++k) {
+    const double scaled = magnitude * kPowers[k];
+    if (scaled >= kLimit) return false;
+    m = static_cast<std::uint64_t>(scaled + 0.5);
+    if (static_cast<double>(m) / kPowers[k] == magnitude) return true;
+  }
+  return false;
+}
+
+// m·10^-k written out: "0" before the point when m has no more digits than k; no trailing zero
+// in the fraction when k is the least.
+std::string ShortDecimalText(std::uint64_t m, int k) {
+  char digits[24];
+  const auto length = static_cast<int>(std::to_chars(digits, digits + sizeof digits, m).ptr - digits);
+  if (k == 0) return std::string(digits, static_cast<std::size_t>(length));
+  std::string out;
+  if (length <= k) {
+    out = "0.";
+    out.append(static_cast<std::size_t>(k - length), '0');
+    out.append(digits, static_cast<std::size_t>(length));
+  } else {
+    out.assign(digits, static_cast<std::size_t>(length - k));
+    out += '.';
+    out.append(digits + length - k, static_cast<std::size_t>(k));
+  }
+  return out;
+}
+
+int DigitCount(std::uint64_t m) {
+  int n = 1;
+  while (m >= 10) {
+    m /= 10;
+    ++n;
+  }
+  return n;
 }
 
 }  // namespace
@@ -182,6 +229,12 @@ std::string NumberText::GeneralDisplay(double value) {
   if (value == 0) return "0";
   const double magnitude = std::fabs(value);
   if (magnitude >= 1e11 || magnitude < 1e-9) return Scientific(value, 5);
+  std::uint64_t m = 0;
+  int k = 0;
+  // Shown as it is when its decimals fit the eleven places General gives it.
+  if (ShortDecimal(magnitude, 15, m, k) && k <= std::max(0, 10 - (DigitCount(m) - 1 - k))) {
+    return (value < 0 ? "-" : "") + ShortDecimalText(m, k);
+  }
   const Decimal d = DecimalOf(magnitude);
   const int leading = d.exponent + static_cast<int>(d.digits.size()) - 1;
   const Fixed f = Round(d, std::max(0, 10 - leading));
@@ -197,6 +250,9 @@ std::string NumberText::GeneralDisplay(double value) {
 
 std::string NumberText::FieldBookDecimals(double value, int decimals) {
   if (!std::isfinite(value)) return EditText(std::fabs(value));
+  std::uint64_t m = 0;
+  int k = 0;
+  if (ShortDecimal(std::fabs(value), decimals, m, k)) return ShortDecimalText(m, k);
   const Fixed f = Round(DecimalOf(std::fabs(value)), decimals);
   std::string fraction = f.fraction;
   while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();

@@ -55,6 +55,41 @@ Worksheet& Workbook::AddSheet(std::string name) {
   return *sheets_.back();
 }
 
+Worksheet& Workbook::AddSheet(Worksheet sheet) {
+  Worksheet& added = AddSheet(sheet.Name());
+  added = std::move(sheet);
+  return added;
+}
+
+Worksheet& Workbook::AddSheetCopy(const Workbook& source, const Worksheet& sheet) {
+  Worksheet copy = sheet;
+  copy.SetOrigin(SheetOrigin{});
+  // Source ids met so far and their ids here: a sheet uses a handful of styles.
+  std::unordered_map<std::uint32_t, std::uint32_t> ids;
+  auto here = [&](std::uint32_t id) {
+    auto [it, added] = ids.try_emplace(id, 0);
+    if (added) it->second = InternStyle(source.Style(id));
+    return it->second;
+  };
+  for (int r = 0; r < copy.RowExtent(); ++r) {
+    const int columns = static_cast<int>(copy.Row(r).size());
+    for (int c = 0; c < columns; ++c) {
+      const CellAddress at{r, c};
+      if (const Cell* cell = copy.FindCell(at); cell && cell->style != 0) copy.SetStyle(at, here(cell->style));
+    }
+  }
+  for (const auto& [column, style] : sheet.ColumnStyles()) copy.SetColumnStyle(column, here(style));
+  return AddSheet(std::move(copy));
+}
+
+Worksheet Workbook::RemoveSheet(std::size_t index) {
+  if (index >= sheets_.size()) throw std::out_of_range("sheet index");
+  Worksheet removed = std::move(*sheets_[index]);
+  sheets_.erase(sheets_.begin() + static_cast<std::ptrdiff_t>(index));
+  if (active_ > index || (active_ == index && active_ > 0)) --active_;
+  return removed;
+}
+
 Worksheet* Workbook::FindSheet(std::string_view name) {
   int i = IndexOf(name);
   return i < 0 ? nullptr : sheets_[static_cast<std::size_t>(i)].get();

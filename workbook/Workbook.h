@@ -35,6 +35,17 @@ class Workbook {
 
   // Throws SpreadsheetError 1004 when the name is empty or taken.
   Worksheet& AddSheet(std::string name);
+  // Appends `sheet` as it is, its style ids already this workbook's (a sheet taken out by
+  // RemoveSheet put back). Throws 1004 as above.
+  Worksheet& AddSheet(Worksheet sheet);
+  // Appends a copy of `sheet`, a sheet of `source` (another workbook): cells, widths, heights,
+  // merges, page setup, frozen pane and charts, every cell and column style looked up in this
+  // workbook's table (added when new). The copy is a sheet made here (no origin in a file).
+  // Throws 1004 as above.
+  Worksheet& AddSheetCopy(const Workbook& source, const Worksheet& sheet);
+  // Takes the sheet at `index` out; the active sheet stays the sheet it was, or becomes the one
+  // before it when that one goes. Throws std::out_of_range.
+  Worksheet RemoveSheet(std::size_t index);
   Worksheet* FindSheet(std::string_view name);
   const Worksheet* FindSheet(std::string_view name) const;
   int IndexOf(std::string_view name) const;  // -1 when absent

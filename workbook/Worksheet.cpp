@@ -287,6 +287,16 @@ void Worksheet::DeleteColumns(int column, int count) {
   columnMoves_.push_back({column, -count});
 }
 
+void Worksheet::ReleaseCells() {
+  std::vector<std::vector<Cell>>().swap(rows_);
+  cellsReleased_ = true;
+}
+
+void Worksheet::DiscardCells() {
+  std::vector<std::vector<Cell>>().swap(rows_);
+  cellsDiscarded_ = true;
+}
+
 void Worksheet::SetOrigin(SheetOrigin origin) {
   origin_ = std::move(origin);
   rowMoves_.clear();

@@ -85,8 +85,9 @@ class Worksheet {
   const FrozenPane& Frozen() const { return frozen_; }
   void SetFrozen(FrozenPane pane) { frozen_ = pane; }
 
-  // Charts drawn over the sheet. A package made here carries them as chart parts; charts of a
-  // file that was read are not modelled and go back out as they came.
+  // Charts drawn over the sheet. A sheet made here (in a new package, or added to one that was
+  // read) carries them as chart parts; charts of a file's sheets are not modelled and go back
+  // out as they came.
   const std::vector<ScatterChart>& Charts() const { return charts_; }
   void SetCharts(std::vector<ScatterChart> charts) { charts_ = std::move(charts); }
 
@@ -99,6 +100,16 @@ class Worksheet {
   std::optional<int> RowSinceOrigin(int index) const;
   std::optional<int> ColumnSinceOrigin(int index) const;
   bool MovedSinceOrigin() const { return !rowMoves_.empty() || !columnMoves_.empty(); }
+
+  // Frees the cells of a sheet whose cells are as its part holds them, for a caller that only
+  // saves the workbook afterwards: the sheet then holds no cells, and CellsReleased() tells a
+  // save to copy the part's cells as they are. The sheet must not be changed after it.
+  void ReleaseCells();
+  bool CellsReleased() const { return cellsReleased_; }
+  // Frees the cells of a sheet a save has just written, for a caller that only ends after that
+  // save: the sheet then holds no cells, and a later save refuses it (CellsDiscarded).
+  void DiscardCells();
+  bool CellsDiscarded() const { return cellsDiscarded_; }
 
  private:
   void MoveMerges(bool rows, int at, int count);
@@ -120,6 +131,8 @@ class Worksheet {
     int count;
   };
   std::vector<Move> rowMoves_, columnMoves_;
+  bool cellsReleased_ = false;
+  bool cellsDiscarded_ = false;
   static std::optional<int> Through(const std::vector<Move>& moves, int index, int limit);
 };
 

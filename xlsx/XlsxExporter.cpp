@@ -227,7 +227,11 @@ void SyncFile(int fd, const std::string& path) {
 
 }  // namespace
 
-void XlsxExporter::Save(const Workbook& wb, const std::string& path) {
+void XlsxExporter::Save(const Workbook& wb, const std::string& path) { SaveWith(wb, path, nullptr); }
+
+void XlsxExporter::SaveReleasing(Workbook& wb, const std::string& path) { SaveWith(wb, path, &wb); }
+
+void XlsxExporter::SaveWith(const Workbook& wb, const std::string& path, Workbook* releasing) {
   // A symbolic link is written through: the file it names is replaced (or made), the link stays.
   const fs::path target = WriteThrough(path);
   std::error_code ec;
@@ -245,7 +249,11 @@ void XlsxExporter::Save(const Workbook& wb, const std::string& path) {
   try {
     TempFile written(dir, target.filename().string(), path, NewFileMode(target));
     try {
-      PackageWriter::Write(wb, written.Descriptor(), PackageWriter::KindOf(path));
+      if (releasing) {
+        PackageWriter::WriteReleasing(*releasing, written.Descriptor(), PackageWriter::KindOf(path));
+      } else {
+        PackageWriter::Write(wb, written.Descriptor(), PackageWriter::KindOf(path));
+      }
     } catch (const SpreadsheetError& e) {
       Fail(path, e.Description());
     } catch (const std::bad_alloc&) {

@@ -22,6 +22,14 @@ namespace spreadsheet {
 class XlsxExporter {
  public:
   static void Save(const Workbook& wb, const std::string& path);
+  // As Save, for a caller done with the workbook: the cells of the sheets whose cells are saved
+  // as read are freed first, and those of a changed sheet once its text is made while another
+  // one follows (PackageWriter::WriteReleasing), lowering the save's peak memory. A later save
+  // of the workbook refuses such a sheet.
+  static void SaveReleasing(Workbook& wb, const std::string& path);
+
+ private:
+  static void SaveWith(const Workbook& wb, const std::string& path, Workbook* releasing);
 };
 
 }  // namespace spreadsheet

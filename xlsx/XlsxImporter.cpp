@@ -11,7 +11,9 @@
 
 #include "workbook/SpreadsheetError.h"
 #include "xlsx/FormulaResults.h"
+#include "xlsx/isolate/HelperProgram.h"
 #include "xlsx/isolate/ReaderProcess.h"
+#include "xlsx/isolate/ReaderSupply.h"
 #include "xlsx/read/XlsxReader.h"
 
 namespace spreadsheet {
@@ -78,14 +80,33 @@ Workbook XlsxImporter::Load(const std::string& path) { return Load(path, Limits{
 
 Workbook XlsxImporter::Load(const std::string& path, const Limits& limits) {
   CheckReadable(path);
-  const std::string reader = limits.reader.empty() ? ReaderProcess::Locate() : limits.reader;
+  ReaderSupply* readers = limits.readers;
+  const std::string reader = readers                ? readers->Program()
+                             : limits.reader.empty() ? HelperProgram::Locate(ReaderProcess::kProgram)
+                                                     : limits.reader;
   if (reader.empty()) {
     Fail(path, std::string("找不到读取程序 ") + ReaderProcess::kProgram +
                    "（应在本程序所在的文件夹或其旁的 libexec/levelbook 中），请重新安装本程序");
   }
-  const auto bytes = ReadBytes(path, limits.memoryBytes);
-  Workbook wb =
-      ReaderProcess::Read(path, *bytes, ReaderProcess::Limits{limits.time, limits.memoryBytes}, reader, limits.leftOut);
+  const ReaderProcess::Limits processLimits = readers ? readers->Limits() : ReaderProcess::Limits{limits.time, limits.memoryBytes};
+  const auto bytes = ReadBytes(path, processLimits.memoryBytes);
+  Workbook wb;
+  if (readers) {
+    // The next reader starts once this one has answered (or failed): not competing with it
+    // for the processor, and loaded long before the next read of the window or of a batch's
+    // worker.
+    try {
+      ReaderProcess process = readers->Take();
+      process.Hand(path, *bytes, limits.leftOut);
+      wb = process.Answer(path);
+    } catch (...) {
+      readers->Refill();
+      throw;
+    }
+    readers->Refill();
+  } else {
+    wb = ReaderProcess::Read(path, *bytes, processLimits, reader, limits.leftOut);
+  }
   // The image from the reader carries everything but the package itself.
   if (const PackageOrigin* origin = wb.Origin()) {
     PackageOrigin kept = *origin;

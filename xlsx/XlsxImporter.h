@@ -9,6 +9,8 @@
 
 namespace spreadsheet {
 
+class ReaderSupply;
+
 // Reads .xlsx, .xlsm, .xltx and .xltm workbooks (chosen by the file's extension) with XlsxReader; the
 // workbook keeps the file's bytes for a save that writes back what it does not model. Every
 // failure throws SpreadsheetError 1004 naming the file and what is wrong with it (see
@@ -19,11 +21,14 @@ class XlsxImporter {
     std::chrono::milliseconds time{10000};
     std::size_t memoryBytes = std::size_t{1} << 30;  // address space the read may add
     // The reader program; "" for levelbook-read beside this executable or in
-    // ../libexec/levelbook (ReaderProcess::Locate).
+    // ../libexec/levelbook (HelperProgram::Locate).
     std::string reader;
     // Cells whose values and formulas are not read (their formats are): for a caller that
     // clears their contents right away. The package's bytes are kept whole all the same.
     XlsxReader::LeftOut leftOut;
+    // Readers started ahead (not owned): when given, the read takes one of them, and their
+    // program and limits stand for `reader`, `time` and `memoryBytes`.
+    ReaderSupply* readers = nullptr;
   };
 
   // For any file a user names: the parser runs in the reader program, a process of its own

@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -69,9 +70,9 @@ class MainWindow : public ::testing::Test {
       answers.pop_front();
       return answer;
     });
-    window->setUrlOpener([this](const QUrl& url) {
+    window->setUrlOpener([this](const QUrl& url, const std::function<void()>& failed) {
       opened.push_back(url);
-      return browserStarts;
+      if (!browserStarts) failed();
     });
     window->setSeedSource([this] {
       ++seedsDrawn;
@@ -317,6 +318,22 @@ TEST_F(MainWindow, StartComputingIsOneUndoStepAndKeepsTheHistory) {
   EXPECT_EQ(workbook().FindSheet(templates::TemplateWorkbook::kInputSheet)->Value(CellAddress::Parse("F9")),
             CellValue());
   EXPECT_TRUE(workbookWindow()->Document().IsModified());
+}
+
+// 开始计算 clicked while the start elevation is still being typed computes with what is typed.
+TEST_F(MainWindow, StartComputingEntersTheValueBeingTyped) {
+  NewTemplate();
+  TypeRoute();
+  spreadsheet::SheetView* view = workbookWindow()->View();
+  view->SetCurrentCell(CellAddress::Parse("E6"));
+  QTest::keyClicks(view, "1");
+  QWidget* editor = view->indexWidget(view->currentIndex());
+  ASSERT_NE(editor, nullptr);
+  QTest::keyClicks(editor, "51.5");
+  QTest::mouseClick(ui().ButtonFx2, Qt::LeftButton);
+  EXPECT_EQ(workbook().FindSheet(templates::TemplateWorkbook::kInputSheet)->Value(CellAddress::Parse("E6")),
+            CellValue(151.5));
+  EXPECT_EQ(Output("G5"), CellValue(151.5));
 }
 
 // A merge over the book's area would hide readings under the new book: 开始计算 dissolves it as

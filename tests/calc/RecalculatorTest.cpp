@@ -87,12 +87,23 @@ TEST(RecalculatorTest, CirclesGetTheErrorAndTheirReadersStillCompute) {
   EXPECT_EQ(Number(ws, "D1"), 7);
   EXPECT_EQ(Number(ws, "E1"), 2);
 
-  // Breaking the circle computes both cells again.
+  // An edit away from the circles still names the one left; breaking a circle computes its
+  // cells again; with the last one gone, none is named.
+  ws.SetValue(At("F1"), 1.0);
+  const SheetCell away{0, At("F1")};
+  const Recalculation unrelated = calc.Changed(std::span(&away, 1));
+  ASSERT_TRUE(unrelated.circular);
+  EXPECT_EQ(unrelated.circular->cell, At("A1"));
   ws.SetValue(At("B1"), 5.0);
   const SheetCell edited{0, At("B1")};
-  EXPECT_FALSE(calc.Changed(std::span(&edited, 1)).circular);
+  const Recalculation broken = calc.Changed(std::span(&edited, 1));
+  ASSERT_TRUE(broken.circular);
+  EXPECT_EQ(broken.circular->cell, At("C1"));
   EXPECT_EQ(Number(ws, "A1"), 6);
   EXPECT_EQ(Number(ws, "D1"), 6);
+  ws.SetValue(At("C1"), 0.0);
+  const SheetCell last{0, At("C1")};
+  EXPECT_FALSE(calc.Changed(std::span(&last, 1)).circular);
 }
 
 TEST(RecalculatorTest, FormulasThatCannotBeComputedHaveNoValueAndTheirReadersNone) {

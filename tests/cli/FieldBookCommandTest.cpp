@@ -251,6 +251,10 @@ TEST_F(FieldBookCommandTest, RunningAgainOnAWrittenBookReadsWhatTheRouteNeeds) {
   input.FindSheet("数据输入")->SetFormula(CellAddress::Parse("E6"), "水准表!A5", spreadsheet::NoStoredResult{});
   spreadsheet::XlsxExporter::Save(input, Path("formula.xlsx"));
   ASSERT_EQ(Run({Path("formula.xlsx"), "-o", Path("out.xlsx"), "--seed", "5"}), 0) << err_.str();
-  const auto cells = FieldBookCells(Load(Path("out.xlsx")));
+  const Workbook out = Load(Path("out.xlsx"));
+  const auto cells = FieldBookCells(out);
   EXPECT_NE(std::find(cells.begin(), cells.end(), CellValue(150.9)), cells.end()) << "the start height read as 150.9";
+  // The formula follows the book written over what it read.
+  EXPECT_EQ(At(*out.FindSheet("数据输入"), "E6"), At(*out.FindSheet("水准表"), "A5"));
+  EXPECT_EQ(At(*out.FindSheet("数据输入"), "E6"), CellValue(std::string("BM1")));
 }

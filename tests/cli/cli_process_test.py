@@ -313,8 +313,9 @@ class CliProcess(unittest.TestCase):
         self.assertEqual(r.returncode, 1)
         self.assertIn("找不到读取程序 levelbook-read", r.stdout + r.stderr)
 
-    @unittest.skipUnless(os.path.exists(os.path.join(os.path.dirname(CLI), "levelbook-pdf")) and shutil.which("pdftotext"),
-                         "no levelbook-pdf (built without the GUI) or no pdftotext")
+    @unittest.skipUnless(os.path.exists(os.path.join(os.path.dirname(CLI), "levelbook-pdf"))
+                         and all(shutil.which(t) for t in ("pdftotext", "pdfinfo", "pdftoppm")),
+                         "no levelbook-pdf (built without the GUI) or no poppler tools")
     def test_pdf_without_a_display(self):
         env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
         book, pdf = self.path("book.xlsx"), self.path("book.pdf")
@@ -323,7 +324,27 @@ class CliProcess(unittest.TestCase):
         self.assertEqual(r.returncode, 0, r.stderr)
         text = subprocess.run(["pdftotext", pdf, "-"], capture_output=True, text=True, timeout=60).stdout
         pages = [re.sub(r"\s", "", p) for p in text.split("\f") if p.strip()]
+        # The book's pages, numbered among themselves, then the profile on a landscape page.
+        pages, profile = pages[:-1], pages[-1]
         self.assertGreaterEqual(len(pages), 2)
+        for word in ("纵断面：设计高程与实测高程", "偏差（实测高程−设计高程）", "里程（m）", "实测高程", "正限差"):
+            self.assertIn(word, profile)
+        self.assertNotIn("页共", profile)
+        sizes = re.findall(r"Page\s+\d+ size:\s+([\d.]+) x ([\d.]+)",
+                           subprocess.run(["pdfinfo", "-f", "1", "-l", "99", pdf], capture_output=True, text=True,
+                                          timeout=60).stdout)
+        self.assertEqual(len(sizes), len(pages) + 1)
+        self.assertTrue(all(float(w) < float(h) for w, h in sizes[:-1]), sizes)
+        self.assertGreater(float(sizes[-1][0]), float(sizes[-1][1]))
+        # The chart drawn: the measured line's red covers part of the rendered page.
+        ppm = subprocess.run(["pdftoppm", "-f", str(len(sizes)), "-l", str(len(sizes)), "-r", "50", pdf],
+                             capture_output=True, timeout=60).stdout
+        width, height, pixels = self.parse_ppm(ppm)
+        self.assertEqual(len(pixels), width * height * 3)
+        self.assertGreater(width, height)
+        red = sum(1 for i in range(0, len(pixels), 3)
+                  if pixels[i] > 150 and pixels[i + 1] < 110 and pixels[i + 2] < 110)
+        self.assertGreater(red, 200)
         for k, page in enumerate(pages, 1):
             for word in ("第%d页共%d页" % (k, len(pages)), "工程名称：K1道路改建工程", "合同段：第一合同段", "天气：晴",
                          "计算：王工", "复核："):
@@ -339,6 +360,20 @@ class CliProcess(unittest.TestCase):
                            capture_output=True, text=True, timeout=60, env=env)
         self.assertEqual(r.returncode, 1)
         self.assertIn("无法写出PDF文件“%s”" % self.path("no/such/dir/x.pdf"), r.stderr)
+
+    @staticmethod
+    def parse_ppm(data):
+        """Width, height and RGB bytes of a binary PPM (P6, maxval 255) as pdftoppm writes it."""
+        fields, at = [], 2
+        while len(fields) < 3:
+            while data[at:at + 1].isspace():
+                at += 1
+            end = at
+            while not data[end:end + 1].isspace():
+                end += 1
+            fields.append(int(data[at:end]))
+            at = end
+        return fields[0], fields[1], data[at + 1:]
 
     def test_help(self):
         r = run("--help")

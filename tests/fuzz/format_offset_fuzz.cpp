@@ -1,6 +1,5 @@
 // The offset text of a route point from column B's displayed text: a number becomes
 // 左/右 with |x| to three decimals and 米, or 中; anything else comes back trimmed.
-#include <cfloat>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -46,9 +45,9 @@ void CheckOffset(std::string_view text) {
   Require(point == std::string_view::npos || (number.size() - point - 1 <= 3 && number.back() != '0'),
           "at most three decimals, no trailing zeros", offset);
   if (std::fabs(x) < 1e12) {
-    // Half a millimetre from the decimal the text names, which may lie a few ulps from x.
-    Require(std::fabs(shown - std::fabs(x)) <= 0.0005 + 4 * std::fabs(x) * DBL_EPSILON, "rounded to the millimetre",
-            offset);
+    // Half a millimetre from the fifteen-digit decimal a spreadsheet shows for x (30367.49549999997
+    // shows as 30367.4955, so 30367.496), which lies up to half a unit of its last digit from x.
+    Require(std::fabs(shown - std::fabs(x)) <= 0.0005 + 6e-15 * std::fabs(x), "rounded to the millimetre", offset);
   }
   Require(gaocheng::CutToCharacters(offset, 64).size() <= offset.size(), "cut is a prefix");
 }

@@ -244,7 +244,8 @@ def step(op, sheet, *args):
     return bytes([op, sheet]) + b"".join(args)
 
 
-ADD, RENAME, VALUE, FORMULA, STYLE, WIDTH, HEIGHT, COLSTYLE, MERGE, PRINT, FREEZE, ACTIVE = 0, 1, 2, 5, 6, 7, 8, 9, 10, 11, 12, 13
+ADD, RENAME, VALUE, FORMULA, STYLE, WIDTH, HEIGHT, COLSTYLE, MERGE, PRINT, FREEZE, ACTIVE, CHARTS = (
+    0, 1, 2, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14)
 writer_seeds = {
     "field_book": bytes([0]) + bytes([ADD]) + wtext("数据输入") + bytes([ADD]) + wtext("水准表")
     + step(VALUE, 1, at("A5"), bytes([1]), wtext("BM1")) + step(VALUE, 1, at("B5"), pick(11))
@@ -268,6 +269,11 @@ writer_seeds = {
     + step(WIDTH, 0, bytes([0]), struct.pack("<H", 18 * 256)) + step(MERGE, 0, at("B1"), at("D2"))
     + step(PRINT, 0, bytes([1, 9, 0]), b"\0\x0b" * 4) + step(FREEZE, 0, at("B2"))
     + step(HEIGHT, 1, at("A3"), struct.pack("<H", 24 * 160)) + step(FORMULA, 0, at("E10"), wtext("E9*2"), number(5)),
+    # A sheet added to the kept package (which has a chart part of its own), with two charts.
+    "kept_added_sheet": bytes([1]) + bytes([ADD]) + wtext("纵断面") + step(VALUE, 2, at("B5"), pick(11))
+    + step(COLSTYLE, 2, bytes([1]), wstyle(3, 4)) + step(MERGE, 2, at("A1"), at("I1"))
+    + step(CHARTS, 2, wtext("高程"), wtext("实测"), struct.pack("<H", 0xC039), bytes([0x2B, 1, 1]))
+    + step(VALUE, 0, at("E6"), pick(11)) + step(ACTIVE, 0, bytes([2])),
 }
 for name, data in writer_seeds.items():
     put("xlsx_writer_fuzz", name, data)
@@ -291,5 +297,9 @@ for i, text in enumerate([
         "For M5|Adr 1|KD1 BM1 1|Rb 1.50010 m|HD 20.000 m||\nFor M5|Adr 2|KD1 TP1 1|Rf 1.20020 m|HD 21.000 m||\n"
         "For M5|Adr 3|KD1 TP1 1|Rf 1.20030 m|HD 21.000 m||\nFor M5|Adr 4|KD1 BM1 1|Rb 1.50000 m|HD 20.000 m||\n",
         "For M5|Adr 1|TO  Start-Line BF 1|||\nFor M5|Adr 2|KD1 BM1 1|Rb 4.669 ft|||\n",
-        "For M5|Adr 1|KD1 BM1 1|Rz 1.5 m|Z 100.000 m||\n"], start=1):
+        "For M5|Adr 1|KD1 BM1 1|Rz 1.5 m|Z 100.000 m||\n",
+        "For M5|Adr 1|KD1 BM1 1|Rb 1.5 m|||\nFor M5|Adr 2|KD1 TP1 1|Rf 1.3 m|||\n"
+        "For M5|Adr 3|TO  Measurement repeated 1|||\nFor M5|Adr 4|KD1 TP1 1|Rf 1.2 m|||\n"
+        "For M5|Adr 5|TO  Station repeated 1|||\nFor M5|Adr 6|KD1 BM1 1|Lr 1.6 m|E 20.0 m||\n",
+        "For M5|Adr     6|KD1               08:01:340  1|Rz        2.10500 m   |||\n"], start=1):
     put("dini_reader_fuzz", "seed%02d" % i, text)

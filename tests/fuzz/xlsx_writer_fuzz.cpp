@@ -179,12 +179,13 @@ CellStyle Style(FuzzInput& in) {
   return s;
 }
 
-// Edits a workbook as the input says; `kept` workbooks are not given sheets or names, which the
-// writer refuses for a package it patches.
+// Edits a workbook as the input says; the sheets of `kept` workbooks are not renamed, which the
+// writer does not carry into a package it patches. Sheets added to a kept package become new
+// parts of it, with or without charts.
 void Edit(Workbook& wb, FuzzInput& in, bool kept) {
   for (int step = 0; step < 256 && !in.Empty(); ++step) {
     const std::uint8_t op = in.Byte();
-    if (op % 16 == 0 && (!kept || wb.SheetCount() == 0)) {
+    if (op % 16 == 0) {
       try {
         wb.AddSheet(SheetName(in));
       } catch (const spreadsheet::SpreadsheetError&) {
@@ -267,6 +268,16 @@ void Edit(Workbook& wb, FuzzInput& in, bool kept) {
       case 13:
         wb.SetActiveSheet(in.Byte() % wb.SheetCount());
         break;
+      case 14: {
+        // Charts over a sheet made here; those of a file's sheets are not modelled.
+        if (!ws.Origin().part.empty()) break;
+        spreadsheet::ScatterChart chart;
+        chart.title = Text(in, false);
+        chart.series = {{Text(in, false), "'" + ws.Name() + "'!$A$1:$A$9", "'" + ws.Name() + "'!$B$1:$B$9",
+                         Colour(in), true, (in.Byte() & 1) != 0, false}};
+        ws.SetCharts(std::vector<spreadsheet::ScatterChart>(1 + in.Byte() % 3, chart));
+        break;
+      }
       default: {
         const CellAddress a = Address(in);
         ws.ClearContents(spreadsheet::CellRange::Normalised(a, Address(in)));

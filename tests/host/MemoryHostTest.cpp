@@ -75,6 +75,29 @@ TEST(MemoryHost, FailuresCarryTheirNumbers) {
   EXPECT_EQ(ErrorNumberOf([&] { host.SetVisible(true); }), 1004);
 }
 
+// A sheet copied in from another workbook comes last and active, with its formats; a formula
+// naming it is computed at once. Its name must be free, and the source must hold it.
+TEST(MemoryHost, AddSheetCopyAppendsTheSheetOfAnotherWorkbook) {
+  Workbook wb = TwoSheets();
+  wb.SheetAt(1).SetFormula(CellAddress::Parse("B1"), "纵断面!A1*2", NoStoredResult{});
+  MemoryHost host(std::move(wb));
+  Workbook source;
+  Worksheet& profile = source.AddSheet("纵断面");
+  profile.SetValue(CellAddress::Parse("A1"), 5.0);
+  CellStyle metres;
+  metres.numberFormat = "0.000";
+  profile.SetColumnStyle(0, source.InternStyle(metres));
+  host.AddSheetCopy(source, "纵断面");
+  EXPECT_EQ(host.GetCellText("A1"), "5.000");  // active now
+  EXPECT_EQ(host.GetWorkbook().SheetCount(), 3u);
+  EXPECT_TRUE(host.GetWorkbook().IsModified());
+  host.SelectSheet("水准表");
+  EXPECT_EQ(host.GetCellValue("B1"), CellValue(10.0));
+  EXPECT_EQ(ErrorNumberOf([&] { host.AddSheetCopy(source, "纵断面"); }), 1004);
+  EXPECT_EQ(ErrorNumberOf([&] { host.AddSheetCopy(source, "说明"); }), 9);
+  EXPECT_EQ(host.GetWorkbook().SheetCount(), 3u);
+}
+
 TEST(MemoryHost, OpenTemplateWithoutLoaderFailsWith1004NamingThePath) {
   MemoryHost host;
   host.CreateApplication();
@@ -175,6 +198,39 @@ TEST(MemoryHost, BlocksReadAndWriteAsTheCellOperationsDo) {
 
   host.SelectSheet("公式");
   EXPECT_EQ(host.GetCellValue("A1"), CellValue(4.5));  // the written rows reach their dependents
+}
+
+// Writes to a sheet that no formula reads skip the formulas; a formula naming the sheet in any
+// spelling a formula may use (quoted, other letter case, apostrophes doubled), or standing on
+// it, still follows every kind of write.
+TEST(MemoryHost, WritesReachEveryFormulaNamingTheirSheet) {
+  struct Case {
+    const char* sheet;
+    const char* formulaSheet;  // where the formula stands
+    const char* formula;
+  };
+  for (const Case& c : {Case{"水准表", "数据输入", "水准表!B6*2"}, Case{"水准表", "数据输入", "'水准表'!B6*2"},
+                        Case{"Book", "数据输入", "SUM(bOOK!B5:B7)*2"}, Case{"O'Neil", "数据输入", "'O''Neil'!B6*2"},
+                        Case{"水准表", "水准表", "B6*2"}, Case{"水准表", "水准表", "水准表!B6*2"}}) {
+    Workbook wb;
+    wb.AddSheet("数据输入");
+    if (std::string(c.sheet) != "数据输入") wb.AddSheet(c.sheet);
+    wb.FindSheet(c.formulaSheet)->SetFormula({0, 0}, c.formula, NoStoredResult{});
+    MemoryHost host(std::move(wb));
+    const auto formula = [&] {
+      host.SelectSheet(c.formulaSheet);
+      const CellValue v = host.GetCellValue("A1");
+      host.SelectSheet(c.sheet);
+      return v;
+    };
+    host.SelectSheet(c.sheet);
+    host.SetRowValues("B6", 1, {3.0});
+    EXPECT_EQ(formula(), CellValue(6.0)) << c.formula;
+    host.SetCellValue("B6", 5.0);
+    EXPECT_EQ(formula(), CellValue(10.0)) << c.formula;
+    host.ClearContents("B6");
+    EXPECT_EQ(formula(), CellValue(0.0)) << c.formula;
+  }
 }
 
 TEST(MemoryHost, RowsThatDoNotFitAreRefusedWith1004) {

@@ -79,6 +79,7 @@ TEST_P(GenerateFieldBookSwitches, WritesEveryCellAsTheTableSays) {
   CollectingSink messages;
   const FieldBookResult result = module.GenerateFieldBook(host, 42, messages);
   EXPECT_TRUE(messages.shown.empty());
+  testing::ExpectBookSumsHold(host, sw.metres);
 
   // Readings in the switch's unit, each value exactly the double of its decimal: no binary
   // noise (104.75 - 102.998 is 1.7519999999999953 before rounding).
@@ -182,6 +183,7 @@ TEST_P(GenerateFieldBookVerdict, ClosureAgainstTheLimit) {
   CollectingSink messages;
   const FieldBookResult result = module.GenerateFieldBook(host, 9, messages);
   ASSERT_TRUE(result.Written);
+  testing::ExpectBookSumsHold(host);
   EXPECT_EQ(result.Check.ClosureMm, GetParam().closure);
   EXPECT_EQ(result.Check.LimitMm, 10);
   EXPECT_EQ(host.GetCellValue("B18"), CellValue(GetParam().closure));
@@ -342,6 +344,30 @@ TEST_F(GenerateFieldBookFailure, BadRowLeavesThePreviousBook) {
   ASSERT_EQ(messages.shown.size(), 1u);
   EXPECT_EQ(messages.shown[0].text, "13\n单元格 E9 的内容“x”不是数字");
   EXPECT_EQ(Snapshot(), previous);
+}
+
+// The callback for a caller done with the input: once per book, with the route read and
+// nothing of the new book written yet; never when the reading fails.
+TEST_F(GenerateFieldBookFailure, RouteReadCallbackComesBetweenReadingAndWriting) {
+  host.SelectSheet("水准表");
+  host.SetCellValue("A5", std::string("marker"));
+  host.SelectSheet("数据输入");
+  int calls = 0;
+  const auto routeRead = [&] {
+    ++calls;
+    EXPECT_EQ(module.Route().Points.size(), 4u);
+    EXPECT_EQ(host.GetWorkbook().FindSheet("水准表")->Value(spreadsheet::CellAddress::Parse("A5")),
+              CellValue(std::string("marker")));
+  };
+  module.GenerateFieldBook(host, 2, messages, routeRead);
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(host.GetWorkbook().FindSheet("水准表")->Value(spreadsheet::CellAddress::Parse("A5")),
+            CellValue(std::string("BM1")));
+  host.SelectSheet("数据输入");
+  host.SetCellValue("E9", std::string("x"));
+  module.GenerateFieldBook(host, 3, messages, routeRead);
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(messages.shown.size(), 1u);
 }
 
 TEST(GenerateFieldBookSheets, MissingInputSheetLeavesTheOutputAlone) {

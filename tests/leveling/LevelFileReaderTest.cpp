@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "leveling/LevelFileReader.h"
@@ -91,6 +92,56 @@ TEST(LevelFileReader, AveragesTheTwoReadingsOfDoubleReadingMethods) {
   EXPECT_EQ(rows[2].ForeDistance, 18.0);
 }
 
+// One M5 line with a point or text block and one value block.
+std::string M5(const std::string& block, const std::string& value = {}) {
+  return "For M5|Adr 1|" + block + "|" + value + "|||\n";
+}
+
+struct TextLineCase {
+  const char* name;
+  std::string text;
+  // Point, back, middle, fore of each row (0: none).
+  std::vector<std::tuple<std::string, double, double, double>> rows;
+};
+
+TEST(LevelFileReader, HeedsTheDiniTextLines) {
+  const std::string start = M5("KD1      BM1       08:01:121  1", "Rb        1.50000 m");
+  const std::string end = M5("KD1      TP1 1", "Rb 0.80000 m") + M5("KD1 BM2 1", "Rf 1.00000 m");
+  const TextLineCase cases[] = {
+      {"a repeated measurement replaces the one before",
+       start + M5("KD1 TP1 1", "Rf 1.30000 m") + M5("TO  Measurement repeated 1") + M5("KD1 TP1 1", "Rf 1.20000 m") + end,
+       {{"BM1", 1.5, 0, 0}, {"TP1", 0.8, 0, 1.2}, {"BM2", 0, 0, 1.0}}},
+      {"so does any repeat in a single-reading line",
+       M5("TO  Start-Line         BF     1") + start + M5("KD1 TP1 1", "Rf 1.30000 m") + M5("KD1 TP1 1", "Rf 1.20000 m") + end,
+       {{"BM1", 1.5, 0, 0}, {"TP1", 0.8, 0, 1.2}, {"BM2", 0, 0, 1.0}}},
+      {"a double-reading line averages",
+       M5("TO  Start-Line         BFFB   1") + start + M5("KD1 TP1 1", "Rf 1.30000 m") + M5("KD1 TP1 1", "Rf 1.20000 m") + end,
+       {{"BM1", 1.5, 0, 0}, {"TP1", 0.8, 0, 1.25}, {"BM2", 0, 0, 1.0}}},
+      {"a repeated station drops the set-up under way",
+       start + M5("KD1 K1 1", "Rz 2.00000 m") + M5("KD1 TP1 1", "Rf 1.30000 m") + M5("TO  Station repeated 1") +
+           M5("KD1 BM1 1", "Rb 1.60000 m") + M5("KD1 TP1 1", "Rf 1.40000 m") + end,
+       {{"BM1", 1.6, 0, 0}, {"TP1", 0.8, 0, 1.4}, {"BM2", 0, 0, 1.0}}},
+      {"a repeated intermediate sight",
+       start + M5("KD1 K1 1", "Rz 2.00000 m") + M5("TO  Measurement repeated 1") + M5("KD1 K1 1", "Rz 2.10000 m") +
+           M5("KD1 BM2 1", "Rf 1.00000 m"),
+       {{"BM1", 1.5, 0, 0}, {"K1", 0, 2.1, 0}, {"BM2", 0, 0, 1.0}}},
+      {"German type ids",
+       M5("KD1 BM1 1", "Lr 1.50000 m") + M5("KD1 K1 1", "Lz 2.00000 m") + M5("KD1 BM2 1", "Lv 1.00000 m"),
+       {{"BM1", 1.5, 0, 0}, {"K1", 0, 2.0, 0}, {"BM2", 0, 0, 1.0}}},
+  };
+  for (const TextLineCase& c : cases) {
+    const std::vector<ObservationRow> rows = ReadObservationFile(c.text);
+    ASSERT_EQ(rows.size(), c.rows.size()) << c.name;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      const auto& [point, back, middle, fore] = c.rows[i];
+      EXPECT_EQ(rows[i].Point, point) << c.name;
+      EXPECT_EQ(rows[i].Backsight.value_or(0), back) << c.name << " " << point;
+      EXPECT_EQ(rows[i].MidSight.value_or(0), middle) << c.name << " " << point;
+      EXPECT_NEAR(rows[i].Foresight.value_or(0), fore, 1e-12) << c.name << " " << point;
+    }
+  }
+}
+
 struct BadFile {
   const char* name;
   std::string text;
@@ -137,6 +188,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"DiniForeignLine", "For M5|Adr 1|KD1 BM1 1|Rb 1.42300 m|||\nGarbage line\n", "第 2 行“Garbage line”"},
         BadFile{"DiniNoAddress", "For M5|KD1 BM1 1|Rb 1.42300 m|||\n", "缺少地址块"},
         BadFile{"DiniNoPoint", "For M5|Adr 1|TO note|Rb 1.42300 m|||\n", "该行有读数而没有点号"},
+        BadFile{"DiniEmptyPointField", "For M5|Adr     6|KD1               08:01:340  1|Rz        2.10500 m   |||\n",
+                "第 1 行“KD1               08:01:340  1”：该行有读数而没有点号"},
         BadFile{"CsvText", "测点,后视\nBM1,abc\n", "第 2 行“abc”：第 2 列（后视）不是数字"},
         BadFile{"CsvTooMany", "BM1,1,,,,,note,extra\n", "“extra”：多于 7 列"},
         BadFile{"CsvQuote", "BM1,\"1.5\n", "引号没有闭合"},
@@ -177,6 +230,16 @@ TEST(LevelFileReader, AnImportThatCannotBeReducedLeavesTheRecordAlone) {
   EXPECT_EQ(host.GetCellValue("A5"), spreadsheet::CellValue("BM1"));
   EXPECT_EQ(host.GetCellValue("D7"), spreadsheet::CellValue(0.8765));
   EXPECT_EQ(host.GetCellValue("F7"), spreadsheet::CellValue(41.5));
+  testing::ExpectBookSumsHold(host);
+
+  // Into a record kept in millimetres: the same readings in its unit, shown to 0.1 mm.
+  host.SelectSheet("观测记录");
+  host.SetCellValue("B2", std::string("毫米"));
+  EXPECT_EQ(ComputeObservedBook(host, LevelingSettings{}, rows).Check.ClosureMm, result.Check.ClosureMm);
+  host.SelectSheet("观测记录");
+  EXPECT_EQ(host.GetCellValue("D7"), spreadsheet::CellValue(876.5));
+  EXPECT_EQ(host.GetCellText("D7"), "876.5");
+  EXPECT_EQ(host.GetCellText("B5"), "1423.0");
   testing::ExpectBookSumsHold(host);
 }
 

@@ -113,14 +113,31 @@ TEST(ProfileSheetWriting, FillsTheRowsBesideTheFieldBook) {
   EXPECT_EQ(profile.Value({5, 6}), CellValue(40.0));
 }
 
-TEST(ProfileSheetWriting, AWorkbookWithoutTheSheetGetsTheBookAlone) {
-  MemoryHost host = testing::MakeHost();
+// A workbook of the user's own design gets "纵断面" after its last sheet, laid out as the
+// template has it, at the first generation only; "水准表" stays active.
+TEST(ProfileSheetWriting, AWorkbookWithoutTheSheetGetsItOnce) {
+  MemoryHost host = testing::MakeHost({"数据输入", "水准表", "说明"});
   testing::PutBenchmarks(host, "BM1", 100.0, "BM2", 100.0);
+  testing::PutRow(host, 8, "K0+050", 0.0, 100.1, spreadsheet::CellValue());
   LevelingModule module;
   module.SetDefaultSettings();
   testing::CollectingSink messages;
-  EXPECT_TRUE(module.GenerateFieldBook(host, 1, messages).Written);
-  EXPECT_FALSE(ReadProfile(host.GetWorkbook()).has_value());
+  for (int run = 0; run < 2; ++run) {
+    ASSERT_TRUE(module.GenerateFieldBook(host, 1, messages).Written);
+    const spreadsheet::Workbook& book = host.GetWorkbook();
+    ASSERT_EQ(book.SheetCount(), 4u);
+    EXPECT_EQ(book.SheetAt(book.ActiveSheet()).Name(), "水准表");
+    const spreadsheet::Worksheet& profile = book.SheetAt(3);
+    EXPECT_EQ(profile.Name(), kProfileSheetName);
+    EXPECT_EQ(profile.Charts().size(), 2u);
+    EXPECT_EQ(profile.Value({3, 1}), CellValue(std::string("里程(m)")));
+    EXPECT_EQ(profile.Frozen().rows, 4);
+    const std::optional<ProfileData> data = ReadProfile(book);
+    ASSERT_TRUE(data.has_value());
+    EXPECT_EQ(data->Chainage.back(), 50);
+  }
+  host.SelectSheet(kProfileSheetName);
+  EXPECT_EQ(host.GetCellText("B5"), "50.000");
   EXPECT_TRUE(messages.shown.empty());
 }
 

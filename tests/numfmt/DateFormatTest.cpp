@@ -61,6 +61,7 @@ TEST(BuiltinNumberFormats, DatesAsAChineseSpreadsheetShowsThem) {
   // Codes a Chinese spreadsheet reads by id alone are written out in full: another locale would
   // show these ids otherwise.
   EXPECT_EQ(BuiltinNumberFormats::IdOf(*BuiltinNumberFormats::Code(31)), -1);
+  for (int id = 15; id <= 19; ++id) EXPECT_EQ(BuiltinNumberFormats::IdOf(*BuiltinNumberFormats::Code(id)), -1) << id;
   for (int id : {27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 50, 51, 52, 53, 54, 55, 56, 57, 58}) {
     EXPECT_TRUE(NumberFormat(*BuiltinNumberFormats::Code(id)).IsDate()) << id;
   }

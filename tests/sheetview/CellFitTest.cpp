@@ -87,6 +87,32 @@ TEST(CellFit, TheGridShowsTheFittedText) {
   EXPECT_GT(InkInColumns(image, a3, 10), 5);
 }
 
+// Under General alignment numbers go right, texts left, booleans and error values in the middle:
+// where the ink of the painted cell lies, in thirds of its width.
+TEST(CellFit, GeneralAlignmentByKindOfValue) {
+  const struct {
+    CellValue value;
+    int third;  // 0 left, 1 middle, 2 right
+  } kCases[] = {{1.5, 2}, {std::string("abc"), 0}, {true, 1}, {CellError{"#DIV/0!"}, 1}, {CellError{"#REF!"}, 1}};
+  const QRect cell(0, 0, 240, 20);
+  for (const auto& c : kCases) {
+    QImage image(cell.size(), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    CellPainter::PaintValue(painter, cell, CellStyle{}, c.value, NumberFormat("General"), DateSystem::From1900);
+    painter.end();
+    const int third = cell.width() / 3;
+    for (int t = 0; t < 3; ++t) {
+      const int ink = InkInColumns(image, cell.adjusted(t * third, 0, 0, 0), third);
+      if (t == c.third) {
+        EXPECT_GT(ink, 5) << NumberFormat::Display(c.value, "General") << " third " << t;
+      } else {
+        EXPECT_EQ(ink, 0) << NumberFormat::Display(c.value, "General") << " third " << t;
+      }
+    }
+  }
+}
+
 // On paper (the PDF export prints the same way): the fitted texts, no cut digits.
 TEST(CellFit, ThePrintedPageShowsTheFittedText) {
   QTemporaryDir dir;

@@ -6,7 +6,7 @@
 #include <deque>
 #include <optional>
 
-#include "sheetview/SheetPages.h"
+#include "sheetview/PrintedPages.h"
 #include "sheetview/WorkbookDialogs.h"
 
 // Answers the window's questions from queues and records what was asked, so no modal dialog
@@ -38,11 +38,13 @@ class FakeWorkbookDialogs : public spreadsheet::WorkbookDialogs {
     saveSuggested = suggested;
     return Pop(saveAnswers);
   }
-  // How many pages the last preview held, and how often one was shown.
+  // How many pages the last preview held, on what paper (96-dpi pixels), and how often one was shown.
   int previewPages = 0;
+  QSizeF previewPaper;
   int previewsShown = 0;
-  void PreviewPages(QWidget*, const spreadsheet::SheetPages& pages, const std::function<void()>&) override {
+  void PreviewPages(QWidget*, const spreadsheet::PrintedPages& pages, const std::function<void()>&) override {
     previewPages = pages.Count();
+    previewPaper = pages.PaperSize();
     ++previewsShown;
   }
   bool ChoosePrinter(QWidget*, QPrinter&) override {

@@ -6,11 +6,14 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QToolBar>
+#include <QUndoStack>
 #include <memory>
 
 #include "leveling/LevelingSettings.h"
 #include "sheetview/ObservationCommands.h"
 #include "sheetview/QtSpreadsheetHost.h"
+#include "sheetview/WorkbookDocument.h"
+#include "sheetview/WorkbookWindow.h"
 #include "templates/TemplateWorkbook.h"
 #include "tests/sheetview/FakeWorkbookDialogs.h"
 #include "xlsx/XlsxExporter.h"
@@ -73,6 +76,30 @@ TEST_F(ObservationCommandsTest, ImportThenComputeWritesTheBookAndTheResults) {
   EXPECT_TRUE(host->Window()->IsScreenUpdating());
   host->SelectSheet("成果表");
   EXPECT_EQ(host->GetCellValue("D13"), CellValue(100.9985));
+}
+
+TEST_F(ObservationCommandsTest, ImportAndComputeAreOneUndoStepEach) {
+  host->SelectSheet("水准表");
+  const CellValue bookBefore = host->GetCellValue("B27");
+  host->SelectSheet("观测记录");
+  const CellValue recordBefore = host->GetCellValue("A7");
+  QUndoStack* undo = host->Window()->Document().UndoStack();
+  const int before = undo->count();
+  settings.ClosureToleranceFormula = gaocheng::ClosureToleranceFormula::TwentyRootL;
+  ASSERT_TRUE(commands->ImportFile(kData + "/closed_route_gsi16.gsi"));
+  ASSERT_TRUE(commands->Compute()) << messages.join("\n").toStdString();
+  ASSERT_EQ(undo->count(), before + 2);
+  undo->undo();  // the book and the results go, the imported record stays
+  host->SelectSheet("水准表");
+  EXPECT_EQ(host->GetCellValue("B27"), bookBefore);
+  host->SelectSheet("观测记录");
+  EXPECT_EQ(host->GetCellValue("A7"), CellValue("TP1"));
+  undo->undo();
+  EXPECT_EQ(host->GetCellValue("A7"), recordBefore);
+  undo->redo();
+  undo->redo();
+  host->SelectSheet("水准表");
+  EXPECT_EQ(host->GetCellValue("B27"), CellValue("合格"));
 }
 
 TEST_F(ObservationCommandsTest, RefusalsAreShownAndWriteNothing) {

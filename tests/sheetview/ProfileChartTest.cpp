@@ -2,8 +2,11 @@
 
 #include <QFile>
 #include <QImage>
+#include <QAbstractScrollArea>
 #include <QPainter>
 #include <QTemporaryDir>
+#include <QTest>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -11,8 +14,10 @@
 #include "host/MemoryHost.h"
 #include "leveling/LevelingModule.h"
 #include "sheetview/ProfileChart.h"
-#include "sheetview/ProfileView.h"
 #include "sheetview/PrintCommands.h"
+#include "sheetview/PrintPreview.h"
+#include "sheetview/ProfileView.h"
+#include "sheetview/SheetPrinter.h"
 #include "sheetview/SheetView.h"
 #include "sheetview/WorkbookWindow.h"
 #include "templates/SampleRoute.h"
@@ -99,19 +104,51 @@ TEST(ProfileChartPixels, ASpikeSurvivesTheThinning) {
   EXPECT_TRUE(Near(image, chart.XOf(32123, bottom), chart.DeviationYOf(40, bottom), kRed, 2));
 }
 
-// The window shows "纵断面" as the chart after a generation and puts it into the PDF.
-TEST(ProfileChartWindow, TheSheetShowsAsItsChartAndExportsToPdf) {
+// The sample route after a generation with seed 3.
+Workbook GeneratedSample() {
   MemoryHost host(templates::SampleRoute::Build());
   gaocheng::LevelingModule module;
   module.SetDefaultSettings();
   struct Quiet : gaocheng::MessageSink {
     void Show(const std::string&, const std::string&) override {}
   } quiet;
-  ASSERT_TRUE(module.GenerateFieldBook(host, 3, quiet).Written);
+  EXPECT_TRUE(module.GenerateFieldBook(host, 3, quiet).Written);
+  return host.GetWorkbook();
+}
+
+bool IsLandscape(const PrintedPages& pages) { return pages.PaperSize().width() > pages.PaperSize().height(); }
+
+// What 导出PDF puts together: the book and then its profile, only from 水准表 and only when the
+// profile holds rows; any other sheet as it prints.
+TEST(ProfileChartDocument, TheBookIsFollowedByItsProfileWhenThereIsOne) {
+  struct Case {
+    const char* shown;
+    bool generated;
+    const char* profileName;  // another name stands for a workbook made before the profile
+    std::size_t parts;
+    bool lastLandscape;
+  } cases[] = {
+      {"水准表", true, "纵断面", 2, true},   {"水准表", false, "纵断面", 1, false},
+      {"水准表", true, "Sheet5", 1, false},  {"纵断面", true, "纵断面", 1, true},
+      {"数据输入", true, "纵断面", 1, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.shown) + (c.generated ? " generated " : " template ") + c.profileName);
+    Workbook book = c.generated ? GeneratedSample() : templates::SampleRoute::Build();
+    book.FindSheet("纵断面")->Rename(c.profileName);
+    const auto parts = SheetPrinter::DocumentOf(book, *book.FindSheet(c.shown));
+    ASSERT_EQ(parts.size(), c.parts);
+    EXPECT_FALSE(IsLandscape(*parts.front()) && parts.size() > 1);
+    EXPECT_EQ(IsLandscape(*parts.back()), c.lastLandscape);
+  }
+}
+
+// The window shows "纵断面" as the chart after a generation, previews and prints it as the chart.
+TEST(ProfileChartWindow, TheSheetShowsAsItsChartAndExportsToPdf) {
   auto dialogs = std::make_shared<FakeWorkbookDialogs>();
   WorkbookWindow window([](const std::string& path) { return XlsxImporter::Load(path); },
                         [](const Workbook& book, const std::string& path) { XlsxExporter::Save(book, path); }, dialogs);
-  window.SetWorkbook(host.GetWorkbook(), "work1", QString());
+  window.SetWorkbook(GeneratedSample(), "work1", QString());
   window.resize(900, 700);
   window.show();
   const int index = window.GetWorkbook().IndexOf("纵断面");
@@ -130,9 +167,51 @@ TEST(ProfileChartWindow, TheSheetShowsAsItsChartAndExportsToPdf) {
   const QByteArray bytes = file.readAll();
   EXPECT_TRUE(bytes.startsWith("%PDF-"));
   EXPECT_EQ(bytes.count("/Type /Page") - bytes.count("/Type /Pages"), 1);  // the chart on one page
+  ASSERT_TRUE(window.Printing().PrintPreview());
+  EXPECT_EQ(dialogs->previewPages, 1);
+  EXPECT_GT(dialogs->previewPaper.width(), dialogs->previewPaper.height());
   window.ShowSheet(1);
   EXPECT_FALSE(window.Profile()->isVisible());
   EXPECT_TRUE(window.View()->isVisible());
+}
+
+// The preview paints the chart page: a measured point red where the chart puts it on the
+// scaled page, and no red well above or below it.
+TEST(ProfileChartWindow, ThePreviewShowsTheChartPage) {
+  const Workbook book = GeneratedSample();
+  const auto pages = SheetPrinter::PagesOf(book, *book.FindSheet("纵断面"));
+  ASSERT_EQ(pages->Count(), 1);
+  PrintPreview preview(*pages, nullptr);
+  preview.resize(1000, 800);
+  preview.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&preview));
+  QWidget* viewport = preview.ScrollArea()->viewport();
+  const QImage shot = viewport->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  const QSizeF paper = pages->PaperSize();
+  const QMarginsF margins = pages->Margins();
+  const double zoom = std::min(1.0, (viewport->width() - 2.0 * PrintPreview::kGap) / paper.width());
+  const QPointF origin(std::max<double>(PrintPreview::kGap, (viewport->width() - paper.width() * zoom) / 2) +
+                           margins.left() * zoom,
+                       PrintPreview::kGap + margins.top() * zoom);
+  const QRectF area(0, 0, paper.width() - margins.left() - margins.right(),
+                    paper.height() - margins.top() - margins.bottom());
+  const std::optional<ProfileChart> chart = ProfileChart::Of(book, *book.FindSheet("纵断面"));
+  ASSERT_TRUE(chart && !chart->IsEmpty());
+  const gaocheng::ProfileData& data = chart->Data();
+  const QRectF top = chart->ElevationPlot(area);
+  int checked = 0;
+  for (std::size_t i = 0; i < data.Size(); i += 7) {
+    if (std::isnan(data.Measured[i]) || std::isnan(data.DeviationMm[i])) continue;
+    const QPointF at = origin + QPointF(chart->XOf(data.Chainage[i], top), chart->ElevationYOf(data.Measured[i], top)) * zoom;
+    EXPECT_TRUE(Near(shot, at.x(), at.y(), kRed, 2)) << i;
+    // 1.2 m above or below the point (the points of one chainage lie within 0.3 m): no red.
+    double awayY = chart->ElevationYOf(data.Measured[i] + 1.2, top);
+    if (awayY < top.top()) awayY = chart->ElevationYOf(data.Measured[i] - 1.2, top);
+    const QPointF empty = origin + QPointF(chart->XOf(data.Chainage[i], top), awayY) * zoom;
+    EXPECT_FALSE(Near(shot, empty.x(), empty.y(), kRed, 1)) << i;
+    ++checked;
+  }
+  EXPECT_GE(checked, 3);
 }
 
 }  // namespace

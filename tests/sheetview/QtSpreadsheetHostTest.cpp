@@ -16,6 +16,9 @@
 #include "workbook/SpreadsheetError.h"
 #include "templates/TemplateWorkbook.h"
 #include "sheetview/WorkbookTableModel.h"
+#include "leveling/LevelingModule.h"
+#include "leveling/ProfileSheet.h"
+#include <QUndoStack>
 
 using namespace spreadsheet;
 
@@ -269,6 +272,73 @@ TEST_F(QtHost, SaveAsksForANameTheFirstTimeAndNeverWritesTheTemplate) {
   EXPECT_TRUE(host->Save());  // the file is known now
   EXPECT_EQ(dialogs->saveAsked, 3);
   EXPECT_EQ(saved.size(), 2u);
+}
+
+// A workbook without "纵断面" (a template made before it had one): the generation adds the
+// sheet after the last one in both hosts alike, and in the window the undo of its program step
+// takes the sheet out again with the book, the redo brings both back.
+TEST_F(QtHost, TheAddedProfileSheetBelongsToTheProgramStep) {
+  auto withoutProfile = [](const std::string&) {
+    Workbook book = templates::TemplateWorkbook::Build();
+    book.RemoveSheet(static_cast<std::size_t>(book.IndexOf(gaocheng::kProfileSheetName)));
+    return book;
+  };
+  host = std::make_unique<QtSpreadsheetHost>(withoutProfile, nullptr, dialogs);
+  Start();
+  MemoryHost memory(withoutProfile);
+  memory.CreateApplication();
+  memory.OpenTemplate(templatePath);
+  WorkbookWindow& window = *host->Window();
+  struct Quiet : gaocheng::MessageSink {
+    void Show(const std::string&, const std::string&) override {}
+  } quiet;
+  for (SpreadsheetHost* h : {static_cast<SpreadsheetHost*>(host.get()), static_cast<SpreadsheetHost*>(&memory)}) {
+    h->SelectSheet("数据输入");
+    h->SetCellValue("E5", std::string("BM1"));
+    h->SetCellValue("E6", 100.0);
+    h->SetCellValue("F5", std::string("BM2"));
+    h->SetCellValue("F6", 100.2);
+    h->SetCellValue("A8", std::string("K0+000"));
+    h->SetCellValue("E8", 100.1);
+    h->SetCellValue("A9", std::string("K0+050"));
+    h->SetCellValue("E9", 100.15);
+  }
+  window.Document().UndoStack()->clear();
+  gaocheng::LevelingModule module;
+  module.SetDefaultSettings();
+  window.Document().BeginProgramStep(QStringLiteral("开始计算"));
+  host->SetScreenUpdating(false);
+  ASSERT_TRUE(module.GenerateFieldBook(*host, 7, quiet).Written);
+  host->SetScreenUpdating(true);
+  window.Document().EndProgramStep();
+  ASSERT_TRUE(module.GenerateFieldBook(memory, 7, quiet).Written);
+
+  ASSERT_EQ(window.Tabs()->count(), 5);
+  EXPECT_EQ(window.Tabs()->tabText(4), "纵断面");
+  EXPECT_EQ(window.Tabs()->currentIndex(), 1);  // 水准表 stays in view
+  host->SelectSheet("纵断面");
+  memory.SelectSheet("纵断面");
+  EXPECT_EQ(host->ReadBlock("A1:I12", true).texts, memory.ReadBlock("A1:I12", true).texts);
+  EXPECT_EQ(host->GetCellText("B6"), "0.000");
+  EXPECT_EQ(host->GetCellText("A4"), "点名");
+  EXPECT_EQ(window.GetWorkbook().FindSheet("纵断面")->Charts().size(), 2u);
+  const CellBlock filled = host->ReadBlock("A1:I12", true);
+  host->SelectSheet("水准表");
+
+  ASSERT_EQ(window.Document().UndoStack()->count(), 1);
+  window.Undo();
+  EXPECT_EQ(window.GetWorkbook().SheetCount(), 4u);
+  EXPECT_EQ(window.Tabs()->count(), 4);
+  EXPECT_EQ(window.Tabs()->currentIndex(), 1);
+  EXPECT_EQ(ErrorNumberOf([&] { host->SelectSheet("纵断面"); }), 9);
+  host->SelectSheet("水准表");
+  EXPECT_TRUE(IsEmptyValue(host->GetCellValue("A5")));
+  window.Redo();
+  ASSERT_EQ(window.Tabs()->count(), 5);
+  host->SelectSheet("纵断面");
+  EXPECT_EQ(host->ReadBlock("A1:I12", true).texts, filled.texts);
+  host->SelectSheet("水准表");
+  EXPECT_EQ(host->GetCellText("A5"), "BM1");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QTest>
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <string>
 
@@ -105,3 +106,55 @@ TEST(SheetPages, ThePreviewPaintsOnlyWhatItShows) {
   EXPECT_GE(preview.PagesPaintedLastTime(), 1);
   EXPECT_LE(preview.PagesPaintedLastTime(), 3);
 }
+
+// Scaled down as the preview shows a page, every thin border of the table stays drawn: a line
+// thinner than a screen pixel must not fall between the pixels' centres.
+class SheetPagesScaled : public ::testing::TestWithParam<double> {};
+
+TEST_P(SheetPagesScaled, EveryBorderOfTheTableIsDrawn) {
+  const double zoom = GetParam();
+  Workbook book = FieldBook(40);
+  Worksheet& sheet = *book.FindSheet(templates::TemplateWorkbook::kOutputSheet);
+  sheet.Print().fitToWidth = 0;
+  sheet.Print().centerHorizontally = false;
+  const SheetPages pages(book, sheet, kA4);
+  QImage image((pages.PaperSize() * zoom).toSize(), QImage::Format_RGB32);
+  image.fill(Qt::white);
+  {
+    QPainter painter(&image);
+    painter.scale(zoom, zoom);
+    painter.translate(pages.Margins().left(), pages.Margins().top());
+    pages.Paint(painter, 0);
+  }
+  // A dark pixel within one pixel of (x, y) along the line's thickness: down (`across` false) or across.
+  const auto dark = [&image](double x, double y, bool across) {
+    int hits = 0;
+    for (int d = -1; d <= 1; ++d) {
+      const int px = static_cast<int>(std::lround(x)) + (across ? d : 0);
+      const int py = static_cast<int>(std::lround(y)) + (across ? 0 : d);
+      hits += qGray(image.pixel(px, py)) < 160 ? 1 : 0;
+    }
+    return hits > 0;
+  };
+  // Down the middle of the empty column B: the line under each row of the table (rows 5 to 44).
+  const double x = (pages.Margins().left() + SheetMetrics::ColumnWidth(sheet, 0) + SheetMetrics::ColumnWidth(sheet, 1) / 2) * zoom;
+  double y = pages.Margins().top();
+  for (int r = 0; r < 44; ++r) {
+    y += SheetMetrics::RowHeight(sheet, r);
+    if (r >= 4) {
+      EXPECT_TRUE(dark(x, y * zoom, false)) << "no line under row " << r + 1 << " at zoom " << zoom;
+    }
+  }
+  // Across row 20: the line left of each column A to G, the columns of the first page, and right of G.
+  double top = pages.Margins().top();
+  for (int r = 0; r < 19; ++r) top += SheetMetrics::RowHeight(sheet, r);
+  const double middle = (top + SheetMetrics::RowHeight(sheet, 19) / 2) * zoom;
+  double left = pages.Margins().left();
+  for (int c = 0; c <= 7; ++c) {
+    EXPECT_TRUE(dark(left * zoom, middle, true)) << "no line left of column " << c + 1 << " at zoom " << zoom;
+    left += SheetMetrics::ColumnWidth(sheet, c);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Zooms, SheetPagesScaled, ::testing::Values(0.45, 0.63, 0.8, 0.91),
+                         [](const auto& info) { return "Percent" + std::to_string(std::lround(info.param * 100)); });

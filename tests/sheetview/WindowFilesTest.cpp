@@ -218,19 +218,29 @@ TEST_F(WindowFiles, ExportsTheFieldBookAsPdf) {
   const QString pdf = dir.filePath("水准表.pdf");
   dialogs->saveAnswers = {dir.filePath("水准表")};
   ASSERT_TRUE(window().Printing().ExportPdf()) << (dialogs->errors.isEmpty() ? "" : dialogs->errors.front().toStdString());
-  const int pages = PdfPageCount(pdf);
+  // The book's pages, then the profile's chart on a page of its own.
+  const int pages = PdfPageCount(pdf) - 1;
   EXPECT_GE(pages, 1);
   // 14 stations × 3 points and their turning points on 22-point rows: two A4 pages at most.
   EXPECT_LE(pages, 3);
   EXPECT_GT(QFileInfo(pdf).size(), 2000);
   EXPECT_EQ(Digest(templatePath), templateDigest);
-  // The project's fields in the header rows and on every page's header and footer, as in the file.
-  const QString text = PdfText(pdf);
-  EXPECT_EQ(text.count(QStringLiteral("工程名称：K1 道路改建工程")), pages) << text.toStdString();
-  EXPECT_EQ(text.count(QStringLiteral("合同段：第一合同段")), pages);
-  EXPECT_EQ(text.count(QStringLiteral("复核：")), pages);
-  EXPECT_TRUE(text.contains(QStringLiteral("第 %1 页 共 %1 页").arg(pages)));
-  EXPECT_TRUE(text.contains(QStringLiteral("赵工")));
+  // The project's fields in the header rows and on every page's header and footer, as in the
+  // file; the page numbers count the book's pages only.
+  const QStringList texts = PdfText(pdf).split(QLatin1Char('\f'));
+  ASSERT_GE(texts.size(), pages + 1);
+  const QString book = QStringList(texts.begin(), texts.begin() + pages).join(QLatin1Char('\f'));
+  EXPECT_EQ(book.count(QStringLiteral("工程名称：K1 道路改建工程")), pages) << book.toStdString();
+  EXPECT_EQ(book.count(QStringLiteral("合同段：第一合同段")), pages);
+  EXPECT_EQ(book.count(QStringLiteral("复核：")), pages);
+  EXPECT_TRUE(book.contains(QStringLiteral("第 %1 页 共 %1 页").arg(pages)));
+  EXPECT_TRUE(book.contains(QStringLiteral("赵工")));
+  EXPECT_FALSE(book.contains(QStringLiteral("纵断面：设计高程与实测高程")));
+  const QString profile = texts[pages];
+  for (const char* title : {"纵断面：设计高程与实测高程", "偏差（mm）", "里程（m）"}) {
+    EXPECT_TRUE(profile.contains(QString::fromUtf8(title))) << title << profile.toStdString();
+  }
+  EXPECT_FALSE(profile.contains(QStringLiteral("页 共")));
 }
 
 TEST_F(WindowFiles, LongFieldBooksRepeatTheHeaderOnEveryPage) {

@@ -161,6 +161,12 @@ TEST_F(WindowFormulas, ErrorsCirclesAndBooleansShowAsInASpreadsheet) {
   }
   EXPECT_EQ(At("H13")->value, CellValue(true));
   EXPECT_TRUE(window().StatusText().contains(QStringLiteral("循环引用：数据输入!H1"))) << window().StatusText().toStdString();
+  // The notice stays while the circle does, through edits elsewhere, and goes with it.
+  Enter("H18", QStringLiteral("=2*3"));
+  EXPECT_TRUE(window().StatusText().contains(QStringLiteral("循环引用：数据输入!H16"))) << window().StatusText().toStdString();
+  Enter("H17", QStringLiteral("5"));
+  EXPECT_FALSE(window().StatusText().contains(QStringLiteral("循环引用"))) << window().StatusText().toStdString();
+  EXPECT_EQ(window().Model()->DisplayText(15, 7), "5");
 }
 
 }  // namespace

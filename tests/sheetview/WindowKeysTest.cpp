@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QLineEdit>
@@ -7,6 +8,7 @@
 #include <QStringList>
 #include <QUndoStack>
 #include <QTest>
+#include <QToolBar>
 #include <map>
 
 #include "sheetview/FormulaBar.h"
@@ -273,3 +275,45 @@ TEST_F(WindowEditing, ACutIsMarkedUntilPastedOrEscaped) {
   EXPECT_FALSE(view()->MarkedRange().has_value());
   EXPECT_EQ(window->Model()->EditText(19, 1), "K");
 }
+
+// A value still being typed, in the cell or in the formula bar, is entered before a command
+// that reads the whole workbook, as a click elsewhere enters it; nothing typed is left out.
+struct PendingEntryCase {
+  const char* name;
+  bool inFormulaBar;
+  const char* command;  // a toolbar action's text, or "关闭" for closing the window
+  int saveQuestions;    // how often closing asked about unsaved changes
+};
+
+class EnteredFirst : public WindowEditing, public ::testing::WithParamInterface<PendingEntryCase> {};
+
+TEST_P(EnteredFirst, TheTypedValueIsPartOfWhatTheCommandSees) {
+  const PendingEntryCase& c = GetParam();
+  Go("A20");
+  if (c.inFormulaBar) {
+    QTest::keyClicks(window->Bar()->ContentEdit(), "8");
+  } else {
+    Type("8");
+    ASSERT_NE(view()->indexWidget(view()->currentIndex()), nullptr);
+  }
+  ASSERT_TRUE(IsEmptyValue(At("A20")));
+  if (QString(c.command) == "关闭") {
+    window->close();  // the question is cancelled: the window stays
+  } else {
+    for (QAction* action : window->ToolBar()->actions()) {
+      if (action->text() == c.command) action->trigger();
+    }
+    EXPECT_EQ(dialogs->previewsShown, 1);
+  }
+  EXPECT_EQ(At("A20"), CellValue(8.0));
+  EXPECT_EQ(view()->indexWidget(view()->currentIndex()), nullptr);
+  EXPECT_EQ(Current(), "A20");
+  EXPECT_EQ(dialogs->saveChangesAsked, c.saveQuestions);
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, EnteredFirst,
+                         ::testing::Values(PendingEntryCase{"CellBeforePreview", false, "打印预览", 0},
+                                           PendingEntryCase{"FormulaBarBeforePreview", true, "打印预览", 0},
+                                           PendingEntryCase{"CellBeforeClosing", false, "关闭", 1},
+                                           PendingEntryCase{"FormulaBarBeforeClosing", true, "关闭", 1}),
+                         [](const auto& info) { return std::string(info.param.name); });

@@ -4,6 +4,8 @@
 #include <QClipboard>
 #include <QCryptographicHash>
 #include <QFile>
+#include <QFileDialog>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
@@ -14,6 +16,7 @@
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeView>
 #include <QUndoStack>
 #include <memory>
 
@@ -239,6 +242,42 @@ TEST(QtWorkbookDialogsTest, OneSaveQuestionWithItsWholeTitle) {
   buttons.sort();
   EXPECT_EQ(buttons, expected);
   EXPECT_GT(width, titleWidth + 100);  // the title and the title bar's buttons fit
+}
+
+// A file dialog lists a folder with its sizes, types and dates whole, not cut to "12....KiB".
+TEST(QtWorkbookDialogsTest, FileDialogColumnsShowTheirTextsWhole) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  QFile file(dir.filePath("道路改建工程第一合同段水准测量记录.xlsx"));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(QByteArray(12345, 'x'));
+  file.close();
+  int rows = 0;
+  QStringList cut;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    auto* view = dialog ? dialog->findChild<QTreeView*>() : nullptr;
+    if (!view || !view->model()) return;
+    const QModelIndex folder = view->rootIndex();
+    rows = view->model()->rowCount(folder);
+    if (rows == 0) return;
+    for (int column = 0; column < view->header()->count(); ++column) {
+      if (view->header()->sectionSize(column) < static_cast<QAbstractItemView*>(view)->sizeHintForColumn(column)) {
+        cut << view->model()->index(0, column, folder).data().toString();
+      }
+    }
+    dialog->reject();
+  });
+  poll.start(20);
+  QTimer::singleShot(5000, [] {
+    if (QWidget* dialog = QApplication::activeModalWidget()) dialog->close();
+  });
+  EXPECT_EQ(QtWorkbookDialogs::AskFile(nullptr, "另存为", file.fileName(), "Excel 工作簿 (*.xlsx)",
+                                       QFileDialog::AcceptSave),
+            std::nullopt);
+  EXPECT_EQ(rows, 1);
+  EXPECT_TRUE(cut.isEmpty()) << cut.join(" | ").toStdString();
 }
 
 }  // namespace

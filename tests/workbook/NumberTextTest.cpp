@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <limits>
+#include <random>
 #include <string>
 
 #include "workbook/NumberText.h"
@@ -118,6 +120,25 @@ INSTANTIATE_TEST_SUITE_P(
                       FormatCase{-2.5, "2.5"}, FormatCase{0.1 + 0.2, "0.3"},
                       FormatCase{12345678.5, "12345678.5"}),
     testsupport::NameBy([](const FormatCase& c) { return testsupport::ParamName(c.value, "to", c.text); }));
+
+// Numbers that need no rounding show as their fifteen-digit decimal (EditText) under General
+// (up to eleven significant digits, from 10^-5 to below 10^11) and with up to three decimals.
+TEST(UnroundedNumbers, ShowAsTheirDecimal) {
+  std::mt19937_64 engine(20261210);
+  std::uniform_int_distribution<std::int64_t> mantissa(0, 99'999'999'999);
+  std::uniform_int_distribution<int> places(0, 9);
+  for (int i = 0; i < 20000; ++i) {
+    const int k = places(engine);
+    const double value = static_cast<double>(mantissa(engine)) / std::pow(10.0, k) * (i % 2 == 0 ? 1 : -1);
+    const std::string decimal = NumberText::EditText(value);
+    if (std::fabs(value) >= 1e-5 && std::fabs(value) < 1e11) {
+      ASSERT_EQ(NumberText::GeneralDisplay(value), decimal) << k;
+    }
+    if (k <= 3) {
+      ASSERT_EQ(NumberText::FieldBookDecimals(value, 3), NumberText::EditText(std::fabs(value))) << k;
+    }
+  }
+}
 
 }  // namespace
 }  // namespace spreadsheet

@@ -36,6 +36,39 @@ TEST(Workbook, CopyIsDeep) {
   EXPECT_EQ(std::get<double>(wb.SheetAt(0).Value({0, 0})), 1.0);
 }
 
+// A sheet copied from another workbook keeps what its cells and columns look like, under this
+// workbook's style ids; taking a sheet out keeps the active sheet where it was.
+TEST(Workbook, SheetsCopiedInAndTakenOut) {
+  Workbook source;
+  CellStyle bold, metres;
+  bold.bold = true;
+  metres.numberFormat = "0.000";
+  Worksheet& from = source.AddSheet("纵断面");
+  from.SetStyle({3, 1}, source.InternStyle(bold));
+  from.SetColumnStyle(2, source.InternStyle(metres));
+  from.SetOrigin(SheetOrigin{"/xl/worksheets/sheet9.xml", 1, 2, 3, 4, false});
+  Workbook wb;
+  wb.AddSheet("数据输入");
+  CellStyle italic;
+  italic.italic = true;
+  wb.InternStyle(italic);  // the ids of the two workbooks differ
+  wb.SetActiveSheet(0);
+  const Worksheet& copy = wb.AddSheetCopy(source, from);
+  EXPECT_EQ(wb.Style(copy.StyleAt({3, 1})), bold);
+  EXPECT_EQ(wb.Style(copy.StyleAt({70, 2})), metres);
+  EXPECT_EQ(copy.StyleAt({0, 0}), 0u);
+  EXPECT_TRUE(copy.Origin().part.empty());
+  EXPECT_THROW(wb.AddSheetCopy(source, from), SpreadsheetError);
+  wb.SetActiveSheet(1);
+  const Worksheet taken = wb.RemoveSheet(1);
+  EXPECT_EQ(taken.Name(), "纵断面");
+  EXPECT_EQ(wb.SheetCount(), 1u);
+  EXPECT_EQ(wb.ActiveSheet(), 0u);
+  wb.AddSheet(taken);
+  EXPECT_EQ(wb.Style(wb.SheetAt(1).StyleAt({3, 1})), bold);
+  EXPECT_THROW(wb.RemoveSheet(2), std::out_of_range);
+}
+
 TEST(Worksheet, ClearContentsKeepsStylesAndCellsOutside) {
   Workbook wb;
   Worksheet& s = wb.AddSheet("S");

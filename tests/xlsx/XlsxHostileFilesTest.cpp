@@ -6,11 +6,21 @@
 #include <stdexcept>
 #include <vector>
 
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <thread>
 
 #include "workbook/SpreadsheetError.h"
 #include "xlsx/XlsxExporter.h"
 #include "xlsx/XlsxImporter.h"
+#include "xlsx/isolate/HelperProgram.h"
+#include "xlsx/isolate/ReaderProcess.h"
+#include "xlsx/isolate/ReaderSupply.h"
 #include "tests/xlsx/XlsxTestSupport.h"
 
 namespace spreadsheet {
@@ -135,6 +145,13 @@ INSTANTIATE_TEST_SUITE_P(
         HostileCase{"number_beyond_iv", "make(out, '', '<row r=\"2\"><c r=\"IV2\"><v>1</v></c><c r=\"IW2\"><v>2</v></c></row>', sheet='水准表')",
                     "IW2 超出了 65536 行 × 256 列的范围"},
         HostileCase{"encrypted", "compound(out, 'EncryptionInfo')", "：工作簿已加密"},
+        HostileCase{"encrypted_entries",
+                    "make(out, '', '')\ndata = bytearray(open(out,'rb').read())\n"
+                    "for signature, flags in ((b'PK\\x03\\x04', 6), (b'PK\\x01\\x02', 8)):\n"
+                    "    at = data.find(signature)\n"
+                    "    while at >= 0:\n        data[at + flags] |= 1\n        at = data.find(signature, at + 1)\n"
+                    "open(out,'wb').write(data)",
+                    "：工作簿已加密"},
         HostileCase{"legacy_xls", "compound(out, 'Workbook')", "旧版 Excel 97-2003 工作簿（.xls）"},
         HostileCase{"opendocument",
                     "z = zipfile.ZipFile(out, 'w')\nz.writestr('mimetype', 'application/vnd.oasis.opendocument.spreadsheet')\n"
@@ -184,13 +201,13 @@ TEST(XlsxHostileFiles, AReadBeyondTheMemoryLimitFailsCleanly) {
   TempDir dir;
   Workbook wb;
   Worksheet& ws = wb.AddSheet("big");
-  for (int r = 0; r < 5000; ++r) {
+  for (int r = 0; r < 2000; ++r) {
     for (int c = 0; c < 9; ++c) ws.SetValue(CellAddress{r, c}, std::string(1600, static_cast<char>('a' + c)) + std::to_string(r));
   }
   const std::string path = dir.File("big.xlsx");
   XlsxExporter::Save(wb, path);
   XlsxImporter::Limits limits;
-  // The sheet's XML alone is about 70 MiB once inflated, its cells as much again. The limit is
+  // The sheet's XML alone is about 29 MiB once inflated, its cells as much again. The limit is
   // on address space added to this process's, and the child may also fill what this process's
   // heap holds free (after other tests, tens of MiB), so it lies far below what the read needs.
   limits.memoryBytes = std::size_t{16} << 20;
@@ -203,7 +220,7 @@ TEST(XlsxHostileFiles, AReadBeyondTheMemoryLimitFailsCleanly) {
     EXPECT_NE(e.Description().find("内存"), std::string::npos) << e.Description();
   }
   // The same file within the normal limits, and the parent lives on.
-  EXPECT_EQ(XlsxImporter::Load(path).SheetAt(0).RowExtent(), 5000);
+  EXPECT_EQ(XlsxImporter::Load(path).SheetAt(0).RowExtent(), 2000);
 }
 
 struct IsolationCase {
@@ -267,6 +284,97 @@ TEST(XlsxIsolatedRead, NoReaderProgramIsNamedInTheMessage) {
   } catch (const SpreadsheetError& e) {
     EXPECT_NE(e.Description().find("无法启动读取程序“" + limits.reader + "”"), std::string::npos) << e.Description();
   }
+}
+
+// A stand-in reader that writes its process id to `pidFile`, then becomes the real reader.
+std::string ReaderNamingItself(const TempDir& dir, const std::string& pidFile) {
+  const std::string script = dir.File("reader.sh");
+  std::ofstream(script) << "#!/bin/sh\necho $$ > '" << pidFile << ".$$' && mv '" << pidFile << ".$$' '" << pidFile
+                        << "'\nexec '" << HelperProgram::Locate(ReaderProcess::kProgram) << "' \"$@\"\n";
+  std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+  return script;
+}
+
+// The process id in `pidFile` once the stand-in reader has written it (then removed), 0 after 5 s.
+pid_t StartedReader(const std::string& pidFile) {
+  for (int i = 0; i < 500; ++i) {
+    pid_t pid = 0;
+    if (std::ifstream(pidFile) >> pid) {
+      std::filesystem::remove(pidFile);
+      return pid;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return 0;
+}
+
+TEST(XlsxIsolatedRead, AReaderKilledBeforeItGetsItsFileFailsThatFileOnly) {
+  TempDir dir;
+  const std::string path = dir.File("small.xlsx");
+  Workbook wb;
+  wb.AddSheet("数据输入").SetValue(CellAddress{0, 0}, 1.5);
+  XlsxExporter::Save(wb, path);
+  const std::string pidFile = dir.File("reader.pid");
+  ReaderSupply readers(ReaderNamingItself(dir, pidFile), ReaderProcess::Limits{}, 1);
+  XlsxImporter::Limits limits;
+  limits.readers = &readers;
+  const pid_t pid = StartedReader(pidFile);
+  ASSERT_GT(pid, 0);
+  ASSERT_EQ(::kill(pid, SIGKILL), 0);
+  siginfo_t ended{};
+  ASSERT_EQ(::waitid(P_PID, static_cast<id_t>(pid), &ended, WEXITED | WNOWAIT), 0);  // dead, not yet waited for
+  try {
+    XlsxImporter::Load(path, limits);
+    FAIL() << "read by a killed reader";
+  } catch (const SpreadsheetError& e) {
+    EXPECT_EQ(e.Number(), 1004);
+    EXPECT_NE(e.Description().find("无法打开文件“" + path + "”：读取程序在收到文件之前已经结束（信号 9）"), std::string::npos)
+        << e.Description();
+  }
+  // The supply started the next reader meanwhile; it reads the same file.
+  EXPECT_EQ(XlsxImporter::Load(path, limits).SheetAt(0).Value(CellAddress{0, 0}), CellValue(1.5));
+  EXPECT_EQ(::kill(pid, 0), -1);
+}
+
+TEST(XlsxIsolatedRead, AReaderNeverHandedAFileEndsWithItsSupply) {
+  TempDir dir;
+  const std::string pidFile = dir.File("reader.pid");
+  pid_t pid = 0;
+  {
+    ReaderSupply readers(ReaderNamingItself(dir, pidFile), ReaderProcess::Limits{}, 1);
+    pid = StartedReader(pidFile);
+    ASSERT_GT(pid, 0);
+    EXPECT_EQ(::kill(pid, 0), 0);
+  }
+  EXPECT_EQ(::kill(pid, 0), -1);
+  EXPECT_EQ(errno, ESRCH);
+}
+
+// A program that ends without its destructors (killed) leaves its waiting reader nothing to
+// wait for: the reader ends by itself.
+TEST(XlsxIsolatedRead, AWaitingReaderWhoseCallerIsGoneEnds) {
+  int sockets[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, sockets), 0);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, sockets[1], 0);
+  const std::string program = HelperProgram::Locate(ReaderProcess::kProgram);
+  char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>("1073741824"), const_cast<char*>("10000"),
+                  nullptr};
+  pid_t pid = 0;
+  ASSERT_EQ(::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(sockets[0]);
+  ::close(sockets[1]);
+  int status = -1;
+  for (int i = 0; i < 500 && ::waitpid(pid, &status, WNOHANG) == 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  if (status == -1) {
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &status, 0);
+  }
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 }  // namespace

@@ -384,5 +384,175 @@ TEST(XlsxPackageWriter, ChartsOfANewWorkbookAreChartPartsAndStayThroughASave) {
   EXPECT_NE(saved.Read(*saved.Find("xl/worksheets/sheet2.xml")).find("<drawing r:id=\"rId1\"/>"), std::string::npos);
 }
 
+// A sheet made after reading goes into the package as new parts: numbers above the highest the
+// file has (its chart1.xml, drawing1.xml, sheet7.xml stay its own), a relationship id and a
+// sheetId the file does not use, the entry's relationship attribute under the prefix the
+// workbook part binds (or declared on the entry). Every entry of the file but the patched ones
+// comes back as it was, and the sheet reads back last with its cells and its two charts.
+struct AddedSheetCase {
+  const char* label;
+  Parts (*package)();
+  const char* sheetPart;
+  const char* drawingPart;
+  const char* chartParts[2];
+  const char* entry;  // the new <sheet> element as written
+};
+
+// The two-sheet workbook with a styles part, which the added sheet's formats go into.
+Parts StyledWorkbook() {
+  Parts p = testing::TwoSheetWorkbook("", "");
+  p["xl/styles.xml"] = testing::kRichStyles;
+  Edit(p, "xl/_rels/workbook.xml.rels", "</Relationships>",
+       testing::Relationship("rId5", "styles", "styles.xml") + "</Relationships>");
+  Edit(p, "[Content_Types].xml", "</Types>",
+       "<Override PartName=\"/xl/styles.xml\" "
+       "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml\"/></Types>");
+  return p;
+}
+
+Parts RenumberedWorkbook() {
+  Parts p = StyledWorkbook();
+  p["xl/worksheets/sheet7.xml"] = p.at("xl/worksheets/sheet2.xml");
+  p.erase("xl/worksheets/sheet2.xml");
+  Edit(p, "xl/_rels/workbook.xml.rels", "worksheets/sheet2.xml", "worksheets/sheet7.xml");
+  Edit(p, "[Content_Types].xml", "/xl/worksheets/sheet2.xml", "/xl/worksheets/sheet7.xml");
+  Edit(p, "xl/workbook.xml", "xmlns:r=", "xmlns:rel=");
+  Edit(p, "xl/workbook.xml", "sheetId=\"1\" r:id", "sheetId=\"4\" rel:id");
+  Edit(p, "xl/workbook.xml", "sheetId=\"2\" r:id", "sheetId=\"9\" rel:id");
+  return p;
+}
+
+Parts LocalNamespaceWorkbook() {
+  Parts p = StyledWorkbook();
+  Edit(p, "xl/workbook.xml", std::string(" xmlns:r=\"") + testing::kRelNs + "\"", "");
+  for (const char* id : {"1", "2"}) {
+    Edit(p, "xl/workbook.xml", std::string("sheetId=\"") + id + "\" r:id",
+         std::string("sheetId=\"") + id + "\" xmlns:r=\"" + testing::kRelNs + "\" r:id");
+  }
+  return p;
+}
+
+class AddedSheets : public ::testing::TestWithParam<AddedSheetCase> {};
+
+TEST_P(AddedSheets, BecomeNewPartsBesideTheKeptOnes) {
+  const AddedSheetCase& c = GetParam();
+  TempDir dir;
+  const Parts original = c.package();
+  Workbook wb = XlsxReader::Read(testing::Zip(original, dir));
+  const std::size_t count = wb.SheetCount();
+  Worksheet& added = wb.AddSheet("纵断面");
+  added.SetValue(CellAddress::Parse("B5"), 1020.0);
+  CellStyle boxed;
+  boxed.numberFormat = "0.000";
+  boxed.bold = true;
+  added.SetColumnStyle(1, wb.InternStyle(boxed));
+  ScatterChart chart;
+  chart.series = {{"里程", "'纵断面'!$B$5:$B$9", "'纵断面'!$C$5:$C$9", 0x1F4E9A, true, false, false}};
+  added.SetCharts({chart, chart});
+  const std::string path = dir.File("saved.xlsx");
+  XlsxExporter::Save(wb, path);
+  XlsxExporter::Save(wb, dir.File("again.xlsx"));
+
+  const Parts saved = Entries(path);
+  EXPECT_EQ(saved, Entries(dir.File("again.xlsx")));
+  for (const auto& [name, content] : original) {
+    if (name == "xl/styles.xml" || name == "xl/calcChain.xml" || name == "xl/_rels/workbook.xml.rels" ||
+        name == "[Content_Types].xml" || name == "xl/workbook.xml") {
+      continue;
+    }
+    ASSERT_EQ(saved.count(name), 1u) << name;
+    EXPECT_EQ(saved.at(name), content) << name << " changed";
+  }
+  for (const char* part : {c.sheetPart, c.drawingPart, c.chartParts[0], c.chartParts[1]}) {
+    EXPECT_EQ(original.count(part), 0u) << part;
+    ASSERT_EQ(saved.count(part), 1u) << part;
+    EXPECT_NE(saved.at("[Content_Types].xml").find(std::string("PartName=\"/") + part + "\""), std::string::npos) << part;
+  }
+  EXPECT_NE(saved.at("xl/workbook.xml").find(c.entry), std::string::npos) << saved.at("xl/workbook.xml");
+
+  const Workbook back = XlsxImporter::LoadInProcess(path);
+  ASSERT_EQ(back.SheetCount(), count + 1);
+  const Worksheet& read = back.SheetAt(count);
+  EXPECT_EQ(read.Name(), "纵断面");
+  EXPECT_EQ(read.Value(CellAddress::Parse("B5")), CellValue(1020.0));
+  EXPECT_EQ(back.Style(read.StyleAt(CellAddress::Parse("B7"))).numberFormat, "0.000");
+  for (std::size_t i = 0; i < count; ++i) EXPECT_EQ(back.SheetAt(i).Name(), wb.SheetAt(i).Name());
+  const ZipArchive zip(std::make_shared<const std::string>(testing::ReadFile(path)));
+  EXPECT_NE(zip.Read(*zip.Find(c.chartParts[1])).find("<c:f>'纵断面'!$C$5:$C$9</c:f>"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Packages, AddedSheets,
+    ::testing::Values(
+        AddedSheetCase{"rich", RichWorkbook, "xl/worksheets/sheet3.xml", "xl/drawings/drawing2.xml",
+                       {"xl/charts/chart2.xml", "xl/charts/chart3.xml"},
+                       "<sheet name=\"纵断面\" sheetId=\"3\" r:id=\"rId"},
+        AddedSheetCase{"renumbered", RenumberedWorkbook, "xl/worksheets/sheet8.xml", "xl/drawings/drawing1.xml",
+                       {"xl/charts/chart1.xml", "xl/charts/chart2.xml"},
+                       "<sheet name=\"纵断面\" sheetId=\"10\" rel:id=\"rId6\"/></sheets>"},
+        AddedSheetCase{"local namespace", LocalNamespaceWorkbook, "xl/worksheets/sheet3.xml",
+                       "xl/drawings/drawing1.xml", {"xl/charts/chart1.xml", "xl/charts/chart2.xml"},
+                       "<sheet name=\"纵断面\" sheetId=\"3\" xmlns:r=\"http://schemas.openxmlformats.org/"
+                       "officeDocument/2006/relationships\" r:id=\"rId6\"/>"}),
+    testsupport::CaseName());
+
+// A save that releases the cells of the sheets it copies writes the very bytes of one that
+// keeps them (the uncomputed formula of the released sheet still asks for calculation on
+// opening); the released sheet holds no cells after it, and moving its rows then is refused
+// rather than saved as an empty sheet.
+TEST(XlsxPackageWriter, ReleasingTheCopiedSheetsWritesTheSameFile) {
+  TempDir dir;
+  const auto bytes = testing::Zip(
+      testing::TwoSheetWorkbook("<row r=\"1\"><c r=\"A1\"><f>FOO(B1)</f></c><c r=\"B1\"><v>1</v></c></row>", ""), dir);
+  std::vector<std::string> saved;
+  for (const bool releasing : {false, true}) {
+    Workbook wb = XlsxReader::Read(bytes);
+    wb.SheetAt(1).SetValue(CellAddress::Parse("A5"), std::string("BM1"));
+    saved.push_back(dir.File(releasing ? "released.xlsx" : "kept.xlsx"));
+    if (releasing) {
+      XlsxExporter::SaveReleasing(wb, saved.back());
+      EXPECT_TRUE(wb.SheetAt(0).CellsReleased());
+      EXPECT_EQ(wb.SheetAt(0).RowExtent(), 0);
+      EXPECT_FALSE(wb.SheetAt(1).CellsReleased());
+      wb.SheetAt(0).InsertRows(0, 1);
+      EXPECT_THROW(XlsxExporter::Save(wb, dir.File("moved.xlsx")), SpreadsheetError);
+    } else {
+      XlsxExporter::Save(wb, saved.back());
+    }
+  }
+  EXPECT_EQ(testing::ReadFile(saved[1]), testing::ReadFile(saved[0]));
+  EXPECT_NE(Entries(saved[1]).at("xl/workbook.xml").find("fullCalcOnLoad=\"1\""), std::string::npos);
+}
+
+// With both sheets changed, a releasing save discards the first one's cells once its text is
+// made (the second's text is gathered without them) and keeps the last one's: the file is the
+// same, and saving the discarded sheet again is refused rather than written empty.
+TEST(XlsxPackageWriter, ReleasingDiscardsAChangedSheetOnceWritten) {
+  TempDir dir;
+  const auto bytes = testing::Zip(testing::TwoSheetWorkbook("<row r=\"1\"><c r=\"B1\"><v>1</v></c></row>", ""), dir);
+  std::vector<std::string> saved;
+  for (const bool releasing : {false, true}) {
+    Workbook wb = XlsxReader::Read(bytes);
+    for (std::size_t i = 0; i < 2; ++i) wb.SheetAt(i).SetValue(CellAddress::Parse("C3"), 2.5 + static_cast<double>(i));
+    saved.push_back(dir.File(releasing ? "released.xlsx" : "kept.xlsx"));
+    if (!releasing) {
+      XlsxExporter::Save(wb, saved.back());
+      continue;
+    }
+    XlsxExporter::SaveReleasing(wb, saved.back());
+    EXPECT_TRUE(wb.SheetAt(0).CellsDiscarded());
+    EXPECT_EQ(wb.SheetAt(0).RowExtent(), 0);
+    EXPECT_FALSE(wb.SheetAt(1).CellsDiscarded());
+    EXPECT_EQ(std::get<double>(wb.SheetAt(1).Value(CellAddress::Parse("C3"))), 3.5);
+    try {
+      XlsxExporter::Save(wb, dir.File("again.xlsx"));
+      ADD_FAILURE() << "saved again";
+    } catch (const SpreadsheetError& e) {
+      EXPECT_NE(e.Description().find(wb.SheetAt(0).Name()), std::string::npos) << e.Description();
+    }
+  }
+  EXPECT_EQ(testing::ReadFile(saved[1]), testing::ReadFile(saved[0]));
+}
+
 }  // namespace
 }  // namespace spreadsheet

@@ -71,6 +71,52 @@ TEST(XlsxStreamedWrite, PiecesMakeOneDeflateStreamWhateverTheirSizes) {
   }
 }
 
+// Entries deflated aside (a megabyte or more) go out in the order made, between entries
+// deflated at once and entries copied from another archive, also two large ones in a row,
+// and the same content makes the same bytes as in an archive of its own.
+TEST(XlsxStreamedWrite, EntriesDeflatedAsideKeepTheirPlace) {
+  const std::string big = Content(ZipWriter::kAsideBytes + 7);
+  const std::string other = Content(ZipWriter::kAsideBytes * 2).substr(ZipWriter::kAsideBytes);
+  std::string source;
+  {
+    ZipWriter zip(&source);
+    zip.Add("copied.xml", "<copied/>");
+    zip.Finish();
+  }
+  const ZipArchive from(std::make_shared<const std::string>(source));
+  const struct {
+    const char* name;
+    const std::string* content;  // nullptr: copied.xml from the other archive
+  } kOrder[] = {{"a.xml", &big}, {"small.xml", nullptr}, {"b.xml", &other}, {"c.xml", &big}, {nullptr, nullptr}};
+  const std::string tiny = "<t/>";
+  std::string bytes;
+  ZipWriter zip(&bytes);
+  for (const auto& e : kOrder) {
+    if (e.name == nullptr) {
+      zip.Copy(from, from.Entries().front());
+    } else {
+      zip.Add(e.name, e.content ? *e.content : tiny);
+    }
+  }
+  zip.Finish();
+  const ZipArchive written(std::make_shared<const std::string>(bytes));
+  ASSERT_NO_THROW(zip.Check(written));
+  ASSERT_EQ(written.Entries().size(), std::size(kOrder));
+  for (std::size_t i = 0; i < std::size(kOrder); ++i) {
+    const ZipArchive::Entry& e = written.Entries()[i];
+    EXPECT_EQ(e.name, kOrder[i].name ? kOrder[i].name : "copied.xml");
+    EXPECT_EQ(written.Read(e), kOrder[i].name ? (kOrder[i].content ? *kOrder[i].content : tiny) : "<copied/>");
+  }
+  std::string alone;
+  {
+    ZipWriter one(&alone);
+    one.Add("c.xml", big);
+    one.Finish();
+  }
+  const ZipArchive single(std::make_shared<const std::string>(alone));
+  EXPECT_EQ(written.ReadRaw(written.Entries()[3]), single.ReadRaw(single.Entries()[0]));
+}
+
 // A 32-bit field of a central directory record, little-endian.
 void Poke32(std::string& bytes, std::size_t at, std::uint32_t value) {
   for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(value >> (8 * i) & 0xff);

@@ -1,9 +1,11 @@
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <string_view>
 
 #include "workbook/CellRange.h"
 #include "workbook/NumberedError.h"
+#include "xlsx/isolate/LargePageHeap.h"
 #include "xlsx/isolate/ReaderProcess.h"
 
 // levelbook-read MEMORY-BYTES TIME-MILLISECONDS [SHEET RANGE]: reads the workbook file on
@@ -20,6 +22,11 @@ int main(int argc, char** argv) {
   }
   limits.memoryBytes = static_cast<std::size_t>(memory);
   limits.time = std::chrono::milliseconds(millis);
+  // The heap reserved on large pages is address space the read may fill: the limit, which
+  // counts from the address space in use when the reading starts, adds only the rest.
+  const std::size_t reserved =
+      spreadsheet::LargePageHeap::Reserve(std::min(std::size_t{256} << 20, limits.memoryBytes / 2));
+  limits.memoryBytes -= std::min(reserved, limits.memoryBytes);
   spreadsheet::XlsxReader::LeftOut leftOut;
   if (argc == 5) {
     leftOut.sheet = argv[3];

@@ -32,8 +32,9 @@ class Hasher {
 
 }  // namespace
 
-SheetOrigin SheetDigest::Of(const Worksheet& sheet, std::string part) {
+SheetOrigin SheetDigest::Of(const Worksheet& sheet, std::string part, bool* uncomputed) {
   SheetOrigin o;
+  bool noResult = false;
   o.part = std::move(part);
   Hasher cells;
   for (int r = 0; r < sheet.RowExtent(); ++r) {
@@ -48,14 +49,19 @@ SheetOrigin SheetDigest::Of(const Worksheet& sheet, std::string part) {
       if (const bool* b = std::get_if<bool>(&cell.value)) cells.Add(std::uint64_t(*b));
       if (const std::string* s = std::get_if<std::string>(&cell.value)) cells.Add(std::string_view(*s));
       if (const CellError* e = std::get_if<CellError>(&cell.value)) cells.Add(std::string_view(e->code));
-      if (cell.HasFormula()) cells.Add(std::string_view(cell.formula));
+      if (cell.HasFormula()) {
+        cells.Add(std::string_view(cell.formula));
+        noResult = noResult || std::holds_alternative<NoStoredResult>(cell.value);
+      }
     }
   }
+  if (uncomputed) *uncomputed = noResult;
   for (const auto& [row, height] : sheet.RowHeights()) {
     cells.Add(std::uint64_t(row));
     cells.Add(height);
   }
-  o.cells = cells.Value();
+  // A sheet whose cells were released holds them (and its row heights) as its part does.
+  o.cells = sheet.CellsReleased() ? sheet.Origin().cells : cells.Value();
   Hasher columns;
   for (const auto& [col, width] : sheet.ColumnWidths()) {
     columns.Add(std::uint64_t(col));

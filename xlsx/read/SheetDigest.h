@@ -9,7 +9,9 @@ namespace spreadsheet {
 // (page setup, print titles, frozen pane). Equal digests mean unchanged, to 2⁻⁶⁴.
 class SheetDigest {
  public:
-  static SheetOrigin Of(const Worksheet& sheet, std::string part);
+  // `uncomputed`: set to whether a formula of the sheet has no result to store (NoStoredResult),
+  // found in the same pass over the cells.
+  static SheetOrigin Of(const Worksheet& sheet, std::string part, bool* uncomputed = nullptr);
 };
 
 }  // namespace spreadsheet

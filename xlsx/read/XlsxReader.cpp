@@ -843,13 +843,22 @@ bool HasEncryptionInfo(std::string_view b) {
   return false;
 }
 
+constexpr const char* kEncrypted =
+    "工作簿已加密（设有打开密码），无法读取；请在电子表格程序中去掉密码、另存为 .xlsx 后再打开";
+
 // Files that are no zip package but another kind the user may have taken for one.
 void RefuseOtherFormats(std::string_view b) {
   if (b.substr(0, 8) == std::string_view("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)) {
-    if (HasEncryptionInfo(b)) {
-      Fail("工作簿已加密（设有打开密码），无法读取；请在电子表格程序中去掉密码、另存为 .xlsx 后再打开");
-    }
+    if (HasEncryptionInfo(b)) Fail(kEncrypted);
     Fail("这是旧版 Excel 97-2003 工作簿（.xls）或其他复合文档，不是 .xlsx 工作簿；请在电子表格程序中另存为 .xlsx 后再打开");
+  }
+}
+
+// A package whose zip entries are encrypted (a password set on the archive) is as unreadable
+// as an encrypted workbook, and the same remedy applies.
+void RefuseEncryptedEntries(const OpcPackage& package) {
+  for (const ZipArchive::Entry& e : package.Zip().Entries()) {
+    if (e.encrypted) Fail(kEncrypted);
   }
 }
 
@@ -867,6 +876,7 @@ void RefuseOpenDocument(const OpcPackage& package) {
 Workbook XlsxReader::Read(std::shared_ptr<const std::string> bytes, const LeftOut& leftOut) {
   RefuseOtherFormats(*bytes);
   const OpcPackage package(bytes);
+  RefuseEncryptedEntries(package);
   RefuseOpenDocument(package);
   const auto rootRels = package.Relationships("/");
   const OpcPackage::Relationship* office = OpcPackage::OfKind(rootRels, "officeDocument");

@@ -1,9 +1,11 @@
 #include "xlsx/write/PackageWriter.h"
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +15,7 @@
 #include <new>
 #include <optional>
 #include <set>
+#include <tuple>
 #include <variant>
 #include <vector>
 
@@ -24,6 +27,7 @@
 #include "xlsx/write/SheetXml.h"
 #include "xlsx/write/StylesPatch.h"
 #include "xlsx/read/XmlReader.h"
+#include "xlsx/write/AddedSheets.h"
 #include "xlsx/write/ChartXml.h"
 #include "xlsx/write/XmlSplice.h"
 #include "xlsx/zip/ZipWriter.h"
@@ -251,6 +255,21 @@ void AddCharts(const std::vector<ScatterChart>& charts, const std::string& n,
   }
 }
 
+// Refuses a name no spreadsheet program takes for a sheet.
+void CheckSheetName(const std::string& name) {
+  if (!Utf8::IsWellFormed(name) ||
+      name.find_first_of(std::string("\0\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d\x0e\x0f\x10\x11\x12\x13\x14\x15\x16\x17\x18\x19\x1a\x1b\x1c\x1d\x1e\x1f", 32)) !=
+          std::string::npos) {
+    std::string shown;
+    SheetXml::AppendEscaped(shown, name);
+    Fail("工作表名称“" + shown + "”无效（含有控制字符或不是有效的 UTF-8 文本）");
+  }
+  if (name.find_first_of("[]:*?/\\") != std::string::npos || name.size() > 31 * 4 || name.front() == '\'' ||
+      name.back() == '\'') {
+    Fail("工作表名称“" + name + "”无效（不能含有 [ ] : * ? / \\，不能以 ' 开头或结尾）");
+  }
+}
+
 // The package a workbook made here starts from: a workbook part, one empty sheet part per
 // sheet, a styles part with the default format and the content types and relationships.
 std::shared_ptr<const std::string> BlankPackage(const Workbook& wb) {
@@ -270,17 +289,7 @@ std::shared_ptr<const std::string> BlankPackage(const Workbook& wb) {
   for (std::size_t i = 0; i < wb.SheetCount(); ++i) {
     const std::string n = std::to_string(i + 1);
     const std::string& name = wb.SheetAt(i).Name();
-    if (!Utf8::IsWellFormed(name) ||
-        name.find_first_of(std::string("\0\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d\x0e\x0f\x10\x11\x12\x13\x14\x15\x16\x17\x18\x19\x1a\x1b\x1c\x1d\x1e\x1f", 32)) !=
-            std::string::npos) {
-      std::string shown;
-      SheetXml::AppendEscaped(shown, name);
-      Fail("工作表名称“" + shown + "”无效（含有控制字符或不是有效的 UTF-8 文本）");
-    }
-    if (name.find_first_of("[]:*?/\\") != std::string::npos || name.size() > 31 * 4 || name.front() == '\'' ||
-        name.back() == '\'') {
-      Fail("工作表名称“" + name + "”无效（不能含有 [ ] : * ? / \\，不能以 ' 开头或结尾）");
-    }
+    CheckSheetName(name);
     types += "<Override PartName=\"/xl/worksheets/sheet" + n +
              ".xml\" ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml\"/>";
     sheets += "<sheet name=\"";
@@ -288,12 +297,7 @@ std::shared_ptr<const std::string> BlankPackage(const Workbook& wb) {
     sheets += "\" sheetId=\"" + n + "\" r:id=\"rId" + n + "\"/>";
     rels += "<Relationship Id=\"rId" + n + "\" Type=\"" + std::string(kRel) + "/worksheet\" Target=\"worksheets/sheet" + n +
             ".xml\"/>";
-    sheetParts.emplace_back("xl/worksheets/sheet" + n + ".xml",
-            std::string(kDeclaration) + "<worksheet xmlns=\"" + kMain + "\" xmlns:r=\"" + kRel +
-                "\"><dimension ref=\"A1\"/><sheetViews><sheetView workbookViewId=\"0\"/></sheetViews>"
-                "<sheetFormatPr defaultRowHeight=\"15\"/><sheetData/>"
-                "<pageMargins left=\"0.7\" right=\"0.7\" top=\"0.75\" bottom=\"0.75\" header=\"0.3\" footer=\"0.3\"/>" +
-                (wb.SheetAt(i).Charts().empty() ? "" : "<drawing r:id=\"rId1\"/>") + "</worksheet>");
+    sheetParts.emplace_back("xl/worksheets/sheet" + n + ".xml", AddedSheets::BlankSheet(!wb.SheetAt(i).Charts().empty()));
     AddCharts(wb.SheetAt(i).Charts(), n, sheetParts, types);
   }
   zip.Add("[Content_Types].xml", types + "</Types>");
@@ -347,30 +351,26 @@ std::vector<SheetSlot> SheetSlots(const std::string& workbookXml, const std::str
   return slots;
 }
 
-// Whether any formula has no result to store (the engine could not compute it). Every other
-// formula's result is kept true by the recalculation as cells change.
-bool HasUncomputedFormula(const Workbook& wb) {
-  for (std::size_t i = 0; i < wb.SheetCount(); ++i) {
-    const Worksheet& ws = wb.SheetAt(i);
-    for (int r = 0; r < ws.RowExtent(); ++r) {
-      for (const Cell& c : ws.Row(r)) {
-        if (!c.formula.empty() && std::holds_alternative<NoStoredResult>(c.value)) return true;
-      }
-    }
-  }
-  return false;
-}
-
 // `recalculate`: some formula has no stored result, so spreadsheet programs are asked to
 // calculate the whole workbook when they open it (calcPr fullCalcOnLoad). `settled`: every
 // result is stored, so a request of the original file to recalculate is withdrawn.
 std::string PatchWorkbook(std::string_view xml, const std::string& part, const Workbook& wb,
                           const std::vector<std::size_t>& positions, const std::vector<bool>& titles, bool activeTab,
-                          bool recalculate, bool settled) {
+                          bool recalculate, bool settled, const AddedSheets* added) {
   const XmlSpan root = XmlSplice::Root(xml, part);
   const std::string p(XmlSplice::Prefix(xml, root));
   XmlEdits edits;
   Children children(xml, root, kWorkbookOrder, std::size(kWorkbookOrder), edits);
+  if (added && !added->Empty()) {
+    const XmlSpan* sheets = children.Find("sheets");
+    if (!sheets) Fail("原文件的工作簿部件中没有工作表列表");
+    const std::string entries = added->SheetEntries(p);
+    if (sheets->selfClosed) {
+      edits.Replace(sheets->begin, sheets->end, OpenTag(xml, *sheets) + entries + CloseTag(xml, *sheets));
+    } else {
+      edits.Insert(sheets->contentEnd, entries);
+    }
+  }
   if (recalculate) {
     if (const XmlSpan* calc = children.Find("calcPr")) {
       std::pair<std::size_t, std::size_t> range;
@@ -461,6 +461,18 @@ std::string Without(std::string_view xml, const std::string& part, Drop drop) {
   return edits.Apply(xml);
 }
 
+// `children` added at the end of the root's content.
+std::string WithChildren(std::string_view xml, const std::string& part, const std::string& children) {
+  const XmlSpan root = XmlSplice::Root(xml, part);
+  XmlEdits edits;
+  if (root.selfClosed) {
+    edits.Replace(root.begin, root.end, OpenTag(xml, root) + children + CloseTag(xml, root));
+  } else {
+    edits.Insert(root.contentEnd, children);
+  }
+  return edits.Apply(xml);
+}
+
 // Reads the written file's directory back: every entry written there, with the names, sizes
 // and CRCs kept while writing (a short or failed write leaves no such directory).
 void Verify(int fd, const ZipWriter& zip) {
@@ -536,7 +548,11 @@ void PackageWriter::Write(const Workbook& wb, const std::string& path, Kind kind
   ::close(fd);
 }
 
-void PackageWriter::Write(const Workbook& wb, int fd, Kind kind) {
+void PackageWriter::Write(const Workbook& wb, int fd, Kind kind) { Write(wb, fd, kind, nullptr); }
+
+void PackageWriter::WriteReleasing(Workbook& wb, int fd, Kind kind) { Write(wb, fd, kind, &wb); }
+
+void PackageWriter::Write(const Workbook& wb, int fd, Kind kind, Workbook* releasing) {
   if (wb.SheetCount() == 0) Fail("工作簿中没有工作表");
   const PackageOrigin* origin = wb.Origin();
   const bool fresh = !origin || !origin->bytes;
@@ -560,40 +576,83 @@ void PackageWriter::Write(const Workbook& wb, int fd, Kind kind) {
   }
 
   std::map<std::string, Content> replaced;  // lower-case entry name → new content
+  std::vector<std::pair<std::string, Content>> created;  // entries the package lacks, in order
+  std::optional<AddedSheets> added;  // planned when the model holds a sheet the file lacks
   std::set<std::string> dropped;
   std::vector<std::size_t> positions(wb.SheetCount());
   std::vector<bool> titles(wb.SheetCount(), false);
   bool anyCells = false;
+  // Per sheet, whether a formula there has no result to store (the engine could not compute
+  // it), found with its digest before its cells are released. Every other formula's result is
+  // kept true by the recalculation as cells change.
+  std::vector<bool> uncomputedIn(wb.SheetCount(), false);
+  bool anyReleased = false;
+  // The changed sheets of a releasing save whose text is still to be made.
+  const auto sheetsLeft = std::make_shared<std::size_t>(0);
   for (std::size_t i = 0; i < wb.SheetCount(); ++i) {
     const Worksheet& ws = wb.SheetAt(i);
-    const std::string part = fresh ? "/xl/worksheets/sheet" + std::to_string(i + 1) + ".xml" : ws.Origin().part;
-    const SheetSlot* slot = nullptr;
-    for (const SheetSlot& s : slots) {
-      if (s.part == ZipArchive::Lower(part)) slot = &s;
+    std::string part = fresh ? "/xl/worksheets/sheet" + std::to_string(i + 1) + ".xml" : ws.Origin().part;
+    // A sheet made after reading: new parts in the package, written whole.
+    const bool made = !fresh && part.empty();
+    if (made) {
+      CheckSheetName(ws.Name());
+      if (!added) added.emplace(package, workbookPart, workbookXml, rels);
+      std::tie(part, positions[i]) = added->Add(ws);
+    } else {
+      const SheetSlot* slot = nullptr;
+      for (const SheetSlot& s : slots) {
+        if (s.part == ZipArchive::Lower(part)) slot = &s;
+      }
+      if (part.empty() || !slot) Fail("工作表“" + ws.Name() + "”不在原文件中（读取后新增的工作表无法保存到原文件）");
+      positions[i] = slot->position;
     }
-    if (part.empty() || !slot) Fail("工作表“" + ws.Name() + "”不在原文件中（读取后新增的工作表无法保存到原文件）");
-    positions[i] = slot->position;
-    const SheetOrigin now = SheetDigest::Of(ws, part);
+    bool uncomputedHere = false;
+    const SheetOrigin now = SheetDigest::Of(ws, part, &uncomputedHere);
+    uncomputedIn[i] = uncomputedHere;
     const SheetOrigin& then = ws.Origin();
+    const bool whole = fresh || made;
     Changes ch;
     // Rows or columns moved: what the file holds on them beyond the model (hidden, outline) moves
     // too, even where no cell or width shows the move.
-    ch.cells = fresh || now.cells != then.cells || ws.MovedSinceOrigin();
-    ch.columns = fresh || now.columns != then.columns || ws.MovedSinceOrigin();
-    ch.merges = fresh || now.merges != then.merges;
-    ch.layout = fresh || now.layout != then.layout;
+    ch.cells = whole || now.cells != then.cells || ws.MovedSinceOrigin();
+    ch.columns = whole || now.columns != then.columns || ws.MovedSinceOrigin();
+    ch.merges = whole || now.merges != then.merges;
+    ch.layout = whole || now.layout != then.layout;
     titles[i] = ch.layout;
     if (then.clipped && (ch.cells || ch.columns)) {
       Fail("工作表“" + ws.Name() + "”有超出 65536 行 × 256 列的内容，读取时没有读入，不能保存对它的修改");
     }
+    if (ws.CellsReleased() && ch.cells) Fail("工作表“" + ws.Name() + "”的单元格已释放，不能保存对它的修改");
+    if (ws.CellsDiscarded()) Fail("工作表“" + ws.Name() + "”的单元格已在保存后释放，不能再次保存");
+    if (releasing && !fresh && !ch.cells && !ws.CellsReleased()) {
+      releasing->SheetAt(i).ReleaseCells();
+      anyReleased = true;
+    }
+    // Released by the caller before: their memory, and what was made in it since and freed
+    // again, is as resident.
+    if (releasing && ws.CellsReleased()) anyReleased = true;
     anyCells = anyCells || ch.cells;
     if (ch.Any()) {
       auto patch = std::make_shared<SheetPatch>();
-      patch->xml = ReadPart(package, part);
+      patch->xml = made ? AddedSheets::BlankSheet(!ws.Charts().empty()) : ReadPart(package, part);
       PatchSheet(*patch, part, ws, ch);
-      replaced[OpcPackage::EntryName(ZipArchive::Lower(part))] = [patch](const XmlOutput& out) {
-        patch->edits.Apply(patch->xml, out);
-      };
+      Content content = [patch](const XmlOutput& out) { patch->edits.Apply(patch->xml, out); };
+      if (releasing && ch.cells) {
+        // The text made, the cells go before the next changed sheet's text is gathered (beside
+        // this one's, still being deflated); the last sheet's stay, as nothing comes after it.
+        content = [patch, releasing, i, sheetsLeft](const XmlOutput& out) {
+          patch->edits.Apply(patch->xml, out);
+          if (--*sheetsLeft == 0) return;
+          releasing->SheetAt(i).DiscardCells();
+          ::malloc_trim(0);
+        };
+        ++*sheetsLeft;
+      }
+      if (made) {
+        created.emplace_back(OpcPackage::EntryName(part), std::move(content));
+      } else {
+        replaced[OpcPackage::EntryName(ZipArchive::Lower(part))] = std::move(content);
+      }
     }
   }
 
@@ -607,32 +666,48 @@ void PackageWriter::Write(const Workbook& wb, int fd, Kind kind) {
   const bool activeTab = fresh ? wb.ActiveSheet() != 0 : wb.ActiveSheet() != origin->activeSheet;
   bool anyTitles = false;
   for (bool t : titles) anyTitles = anyTitles || t;
-  const bool uncomputed = anyCells && HasUncomputedFormula(wb);
-  const bool recalculate = uncomputed;
-  const bool settled = !fresh && anyCells && !uncomputed;
-  if (activeTab || anyTitles || recalculate || settled) {
+  // The released cells lie amid the heap, where the allocator keeps freed memory resident:
+  // handed back to the system before the changed sheets' text is gathered beside them.
+  if (anyReleased) ::malloc_trim(0);
+  const bool recalculate = anyCells && std::find(uncomputedIn.begin(), uncomputedIn.end(), true) != uncomputedIn.end();
+  const bool settled = !fresh && anyCells && !recalculate;
+  const bool sheetsAdded = added && !added->Empty();
+  if (sheetsAdded) {
+    for (auto& [name, text] : added->Parts()) created.emplace_back(name, Text(std::move(text)));
+  }
+  if (activeTab || anyTitles || recalculate || settled || sheetsAdded) {
     // A part the patch leaves as it was goes out as stored (no request was withdrawn).
-    std::string patched = PatchWorkbook(workbookXml, workbookPart, wb, positions, titles, activeTab, recalculate, settled);
+    std::string patched = PatchWorkbook(workbookXml, workbookPart, wb, positions, titles, activeTab, recalculate, settled,
+                                        sheetsAdded ? &*added : nullptr);
     if (patched != workbookXml) replaced[OpcPackage::EntryName(ZipArchive::Lower(workbookPart))] = Text(std::move(patched));
   }
 
   const std::string typesPart = "/[Content_Types].xml";
   const std::string typesXml = package.Has(typesPart) ? package.Read(typesPart) : std::string();
   std::string types = kind == Kind::Other || typesXml.empty() ? typesXml : WithMainType(typesXml, workbookPart, kind);
+  const std::string relsPart = OpcPackage::RelsPartOf(workbookPart);
+  std::optional<std::string> relsXml;  // the workbook part's relationships when they change
   // Cells changed: the calculation chain may name cells that hold no formula any more, which
   // spreadsheet programs report as damage; without it they rebuild it.
   if (const OpcPackage::Relationship* chain = OpcPackage::OfKind(rels, "calcChain");
       chain && anyCells && !typesXml.empty()) {
     dropped.insert(OpcPackage::EntryName(ZipArchive::Lower(chain->target)));
-    const std::string relsPart = OpcPackage::RelsPartOf(workbookPart);
-    const std::string relsXml = package.Read(relsPart);
-    replaced[OpcPackage::EntryName(ZipArchive::Lower(relsPart))] = Text(
-        Without(relsXml, relsPart, [&](const XmlSpan& c) { return XmlSplice::Attribute(relsXml, c, "Id") == chain->id; }));
+    const std::string read = package.Read(relsPart);
+    relsXml = Without(read, relsPart, [&](const XmlSpan& c) { return XmlSplice::Attribute(read, c, "Id") == chain->id; });
     types = Without(types, typesPart, [&](const XmlSpan& c) {
       const auto name = XmlSplice::Attribute(types, c, "PartName");
       return c.name == "Override" && name && ZipArchive::Lower(*name) == ZipArchive::Lower(chain->target);
     });
   }
+  if (sheetsAdded) {
+    if (typesXml.empty()) Fail("原文件缺少 [Content_Types].xml，无法新增工作表");
+    if (!relsXml) relsXml = package.Read(relsPart);
+    *relsXml = WithChildren(*relsXml, relsPart,
+                            added->Relationships(std::string(XmlSplice::Prefix(*relsXml, XmlSplice::Root(*relsXml, relsPart)))));
+    types = WithChildren(types, typesPart,
+                         added->ContentTypes(std::string(XmlSplice::Prefix(types, XmlSplice::Root(types, typesPart)))));
+  }
+  if (relsXml) replaced[OpcPackage::EntryName(ZipArchive::Lower(relsPart))] = Text(std::move(*relsXml));
   if (types != typesXml) replaced[ZipArchive::Lower("[Content_Types].xml")] = Text(std::move(types));
 
   if (::ftruncate(fd, 0) != 0) Fail(std::string("无法写入文件（") + std::strerror(errno) + "）");
@@ -647,6 +722,12 @@ void PackageWriter::Write(const Workbook& wb, int fd, Kind kind) {
     } else {
       zip.Copy(package.Zip(), e);
     }
+  }
+  for (const auto& [name, content] : created) {
+    const bool ascii = std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    zip.Open(name, false, !ascii);
+    content([&zip](std::string_view piece) { zip.Write(piece); });
+    zip.Close();
   }
   zip.Finish();
   Verify(fd, zip);

@@ -17,6 +17,16 @@ namespace {
 
 void Quiet(void*, const char*, ...) {}
 
+// Frees a parser and the document libxml2 may have made behind the SAX interface (it keeps
+// entity declarations in one for compatibility, even when no tree is built).
+void FreeParser(xmlParserCtxtPtr ctxt) {
+  if (ctxt->myDoc) {
+    xmlFreeDoc(ctxt->myDoc);
+    ctxt->myDoc = nullptr;
+  }
+  xmlFreeParserCtxt(ctxt);
+}
+
 std::string_view Local(std::string_view qname) {
   const std::size_t colon = qname.find(':');
   return colon == std::string_view::npos ? qname : qname.substr(colon + 1);
@@ -85,7 +95,7 @@ class Parse {
       }
     }
     if (error.empty() && !hasRoot_) error = "中没有根元素";
-    xmlFreeParserCtxt(ctxt);
+    FreeParser(ctxt);
     if (outOfMemory_) throw std::bad_alloc();
     return error;
   }
@@ -252,7 +262,7 @@ std::optional<std::string> ParsedAttribute(std::string_view tag, std::string_vie
   ctxt->replaceEntities = 1;  // "&amp;" as '&'; a tag parsed alone has no other entity to expand
   ctxt->_private = &found;
   xmlParseDocument(ctxt);
-  xmlFreeParserCtxt(ctxt);
+  FreeParser(ctxt);
   if (found.outOfMemory) throw std::bad_alloc();
   return found.value;
 }

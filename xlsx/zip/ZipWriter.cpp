@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <future>
 #include <new>
 
 #include "workbook/SpreadsheetError.h"
@@ -75,6 +76,37 @@ struct ZipWriter::Content {
   Region text{true};
   Region deflated{false};  // written in part: a fraction of the bound is ever touched
   std::size_t size = 0;
+
+  // Deflates the text into `deflated`, filling in the sizes and CRC; false when deflate fails.
+  bool Deflate(libdeflate_compressor* deflater, Written& w) {
+    const std::size_t bound = libdeflate_deflate_compress_bound(deflater, size);
+    deflated.Reserve(bound);
+    const std::size_t stored = libdeflate_deflate_compress(deflater, text.Data(), size, deflated.Data(), bound);
+    w.size = size;
+    w.crc = libdeflate_crc32(0, text.Data(), size);
+    w.stored = stored;
+    return stored != 0;
+  }
+};
+
+// An entry made: the fields of its headers and its bytes as stored, written once it and the
+// entries before it are ready.
+struct ZipWriter::Entry {
+  Written w;
+  uLong dosDate = 0x21 << 16;  // 1980-01-01: the same bytes for the same workbook
+  uLong externalAttributes = 0;
+  int method = Z_DEFLATED;
+  int level = 1;
+  uLong madeBy = 0;
+  uLong flags = 0;
+  bool large = false;
+  std::string raw;                   // the stored bytes, unless deflated aside
+  std::unique_ptr<Content> content;  // deflated aside: its content and what deflate made of it
+  std::future<bool> aside;           // the deflating; false when deflate failed
+
+  std::string_view Stored() const {
+    return content ? std::string_view(content->deflated.Data(), static_cast<std::size_t>(w.stored)) : raw;
+  }
 };
 
 // minizip writes through these callbacks into a string; it seeks back to complete each
@@ -195,8 +227,12 @@ ZipWriter::ZipWriter(int fd) : file_(std::make_unique<File>()) {
 }
 
 ZipWriter::~ZipWriter() {
+  for (const auto& e : waiting_) {
+    if (e->aside.valid()) e->aside.wait();
+  }
   if (zip_) zipClose(static_cast<zipFile>(zip_), nullptr);
   if (deflater_) libdeflate_free_compressor(Deflater(deflater_));
+  if (asideDeflater_) libdeflate_free_compressor(Deflater(asideDeflater_));
 }
 
 void ZipWriter::Fail(const std::string& what) const {
@@ -211,19 +247,13 @@ void ZipWriter::Add(const std::string& name, std::string_view content) {
 }
 
 void ZipWriter::Open(const std::string& name, bool large, bool utf8Name) {
-  zip_fileinfo info{};
-  info.dosDate = 0x21 << 16;  // 1980-01-01: the same bytes for the same workbook
-  errno = 0;
-  // Raw: the bytes written are deflated here, minizip only frames them.
-  if (zipOpenNewFileInZip4_64(static_cast<zipFile>(zip_), name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
-                              Z_DEFLATED, 1, 1, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, 0,
-                              utf8Name ? kUtf8Flag : 0, large) != ZIP_OK) {
-    Fail("无法写入“" + name + "”");
-  }
-  if (!content_) content_ = std::make_unique<Content>();
+  Drain(false);
+  open_ = std::make_unique<Entry>();
+  open_->w = Written{name, 0, 0, 0};
+  open_->large = large;
+  open_->flags = utf8Name ? kUtf8Flag : 0;
+  if (!content_) content_ = spare_ ? std::move(spare_) : std::make_unique<Content>();
   content_->size = 0;
-  open_ = Written{name, 0, 0, 0};
-  large_ = large;
 }
 
 void ZipWriter::Write(std::string_view piece) {
@@ -247,51 +277,93 @@ void ZipWriter::Store(std::string_view bytes, const std::string& name) {
 }
 
 void ZipWriter::Close() {
-  Content& c = *content_;
+  std::unique_ptr<Entry> e = std::move(open_);
+  if (content_->size >= kAsideBytes) {
+    // One entry aside at a time: the memory of two contents at most.
+    for (const auto& w : waiting_) {
+      if (w->aside.valid()) {
+        Drain(true);
+        break;
+      }
+    }
+    if (!asideDeflater_) {
+      asideDeflater_ = libdeflate_alloc_compressor(1);
+      if (!asideDeflater_) throw std::bad_alloc();
+    }
+    e->content = std::move(content_);
+    e->aside = std::async(std::launch::async, [deflater = Deflater(asideDeflater_), c = e->content.get(), w = &e->w] {
+      return c->Deflate(deflater, *w);
+    });
+    waiting_.push_back(std::move(e));
+    Drain(false);
+    return;
+  }
   if (!deflater_) {
     deflater_ = libdeflate_alloc_compressor(1);
     if (!deflater_) throw std::bad_alloc();
   }
-  const std::size_t bound = libdeflate_deflate_compress_bound(Deflater(deflater_), c.size);
-  c.deflated.Reserve(bound);
-  const std::size_t stored =
-      libdeflate_deflate_compress(Deflater(deflater_), c.text.Data(), c.size, c.deflated.Data(), bound);
-  if (stored == 0) Broken("写入失败：无法压缩“" + open_.name + "”");
-  open_.size = c.size;
-  open_.crc = libdeflate_crc32(0, c.text.Data(), c.size);
-  open_.stored = stored;
-  if (!large_ && (open_.size >= kZip32 || open_.stored >= kZip32)) {
-    Broken("写入失败：“" + open_.name + "”超过 4 GB");
+  if (!content_->Deflate(Deflater(deflater_), e->w)) Broken("写入失败：无法压缩“" + e->w.name + "”");
+  const std::string_view stored(content_->deflated.Data(), static_cast<std::size_t>(e->w.stored));
+  if (waiting_.empty()) {
+    Emit(*e, stored);
+  } else {
+    e->raw.assign(stored);
+    waiting_.push_back(std::move(e));
   }
-  Store(std::string_view(c.deflated.Data(), stored), open_.name);
-  errno = 0;
-  if (zipCloseFileInZipRaw64(static_cast<zipFile>(zip_), open_.size, open_.crc) != ZIP_OK) {
-    Fail("无法写入“" + open_.name + "”");
-  }
-  written_.push_back(std::move(open_));
 }
 
 void ZipWriter::Copy(const ZipArchive& from, const ZipArchive::Entry& entry) {
-  const std::string raw = from.ReadRaw(entry);
+  auto e = std::make_unique<Entry>();
+  e->raw = from.ReadRaw(entry);
+  e->w = Written{entry.name, entry.crc, entry.size, e->raw.size()};
+  e->dosDate = entry.dosDate;
+  e->externalAttributes = entry.externalAttributes;
+  e->method = entry.method;
+  e->level = 0;
+  e->large = entry.size >= kZip32 || entry.compressedSize >= kZip32;
+  // Version 2.0 (4.5 with zip64) made by the system the external attributes are meant for.
+  e->madeBy = static_cast<uLong>(entry.system) << 8 | (e->large ? 45 : 20);
+  e->flags = entry.utf8Name ? kUtf8Flag : 0;
+  if (waiting_.empty()) {
+    Emit(*e, e->raw);
+  } else {
+    waiting_.push_back(std::move(e));
+  }
+}
+
+void ZipWriter::Drain(bool all) {
+  while (!waiting_.empty()) {
+    Entry& e = *waiting_.front();
+    if (e.aside.valid()) {
+      if (!all && e.aside.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return;
+      if (!e.aside.get()) Broken("写入失败：无法压缩“" + e.w.name + "”");
+    }
+    Emit(e, e.Stored());
+    if (e.content && !spare_) spare_ = std::move(e.content);
+    waiting_.pop_front();
+  }
+}
+
+void ZipWriter::Emit(const Entry& e, std::string_view bytes) {
+  if (!e.large && (e.w.size >= kZip32 || e.w.stored >= kZip32)) Broken("写入失败：“" + e.w.name + "”超过 4 GB");
   zip_fileinfo info{};
-  info.dosDate = entry.dosDate;
-  info.external_fa = entry.externalAttributes;
+  info.dosDate = e.dosDate;
+  info.external_fa = e.externalAttributes;
   zipFile zip = static_cast<zipFile>(zip_);
   errno = 0;
-  const bool large = entry.size >= kZip32 || entry.compressedSize >= kZip32;
-  // Version 2.0 (4.5 with zip64) made by the system the external attributes are meant for.
-  const uLong madeBy = static_cast<uLong>(entry.system) << 8 | (large ? 45 : 20);
-  if (zipOpenNewFileInZip4_64(zip, entry.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, entry.method, 0, 1,
-                              -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, madeBy,
-                              entry.utf8Name ? kUtf8Flag : 0, large) != ZIP_OK) {
-    Fail("无法写入“" + entry.name + "”");
+  // Raw: the bytes are deflated here or copied as stored, minizip only frames them.
+  if (zipOpenNewFileInZip4_64(zip, e.w.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, e.method, e.level, 1,
+                              -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, e.madeBy, e.flags,
+                              e.large) != ZIP_OK) {
+    Fail("无法写入“" + e.w.name + "”");
   }
-  Store(raw, entry.name);
-  if (zipCloseFileInZipRaw64(zip, entry.size, entry.crc) != ZIP_OK) Fail("无法写入“" + entry.name + "”");
-  written_.push_back(Written{entry.name, entry.crc, entry.size, raw.size()});
+  Store(bytes, e.w.name);
+  if (zipCloseFileInZipRaw64(zip, e.w.size, e.w.crc) != ZIP_OK) Fail("无法写入“" + e.w.name + "”");
+  written_.push_back(e.w);
 }
 
 void ZipWriter::Finish() {
+  Drain(true);
   errno = 0;
   const int status = zipClose(static_cast<zipFile>(zip_), nullptr);
   zip_ = nullptr;

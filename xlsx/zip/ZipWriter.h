@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -12,10 +13,15 @@ namespace spreadsheet {
 
 // Writes a zip archive to an open file or to memory (minizip, in raw mode): entries deflated
 // here at level 1 with libdeflate, or copied as another archive stored them, without
-// recompressing. Every failure throws SpreadsheetError 1004 with the system's reason (errno,
-// e.g. ENOSPC or EFBIG), without the file's name.
+// recompressing. An entry of kAsideBytes or more is deflated on a thread of its own while the
+// caller goes on with the next entries, which are written after it: the archive is the same
+// byte for byte, entries in the order made. Every failure throws SpreadsheetError 1004 with
+// the system's reason (errno, e.g. ENOSPC or EFBIG), without the file's name.
 class ZipWriter {
  public:
+  // Content below this is deflated at once: a thread costs more than deflating it.
+  static constexpr std::size_t kAsideBytes = std::size_t{1} << 20;
+
   // Into the file open for writing on `fd` (from its current start, never by its name again:
   // the name may be gone), which stays open and the caller's.
   explicit ZipWriter(int fd);
@@ -34,7 +40,7 @@ class ZipWriter {
   void Close();
   // The entry as stored there: its bytes, name (and its UTF-8 mark), time and attributes.
   void Copy(const ZipArchive& from, const ZipArchive::Entry& entry);
-  void Finish();
+  void Finish();  // waits for the entry being deflated aside
 
   // Checks the directory of the archive as read back against what was written here: exactly
   // the entries written, each with the name, CRC-32, size and stored (compressed) size kept
@@ -52,16 +58,23 @@ class ZipWriter {
   struct Content;
   struct Memory;
   struct File;
+  struct Entry;
 
   [[noreturn]] void Fail(const std::string& what) const;
   void Store(std::string_view bytes, const std::string& name);
+  // The entries made so far go out in order, as far as they are deflated; `all`: waiting for
+  // the one deflated aside.
+  void Drain(bool all);
+  void Emit(const Entry& entry, std::string_view bytes);
 
   std::unique_ptr<Memory> memory_;
   std::unique_ptr<File> file_;
   std::unique_ptr<Content> content_;  // the open entry's content
-  Written open_;
-  bool large_ = false;
+  std::unique_ptr<Content> spare_;    // one done with, for the next entry
+  std::unique_ptr<Entry> open_;
+  std::deque<std::unique_ptr<Entry>> waiting_;  // made, not yet written, in order
   void* deflater_ = nullptr;  // libdeflate's compressor, kept from entry to entry
+  void* asideDeflater_ = nullptr;  // the one of the entries deflated aside
   std::vector<Written> written_;
   void* zip_ = nullptr;
 };
