@@ -115,7 +115,10 @@ ProfileAxis ChainageOf(const std::vector<std::string>& rowNames, const std::vect
 
 namespace {
 
-// The x of every book row (ChainageOf over the rows' names).
+// The x of every book row (ChainageOf over the rows' names). A closing benchmark whose name
+// carries no chainage has none: held level with the last station it would stand at the road's
+// chainage with its own elevation, often metres off the road, and the measured line would drop
+// to it as if the road did.
 ProfileAxis AxisOf(const FieldBook& book) {
   const std::size_t n = book.Rows.size();
   std::vector<std::string> names(n);
@@ -124,7 +127,12 @@ ProfileAxis AxisOf(const FieldBook& book) {
     names[i] = book.Rows[i].RowText;
     turning[i] = book.Rows[i].RowKind == FieldBookRow::Kind::TurnPointRow;
   }
-  return ChainageOf(names, turning);
+  ProfileAxis axis = ChainageOf(names, turning);
+  if (axis.FromNames && n > 0 && book.Rows.back().RowKind == FieldBookRow::Kind::ClosingRow &&
+      !ParseChainage(names.back())) {
+    axis.X.back() = kNone;
+  }
+  return axis;
 }
 
 // What one book row shows on the profile; NaN where it has no such value.
@@ -188,7 +196,7 @@ std::optional<ProfileData> ReadProfile(const spreadsheet::Workbook& workbook) {
   const int first = kProfileFirstRow - 1;
   int last = first - 1;  // the last row with a chainage
   for (int r = first; r < sheet->RowExtent(); ++r) {
-    if (!std::isnan(number(sheet, r, B))) last = r;
+    if (!std::isnan(number(sheet, r, B)) || spreadsheet::IsText(sheet->Value({r, A}))) last = r;
   }
   for (int r = first; r <= last; ++r) {
     data.Chainage.push_back(number(sheet, r, B));
@@ -299,7 +307,8 @@ bool WriteProfileSheet(spreadsheet::SpreadsheetHost& host, const FieldBook& book
   const ProfileAxis axis = AxisOf(book);
   host.ClearContents("A5:I65536");
   host.SetCellValue("A2", std::string(axis.FromNames
-                                           ? "里程由点名解析（K1+020 为 1020 m）；点名中没有里程的水准点和转点按前后点内插"
+                                           ? "里程由点名解析（K1+020 为 1020 m）；点名中没有里程的水准点和转点按前后点内插，"
+                                             "没有里程的闭合水准点不绘出"
                                            : "点名中没有里程：横轴为测点序号（起点水准点为 0，转点按前后点内插）"));
   double low = kNone, high = kNone;
   // The rows go out in blocks of A:E, as the book's do; an empty value leaves its cell.
@@ -319,7 +328,9 @@ bool WriteProfileSheet(spreadsheet::SpreadsheetHost& host, const FieldBook& book
     const double x = axis.X[i];
     const RowFigures f = FiguresOf(book.Rows[i], settings);
     block.emplace_back(book.Rows[i].RowText);
-    block.push_back(number(x));
+    // #N/A, not blank: spreadsheet programs leave a point whose x is #N/A out of a scatter
+    // chart, while some take a blank x for 0.
+    block.push_back(std::isnan(x) ? spreadsheet::CellValue(spreadsheet::CellError{"#N/A"}) : spreadsheet::CellValue(x));
     block.push_back(number(f.Design));
     block.push_back(number(f.TurningPoint));
     block.push_back(number(f.DeviationMm));

@@ -101,6 +101,13 @@ ProfileChart::ProfileChart(gaocheng::ProfileData data) : data_(std::move(data)) 
     xLow_ -= 1;
     xHigh_ += 1;
   }
+  // A row without an x is not drawn, so its values do not stretch the axes either.
+  for (std::size_t i = 0; i < data_.Chainage.size(); ++i) {
+    if (std::isfinite(data_.Chainage[i])) continue;
+    for (std::vector<double>* s : {&data_.Design, &data_.Measured, &data_.TurningPoint, &data_.DeviationMm}) {
+      if (i < s->size()) (*s)[i] = NAN;
+    }
+  }
   Bounds({&data_.Design, &data_.Measured, &data_.TurningPoint}, elevationLow_, elevationHigh_);
   Bounds({&data_.DeviationMm}, deviationLow_, deviationHigh_);
   const double reach = std::max(std::abs(data_.PlusToleranceMm), std::abs(data_.MinusToleranceMm)) * 1.5;

@@ -106,7 +106,7 @@ class ProfileSheetAdded(unittest.TestCase):
                 self.assertEqual(ws["A5"].value, "BM1")
                 chainage = [ws.cell(row=r, column=2).value for r in range(5, ws.max_row + 1)]
                 self.assertIn(20, chainage)
-                self.assertEqual(chainage[-1], 60)  # BM2 held level with K0+060
+                self.assertEqual(chainage[-2:], [60, "#N/A"])  # K0+060; BM2 has no chainage and is left out
                 self.assertEqual(ws["G5"].value, 0)
                 self.assertEqual(ws["G6"].value, 60)
                 self.assertEqual(ws.freeze_panes, "A5")

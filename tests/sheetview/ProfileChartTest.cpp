@@ -86,6 +86,24 @@ TEST(ProfileChartPixels, PointsLandAtTheirChainageAndTheToleranceLinesAtPlusAndM
   }
 }
 
+// A row without a chainage (a closing benchmark 4 m below the road) is neither drawn nor
+// stretches the elevation axis: no line drops from the last station.
+TEST(ProfileChartPixels, ARowWithoutChainageIsLeftOut) {
+  gaocheng::ProfileData data = FourPoints();
+  data.Chainage.push_back(kNone);
+  data.Design.push_back(kNone);
+  data.Measured.push_back(8.0);
+  data.TurningPoint.push_back(kNone);
+  data.DeviationMm.push_back(kNone);
+  const ProfileChart chart(data);
+  QRectF area;
+  const QImage image = Painted(chart, area);
+  const QRectF top = chart.ElevationPlot(area);
+  EXPECT_GT(chart.ElevationYOf(8.0, top), top.bottom());
+  EXPECT_TRUE(Near(image, chart.XOf(1300, top), chart.ElevationYOf(12.003, top), kRed, 1));
+  EXPECT_FALSE(Near(image, chart.XOf(1300, top), chart.ElevationYOf(10.5, top), kRed, 2));
+}
+
 // More points than pixel columns: a single deviation of 40 mm among 65,000 zeros still shows.
 TEST(ProfileChartPixels, ASpikeSurvivesTheThinning) {
   gaocheng::ProfileData d;
