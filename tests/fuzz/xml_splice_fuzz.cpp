@@ -15,7 +15,7 @@
 
 #include "tests/fuzz/FuzzInput.h"
 #include "workbook/SpreadsheetError.h"
-#include "xlsx/write/XmlSplice.h"
+#include "xlsx/splice/XmlSplice.h"
 
 using levelbook::fuzz::Require;
 using spreadsheet::XmlAttribute;

@@ -17,7 +17,7 @@
 
 #include "workbook/SpreadsheetError.h"
 #include "xlsx/write/SheetXml.h"
-#include "xlsx/write/XmlSplice.h"
+#include "xlsx/splice/XmlSplice.h"
 #include "xlsx/zip/ZipArchive.h"
 #include "xlsx/zip/ZipWriter.h"
 #include "tests/xlsx/XlsxTestSupport.h"

@@ -7,7 +7,7 @@
 #include "xlsx/read/XmlReader.h"
 #include "xlsx/write/ChartXml.h"
 #include "xlsx/write/SheetXml.h"
-#include "xlsx/write/XmlSplice.h"
+#include "xlsx/splice/XmlSplice.h"
 
 namespace spreadsheet {
 

@@ -29,7 +29,7 @@
 #include "xlsx/read/XmlReader.h"
 #include "xlsx/write/AddedSheets.h"
 #include "xlsx/write/ChartXml.h"
-#include "xlsx/write/XmlSplice.h"
+#include "xlsx/splice/XmlSplice.h"
 #include "xlsx/zip/ZipWriter.h"
 
 namespace spreadsheet {

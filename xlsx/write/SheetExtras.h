@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "workbook/Worksheet.h"
-#include "xlsx/write/XmlSplice.h"
+#include "xlsx/splice/XmlSplice.h"
 
 namespace spreadsheet {
 

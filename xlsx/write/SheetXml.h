@@ -5,7 +5,7 @@
 
 #include "workbook/Worksheet.h"
 #include "xlsx/write/SheetExtras.h"
-#include "xlsx/write/XmlSplice.h"
+#include "xlsx/splice/XmlSplice.h"
 
 namespace spreadsheet {
 

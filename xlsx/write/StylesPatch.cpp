@@ -8,7 +8,7 @@
 #include "numfmt/BuiltinNumberFormats.h"
 #include "xlsx/write/SheetXml.h"
 #include "xlsx/read/XmlReader.h"
-#include "xlsx/write/XmlSplice.h"
+#include "xlsx/splice/XmlSplice.h"
 
 namespace spreadsheet {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "xlsx/write/XmlEdits.h"
+#include "xlsx/splice/XmlEdits.h"
 
 namespace spreadsheet {
 

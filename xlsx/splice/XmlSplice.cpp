@@ -1,4 +1,4 @@
-#include "xlsx/write/XmlSplice.h"
+#include "xlsx/splice/XmlSplice.h"
 
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>

@@ -1,4 +1,4 @@
-#include "xlsx/write/XmlEdits.h"
+#include "xlsx/splice/XmlEdits.h"
 
 #include <algorithm>
 
