@@ -27,6 +27,7 @@
 #include "workbook/Workbook.h"
 #include "xlsx/XlsxExporter.h"
 #include "xlsx/XlsxImporter.h"
+#include "xlsx/read/Utf8.h"
 #include "xlsx/read/XlsxReader.h"
 #include "xlsx/zip/ZipArchive.h"
 
@@ -39,24 +40,6 @@ using spreadsheet::Workbook;
 using spreadsheet::Worksheet;
 
 namespace {
-
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
 
 // A quarter of the longest text a cell holds (32,767 characters), less one.
 const std::string kLong(8191, 'x');
@@ -90,7 +73,7 @@ std::string Text(FuzzInput& in, bool cellText = true) {
       char32_t c = ((static_cast<char32_t>(b & 0x1F) << 16) | in.Uint16()) % 0x110000;
       if (c >= 0xD800 && c <= 0xDFFF) c += 0x800;
       if (!cellText && (c < 0x20 || (c >= 0x7F && c < 0xA0) || c == 0xFFFE || c == 0xFFFF)) c = '?';
-      AppendUtf8(s, c);
+      spreadsheet::Utf8::Append(s, c);
     }
   }
   return s;
