@@ -40,13 +40,7 @@ std::string PdfProgram::Write(const std::string& book, const std::string& pdf) {
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
   posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  sigset_t all, none;
-  sigfillset(&all);
-  sigemptyset(&none);
-  posix_spawnattr_setsigdefault(&attributes, &all);
-  posix_spawnattr_setsigmask(&attributes, &none);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+  spreadsheet::HelperProgram::InitDefaultSignals(attributes);
   std::string bookArg = book, pdfArg = pdf, programArg = program;
   char* const argv[] = {programArg.data(), bookArg.data(), pdfArg.data(), nullptr};
   pid_t pid = 0;

@@ -1,5 +1,6 @@
 #include "xlsx/isolate/HelperProgram.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -18,6 +19,16 @@ std::string HelperProgram::Locate(std::string_view name) {
     }
   }
   return {};
+}
+
+void HelperProgram::InitDefaultSignals(posix_spawnattr_t& attributes, short moreFlags) {
+  posix_spawnattr_init(&attributes);
+  sigset_t all, none;
+  sigfillset(&all);
+  sigemptyset(&none);
+  posix_spawnattr_setsigdefault(&attributes, &all);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setflags(&attributes, static_cast<short>(POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | moreFlags));
 }
 
 }  // namespace spreadsheet

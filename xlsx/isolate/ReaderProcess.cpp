@@ -23,6 +23,7 @@
 #include "workbook/CellRange.h"
 #include "workbook/NumberedError.h"
 #include "workbook/SpreadsheetError.h"
+#include "xlsx/isolate/HelperProgram.h"
 #include "xlsx/isolate/WorkbookSerializer.h"
 #include "xlsx/read/XlsxReader.h"
 #include "xlsx/read/XmlReader.h"
@@ -123,13 +124,7 @@ int Spawn(const std::string& program, int input, int output, const ReaderProcess
   // Standard error stays (a crash report lands where the caller's would); nothing else.
   posix_spawn_file_actions_addclosefrom_np(&actions, 3);
   posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  sigset_t all, none;
-  sigfillset(&all);
-  sigemptyset(&none);
-  posix_spawnattr_setsigdefault(&attributes, &all);
-  posix_spawnattr_setsigmask(&attributes, &none);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+  HelperProgram::InitDefaultSignals(attributes);
   const std::string memory = std::to_string(limits.memoryBytes);
   const std::string time = std::to_string(limits.time.count());
   const std::string area = leftOut.area.ToString();
