@@ -1,6 +1,12 @@
 #include "xlsx/read/XmlReader.h"
 
-#include <libxml/xmlreader.h>
+#include <libxml/SAX2.h>
+#include <libxml/parser.h>
+#include <libxml/xmlerror.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
 
 #include "workbook/SpreadsheetError.h"
 
@@ -8,17 +14,11 @@ namespace spreadsheet {
 
 namespace {
 
-enum NodeType {
-  kElement = 1,
-  kText = 3,
-  kCdata = 4,
-  kDocumentType = 10,
-  kWhitespace = 13,
-  kSignificantWhitespace = 14,
-  kEndElement = 15,
-};
-
 std::string_view View(const xmlChar* s) { return s ? std::string_view(reinterpret_cast<const char*>(s)) : std::string_view{}; }
+
+// Bytes handed to libxml2's push parser at a time: the events of one piece are queued before
+// the first of them is given out.
+constexpr std::size_t kPiece = 64 * 1024;
 
 }  // namespace
 
@@ -35,10 +35,190 @@ bool IsRelationshipsNamespace(std::string_view uri) {
   return uri == kRelationshipNamespaces[0] || uri == kRelationshipNamespaces[1];
 }
 
+// libxml2's SAX2 parser pushed a piece at a time; its callbacks queue events that Read() hands
+// out in order. Element and attribute names and namespace URIs are the parser's dictionary
+// strings (they live as long as the parser); texts and attribute values are copied into
+// `arena` and named by offset, since the parser's own buffers move. The last queued event is
+// never handed out before the document's end, so that an element found empty becomes
+// self-closed and a text broken across pieces is joined.
 struct XmlReader::Impl {
-  xmlTextReaderPtr reader = nullptr;
+  enum class Kind : std::uint8_t { Start, End, Text, DocumentType, Error };
+  struct Event {
+    Kind kind;
+    bool selfClosed = false;
+    int depth = 0;
+    const xmlChar* name = nullptr;
+    const xmlChar* uri = nullptr;
+    std::uint32_t value = 0, valueLength = 0;  // a Text's characters in the arena
+    std::uint32_t firstAttribute = 0, attributeCount = 0;
+  };
+  struct Attribute {
+    const xmlChar* name;
+    const xmlChar* uri;
+    std::uint32_t value, valueLength;
+  };
+
+  std::string_view xml;
+  std::size_t pushed = 0;
+  xmlParserCtxtPtr parser = nullptr;
+  bool finished = false;  // the whole text pushed, or the parser stopped
+  int depth = 0;          // of the next element the parser starts
+  std::vector<Event> events;
+  std::size_t next = 0;  // the first event not yet handed out
+  const Event* current = nullptr;  // the last one handed out, until the next Read
+  std::vector<Attribute> attributes;
+  std::string arena;
   std::string error;
   int errorLine = 0;
+
+  std::uint32_t Keep(const char* text, std::size_t length) {
+    const auto at = static_cast<std::uint32_t>(arena.size());
+    arena.append(text, length);
+    return at;
+  }
+  std::string_view Text(std::uint32_t at, std::uint32_t length) const { return std::string_view(arena).substr(at, length); }
+
+  // Ends the reading where the parser stands: the rest of the piece may still be parsed (the
+  // parser is not stopped from inside its own callbacks, which libxml2 does not bear), but
+  // nothing of it is queued and no further piece is given.
+  void Stop(Kind why) {
+    events.push_back(Event{why});
+    finished = true;
+  }
+
+  static void StartElement(void* context, const xmlChar* localName, const xmlChar*, const xmlChar* uri, int,
+                           const xmlChar**, int attributeCount, int, const xmlChar** values) {
+    auto* impl = static_cast<Impl*>(context);
+    if (impl->finished) return;
+    Event e{Kind::Start};
+    e.depth = impl->depth++;
+    e.name = localName;
+    e.uri = uri;
+    e.firstAttribute = static_cast<std::uint32_t>(impl->attributes.size());
+    e.attributeCount = static_cast<std::uint32_t>(attributeCount);
+    // Five pointers an attribute: local name, prefix, URI, value, end of value.
+    for (int i = 0; i < attributeCount; ++i) {
+      const xmlChar* const* a = values + 5 * i;
+      const std::string_view value(reinterpret_cast<const char*>(a[3]), static_cast<std::size_t>(a[4] - a[3]));
+      const auto at = static_cast<std::uint32_t>(impl->arena.size());
+      // Without entity substitution the parser hands an attribute's "&" on as "&#38;" (every
+      // other reference it decodes): each one is turned back.
+      for (std::size_t from = 0;;) {
+        const std::size_t amp = value.find('&', from);
+        impl->arena.append(value.substr(from, amp - from));
+        if (amp == std::string_view::npos) break;
+        impl->arena += '&';
+        from = value.compare(amp, 5, "&#38;") == 0 ? amp + 5 : amp + 1;
+      }
+      impl->attributes.push_back(Attribute{a[0], a[2], at, static_cast<std::uint32_t>(impl->arena.size() - at)});
+    }
+    impl->events.push_back(e);
+  }
+
+  static void EndElement(void* context, const xmlChar*, const xmlChar*, const xmlChar*) {
+    auto* impl = static_cast<Impl*>(context);
+    if (impl->finished) return;
+    --impl->depth;
+    // A start still queued with nothing after it: the element is empty, given out without an end.
+    if (impl->events.size() > impl->next) {
+      Event& last = impl->events.back();
+      if (last.kind == Kind::Start && last.depth == impl->depth && !last.selfClosed) {
+        last.selfClosed = true;
+        return;
+      }
+    }
+    Event e{Kind::End};
+    e.depth = impl->depth;
+    impl->events.push_back(e);
+  }
+
+  static void Characters(void* context, const xmlChar* text, int length) {
+    auto* impl = static_cast<Impl*>(context);
+    if (impl->finished || length <= 0) return;
+    if (impl->events.size() > impl->next && impl->events.back().kind == Kind::Text) {
+      // The arena ends with this text: nothing is kept between two pieces of one text.
+      impl->arena.append(reinterpret_cast<const char*>(text), static_cast<std::size_t>(length));
+      impl->events.back().valueLength += static_cast<std::uint32_t>(length);
+      return;
+    }
+    Event e{Kind::Text};
+    e.depth = impl->depth;
+    e.value = impl->Keep(reinterpret_cast<const char*>(text), static_cast<std::size_t>(length));
+    e.valueLength = static_cast<std::uint32_t>(length);
+    impl->events.push_back(e);
+  }
+
+  // Called when <!DOCTYPE is met, before its internal subset. No handler stores what the subset
+  // declares, so no entity of it is ever expanded.
+  static void DocumentType(void* context, const xmlChar*, const xmlChar*, const xmlChar*) {
+    auto* impl = static_cast<Impl*>(context);
+    if (!impl->finished) impl->Stop(Kind::DocumentType);
+  }
+
+  static void OnError(void* context, xmlErrorPtr error) {
+    auto* impl = static_cast<Impl*>(context);
+    if (!error || !impl->error.empty()) return;
+    impl->error = error->message ? error->message : "";
+    while (!impl->error.empty() && (impl->error.back() == '\n' || impl->error.back() == ' ')) impl->error.pop_back();
+    if (impl->error.empty()) impl->error = "?";
+    impl->errorLine = error->line;
+    if (!impl->finished) impl->Stop(Kind::Error);
+  }
+
+  // Drops what was handed out: the events before `next` (the current one included, whose
+  // texts are valid only until the next Read), keeping the one event still waiting.
+  void Compact() {
+    if (next >= events.size()) {
+      events.clear();
+      attributes.clear();
+      arena.clear();
+      next = 0;
+      return;
+    }
+    Event waiting = events[next];
+    std::string kept;
+    std::vector<Attribute> keptAttributes;
+    if (waiting.kind == Kind::Text) {
+      kept.assign(Text(waiting.value, waiting.valueLength));
+      waiting.value = 0;
+    }
+    for (std::uint32_t i = 0; i < waiting.attributeCount; ++i) {
+      Attribute a = attributes[waiting.firstAttribute + i];
+      const std::string_view value = Text(a.value, a.valueLength);
+      a.value = static_cast<std::uint32_t>(kept.size());
+      kept.append(value);
+      keptAttributes.push_back(a);
+    }
+    waiting.firstAttribute = 0;
+    arena.swap(kept);
+    attributes.swap(keptAttributes);
+    events.assign(1, waiting);
+    next = 0;
+  }
+
+  // Parses the next piece of the text (the end of the document after the last).
+  void Push() {
+    Compact();
+    const std::size_t length = std::min(kPiece, xml.size() - pushed);
+    const bool last = pushed + length == xml.size();
+    const int got = xmlParseChunk(parser, xml.data() + pushed, static_cast<int>(length), last ? 1 : 0);
+    pushed += length;
+    if (finished) return;
+    if (got != 0 && error.empty()) {
+      // A failure libxml2 did not report through the error handler.
+      error = "?";
+      errorLine = xmlSAX2GetLineNumber(parser);
+      Stop(Kind::Error);
+      return;
+    }
+    if (last) finished = true;
+  }
+
+  // The next event to hand out, parsing on until one is known whole; nullptr at the end.
+  const Event* Next() {
+    while (!finished && events.size() - next < 2) Push();
+    return next < events.size() ? &events[next++] : nullptr;
+  }
 };
 
 XmlReader::XmlReader(std::string_view xml, std::string part) : impl_(new Impl), part_(std::move(part)) {
@@ -46,26 +226,31 @@ XmlReader::XmlReader(std::string_view xml, std::string part) : impl_(new Impl), 
     delete impl_;
     throw SpreadsheetError(SpreadsheetError::kApplicationDefined, "部件“" + part_ + "”超过 2 GB");
   }
-  // No XML_PARSE_NOENT (entity substitution) and no XML_PARSE_DTDLOAD: nothing but the
-  // predefined entities is ever expanded; NONET keeps the parser off the network.
-  impl_->reader = xmlReaderForMemory(xml.data(), static_cast<int>(xml.size()), nullptr, nullptr,
-                                     XML_PARSE_NONET | XML_PARSE_NOWARNING | XML_PARSE_NOERROR);
-  if (!impl_->reader) {
+  impl_->xml = xml;
+  xmlSAXHandler handler{};
+  handler.initialized = XML_SAX2_MAGIC;
+  handler.startElementNs = &Impl::StartElement;
+  handler.endElementNs = &Impl::EndElement;
+  handler.characters = &Impl::Characters;
+  handler.ignorableWhitespace = &Impl::Characters;
+  handler.cdataBlock = &Impl::Characters;
+  handler.internalSubset = &Impl::DocumentType;
+  handler.serror = &Impl::OnError;
+  // The first bytes tell the parser the text's encoding.
+  const int first = static_cast<int>(std::min<std::size_t>(4, xml.size()));
+  impl_->parser = xmlCreatePushParserCtxt(&handler, impl_, xml.data(), first, nullptr);
+  if (!impl_->parser) {
     delete impl_;
     throw SpreadsheetError(SpreadsheetError::kApplicationDefined, "无法读取部件“" + part_ + "”");
   }
-  xmlStructuredErrorFunc onError = [](void* context, xmlErrorPtr error) {
-    auto* impl = static_cast<Impl*>(context);
-    if (!error || !impl->error.empty()) return;
-    impl->error = error->message ? error->message : "";
-    while (!impl->error.empty() && (impl->error.back() == '\n' || impl->error.back() == ' ')) impl->error.pop_back();
-    impl->errorLine = error->line;
-  };
-  xmlTextReaderSetStructuredErrorHandler(impl_->reader, onError, impl_);
+  impl_->pushed = static_cast<std::size_t>(first);
+  // No XML_PARSE_NOENT (entity substitution) and no XML_PARSE_DTDLOAD: nothing but the
+  // predefined entities is ever expanded; NONET keeps the parser off the network.
+  xmlCtxtUseOptions(impl_->parser, XML_PARSE_NONET | XML_PARSE_NOWARNING | XML_PARSE_NOERROR);
 }
 
 XmlReader::~XmlReader() {
-  xmlFreeTextReader(impl_->reader);
+  xmlFreeParserCtxt(impl_->parser);
   delete impl_;
 }
 
@@ -81,44 +266,47 @@ void XmlReader::Malformed() const {
 }
 
 bool XmlReader::Read() {
-  for (;;) {
-    int got = 0;
-    if (pending_ >= 0) {
-      // xmlTextReaderNext already stands on the node after the skipped subtree.
-      got = pending_;
-      pending_ = -1;
-    } else {
-      got = xmlTextReaderRead(impl_->reader);
-    }
-    if (got < 0 || !impl_->error.empty()) {
-      Malformed();
-    }
-    if (got == 0) return false;
-    switch (xmlTextReaderNodeType(impl_->reader)) {
-      case kElement: kind_ = Node::Start; return true;
-      case kEndElement: kind_ = Node::End; return true;
-      case kText:
-      case kCdata:
-      case kWhitespace:
-      case kSignificantWhitespace: kind_ = Node::Text; return true;
-      case kDocumentType: Fail("含有文档类型声明（DTD），工作簿文件中不允许");
-      default: break;  // comments, processing instructions, the declaration
-    }
+  const Impl::Event* e = impl_->Next();
+  impl_->current = e;
+  if (e == nullptr) {
+    // Past the end: a document whose end never came (an unclosed element) was reported by
+    // the parser when it was given the last piece.
+    if (!impl_->error.empty()) Malformed();
+    return false;
   }
+  switch (e->kind) {
+    case Impl::Kind::Start: kind_ = Node::Start; return true;
+    case Impl::Kind::End: kind_ = Node::End; return true;
+    case Impl::Kind::Text: kind_ = Node::Text; return true;
+    case Impl::Kind::DocumentType: Fail("含有文档类型声明（DTD），工作簿文件中不允许");
+    case Impl::Kind::Error: Malformed();
+  }
+  return false;
 }
 
-std::string_view XmlReader::Name() const { return View(xmlTextReaderConstLocalName(impl_->reader)); }
-std::string_view XmlReader::Namespace() const { return View(xmlTextReaderConstNamespaceUri(impl_->reader)); }
-int XmlReader::Depth() const { return xmlTextReaderDepth(impl_->reader); }
-bool XmlReader::SelfClosed() const { return xmlTextReaderIsEmptyElement(impl_->reader) == 1; }
-std::string_view XmlReader::Value() const { return View(xmlTextReaderConstValue(impl_->reader)); }
+std::string_view XmlReader::Name() const {
+  const auto* e = impl_->current;
+  return e && e->kind == Impl::Kind::Start ? View(e->name) : std::string_view{};
+}
 
-bool XmlReader::IsPrefixBound(std::string_view prefix) const {
-  const std::string p(prefix);
-  xmlChar* uri = xmlTextReaderLookupNamespace(impl_->reader, reinterpret_cast<const xmlChar*>(p.c_str()));
-  const bool bound = uri != nullptr;
-  xmlFree(uri);
-  return bound;
+std::string_view XmlReader::Namespace() const {
+  const auto* e = impl_->current;
+  return e && e->kind == Impl::Kind::Start ? View(e->uri) : std::string_view{};
+}
+
+int XmlReader::Depth() const {
+  const auto* e = impl_->current;
+  return e ? e->depth : 0;
+}
+
+bool XmlReader::SelfClosed() const {
+  const auto* e = impl_->current;
+  return e && e->selfClosed;
+}
+
+std::string_view XmlReader::Value() const {
+  const auto* e = impl_->current;
+  return e && e->kind == Impl::Kind::Text ? impl_->Text(e->value, e->valueLength) : std::string_view{};
 }
 
 std::optional<std::string_view> XmlReader::Attribute(std::string_view name) const {
@@ -127,33 +315,28 @@ std::optional<std::string_view> XmlReader::Attribute(std::string_view name) cons
 }
 
 std::optional<std::string_view> XmlReader::Attribute(std::string_view name, const char* const* namespaces) const {
-  xmlTextReaderPtr r = impl_->reader;
-  std::optional<std::string_view> found;
-  if (xmlTextReaderMoveToFirstAttribute(r) != 1) return found;
-  do {
-    if (View(xmlTextReaderConstLocalName(r)) != name) continue;
-    const std::string_view ns = View(xmlTextReaderConstNamespaceUri(r));
+  const auto* e = impl_->current;
+  if (!e || e->kind != Impl::Kind::Start) return std::nullopt;
+  for (std::uint32_t i = 0; i < e->attributeCount; ++i) {
+    const Impl::Attribute& a = impl_->attributes[e->firstAttribute + i];
+    if (View(a.name) != name) continue;
+    const std::string_view ns = View(a.uri);
     bool wanted = ns.empty();
     for (const char* const* n = namespaces; !wanted && *n; ++n) wanted = ns == *n;
-    // Namespace declarations (xmlns:x) are attributes to the reader too; they never match.
-    if (wanted && ns != "http://www.w3.org/2000/xmlns/") {
-      found = View(xmlTextReaderConstValue(r));
-      break;
-    }
-  } while (xmlTextReaderMoveToNextAttribute(r) == 1);
-  xmlTextReaderMoveToElement(r);
-  return found;
+    if (wanted) return impl_->Text(a.value, a.valueLength);
+  }
+  return std::nullopt;
 }
 
 int XmlReader::Attributes(Attr* out, int max) const {
-  xmlTextReaderPtr r = impl_->reader;
+  const auto* e = impl_->current;
+  if (!e || e->kind != Impl::Kind::Start) return 0;
   int n = 0;
-  if (xmlTextReaderMoveToFirstAttribute(r) != 1) return 0;
-  do {
-    if (xmlTextReaderConstNamespaceUri(r) != nullptr) continue;
-    if (n < max) out[n++] = Attr{View(xmlTextReaderConstLocalName(r)), View(xmlTextReaderConstValue(r))};
-  } while (xmlTextReaderMoveToNextAttribute(r) == 1);
-  xmlTextReaderMoveToElement(r);
+  for (std::uint32_t i = 0; i < e->attributeCount && n < max; ++i) {
+    const Impl::Attribute& a = impl_->attributes[e->firstAttribute + i];
+    if (a.uri != nullptr) continue;
+    out[n++] = Attr{View(a.name), impl_->Text(a.value, a.valueLength)};
+  }
   return n;
 }
 
@@ -174,11 +357,10 @@ std::string XmlReader::ElementText(std::string_view skip) {
 
 void XmlReader::Skip() {
   if (kind_ != Node::Start || SelfClosed()) return;
-  const int got = xmlTextReaderNext(impl_->reader);
-  if (got < 0 || !impl_->error.empty()) {
-    Malformed();
+  const int depth = Depth();
+  while (Read()) {
+    if (kind_ == Node::End && Depth() == depth) return;
   }
-  pending_ = got;
 }
 
 }  // namespace spreadsheet

@@ -6,9 +6,9 @@
 
 namespace spreadsheet {
 
-// A pull reader over one XML part, on libxml2's streaming reader: namespaces resolved (any
-// prefix), comments and processing instructions skipped, CDATA, character references and the
-// five predefined entities delivered as text. It never loads a DTD or an external entity and
+// A pull reader over one XML part, on libxml2's SAX2 parser fed a piece at a time: namespaces
+// resolved (any prefix), comments and processing instructions skipped, CDATA, character
+// references and the five predefined entities delivered as text, adjacent texts as one. It never loads a DTD or an external entity and
 // expands no other entity: a document type declaration is refused. Malformed XML throws
 // SpreadsheetError 1004 naming the part and line. The text must outlive the reader.
 class XmlReader {
@@ -20,8 +20,9 @@ class XmlReader {
   XmlReader(const XmlReader&) = delete;
   XmlReader& operator=(const XmlReader&) = delete;
 
-  // The next element start, element end or text; false after the document's end. A self-
-  // closed element gives Start (with SelfClosed()) and no End.
+  // The next element start, element end or text; false after the document's end. An empty
+  // element (<a/> or <a></a>) gives Start with SelfClosed() and no End. Names and namespaces
+  // stay valid as long as the reader; texts and attribute values until the next Read().
   bool Read();
   Node Kind() const { return kind_; }
   std::string_view Name() const;       // local name, without prefix
@@ -48,9 +49,6 @@ class XmlReader {
   // From a start element: moves past its subtree; the next Read() gives what follows it.
   void Skip();
 
-  // Whether a namespace prefix is declared where the reader stands.
-  bool IsPrefixBound(std::string_view prefix) const;
-
   const std::string& Part() const { return part_; }
   [[noreturn]] void Fail(const std::string& what) const;
 
@@ -61,7 +59,6 @@ class XmlReader {
   Impl* impl_;
   std::string part_;
   Node kind_ = Node::Start;
-  int pending_ = -1;  // after Skip(): what xmlTextReaderNext returned, the node not yet given
 };
 
 // The namespaces of a workbook's main markup, transitional and strict.
