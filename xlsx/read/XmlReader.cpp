@@ -78,9 +78,8 @@ struct XmlReader::Impl {
   }
   std::string_view Text(std::uint32_t at, std::uint32_t length) const { return std::string_view(arena).substr(at, length); }
 
-  // Ends the reading where the parser stands: the rest of the piece may still be parsed (the
-  // parser is not stopped from inside its own callbacks, which libxml2 does not bear), but
-  // nothing of it is queued and no further piece is given.
+  // Ends the reading where the parser stands: nothing after it is queued and no further piece
+  // is given (after an error the parser may finish the piece it has, handing nothing on).
   void Stop(Kind why) {
     events.push_back(Event{why});
     finished = true;
@@ -148,11 +147,13 @@ struct XmlReader::Impl {
     impl->events.push_back(e);
   }
 
-  // Called when <!DOCTYPE is met, before its internal subset. No handler stores what the subset
-  // declares, so no entity of it is ever expanded.
+  // Called when <!DOCTYPE is met, before its internal subset: the parser stops there, so
+  // nothing the subset declares is read, let alone expanded.
   static void DocumentType(void* context, const xmlChar*, const xmlChar*, const xmlChar*) {
     auto* impl = static_cast<Impl*>(context);
-    if (!impl->finished) impl->Stop(Kind::DocumentType);
+    if (impl->finished) return;
+    impl->Stop(Kind::DocumentType);
+    xmlStopParser(impl->parser);
   }
 
   static void OnError(void* context, xmlErrorPtr error) {
@@ -250,6 +251,8 @@ XmlReader::XmlReader(std::string_view xml, std::string part) : impl_(new Impl), 
 }
 
 XmlReader::~XmlReader() {
+  // A document the parser made for a document type's declarations is the caller's to free.
+  if (impl_->parser->myDoc != nullptr) xmlFreeDoc(impl_->parser->myDoc);
   xmlFreeParserCtxt(impl_->parser);
   delete impl_;
 }
