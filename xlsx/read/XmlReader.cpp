@@ -114,7 +114,7 @@ struct XmlReader::Impl {
     impl->events.push_back(e);
   }
 
-  static void EndElement(void* context, const xmlChar*, const xmlChar*, const xmlChar*) {
+  static void EndElement(void* context, const xmlChar* localName, const xmlChar*, const xmlChar* uri) {
     auto* impl = static_cast<Impl*>(context);
     if (impl->finished) return;
     --impl->depth;
@@ -128,6 +128,8 @@ struct XmlReader::Impl {
     }
     Event e{Kind::End};
     e.depth = impl->depth;
+    e.name = localName;
+    e.uri = uri;
     impl->events.push_back(e);
   }
 
@@ -289,12 +291,12 @@ bool XmlReader::Read() {
 
 std::string_view XmlReader::Name() const {
   const auto* e = impl_->current;
-  return e && e->kind == Impl::Kind::Start ? View(e->name) : std::string_view{};
+  return e ? View(e->name) : std::string_view{};
 }
 
 std::string_view XmlReader::Namespace() const {
   const auto* e = impl_->current;
-  return e && e->kind == Impl::Kind::Start ? View(e->uri) : std::string_view{};
+  return e ? View(e->uri) : std::string_view{};
 }
 
 int XmlReader::Depth() const {

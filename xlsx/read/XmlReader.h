@@ -25,8 +25,8 @@ class XmlReader {
   // stay valid as long as the reader; texts and attribute values until the next Read().
   bool Read();
   Node Kind() const { return kind_; }
-  std::string_view Name() const;       // local name, without prefix
-  std::string_view Namespace() const;  // URI; empty for none
+  std::string_view Name() const;       // of a Start or End: local name, without prefix
+  std::string_view Namespace() const;  // of a Start or End: URI; empty for none
   int Depth() const;                   // the root element is at 0
   bool SelfClosed() const;
   std::string_view Value() const;      // of a Text node
