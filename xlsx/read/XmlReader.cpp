@@ -179,12 +179,18 @@ struct XmlReader::Impl {
       return;
     }
     Event waiting = events[next];
+    if (waiting.kind == Kind::Text) {
+      // The text ends the arena and may grow over many pieces: moved to its front once, then
+      // left where it is, so a long text is not copied again with every piece.
+      arena.erase(0, waiting.value);
+      waiting.value = 0;
+      attributes.clear();
+      events.assign(1, waiting);
+      next = 0;
+      return;
+    }
     std::string kept;
     std::vector<Attribute> keptAttributes;
-    if (waiting.kind == Kind::Text) {
-      kept.assign(Text(waiting.value, waiting.valueLength));
-      waiting.value = 0;
-    }
     for (std::uint32_t i = 0; i < waiting.attributeCount; ++i) {
       Attribute a = attributes[waiting.firstAttribute + i];
       const std::string_view value = Text(a.value, a.valueLength);
