@@ -160,6 +160,10 @@ FieldBookCheck WriteFieldBook(spreadsheet::SpreadsheetHost& host, const FieldBoo
         put('D', Reading(row.Foresight, settings));
         put('F', RoundToMillionths(row.MeasuredElevation));
         putDesign(row);
+        // The closing benchmark's deviation is the closure: the same whole millimetres as the
+        // check block's (half to even), not 2.5 mm that the cell's whole-mm format would show
+        // as 3 beside a closure of 2.
+        if (row.DesignElevation != 0) put('H', check.ClosureMm);
         break;
     }
     if (block.size() == kBlockRows * kColumns) flush();

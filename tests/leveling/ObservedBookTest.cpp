@@ -141,6 +141,7 @@ TEST_P(HandCheckedRoute, GivesTheBookTheChecksAndTheCorrections) {
       {"E7", 102.5335},  {"F8", 101.299},   {"G8", 101.3},     {"H8", -1.0},      {"E10", 101.6215},
       {"A11", "K0+040"}, {"F11", 100.7335}, {"H11", -1.5},     {"F12", 100.609},  {"G12", ""},      {"G10", CellValue()},
       {"A15", "BM2"},    {"D15", 1.654},    {"F15", 101.0025}, {"G15", c.endElevation},
+      {"H15", c.closureMm},  // the closure as B22 holds it (26.5 mm is 26 in both, not 26 and 27)
       {"I2", c.limitText}, {"A17", "计算校核"}, {"B22", c.closureMm}, {"B23", double(c.limitMm)},
       {"B24", c.withinLimit ? "合格" : "超限"}, {"A25", "观测站数"}, {"B25", 6.0},
       {"A26", "路线长度(km)"}, {"B26", 0.502}, {"A27", "视距检核"}, {"B27", c.stationCheck},
