@@ -83,7 +83,10 @@ ResultTable AdjustObservedBook(const ObservedBook& observed, const FieldBookChec
     const std::int64_t corrected = Micrometres(out.Observed) + correction * 1000;
     out.Corrected = static_cast<double>(corrected) / 1e6;
     if (out.Design != 0) {
-      out.DeviationMm = RoundToThousandths(static_cast<double>(corrected - Micrometres(out.Design)) / 1000);
+      // Whole millimetres as the column shows them, half to even as the closure is rounded: the
+      // closing benchmark, left 0.5 mm off its elevation by whole-mm corrections of a 2.5 mm
+      // closure, shows 0, not the 1 a whole-mm format would make of 0.5.
+      out.DeviationMm = WholeMillimetresOf(static_cast<double>(corrected - Micrometres(out.Design)) / 1e6) + 0.0;  // no −0
     }
   }
   return table;

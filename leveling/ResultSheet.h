@@ -24,7 +24,7 @@ struct ResultRow {
   std::optional<std::int64_t> CorrectionMm;  // none when the closure was not distributed
   std::optional<double> Corrected;           // metres, to 1 µm
   double Design = 0;                         // metres; 0: none
-  std::optional<double> DeviationMm;         // corrected minus design, to 0.001 mm
+  std::optional<double> DeviationMm;         // corrected minus design, whole mm (half to even)
 };
 
 struct ResultTable {

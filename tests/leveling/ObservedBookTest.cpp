@@ -177,7 +177,10 @@ TEST_P(HandCheckedRoute, GivesTheBookTheChecksAndTheCorrections) {
     EXPECT_EQ(host.GetCellValue("F6"), CellValue(double(-1 + c.corrections[3])));  // K0+020 against 101.300
     // TP3 stands on a route point: its design and deviation here, though the book leaves them out.
     EXPECT_EQ(host.GetCellValue("E8"), CellValue(100.05));
-    EXPECT_EQ(host.GetCellValue("F8"), CellValue(4.5 + c.corrections[5]));
+    // Whole millimetres, halves to even as the closure: 4.5 − 3 = 1.5 → 2, 4.5 − 2 = 2.5 → 2.
+    EXPECT_EQ(host.GetCellValue("F8"), CellValue(std::nearbyint(4.5 + c.corrections[5])));
+    // BM2 after whole-mm corrections of 26.5 mm stands 0.5 mm off: 0, not 1.
+    EXPECT_EQ(host.GetCellValue("F13"), CellValue(0.0));
   }
 }
 
