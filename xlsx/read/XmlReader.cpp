@@ -171,18 +171,21 @@ struct XmlReader::Impl {
   // Drops what was handed out: the events before `next` (the current one included, whose
   // texts are valid only until the next Read), keeping the one event still waiting.
   void Compact() {
+    // The arena is given back, not emptied in place: a caller still holding a text of an event
+    // handed out before (past what Read promises) then reads freed memory, which the sanitizers
+    // report, rather than the next piece's bytes.
     if (next >= events.size()) {
       events.clear();
       attributes.clear();
-      arena.clear();
+      std::string().swap(arena);
       next = 0;
       return;
     }
     Event waiting = events[next];
     if (waiting.kind == Kind::Text) {
-      // The text ends the arena and may grow over many pieces: moved to its front once, then
-      // left where it is, so a long text is not copied again with every piece.
-      arena.erase(0, waiting.value);
+      // The text ends the arena and may grow over many pieces: moved to a buffer of its own
+      // once, then left where it is, so a long text is not copied again with every piece.
+      if (waiting.value != 0) arena = std::string(Text(waiting.value, waiting.valueLength));
       waiting.value = 0;
       attributes.clear();
       events.assign(1, waiting);
