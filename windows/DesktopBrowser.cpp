@@ -3,7 +3,6 @@
 #include <QDesktopServices>
 #include <QTimer>
 #include <cerrno>
-#include <csignal>
 #include <string>
 
 #if defined(__linux__)
@@ -11,6 +10,8 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "xlsx/isolate/HelperProgram.h"
 #endif
 
 namespace levelbook {
@@ -29,15 +30,9 @@ int SpawnOpener(const std::string& url, pid_t& pid) {
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addclosefrom_np(&actions, 3);
   posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  sigset_t all, none;
-  sigfillset(&all);
-  sigemptyset(&none);
-  posix_spawnattr_setsigdefault(&attributes, &all);
-  posix_spawnattr_setsigmask(&attributes, &none);
   // Its own process group: the browser it may start does not end with this program's terminal.
+  spreadsheet::HelperProgram::InitDefaultSignals(attributes, POSIX_SPAWN_SETPGROUP);
   posix_spawnattr_setpgroup(&attributes, 0);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
   char program[] = "xdg-open";
   char* argv[] = {program, const_cast<char*>(url.c_str()), nullptr};
   const int err = ::posix_spawnp(&pid, program, &actions, &attributes, argv, environ);
