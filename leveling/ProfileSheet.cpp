@@ -194,7 +194,7 @@ std::optional<ProfileData> ReadProfile(const spreadsheet::Workbook& workbook) {
   enum { A, B, C, D, E, F, G, H, I };
   ProfileData data;
   const int first = kProfileFirstRow - 1;
-  int last = first - 1;  // the last row with a chainage
+  int last = first - 1;  // the last row with a chainage or a point name
   for (int r = first; r < sheet->RowExtent(); ++r) {
     if (!std::isnan(number(sheet, r, B)) || spreadsheet::IsText(sheet->Value({r, A}))) last = r;
   }
