@@ -72,8 +72,9 @@ TEST(XlsxStreamedWrite, PiecesMakeOneDeflateStreamWhateverTheirSizes) {
 }
 
 // Entries deflated aside (a megabyte or more) go out in the order made, between entries
-// deflated at once and entries copied from another archive, also two large ones in a row,
-// and the same content makes the same bytes as in an archive of its own.
+// deflated at once and entries copied from another archive, also more large ones in a row than
+// are deflated side by side, and the same content makes the same bytes as in an archive of its
+// own.
 TEST(XlsxStreamedWrite, EntriesDeflatedAsideKeepTheirPlace) {
   const std::string big = Content(ZipWriter::kAsideBytes + 7);
   const std::string other = Content(ZipWriter::kAsideBytes * 2).substr(ZipWriter::kAsideBytes);
@@ -87,7 +88,8 @@ TEST(XlsxStreamedWrite, EntriesDeflatedAsideKeepTheirPlace) {
   const struct {
     const char* name;
     const std::string* content;  // nullptr: copied.xml from the other archive
-  } kOrder[] = {{"a.xml", &big}, {"small.xml", nullptr}, {"b.xml", &other}, {"c.xml", &big}, {nullptr, nullptr}};
+  } kOrder[] = {{"a.xml", &big}, {"small.xml", nullptr}, {"b.xml", &other}, {"c.xml", &big}, {"d.xml", &other}, {nullptr, nullptr}};
+  static_assert(ZipWriter::kMostAside < 3, "b, c and d must outnumber the entries deflated side by side");
   const std::string tiny = "<t/>";
   std::string bytes;
   ZipWriter zip(&bytes);

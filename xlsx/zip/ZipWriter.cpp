@@ -103,6 +103,7 @@ struct ZipWriter::Entry {
   std::string raw;                   // the stored bytes, unless deflated aside
   std::unique_ptr<Content> content;  // deflated aside: its content and what deflate made of it
   std::future<bool> aside;           // the deflating; false when deflate failed
+  void* deflater = nullptr;          // the compressor deflating it aside, until it is done
 
   std::string_view Stored() const {
     return content ? std::string_view(content->deflated.Data(), static_cast<std::size_t>(w.stored)) : raw;
@@ -232,7 +233,10 @@ ZipWriter::~ZipWriter() {
   }
   if (zip_) zipClose(static_cast<zipFile>(zip_), nullptr);
   if (deflater_) libdeflate_free_compressor(Deflater(deflater_));
-  if (asideDeflater_) libdeflate_free_compressor(Deflater(asideDeflater_));
+  for (const auto& e : waiting_) {
+    if (e->deflater) libdeflate_free_compressor(Deflater(e->deflater));
+  }
+  for (void* d : spareDeflaters_) libdeflate_free_compressor(Deflater(d));
 }
 
 void ZipWriter::Fail(const std::string& what) const {
@@ -247,7 +251,7 @@ void ZipWriter::Add(const std::string& name, std::string_view content) {
 }
 
 void ZipWriter::Open(const std::string& name, bool large, bool utf8Name) {
-  Drain(false);
+  Drain(kMostAside);
   open_ = std::make_unique<Entry>();
   open_->w = Written{name, 0, 0, 0};
   open_->large = large;
@@ -279,23 +283,21 @@ void ZipWriter::Store(std::string_view bytes, const std::string& name) {
 void ZipWriter::Close() {
   std::unique_ptr<Entry> e = std::move(open_);
   if (content_->size >= kAsideBytes) {
-    // One entry aside at a time: the memory of two contents at most.
-    for (const auto& w : waiting_) {
-      if (w->aside.valid()) {
-        Drain(true);
-        break;
-      }
-    }
-    if (!asideDeflater_) {
-      asideDeflater_ = libdeflate_alloc_compressor(1);
-      if (!asideDeflater_) throw std::bad_alloc();
+    // At most kMostAside at once: the memory of as many contents, and one more being gathered.
+    Drain(kMostAside - 1);
+    if (spareDeflaters_.empty()) {
+      void* made = libdeflate_alloc_compressor(1);
+      if (!made) throw std::bad_alloc();
+      spareDeflaters_.push_back(made);
     }
     e->content = std::move(content_);
-    e->aside = std::async(std::launch::async, [deflater = Deflater(asideDeflater_), c = e->content.get(), w = &e->w] {
+    e->aside = std::async(std::launch::async, [deflater = Deflater(spareDeflaters_.back()), c = e->content.get(), w = &e->w] {
       return c->Deflate(deflater, *w);
     });
+    e->deflater = spareDeflaters_.back();
+    spareDeflaters_.pop_back();
     waiting_.push_back(std::move(e));
-    Drain(false);
+    Drain(kMostAside);
     return;
   }
   if (!deflater_) {
@@ -331,12 +333,18 @@ void ZipWriter::Copy(const ZipArchive& from, const ZipArchive::Entry& entry) {
   }
 }
 
-void ZipWriter::Drain(bool all) {
+void ZipWriter::Drain(std::size_t aside) {
+  std::size_t pending = 0;
+  for (const auto& w : waiting_) pending += w->aside.valid() ? 1 : 0;
   while (!waiting_.empty()) {
     Entry& e = *waiting_.front();
     if (e.aside.valid()) {
-      if (!all && e.aside.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return;
-      if (!e.aside.get()) Broken("写入失败：无法压缩“" + e.w.name + "”");
+      if (pending <= aside && e.aside.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return;
+      const bool deflated = e.aside.get();
+      --pending;
+      spareDeflaters_.push_back(e.deflater);
+      e.deflater = nullptr;
+      if (!deflated) Broken("写入失败：无法压缩“" + e.w.name + "”");
     }
     Emit(e, e.Stored());
     if (e.content && !spare_) spare_ = std::move(e.content);
@@ -363,7 +371,7 @@ void ZipWriter::Emit(const Entry& e, std::string_view bytes) {
 }
 
 void ZipWriter::Finish() {
-  Drain(true);
+  Drain(0);
   errno = 0;
   const int status = zipClose(static_cast<zipFile>(zip_), nullptr);
   zip_ = nullptr;

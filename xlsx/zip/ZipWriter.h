@@ -14,13 +14,16 @@ namespace spreadsheet {
 // Writes a zip archive to an open file or to memory (minizip, in raw mode): entries deflated
 // here at level 1 with libdeflate, or copied as another archive stored them, without
 // recompressing. An entry of kAsideBytes or more is deflated on a thread of its own while the
-// caller goes on with the next entries, which are written after it: the archive is the same
-// byte for byte, entries in the order made. Every failure throws SpreadsheetError 1004 with
+// caller goes on with the next entries, which are written after it; up to kMostAside such
+// entries are deflated side by side. The archive is the same byte for byte, entries in the
+// order made. Every failure throws SpreadsheetError 1004 with
 // the system's reason (errno, e.g. ENOSPC or EFBIG), without the file's name.
 class ZipWriter {
  public:
   // Content below this is deflated at once: a thread costs more than deflating it.
   static constexpr std::size_t kAsideBytes = std::size_t{1} << 20;
+  // A book's two large sheets (the field book and its profile) are deflated at the same time.
+  static constexpr std::size_t kMostAside = 2;
 
   // Into the file open for writing on `fd` (from its current start, never by its name again:
   // the name may be gone), which stays open and the caller's.
@@ -62,9 +65,9 @@ class ZipWriter {
 
   [[noreturn]] void Fail(const std::string& what) const;
   void Store(std::string_view bytes, const std::string& name);
-  // The entries made so far go out in order, as far as they are deflated; `all`: waiting for
-  // the one deflated aside.
-  void Drain(bool all);
+  // The entries made so far go out in order, as far as they are deflated, waiting for those
+  // deflated aside until no more than `aside` of them are still being deflated.
+  void Drain(std::size_t aside);
   void Emit(const Entry& entry, std::string_view bytes);
 
   std::unique_ptr<Memory> memory_;
@@ -74,7 +77,7 @@ class ZipWriter {
   std::unique_ptr<Entry> open_;
   std::deque<std::unique_ptr<Entry>> waiting_;  // made, not yet written, in order
   void* deflater_ = nullptr;  // libdeflate's compressor, kept from entry to entry
-  void* asideDeflater_ = nullptr;  // the one of the entries deflated aside
+  std::vector<void*> spareDeflaters_;  // compressors of entries deflated aside, done with
   std::vector<Written> written_;
   void* zip_ = nullptr;
 };
