@@ -37,6 +37,7 @@
 #include "cli/PdfProgram.h"
 #include "xlsx/XlsxImporter.h"
 #include "xlsx/isolate/HelperProgram.h"
+#include "xlsx/isolate/LargePageHeap.h"
 #include "xlsx/isolate/ReaderProcess.h"
 #include "xlsx/isolate/ReaderSupply.h"
 
@@ -119,9 +120,10 @@ bool FormulasNameTheBook(const spreadsheet::Workbook& wb) {
 std::string ReaderProgram() { return spreadsheet::HelperProgram::Locate(spreadsheet::ReaderProcess::kProgram); }
 
 // Shares nothing with other calls but the readers started ahead (which are for any thread), so
-// that a batch runs it on several threads at once.
+// that a batch runs it on several threads at once. `mainThread`: called on the program's main
+// thread, whose blocks come from the main heap (see LargePageHeap::Prefault).
 FileRun GenerateFile(const std::string& input, const std::string& output, const gaocheng::LevelingSettings& settings,
-                     std::optional<std::uint64_t> seed, spreadsheet::ReaderSupply& readers) {
+                     std::optional<std::uint64_t> seed, spreadsheet::ReaderSupply& readers, bool mainThread) {
   FileRun run;
   spreadsheet::Workbook workbook;
   // The book's area is cleared before the book is written: its old contents are not read.
@@ -157,13 +159,24 @@ FileRun GenerateFile(const std::string& input, const std::string& output, const 
     // The route read, the input sheet's cells (some 17 MB for a full sheet) are given back
     // before the book's are made: nothing changes them, and the save copies them from the
     // input as read. Only where no formula could recompute them or read them.
-    const auto releaseInput = [&host, formulas] {
+    // The pages the book's and the profile's cells will fill (beyond the input's, reused) are
+    // faulted in on the other processor meanwhile: some 500 bytes a point.
+    constexpr std::size_t kNewBytesPerPoint = 500;
+    std::thread prefault;
+    const auto releaseInput = [&host, formulas, &prefault, &module, mainThread] {
       spreadsheet::Worksheet* input = host.GetWorkbook().FindSheet(gaocheng::kInputSheetName);
       if (input != nullptr && !formulas && !input->CellsReleased() && !input->MovedSinceOrigin()) {
         input->ReleaseCells();
       }
+      if (mainThread) prefault = spreadsheet::LargePageHeap::Prefault(module.Route().Points.size() * kNewBytesPerPoint);
     };
-    result = module.GenerateFieldBook(host, run.seed, messages, releaseInput);
+    try {
+      result = module.GenerateFieldBook(host, run.seed, messages, releaseInput);
+    } catch (...) {
+      if (prefault.joinable()) prefault.join();
+      throw;
+    }
+    if (prefault.joinable()) prefault.join();
   } catch (const spreadsheet::NumberedError& e) {
     run.failure = "生成水准表失败（错误 " + std::to_string(e.Number()) + "）：" + e.Description();
     return run;
@@ -362,7 +375,7 @@ int FieldBookCommand::Run(const std::vector<std::string>& args, std::ostream& ou
         << "结论 " << (run.status == kOk ? "合格" : "超限") << "\n";
     return WritePdf(line, run.status, out, err);
   }
-  const FileRun run = GenerateFile(line.Input, line.Output, settings, line.Seed, *readers);
+  const FileRun run = GenerateFile(line.Input, line.Output, settings, line.Seed, *readers, true);
   if (keep) *keep = run.book;
   if (run.status == kFailed) {
     err << program << run.failure << "\n";
@@ -411,7 +424,7 @@ int FieldBookCommand::RunBatch(const CommandLine& line, const gaocheng::Leveling
       line.Inputs, outputs, jobs,
       [&](const std::string& input, const std::string& output) {
         const FileRun run = line.Observed ? ObserveFile(input, output, settings, {}, readers)
-                                          : GenerateFile(input, output, settings, line.Seed, readers);
+                                          : GenerateFile(input, output, settings, line.Seed, readers, false);
         BatchCommand::FileResult result;
         result.notes = run.notices;
         if (run.status == kFailed) {

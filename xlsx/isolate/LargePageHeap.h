@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <thread>
 
 namespace spreadsheet {
 
@@ -18,6 +19,15 @@ class LargePageHeap {
   // (0 where the allocator does not grow its heap by brk, as under AddressSanitizer). Call at
   // the start of main, before any thread is started.
   static std::size_t Reserve(std::size_t bytes);
+  // Faults in, on a thread of its own, up to `bytes` of the free top of the main heap (where
+  // the next blocks come from, once the freed ones are used up), whole large pages only: a
+  // caller about to fill that much with new blocks finds the pages made while it works
+  // instead of waiting for each to be zeroed. What the heap holds is not touched
+  // (MADV_POPULATE_WRITE); where the system lacks it the thread does nothing. The caller
+  // joins the thread returned, which is not joinable when there is nothing to fault in. For
+  // a thread that allocates from the main heap (a program's main thread): another thread's
+  // blocks come from an arena of its own, and the pages would be resident for nothing.
+  static std::thread Prefault(std::size_t bytes);
 };
 
 }  // namespace spreadsheet
