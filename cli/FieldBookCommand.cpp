@@ -162,7 +162,7 @@ FileRun GenerateFile(const std::string& input, const std::string& output, const 
     // The pages the book's and the profile's cells will fill (beyond the input's, reused) are
     // faulted in on the other processor meanwhile: some 500 bytes a point.
     constexpr std::size_t kNewBytesPerPoint = 500;
-    std::thread prefault;
+    std::jthread prefault;  // joined before the save
     const auto releaseInput = [&host, formulas, &prefault, &module, mainThread] {
       spreadsheet::Worksheet* input = host.GetWorkbook().FindSheet(gaocheng::kInputSheetName);
       if (input != nullptr && !formulas && !input->CellsReleased() && !input->MovedSinceOrigin()) {
@@ -170,13 +170,7 @@ FileRun GenerateFile(const std::string& input, const std::string& output, const 
       }
       if (mainThread) prefault = spreadsheet::LargePageHeap::Prefault(module.Route().Points.size() * kNewBytesPerPoint);
     };
-    try {
-      result = module.GenerateFieldBook(host, run.seed, messages, releaseInput);
-    } catch (...) {
-      if (prefault.joinable()) prefault.join();
-      throw;
-    }
-    if (prefault.joinable()) prefault.join();
+    result = module.GenerateFieldBook(host, run.seed, messages, releaseInput);
   } catch (const spreadsheet::NumberedError& e) {
     run.failure = "生成水准表失败（错误 " + std::to_string(e.Number()) + "）：" + e.Description();
     return run;

@@ -32,7 +32,7 @@ bool SystemPopulates() {
   const long page = ::sysconf(_SC_PAGESIZE);
   void* p = ::mmap(nullptr, static_cast<std::size_t>(page), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (p == MAP_FAILED) return false;
-  const bool ok = ::madvise(p, static_cast<std::size_t>(page), 23) == 0;
+  const bool ok = ::madvise(p, static_cast<std::size_t>(page), MADV_POPULATE_WRITE) == 0;
   ::munmap(p, static_cast<std::size_t>(page));
   return ok;
 }
@@ -46,7 +46,7 @@ TEST(LargePageHeap, PrefaultMakesTheFreeTopResidentAndKeepsTheBlocks) {
   std::vector<std::unique_ptr<std::string>> blocks;
   for (int i = 0; i < 2000; ++i) blocks.push_back(std::make_unique<std::string>(500, static_cast<char>('a' + i % 26)));
   const long before = ResidentPages();
-  std::thread faulting = LargePageHeap::Prefault(std::size_t{24} << 20);
+  std::jthread faulting = LargePageHeap::Prefault(std::size_t{24} << 20);
   ASSERT_TRUE(faulting.joinable());
   // Blocks made while the pages are faulted in beside them.
   for (int i = 0; i < 2000; ++i) blocks.push_back(std::make_unique<std::string>(700, static_cast<char>('A' + i % 26)));

@@ -45,7 +45,7 @@ std::size_t LargePageHeap::Reserve(std::size_t bytes) {
   return after - before;
 }
 
-std::thread LargePageHeap::Prefault(std::size_t bytes) {
+std::jthread LargePageHeap::Prefault(std::size_t bytes) {
   // The top chunk: from the end of the last block to the heap's end.
   const auto end = reinterpret_cast<std::uintptr_t>(::sbrk(0));
   const std::size_t top = ::mallinfo2().keepcost;
@@ -55,7 +55,7 @@ std::thread LargePageHeap::Prefault(std::size_t bytes) {
   if (first >= end) return {};
   const std::uintptr_t last = (bytes < end - first ? first + bytes : end) & ~(kHugePage - 1);
   if (last <= first) return {};
-  return std::thread([first, last] { ::madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE); });
+  return std::jthread([first, last] { ::madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE); });
 }
 
 }  // namespace spreadsheet

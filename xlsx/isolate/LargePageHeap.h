@@ -23,11 +23,11 @@ class LargePageHeap {
   // the next blocks come from, once the freed ones are used up), whole large pages only: a
   // caller about to fill that much with new blocks finds the pages made while it works
   // instead of waiting for each to be zeroed. What the heap holds is not touched
-  // (MADV_POPULATE_WRITE); where the system lacks it the thread does nothing. The caller
-  // joins the thread returned, which is not joinable when there is nothing to fault in. For
+  // (MADV_POPULATE_WRITE); where the system lacks it the thread does nothing. The thread
+  // returned is joined when it goes (not joinable when there is nothing to fault in). For
   // a thread that allocates from the main heap (a program's main thread): another thread's
   // blocks come from an arena of its own, and the pages would be resident for nothing.
-  static std::thread Prefault(std::size_t bytes);
+  static std::jthread Prefault(std::size_t bytes);
 };
 
 }  // namespace spreadsheet

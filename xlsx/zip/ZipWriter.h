@@ -16,8 +16,8 @@ namespace spreadsheet {
 // recompressing. An entry of kAsideBytes or more is deflated on a thread of its own while the
 // caller goes on with the next entries, which are written after it; up to kMostAside such
 // entries are deflated side by side. The archive is the same byte for byte, entries in the
-// order made. Every failure throws SpreadsheetError 1004 with
-// the system's reason (errno, e.g. ENOSPC or EFBIG), without the file's name.
+// order made. Every failure throws SpreadsheetError 1004 with the system's reason (errno,
+// e.g. ENOSPC or EFBIG), without the file's name.
 class ZipWriter {
  public:
   // Content below this is deflated at once: a thread costs more than deflating it.
