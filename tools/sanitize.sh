@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A second build with AddressSanitizer and UndefinedBehaviorSanitizer (gcc, -O1, without the
-# window programs and the benchmarks, to keep CI inside its half hour) and the test suite under
-# it (the window's tests, the PDF printing and three slow tests are left to the normal run).
+# window programs and the benchmarks, and with the tests' own sources left uninstrumented, to keep
+# CI inside its half hour) and the test suite under it (the window's tests, the PDF printing and
+# three slow tests are left to the normal run).
 # Any report fails: the process that makes it stops at once, and the output of every test is
 # searched for reports, so one made in a child process (the isolated xlsx reader) fails the run
 # even where the parent carries on and its test passes.
