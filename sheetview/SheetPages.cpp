@@ -11,6 +11,7 @@
 #include "sheetview/CellPainter.h"
 #include "sheetview/SheetPrinter.h"
 #include "sheetview/TextOverflow.h"
+#include "sheetview/WorkbookTableModel.h"
 #include "workbook/HeaderFooterText.h"
 #include "workbook/PageRows.h"
 #include "workbook/SheetMetrics.h"
@@ -104,7 +105,7 @@ class PagePainter {
     const CellAddress anchor = merge ? merge->first : CellAddress{r, c};
     const CellStyle& style = Style(anchor.row, anchor.column);
     if (style.fill) CellPainter::PaintFill(painter_, rect, style);
-    const CellValue value = sheet_.Value(anchor);
+    const CellValue value = WorkbookTableModel::Shown(sheet_.FindCell(anchor));
     if (IsEmptyValue(value)) return;
     // Numbers as spreadsheets fit them ("###" rather than cut), errors and booleans as shown.
     if (!IsText(value) || style.wrapText) {

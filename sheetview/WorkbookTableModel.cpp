@@ -152,21 +152,24 @@ const CellStyle& WorkbookTableModel::StyleAt(int row, int column) const {
   return workbook_->Style(sheet->StyleAt(CellAddress{row, column}));
 }
 
+CellValue WorkbookTableModel::Shown(const Cell* cell) {
+  if (!cell) return {};
+  if (cell->HasFormula() && std::holds_alternative<NoStoredResult>(cell->value)) {
+    try {
+      if (calc::Formula::Parse(cell->formula.view()).HasUnknownNames()) return CellError{"#NAME?"};
+    } catch (const SpreadsheetError&) {
+      // A formula that does not parse shows nothing: the file's text is kept as it was.
+    }
+  }
+  return cell->value;
+}
+
 QString WorkbookTableModel::DisplayText(int row, int column) const {
   const Worksheet* sheet = Sheet();
   if (!sheet) return {};
-  const Cell* cell = sheet->FindCell(CellAddress{row, column});
-  if (!cell || IsEmptyValue(cell->value)) return {};
-  // A formula using a function or name no calculation here knows shows as spreadsheets show it.
-  if (cell->HasFormula() && std::holds_alternative<NoStoredResult>(cell->value)) {
-    try {
-      if (calc::Formula::Parse(cell->formula.view()).HasUnknownNames()) return QStringLiteral("#NAME?");
-    } catch (const SpreadsheetError&) {
-      return {};
-    }
-    return {};
-  }
-  return QString::fromStdString(formats_.Display(cell->value, StyleAt(row, column).numberFormat, workbook_->Dates()));
+  const CellValue shown = Shown(sheet->FindCell(CellAddress{row, column}));
+  if (IsEmptyValue(shown) || std::holds_alternative<NoStoredResult>(shown)) return {};
+  return QString::fromStdString(formats_.Display(shown, StyleAt(row, column).numberFormat, workbook_->Dates()));
 }
 
 QString WorkbookTableModel::EditText(int row, int column) const {

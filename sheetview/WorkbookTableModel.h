@@ -47,6 +47,10 @@ class WorkbookTableModel : public QAbstractTableModel {
   // A typed entry copied `rows` down and `columns` right: a formula's relative references
   // move with it (ReferenceRewriter::Shift); any other entry stays as it is.
   static std::string Moved(std::string_view typed, int rows, int columns);
+  // The value a cell shows on screen and on paper: its own, except a formula naming a function
+  // or name no calculation here knows, which has none and shows the error #NAME? as
+  // spreadsheets show it. Empty for no cell.
+  static CellValue Shown(const Cell* cell);
 
   // The workbook must outlive its use here; nullptr shows nothing. Shows its active sheet.
   // Formulas without a result are computed; every formula is kept true from then on.

@@ -90,6 +90,33 @@ TEST(SheetPages, ALongTextPrintsWhole) {
   EXPECT_GT(last - first, ownWidth);
 }
 
+// On paper as on screen, a formula naming a function no calculation here knows shows #NAME?.
+TEST(SheetPages, AFormulaOfAnUnknownFunctionPrintsItsError) {
+  Workbook book = FieldBook(10);
+  Worksheet& sheet = *book.FindSheet(templates::TemplateWorkbook::kOutputSheet);
+  sheet.Print().fitToWidth = 0;
+  sheet.Print().centerHorizontally = false;
+  sheet.SetFormula({23, 1}, "FOO(1)", NoStoredResult{});
+  const SheetPages pages(book, sheet, kA4);
+  QImage image(pages.PaperSize().toSize(), QImage::Format_RGB32);
+  image.fill(Qt::white);
+  {
+    QPainter painter(&image);
+    painter.translate(pages.Margins().left(), pages.Margins().top());
+    pages.Paint(painter, 0);
+  }
+  double top = pages.Margins().top();
+  for (int r = 0; r < 23; ++r) top += SheetMetrics::RowHeight(sheet, r);
+  const int left = static_cast<int>(pages.Margins().left() + SheetMetrics::ColumnWidth(sheet, 0));
+  int ink = 0;
+  for (int x = left + 3; x < left + static_cast<int>(SheetMetrics::ColumnWidth(sheet, 1)) - 3; ++x) {
+    for (int y = static_cast<int>(top) + 3; y < static_cast<int>(top + SheetMetrics::RowHeight(sheet, 23)) - 3; ++y) {
+      ink += qGray(image.pixel(x, y)) < 128;
+    }
+  }
+  EXPECT_GT(ink, 10);
+}
+
 // The preview of a long book paints only the pages in view.
 TEST(SheetPages, ThePreviewPaintsOnlyWhatItShows) {
   const Workbook book = FieldBook(3000);

@@ -214,6 +214,16 @@ int DarkPixels(const QImage& image, const QRect& rect) {
   return dark;
 }
 
+// A formula no calculation here can compute (an unknown function) has no value; its cell shows
+// #NAME? as spreadsheets show it, not nothing.
+TEST_F(WindowView, AFormulaOfAnUnknownFunctionShowsItsError) {
+  Worksheet& input = window->GetWorkbook().SheetAt(kInput);
+  input.SetFormula(CellAddress::Parse("G20"), "ROWS(A1:A3)*FOO(1)", NoStoredResult{});
+  window->View()->viewport()->update();
+  EXPECT_EQ(window->Model()->DisplayText(19, 6), "#NAME?");
+  EXPECT_GT(DarkPixels(Grab(), CellRect(19, 6)), 20);
+}
+
 TEST_F(WindowView, LongTextsRunOnOverEmptyNeighboursOnly) {
   Worksheet& input = window->GetWorkbook().SheetAt(kInput);
   input.SetValue(CellAddress::Parse("A10"), std::string("这一行的说明文字比单元格宽得多"));
