@@ -16,7 +16,7 @@ namespace {
 
 constexpr int kAny = Functions::kMaxArguments;
 
-constexpr std::array<FunctionInfo, 41> kFunctions{{
+constexpr std::array<FunctionInfo, 45> kFunctions{{
     {FunctionId::Sum, "SUM", 1, kAny},
     {FunctionId::Average, "AVERAGE", 1, kAny},
     {FunctionId::Min, "MIN", 1, kAny},
@@ -58,6 +58,10 @@ constexpr std::array<FunctionInfo, 41> kFunctions{{
     {FunctionId::Mid, "MID", 3, 3},
     {FunctionId::Len, "LEN", 1, 1},
     {FunctionId::Concatenate, "CONCATENATE", 1, kAny},
+    {FunctionId::Row, "ROW", 0, 1},
+    {FunctionId::Column, "COLUMN", 0, 1},
+    {FunctionId::Rows, "ROWS", 1, 1},
+    {FunctionId::Columns, "COLUMNS", 1, 1},
 }};
 
 }  // namespace
@@ -533,6 +537,26 @@ Operand Functions::Call(FunctionId id, std::span<Operand> args, const Evaluation
     }
     case FunctionId::IsNumber:
       return Bool(call.Arg(0).IsNumber());
+    case FunctionId::Row:
+    case FunctionId::Column: {
+      // Of the formula's own cell, or of the top left cell of the reference given (1-based).
+      const bool row = id == FunctionId::Row;
+      if (!call.Present(0)) return Number(1.0 + (row ? context.at.row : context.at.column));
+      if (args[0].kind != Operand::Kind::Range) {
+        const Value v = call.Arg(0);
+        return Error(v.IsError() ? v.error : ErrorCode::Value);
+      }
+      return Number(1.0 + (row ? args[0].row0 : args[0].column0));
+    }
+    case FunctionId::Rows:
+    case FunctionId::Columns: {
+      // A reference's height or width; a single value counts as one row and one column.
+      if (args[0].kind != Operand::Kind::Range) {
+        const Value v = call.Arg(0);
+        return v.IsError() ? Error(v.error) : Number(1);
+      }
+      return Number(id == FunctionId::Rows ? args[0].row1 - args[0].row0 + 1.0 : args[0].column1 - args[0].column0 + 1.0);
+    }
     case FunctionId::IsBlank:
       return Bool(args[0].kind == Operand::Kind::Range && call.Arg(0).IsEmpty());
     case FunctionId::VLookup:

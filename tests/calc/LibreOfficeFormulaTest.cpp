@@ -68,13 +68,17 @@ const char* const kFormulas[] = {
     "LEFT(\"数据输入\",2)", "LEFT(\"abc\")", "LEFT(\"ab\",0)", "RIGHT(\"数据输入\",2)", "RIGHT(123.45,3)",
     "MID(\"数据输入\",2,2)", "MID(\"abc\",5,1)", "MID(\"abc\",0,1)", "LEN(E2)", "LEN(1/4)", "LEN(\"\")",
     "CONCATENATE(A1,\"-\",2.5)", "CONCATENATE(\"K\",1,\"+\",TEXT(250,\"000\"))", "CONCATENATE(B1,B3)",
+    // Positions: of the formula's own cell (column J, from row 20) or of a reference.
+    "ROW()", "COLUMN()", "ROW(B7)", "COLUMN(D3:E9)", "ROW(A:A)", "ROWS(A1:C4)", "COLUMNS(A1:C4)",
+    "ROW('数据 输入'!C5)", "ROWS(A1:A3)*COLUMN(C:C)",
     // What surveyors type.
     "150.826+1.5", "ROUND(150.826+1.5+0.3*7,3)", "'数据 输入'!A1-0.02*20", "SUM(C1:C2)/2",
     "ROUND(150.8255,3)", "ROUND(-0.0005,3)", "ROUND(0.0005,3)", "ROUND(1.45,1)", "ROUND(-2.675,2)",
     "ROUNDUP(2.0000000001,2)", "ROUNDDOWN(0.29*100,0)", "INT(-0.5)", "INT(0.29*100)", "MOD(-7.5,2)", "MOD(7.5,-2)",
     "TEXT(150.8255,\"0.000\")", "TEXT(-0.0625,\"0.000\")", "0.1+0.1+0.1+0.1+0.1+0.1+0.1+0.1+0.1+0.1=1",
     "1-0.9", "(1.1-1)*10", "150.826-150.8", "ATAN(0.5)*180/PI()", "COS(RADIANS(60))", "SQRT(3^2+4^2)",
-    "IF(ABS(0.012)<=0.02*SQRT(1.5),\"合格\",\"超限\")", "ROUND(12*SQRT(2.345),1)",
+    "IF(ABS(0.012)<=0.02*SQRT(1.5),\"合格\",\"超限\")", "ROUND(12*SQRT(2.345),1)", "(ROW()-8)*20",
+    "\"K0+\"&TEXT((ROW()-8)*20,\"000\")",
 };
 
 TEST(LibreOfficeFormulaTest, EngineComputesWhatLibreOfficeComputes) {

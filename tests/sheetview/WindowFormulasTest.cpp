@@ -65,6 +65,15 @@ class WindowFormulas : public ::testing::Test {
   std::unique_ptr<QtSpreadsheetHost> host;
 };
 
+// A chainage computed from the formula's own row follows the row when rows go in above it.
+TEST_F(WindowFormulas, ARowNumberFollowsRowsInsertedAbove) {
+  Enter("H20", QStringLiteral("=(ROW()-8)*20"));
+  EXPECT_EQ(Number("H20"), 240);
+  Go("H10");
+  window().Edits().InsertRows();
+  EXPECT_EQ(Number("H21"), 260);
+}
+
 TEST_F(WindowFormulas, TypedGradeLineComputesMovesWithRowsAndIsSavedWithItsResults) {
   host->SetCellValue("E5", std::string("BM1"));
   host->SetCellValue("F5", std::string("BM2"));
