@@ -16,7 +16,7 @@ namespace {
 
 constexpr int kAny = Functions::kMaxArguments;
 
-constexpr std::array<FunctionInfo, 45> kFunctions{{
+constexpr std::array<FunctionInfo, 54> kFunctions{{
     {FunctionId::Sum, "SUM", 1, kAny},
     {FunctionId::Average, "AVERAGE", 1, kAny},
     {FunctionId::Min, "MIN", 1, kAny},
@@ -62,6 +62,15 @@ constexpr std::array<FunctionInfo, 45> kFunctions{{
     {FunctionId::Column, "COLUMN", 0, 1},
     {FunctionId::Rows, "ROWS", 1, 1},
     {FunctionId::Columns, "COLUMNS", 1, 1},
+    {FunctionId::Asin, "ASIN", 1, 1},
+    {FunctionId::Acos, "ACOS", 1, 1},
+    {FunctionId::Atan2, "ATAN2", 2, 2},
+    {FunctionId::Exp, "EXP", 1, 1},
+    {FunctionId::Ln, "LN", 1, 1},
+    {FunctionId::Log10, "LOG10", 1, 1},
+    {FunctionId::Find, "FIND", 2, 3},
+    {FunctionId::Substitute, "SUBSTITUTE", 3, 4},
+    {FunctionId::Trim, "TRIM", 1, 1},
 }};
 
 }  // namespace
@@ -449,6 +458,73 @@ Operand TextSlice(FunctionId id, const Call& call) {
   return Operand::Of(Value::Text(text.substr(b, e - b)));
 }
 
+// FIND(text, within, [start]): the character where `text` first occurs in `within` from
+// `start` on (1-based, case sensitive, no wildcards).
+Operand FindFunction(const Call& call) {
+  const Value what = call.Arg(0);
+  if (what.IsError()) return Operand::Of(what);
+  const Value in = call.Arg(1);
+  if (in.IsError()) return Operand::Of(in);
+  const std::string needle = ToText(what), text = ToText(in);
+  const auto starts = CharacterStarts(text);
+  double from = 1;
+  if (call.Present(2)) {
+    const Coerced start = call.NumberArg(2);
+    if (start.error) return Error(*start.error);
+    from = std::trunc(start.number);
+  }
+  if (from < 1 || from > static_cast<double>(starts.size())) return Error(ErrorCode::Value);
+  const std::size_t at = text.find(needle, starts[static_cast<std::size_t>(from) - 1]);
+  if (at == std::string::npos) return Error(ErrorCode::Value);
+  return Number(static_cast<double>(std::lower_bound(starts.begin(), starts.end(), at) - starts.begin() + 1));
+}
+
+// SUBSTITUTE(text, old, new, [instance]): every occurrence of `old` (from the left, not
+// overlapping) replaced, or only the instance-th.
+Operand SubstituteFunction(const Call& call) {
+  std::string parts[3];
+  for (std::size_t i = 0; i < 3; ++i) {
+    const Value v = call.Arg(i);
+    if (v.IsError()) return Operand::Of(v);
+    parts[i] = ToText(v);
+  }
+  double instance = 0;
+  if (call.Present(3)) {
+    const Coerced n = call.NumberArg(3);
+    if (n.error) return Error(*n.error);
+    instance = std::trunc(n.number);
+    if (instance < 1) return Error(ErrorCode::Value);
+  }
+  const std::string& text = parts[0];
+  const std::string& old = parts[1];
+  if (old.empty()) return Operand::Of(Value::Text(text));
+  std::string out;
+  std::size_t done = 0;
+  double seen = 0;
+  for (std::size_t at = text.find(old); at != std::string::npos; at = text.find(old, at + old.size())) {
+    if (instance != 0 && ++seen != instance) continue;
+    out.append(text, done, at - done);
+    out += parts[2];
+    done = at + old.size();
+    if (instance != 0) break;
+  }
+  out.append(text, done, std::string::npos);
+  return Operand::Of(Value::Text(std::move(out)));
+}
+
+// TRIM: spaces (U+0020 only) gone at both ends, runs of them inside made one.
+Operand TrimFunction(const Call& call) {
+  const Value v = call.Arg(0);
+  if (v.IsError()) return Operand::Of(v);
+  std::string out;
+  for (char c : ToText(v)) {
+    if (c == ' ' && (out.empty() || out.back() == ' ')) continue;
+    out += c;
+  }
+  if (!out.empty() && out.back() == ' ') out.pop_back();
+  return Operand::Of(Value::Text(std::move(out)));
+}
+
 Operand TextFunction(const Call& call) {
   const Value v = call.Arg(0);
   if (v.IsError()) return Operand::Of(v);
@@ -510,6 +586,34 @@ Operand Functions::Call(FunctionId id, std::span<Operand> args, const Evaluation
       return Unary(call, [](double x) { return Value::Number(std::tan(x)); });
     case FunctionId::Atan:
       return Unary(call, [](double x) { return Value::Number(std::atan(x)); });
+    case FunctionId::Asin:
+      return Unary(call, [](double x) { return std::fabs(x) > 1 ? Value::Error(ErrorCode::Num) : Value::Number(std::asin(x)); });
+    case FunctionId::Acos:
+      return Unary(call, [](double x) { return std::fabs(x) > 1 ? Value::Error(ErrorCode::Num) : Value::Number(std::acos(x)); });
+    case FunctionId::Atan2: {
+      // ATAN2(x, y): the angle of the point (x, y), as spreadsheets order the arguments.
+      const Coerced x = call.NumberArg(0);
+      if (x.error) return Error(*x.error);
+      const Coerced y = call.NumberArg(1);
+      if (y.error) return Error(*y.error);
+      if (x.number == 0 && y.number == 0) return Error(ErrorCode::Div0);
+      return Number(std::atan2(y.number, x.number));
+    }
+    case FunctionId::Exp:
+      return Unary(call, [](double x) {
+        const double r = std::exp(x);
+        return std::isfinite(r) ? Value::Number(r) : Value::Error(ErrorCode::Num);
+      });
+    case FunctionId::Ln:
+      return Unary(call, [](double x) { return x <= 0 ? Value::Error(ErrorCode::Num) : Value::Number(std::log(x)); });
+    case FunctionId::Log10:
+      return Unary(call, [](double x) { return x <= 0 ? Value::Error(ErrorCode::Num) : Value::Number(std::log10(x)); });
+    case FunctionId::Find:
+      return FindFunction(call);
+    case FunctionId::Substitute:
+      return SubstituteFunction(call);
+    case FunctionId::Trim:
+      return TrimFunction(call);
     case FunctionId::Radians:
       return Unary(call, [](double x) { return Value::Number(x * 3.14159265358979323846 / 180); });
     case FunctionId::Degrees:

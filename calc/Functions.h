@@ -13,6 +13,7 @@ enum class FunctionId : std::uint32_t {
   Sum, Average, Min, Max, Count, CountA, Round, RoundUp, RoundDown, Int, Trunc, Abs, Sign, Sqrt, Power, Mod,
   Pi, Sin, Cos, Tan, Atan, Radians, Degrees, If, IfError, And, Or, Not, IsNumber, IsBlank, VLookup, Index,
   Match, Choose, Text, ValueOf, Left, Right, Mid, Len, Concatenate, Row, Column, Rows, Columns,
+  Asin, Acos, Atan2, Exp, Ln, Log10, Find, Substitute, Trim,
 };
 
 struct FunctionInfo {

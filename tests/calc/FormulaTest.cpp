@@ -60,6 +60,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"ROUND(C1,2)", "n:2.68"}, Case{"ROUND(C2,0)", "n:-2"}, Case{"ROUND(1234.5,-2)", "n:1200"},
         Case{"ROUND(50,-2)", "n:100"}, Case{"ROUND(4,-2)", "n:0"}, Case{"ROUNDUP(4,-2)", "n:100"},
         Case{"ROUNDUP(0.1+0.2,1)", "n:0.3"}, Case{"ROUNDDOWN(-2.9)", "n:-2"}, Case{"TRUNC(-2.9)", "n:-2"},
+        Case{"ATAN2(0,0)", "e:#DIV/0!"}, Case{"FIND(\"\",\"abc\",2)", "n:2"},
         Case{"INT(-2.1)", "n:-3"}, Case{"ROUND(1E+300,2)", "n:1e+300"}, Case{"ROUND(2.5,1E+300)", "n:2.5"},
         // Errors of the functions.
         Case{"SQRT(-1)", "e:#NUM!"}, Case{"MOD(1,0)", "e:#DIV/0!"}, Case{"MOD(-1,3)", "n:2"},

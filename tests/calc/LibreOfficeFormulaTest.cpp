@@ -27,8 +27,9 @@ bool LibreOfficeArgumentError(const CellValue& v) {
 
 // Where LibreOffice and Excel disagree, this engine follows Excel and the case is in
 // FormulaTest instead: booleans in text and comparisons (the office treats them as numbers),
-// texts typed into SUM and AVERAGE, fractional powers of negative numbers, and numbers of 1E+15
-// and above turned into text. Formulas naming unknown functions are left out as well: the
+// texts typed into SUM and AVERAGE, fractional powers of negative numbers, numbers of 1E+15
+// and above turned into text, ATAN2(0,0) (the office's 0, Excel's #DIV/0!) and FIND of an
+// empty text (the office's #VALUE!, Excel's start). Formulas naming unknown functions are left out as well: the
 // engine gives them no value at all rather than the office's #NAME? (see RecalculatorTest).
 // On sheet 数据 of the test book (see CalcTestBook.h), in column J from row 20.
 const char* const kFormulas[] = {
@@ -71,6 +72,15 @@ const char* const kFormulas[] = {
     // Positions: of the formula's own cell (column J, from row 20) or of a reference.
     "ROW()", "COLUMN()", "ROW(B7)", "COLUMN(D3:E9)", "ROW(A:A)", "ROWS(A1:C4)", "COLUMNS(A1:C4)",
     "ROW('数据 输入'!C5)", "ROWS(A1:A3)*COLUMN(C:C)",
+    // Angles, logarithms and the text functions that take a chainage apart.
+    "ASIN(0.5)", "ACOS(-1)", "ASIN(1.5)", "ACOS(\"x\")", "ATAN2(1,1)", "ATAN2(-1,0)", "ATAN2(0,-2)",
+    "DEGREES(ATAN2(3,-4))", "EXP(1)", "EXP(710)", "LN(10)", "LN(0)", "LOG10(1000)", "LOG10(-1)",
+    "FIND(\"+\",\"K12+345\")", "FIND(\"左\",\"K1+000左12.5米\")", "FIND(\"a\",\"banana\",3)",
+    "FIND(\"z\",\"abc\")", "FIND(\"a\",\"abc\",5)", "FIND(\"A\",\"abc\")",
+    "VALUE(MID(\"K12+345\",2,FIND(\"+\",\"K12+345\")-2))*1000+VALUE(MID(\"K12+345\",FIND(\"+\",\"K12+345\")+1,9))",
+    "SUBSTITUTE(\"K1+000左\",\"左\",\"\")", "SUBSTITUTE(\"aaaa\",\"aa\",\"b\")", "SUBSTITUTE(\"a-b-c\",\"-\",\"+\",2)",
+    "SUBSTITUTE(\"abc\",\"\",\"x\")", "SUBSTITUTE(\"abc\",\"b\",\"x\",0)", "SUBSTITUTE(1.5,\".\",\",\")",
+    "TRIM(\"  K1 +  020  \")", "TRIM(\"\")", "LEN(TRIM(\" a \"))",
     // What surveyors type.
     "150.826+1.5", "ROUND(150.826+1.5+0.3*7,3)", "'数据 输入'!A1-0.02*20", "SUM(C1:C2)/2",
     "ROUND(150.8255,3)", "ROUND(-0.0005,3)", "ROUND(0.0005,3)", "ROUND(1.45,1)", "ROUND(-2.675,2)",
