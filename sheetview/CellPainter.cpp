@@ -113,6 +113,9 @@ void CellPainter::PaintText(QPainter& painter, const QRectF& rect, const CellSty
     case VerticalAlignment::Bottom: flags |= Qt::AlignBottom; break;
   }
   flags |= style.wrapText ? Qt::TextWordWrap : Qt::TextSingleLine;
+  // The cell's edges clip, not the padding inside them: a text a few pixels too wide for the
+  // padded room keeps its first and last strokes (drawText alone cuts at the padded rectangle).
+  flags |= Qt::TextDontClip;
   painter.save();
   painter.setClipRect(rect, Qt::IntersectClip);
   painter.setFont(FontFor(style));

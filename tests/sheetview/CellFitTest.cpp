@@ -2,6 +2,7 @@
 // (fewer decimals, the exponent form, "###"), never a number cut at the cell's edge.
 #include <gtest/gtest.h>
 
+#include <QFontMetricsF>
 #include <QImage>
 #include <QPainter>
 #include <QPrinter>
@@ -66,6 +67,30 @@ int InkInColumns(const QImage& image, const QRect& rect, int columns) {
     for (int x = rect.left(); x < rect.left() + columns; ++x) ink += qGray(image.pixel(x, y)) < 200;
   }
   return ink;
+}
+
+// A text that fits its cell but not the room inside the padding (a wider font than the sheet
+// was laid out with) is drawn whole up to the cell's edges: before, the padding cut the first
+// or last stroke of "闭" off. Ink must reach into the padding on the side the text overflows.
+TEST(CellFit, ATextAFewPixelsTooWideForThePaddingKeepsItsStrokes) {
+  CellStyle style;
+  style.fontName = "WenQuanYi Zen Hei";
+  const QString text = QStringLiteral("闭合差限差(mm)");
+  const double advance = QFontMetricsF(CellPainter::FontFor(style)).horizontalAdvance(text);
+  for (const HorizontalAlignment align : {HorizontalAlignment::Right, HorizontalAlignment::Left}) {
+    style.horizontal = align;
+    QImage image(240, 30, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    const QRect cell(40, 0, static_cast<int>(advance) + 2, 30);  // room enough, padding not
+    {
+      QPainter painter(&image);
+      CellPainter::PaintText(painter, cell, style, text, false);
+    }
+    const bool right = align == HorizontalAlignment::Right;
+    const QRect padding = right ? QRect(cell.left(), 0, 2, 30) : QRect(cell.right() - 1, 0, 2, 30);
+    EXPECT_GT(InkInColumns(image, padding, 2), 0) << (right ? "right" : "left");
+    EXPECT_EQ(InkInColumns(image, QRect(0, 0, cell.left(), 30), cell.left()), 0) << "outside the cell";
+  }
 }
 
 // On screen: text starts after the cell's padding, so a number that fits leaves the first two
