@@ -27,6 +27,25 @@ void FreeParser(xmlParserCtxtPtr ctxt) {
   xmlFreeParserCtxt(ctxt);
 }
 
+// Whether a name XML 1.0 takes is one a namespace-aware parser (the readers of every workbook
+// program) stops reading inside: a third part after two colons that begins with a character
+// a name may hold but not begin with ("a:b:-c", "a:b:7"). Such a name leaves the rest of its
+// tag unreadable there, so the part is no well-formed document of namespaces: refused here as
+// the reader refuses it. (Other misuses of colons are namespace errors those parsers read on.)
+bool CutByNamespaceParser(std::string_view name) {
+  const std::size_t first = name.find(':');
+  if (first == 0 || first == std::string_view::npos) return false;
+  const std::size_t second = name.find(':', first + 1);
+  if (second == std::string_view::npos || second == first + 1 || second + 1 >= name.size()) return false;
+  const auto c = static_cast<unsigned char>(name[second + 1]);
+  if (c == '-' || c == '.' || (c >= '0' && c <= '9')) return true;
+  // U+00B7, combining marks U+0300-U+036F, U+203F-U+2040: in names, never first.
+  const std::string_view rest = name.substr(second + 1);
+  return rest.starts_with("\xC2\xB7") || (c == 0xCC || (c == 0xCD && rest.size() > 1 &&
+                                                         static_cast<unsigned char>(rest[1]) <= 0xAF)) ||
+         rest.starts_with("\xE2\x80\xBF") || rest.starts_with("\xE2\x81\x80");
+}
+
 std::string_view Local(std::string_view qname) {
   const std::size_t colon = qname.find(':');
   return colon == std::string_view::npos ? qname : qname.substr(colon + 1);
@@ -58,8 +77,17 @@ class Parse {
     sax.initialized = 1;  // the first interface: qualified names, no namespace processing
     // No exception may pass through the parser's C frames: running out of memory stops the
     // parse and is thrown once the parser is freed.
-    sax.startElement = [](void* c, const xmlChar* name, const xmlChar**) {
+    sax.startElement = [](void* c, const xmlChar* name, const xmlChar** attributes) {
       try {
+        bool cut = CutByNamespaceParser(reinterpret_cast<const char*>(name));
+        for (const xmlChar** a = attributes; !cut && a && a[0]; a += 2) {
+          cut = CutByNamespaceParser(reinterpret_cast<const char*>(a[0]));
+        }
+        if (cut) {
+          Self(c).Stop("不是格式正确的 XML（元素“" + std::string(reinterpret_cast<const char*>(name)) +
+                       "”中有含两个冒号、无法按命名空间读出的名称）");
+          return;
+        }
         Self(c).Start(name);
       } catch (const std::bad_alloc&) {
         Self(c).OutOfMemory();
