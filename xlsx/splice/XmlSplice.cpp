@@ -27,23 +27,30 @@ void FreeParser(xmlParserCtxtPtr ctxt) {
   xmlFreeParserCtxt(ctxt);
 }
 
+// Whether a text inside a name begins with a character a name may hold but not begin with:
+// '-', '.', a digit, U+00B7, a combining mark U+0300-U+036F, U+203F or U+2040.
+bool StartsWithNameOnlyCharacter(std::string_view s) {
+  if (s.empty()) return false;
+  const auto c = static_cast<unsigned char>(s[0]);
+  if (c == '-' || c == '.' || (c >= '0' && c <= '9')) return true;
+  const auto second = s.size() > 1 ? static_cast<unsigned char>(s[1]) : 0;
+  return (c == 0xC2 && second == 0xB7) || c == 0xCC || (c == 0xCD && second >= 0x80 && second <= 0xAF) ||
+         s.starts_with("\xE2\x80\xBF") || s.starts_with("\xE2\x81\x80");
+}
+
 // Whether a name XML 1.0 takes is one a namespace-aware parser (the readers of every workbook
-// program) stops reading inside: a third part after two colons that begins with a character
-// a name may hold but not begin with ("a:b:-c", "a:b:7"). Such a name leaves the rest of its
-// tag unreadable there, so the part is no well-formed document of namespaces: refused here as
-// the reader refuses it. (Other misuses of colons are namespace errors those parsers read on.)
+// program) stops reading inside: prefix, colon, a local part that is a name of its own, a
+// second colon, and then a character a name may hold but not begin with ("a:b:-c", "a:b:7").
+// That parser ends the name at the second colon and cannot read the rest of the tag, so the
+// part is refused here as the reader refuses it. (Other misuses of colons, "a:b:c", "a::b",
+// "a:-b:-c", are namespace errors those parsers read on.)
 bool CutByNamespaceParser(std::string_view name) {
   const std::size_t first = name.find(':');
   if (first == 0 || first == std::string_view::npos) return false;
   const std::size_t second = name.find(':', first + 1);
-  if (second == std::string_view::npos || second == first + 1 || second + 1 >= name.size()) return false;
-  const auto c = static_cast<unsigned char>(name[second + 1]);
-  if (c == '-' || c == '.' || (c >= '0' && c <= '9')) return true;
-  // U+00B7, combining marks U+0300-U+036F, U+203F-U+2040: in names, never first.
-  const std::string_view rest = name.substr(second + 1);
-  return rest.starts_with("\xC2\xB7") || (c == 0xCC || (c == 0xCD && rest.size() > 1 &&
-                                                         static_cast<unsigned char>(rest[1]) <= 0xAF)) ||
-         rest.starts_with("\xE2\x80\xBF") || rest.starts_with("\xE2\x81\x80");
+  if (second == std::string_view::npos || second == first + 1) return false;
+  if (StartsWithNameOnlyCharacter(name.substr(first + 1))) return false;
+  return StartsWithNameOnlyCharacter(name.substr(second + 1));
 }
 
 std::string_view Local(std::string_view qname) {
