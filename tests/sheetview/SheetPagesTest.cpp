@@ -33,6 +33,34 @@ Workbook FieldBook(int tableRows) {
   return book;
 }
 
+// The sheet's first page painted at the sheet's own scale from the left margin (no fitting to
+// the width, no centring), times `zoom`, and where its cells lie on it before the zoom.
+struct PlainPage {
+  QImage image;
+  QPointF origin;  // the top-left corner of A1, unzoomed
+
+  QRectF Cell(const Worksheet& sheet, CellAddress a) const {
+    double x = origin.x(), y = origin.y();
+    for (int c = 0; c < a.column; ++c) x += SheetMetrics::ColumnWidth(sheet, c);
+    for (int r = 0; r < a.row; ++r) y += SheetMetrics::RowHeight(sheet, r);
+    return QRectF(x, y, SheetMetrics::ColumnWidth(sheet, a.column), SheetMetrics::RowHeight(sheet, a.row));
+  }
+};
+
+PlainPage FirstPageAtSheetScale(const Workbook& book, Worksheet& sheet, double zoom = 1) {
+  sheet.Print().fitToWidth = 0;
+  sheet.Print().centerHorizontally = false;
+  const SheetPages pages(book, sheet, kA4);
+  PlainPage page{QImage((pages.PaperSize() * zoom).toSize(), QImage::Format_RGB32),
+                 QPointF(pages.Margins().left(), pages.Margins().top())};
+  page.image.fill(Qt::white);
+  QPainter painter(&page.image);
+  painter.scale(zoom, zoom);
+  painter.translate(page.origin);
+  pages.Paint(painter, 0);
+  return page;
+}
+
 }  // namespace
 
 // Wherever the table ends on a page, the check block's heading stays with its rows.
@@ -60,29 +88,19 @@ TEST(SheetPages, TheCheckBlockIsNeverSplit) {
 TEST(SheetPages, ALongTextPrintsWhole) {
   Workbook book = FieldBook(10);
   Worksheet& sheet = *book.FindSheet(templates::TemplateWorkbook::kOutputSheet);
-  sheet.Print().fitToWidth = 0;  // pixels of the page are the sheet's, from the left margin
-  sheet.Print().centerHorizontally = false;
   CellStyle right = book.Style(sheet.StyleAt({23, 1}));
   right.horizontal = HorizontalAlignment::Right;
   sheet.CellAt({23, 1}).style = book.InternStyle(right);
-  const SheetPages pages(book, sheet, kA4);
-  QImage image(pages.PaperSize().toSize(), QImage::Format_RGB32);
-  image.fill(Qt::white);
-  {
-    QPainter painter(&image);
-    painter.translate(pages.Margins().left(), pages.Margins().top());
-    pages.Paint(painter, 0);
-  }
-  double top = pages.Margins().top();
-  for (int r = 0; r < 23; ++r) top += SheetMetrics::RowHeight(sheet, r);
-  const int left = static_cast<int>(pages.Margins().left() + SheetMetrics::ColumnWidth(sheet, 0));
-  const int ownWidth = static_cast<int>(SheetMetrics::ColumnWidth(sheet, 1));
+  const PlainPage page = FirstPageAtSheetScale(book, sheet);
+  const QRectF cell = page.Cell(sheet, {23, 1});
+  const int left = static_cast<int>(cell.left());
+  const int ownWidth = static_cast<int>(cell.width());
   int first = -1;
   int last = -1;
   for (int x = left + 2; x < left + ownWidth + static_cast<int>(SheetMetrics::ColumnWidth(sheet, 2)) - 2; ++x) {
     if (std::abs(x - (left + ownWidth)) <= 1) continue;  // the border between the two cells
-    for (int y = static_cast<int>(top) + 3; y < static_cast<int>(top + SheetMetrics::RowHeight(sheet, 23)) - 3; ++y) {
-      if (qGray(image.pixel(x, y)) >= 128) continue;
+    for (int y = static_cast<int>(cell.top()) + 3; y < static_cast<int>(cell.bottom()) - 3; ++y) {
+      if (qGray(page.image.pixel(x, y)) >= 128) continue;
       if (first < 0) first = x;
       last = x;
     }
@@ -94,24 +112,14 @@ TEST(SheetPages, ALongTextPrintsWhole) {
 TEST(SheetPages, AFormulaOfAnUnknownFunctionPrintsItsError) {
   Workbook book = FieldBook(10);
   Worksheet& sheet = *book.FindSheet(templates::TemplateWorkbook::kOutputSheet);
-  sheet.Print().fitToWidth = 0;
-  sheet.Print().centerHorizontally = false;
   sheet.SetFormula({23, 1}, "FOO(1)", NoStoredResult{});
-  const SheetPages pages(book, sheet, kA4);
-  QImage image(pages.PaperSize().toSize(), QImage::Format_RGB32);
-  image.fill(Qt::white);
-  {
-    QPainter painter(&image);
-    painter.translate(pages.Margins().left(), pages.Margins().top());
-    pages.Paint(painter, 0);
-  }
-  double top = pages.Margins().top();
-  for (int r = 0; r < 23; ++r) top += SheetMetrics::RowHeight(sheet, r);
-  const int left = static_cast<int>(pages.Margins().left() + SheetMetrics::ColumnWidth(sheet, 0));
+  const PlainPage page = FirstPageAtSheetScale(book, sheet);
+  const QRectF cell = page.Cell(sheet, {23, 1});
+  const int left = static_cast<int>(cell.left());
   int ink = 0;
-  for (int x = left + 3; x < left + static_cast<int>(SheetMetrics::ColumnWidth(sheet, 1)) - 3; ++x) {
-    for (int y = static_cast<int>(top) + 3; y < static_cast<int>(top + SheetMetrics::RowHeight(sheet, 23)) - 3; ++y) {
-      ink += qGray(image.pixel(x, y)) < 128;
+  for (int x = left + 3; x < left + static_cast<int>(cell.width()) - 3; ++x) {
+    for (int y = static_cast<int>(cell.top()) + 3; y < static_cast<int>(cell.bottom()) - 3; ++y) {
+      ink += qGray(page.image.pixel(x, y)) < 128;
     }
   }
   EXPECT_GT(ink, 10);
@@ -142,17 +150,8 @@ TEST_P(SheetPagesScaled, EveryBorderOfTheTableIsDrawn) {
   const double zoom = GetParam();
   Workbook book = FieldBook(40);
   Worksheet& sheet = *book.FindSheet(templates::TemplateWorkbook::kOutputSheet);
-  sheet.Print().fitToWidth = 0;
-  sheet.Print().centerHorizontally = false;
-  const SheetPages pages(book, sheet, kA4);
-  QImage image((pages.PaperSize() * zoom).toSize(), QImage::Format_RGB32);
-  image.fill(Qt::white);
-  {
-    QPainter painter(&image);
-    painter.scale(zoom, zoom);
-    painter.translate(pages.Margins().left(), pages.Margins().top());
-    pages.Paint(painter, 0);
-  }
+  const PlainPage page = FirstPageAtSheetScale(book, sheet, zoom);
+  const QImage& image = page.image;
   // A dark pixel within one pixel of (x, y) along the line's thickness: down (`across` false) or across.
   const auto dark = [&image](double x, double y, bool across) {
     int hits = 0;
@@ -164,8 +163,10 @@ TEST_P(SheetPagesScaled, EveryBorderOfTheTableIsDrawn) {
     return hits > 0;
   };
   // Down the middle of the empty column B: the line under each row of the table (rows 5 to 44).
-  const double x = (pages.Margins().left() + SheetMetrics::ColumnWidth(sheet, 0) + SheetMetrics::ColumnWidth(sheet, 1) / 2) * zoom;
-  double y = pages.Margins().top();
+  const double x =
+      (page.origin.x() + SheetMetrics::ColumnWidth(sheet, 0) + SheetMetrics::ColumnWidth(sheet, 1) / 2) *
+      zoom;
+  double y = page.origin.y();
   for (int r = 0; r < 44; ++r) {
     y += SheetMetrics::RowHeight(sheet, r);
     if (r >= 4) {
@@ -173,10 +174,10 @@ TEST_P(SheetPagesScaled, EveryBorderOfTheTableIsDrawn) {
     }
   }
   // Across row 20: the line left of each column A to G, the columns of the first page, and right of G.
-  double top = pages.Margins().top();
+  double top = page.origin.y();
   for (int r = 0; r < 19; ++r) top += SheetMetrics::RowHeight(sheet, r);
   const double middle = (top + SheetMetrics::RowHeight(sheet, 19) / 2) * zoom;
-  double left = pages.Margins().left();
+  double left = page.origin.x();
   for (int c = 0; c <= 7; ++c) {
     EXPECT_TRUE(dark(left * zoom, middle, true)) << "no line left of column " << c + 1 << " at zoom " << zoom;
     left += SheetMetrics::ColumnWidth(sheet, c);
