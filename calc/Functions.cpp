@@ -587,9 +587,13 @@ Operand Functions::Call(FunctionId id, std::span<Operand> args, const Evaluation
     case FunctionId::Atan:
       return Unary(call, [](double x) { return Value::Number(std::atan(x)); });
     case FunctionId::Asin:
-      return Unary(call, [](double x) { return std::fabs(x) > 1 ? Value::Error(ErrorCode::Num) : Value::Number(std::asin(x)); });
+      return Unary(call, [](double x) {
+        return std::fabs(x) > 1 ? Value::Error(ErrorCode::Num) : Value::Number(std::asin(x));
+      });
     case FunctionId::Acos:
-      return Unary(call, [](double x) { return std::fabs(x) > 1 ? Value::Error(ErrorCode::Num) : Value::Number(std::acos(x)); });
+      return Unary(call, [](double x) {
+        return std::fabs(x) > 1 ? Value::Error(ErrorCode::Num) : Value::Number(std::acos(x));
+      });
     case FunctionId::Atan2: {
       // ATAN2(x, y): the angle of the point (x, y), as spreadsheets order the arguments.
       const Coerced x = call.NumberArg(0);
@@ -605,9 +609,12 @@ Operand Functions::Call(FunctionId id, std::span<Operand> args, const Evaluation
         return std::isfinite(r) ? Value::Number(r) : Value::Error(ErrorCode::Num);
       });
     case FunctionId::Ln:
-      return Unary(call, [](double x) { return x <= 0 ? Value::Error(ErrorCode::Num) : Value::Number(std::log(x)); });
+      return Unary(
+          call, [](double x) { return x <= 0 ? Value::Error(ErrorCode::Num) : Value::Number(std::log(x)); });
     case FunctionId::Log10:
-      return Unary(call, [](double x) { return x <= 0 ? Value::Error(ErrorCode::Num) : Value::Number(std::log10(x)); });
+      return Unary(call, [](double x) {
+        return x <= 0 ? Value::Error(ErrorCode::Num) : Value::Number(std::log10(x));
+      });
     case FunctionId::Find:
       return FindFunction(call);
     case FunctionId::Substitute:
@@ -659,7 +666,8 @@ Operand Functions::Call(FunctionId id, std::span<Operand> args, const Evaluation
         const Value v = call.Arg(0);
         return v.IsError() ? Error(v.error) : Number(1);
       }
-      return Number(id == FunctionId::Rows ? args[0].row1 - args[0].row0 + 1.0 : args[0].column1 - args[0].column0 + 1.0);
+      return Number(id == FunctionId::Rows ? args[0].row1 - args[0].row0 + 1.0
+                                           : args[0].column1 - args[0].column0 + 1.0);
     }
     case FunctionId::IsBlank:
       return Bool(args[0].kind == Operand::Kind::Range && call.Arg(0).IsEmpty());

@@ -55,7 +55,8 @@ void CellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, 
   const Workbook* workbook = model->GetWorkbook();
   const Worksheet* sheet = model->Sheet();
   if (workbook && sheet) {
-    CellPainter::PaintValue(*painter, rect, style, WorkbookTableModel::Shown(sheet->FindCell(CellAddress{row, column})),
+    CellPainter::PaintValue(*painter, rect, style,
+                            WorkbookTableModel::Shown(sheet->FindCell(CellAddress{row, column})),
                             model->FormatAt(row, column), workbook->Dates());
   }
   const auto* table = qobject_cast<const QTableView*>(option.widget);

@@ -169,7 +169,8 @@ QString WorkbookTableModel::DisplayText(int row, int column) const {
   if (!sheet) return {};
   const CellValue shown = Shown(sheet->FindCell(CellAddress{row, column}));
   if (IsEmptyValue(shown) || std::holds_alternative<NoStoredResult>(shown)) return {};
-  return QString::fromStdString(formats_.Display(shown, StyleAt(row, column).numberFormat, workbook_->Dates()));
+  return QString::fromStdString(
+      formats_.Display(shown, StyleAt(row, column).numberFormat, workbook_->Dates()));
 }
 
 QString WorkbookTableModel::EditText(int row, int column) const {

@@ -29,8 +29,9 @@ bool LibreOfficeArgumentError(const CellValue& v) {
 // FormulaTest instead: booleans in text and comparisons (the office treats them as numbers),
 // texts typed into SUM and AVERAGE, fractional powers of negative numbers, numbers of 1E+15
 // and above turned into text, ATAN2(0,0) (the office's 0, Excel's #DIV/0!) and FIND of an
-// empty text (the office's #VALUE!, Excel's start). Formulas naming unknown functions are left out as well: the
-// engine gives them no value at all rather than the office's #NAME? (see RecalculatorTest).
+// empty text (the office's #VALUE!, Excel's start). Formulas naming unknown functions are left
+// out as well: the engine gives them no value at all rather than the office's #NAME? (see
+// RecalculatorTest).
 // On sheet 数据 of the test book (see CalcTestBook.h), in column J from row 20.
 const char* const kFormulas[] = {
     // Operators, precedence, coercion.
