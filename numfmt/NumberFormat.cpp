@@ -241,9 +241,52 @@ bool ParseDateLetters(const std::string& s, std::size_t& i, Section& section) {
   return true;
 }
 
+// Whether the section holds a digit placeholder outside quotes, escapes and brackets.
+bool HasDigitPlaceholder(const std::string& s) {
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    const char c = s[i];
+    if (c == '"' || c == '[') {
+      const auto close = s.find(c == '"' ? '"' : ']', i + 1);
+      if (close == std::string::npos) return false;
+      i = close;
+    } else if (c == '\\' || c == '_' || c == '*') {
+      ++i;
+    } else if (c == '0' || c == '#' || c == '?') {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Whether the run of one letter at s[i] is shown as written, as the office shows letters that
+// start none of its codes ("K0+000" shows K1+235, the chainage formats of road drawings).
+// Codes (d e g h m q r s, aaa, ccc, nn, ww, am/pm, a/p, b1 b2) are not; nor is a lone y beside
+// dates, where it is the year, but beside digit placeholders (a number section) it is a letter.
+bool LiteralLetters(const std::string& s, std::size_t i, bool numeric) {
+  const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(s[i])));
+  const int run = RunOf(s, i);
+  const char after = i + static_cast<std::size_t>(run) < s.size() ? s[i + static_cast<std::size_t>(run)] : '\0';
+  switch (c) {
+    case 'a': {
+      const std::string lower = Lower(s.substr(i, 5));
+      return run < 3 && lower != "am/pm" && lower.rfind("a/p", 0) != 0;
+    }
+    case 'b': return after != '1' && after != '2';
+    case 'c': return run < 3;
+    case 'n':
+    case 'w': return run == 1;
+    case 'y': return numeric && run == 1;
+    case 'f': case 'i': case 'j': case 'k': case 'l': case 'o': case 'p': case 't': case 'u': case 'v':
+    case 'x': case 'z':
+      return true;
+    default: return false;
+  }
+}
+
 // False when the section holds something this display does not render.
 bool ParseSection(const std::string& s, Section& section) {
   static constexpr std::string_view kChineseAmPm = "上午/下午";
+  const bool numeric = HasDigitPlaceholder(s);
   bool seenDigit = false;
   int pendingCommas = 0;
   auto part = Token::Part::Integer;
@@ -329,7 +372,13 @@ bool ParseSection(const std::string& s, Section& section) {
     } else if (c == '/' && seenDigit && i + 1 < s.size() && std::string_view("0123456789#?").find(s[i + 1]) != std::string_view::npos) {
       return false;  // fractions ("# ?/?") are not rendered here
     } else if (std::isalpha(static_cast<unsigned char>(c))) {
-      if (!ParseDateLetters(s, i, section)) return false;  // b, e, g, …: no code of ours
+      const std::size_t run = static_cast<std::size_t>(RunOf(s, i));
+      if (LiteralLetters(s, i, numeric)) {
+        AddLiteral(section, s.substr(i, run));
+        i += run;
+      } else if (!ParseDateLetters(s, i, section)) {
+        return false;  // e, g, q, r, …: no code of ours
+      }
     } else {
       const std::size_t len = Utf8Length(s, i);
       AddLiteral(section, s.substr(i, len));

@@ -23,7 +23,8 @@ namespace spreadsheet {
 // 上午/下午), [$-F800] and [$-x-sysdate] (long date 2024年1月2日), [$-F400] and [$-x-systime]
 // (time 18:00:00), [DBNum1] and [DBNum2] (Chinese numerals). A date before the first day of the
 // date system or after 9999-12-31 shows "###" (a negative time of the 1904 system shows with
-// its sign). Letters it does not know show numbers as General. Never throws for any code.
+// its sign). Letters that start no code show as written (K0+000: K1+235); codes it does not
+// render (e, g, q, r, fractions, …) show numbers as General. Never throws for any code.
 class NumberFormat {
  public:
   explicit NumberFormat(std::string_view code = "General");

@@ -98,7 +98,7 @@ INSTANTIATE_TEST_SUITE_P(
 INSTANTIATE_TEST_SUITE_P(
     FallBackToGeneral, NumberDisplay,
     ::testing::Values(NumberCase{1234.5, "General", "1234.5"}, NumberCase{1234.5, "", "1234.5"},
-                      NumberCase{0.25, "bbbb", "0.25"}, NumberCase{43000, "[$-804]ggg", "43000"},
+                      NumberCase{0.25, "gggg", "0.25"}, NumberCase{43000, "[$-804]ggg", "43000"},
                       NumberCase{1.5, "[DBNum3]0", "1.5"}, NumberCase{1.5, "0 h", "1.5"},
                       NumberCase{1234.5, "@", "1234.5"}, NumberCase{1.5, "# ?/?", "1.5"},
                       NumberCase{0.25, "# ?\?/?\?", "0.25"}, NumberCase{1, "0;0;0;0;0", "1"},
@@ -138,7 +138,8 @@ TEST(NumberDisplay, ParsedFormatKnowsItsCodeAndWhetherItIsGeneral) {
   const NumberFormat metres("0.000");
   EXPECT_EQ(metres.Code(), "0.000");
   EXPECT_FALSE(metres.IsGeneral());
-  EXPECT_TRUE(NumberFormat("bbbb").IsGeneral());
+  EXPECT_TRUE(NumberFormat("gggg").IsGeneral());
+  EXPECT_FALSE(NumberFormat("K0+000").IsGeneral());
   EXPECT_TRUE(NumberFormat("yyyy").IsDate());
   EXPECT_TRUE(NumberFormat("@").IsGeneral());
   EXPECT_EQ(metres.Format(CellValue{101.2345}), "101.235");
