@@ -265,22 +265,17 @@ bool HasDigitPlaceholder(const std::string& s) {
 bool LiteralLetters(const std::string& s, std::size_t i, bool numeric) {
   const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(s[i])));
   const int run = RunOf(s, i);
-  const char after = i + static_cast<std::size_t>(run) < s.size() ? s[i + static_cast<std::size_t>(run)] : '\0';
-  switch (c) {
-    case 'a': {
-      const std::string lower = Lower(s.substr(i, 5));
-      return run < 3 && lower != "am/pm" && lower.rfind("a/p", 0) != 0;
-    }
-    case 'b': return after != '1' && after != '2';
-    case 'c': return run < 3;
-    case 'n':
-    case 'w': return run == 1;
-    case 'y': return numeric && run == 1;
-    case 'f': case 'i': case 'j': case 'k': case 'l': case 'o': case 'p': case 't': case 'u': case 'v':
-    case 'x': case 'z':
-      return true;
-    default: return false;
+  const std::size_t end = i + static_cast<std::size_t>(run);
+  const char after = end < s.size() ? s[end] : '\0';
+  if (c == 'a') {
+    const std::string lower = Lower(s.substr(i, 5));
+    return run < 3 && lower != "am/pm" && lower.rfind("a/p", 0) != 0;
   }
+  if (c == 'b') return after != '1' && after != '2';
+  if (c == 'c') return run < 3;
+  if (c == 'n' || c == 'w') return run == 1;
+  if (c == 'y') return numeric && run == 1;
+  return std::string_view("fijkloptuvxz").find(c) != std::string_view::npos;
 }
 
 // False when the section holds something this display does not render.
