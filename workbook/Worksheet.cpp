@@ -109,6 +109,19 @@ std::optional<double> Worksheet::RowHeight(int row) const {
 
 void Worksheet::SetRowHeight(int row, double points) { rowHeights_[row] = points; }
 
+void Worksheet::AdoptRows(Worksheet& from, int first) {
+  const auto start = static_cast<std::size_t>(std::max(first, 0));
+  if (from.rows_.size() > start) {
+    if (rows_.size() < from.rows_.size()) rows_.resize(from.rows_.size());
+    std::move(from.rows_.begin() + static_cast<std::ptrdiff_t>(start), from.rows_.end(),
+              rows_.begin() + static_cast<std::ptrdiff_t>(start));
+    from.rows_.resize(start);
+  }
+  const auto heights = from.rowHeights_.lower_bound(first);
+  rowHeights_.insert(heights, from.rowHeights_.end());
+  from.rowHeights_.erase(heights, from.rowHeights_.end());
+}
+
 std::uint32_t Worksheet::ColumnStyle(int column) const {
   auto it = columnStyles_.find(column);
   return it == columnStyles_.end() ? 0 : it->second;

@@ -64,6 +64,10 @@ class Worksheet {
   void SetColumnStyle(int column, std::uint32_t style);
   const std::map<int, std::uint32_t>& ColumnStyles() const { return columnStyles_; }
 
+  // Takes the cells and row heights of `from`'s rows `first` and below, which this sheet must
+  // not have: for a sheet read in parts. `from` keeps its other rows and everything else.
+  void AdoptRows(Worksheet& from, int first);
+
   // Inserts `count` empty rows before `row`: the rows below with their heights, the merges and
   // the repeated print rows move down, a merge across the row grows. Throws SpreadsheetError
   // 1004 naming the row when contents or a merge would be pushed past row 65536.

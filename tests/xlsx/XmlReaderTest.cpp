@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "workbook/SpreadsheetError.h"
 
@@ -11,8 +13,7 @@ namespace {
 
 // Everything a reader gives, one token a node: "1<b x=1/>" a start at depth 1 (self-closed, its
 // attributes without a namespace), "1</b>" an end, "2'text'" a text.
-std::string Events(const std::string& xml) {
-  XmlReader r(xml, "t.xml");
+std::string Events(XmlReader& r) {
   std::string out;
   while (r.Read()) {
     out += std::to_string(r.Depth());
@@ -29,6 +30,11 @@ std::string Events(const std::string& xml) {
     }
   }
   return out;
+}
+
+std::string Events(const std::string& xml) {
+  XmlReader r(xml, "t.xml");
+  return Events(r);
 }
 
 // What the refusal of `xml` says; "" when it is read.
@@ -66,6 +72,42 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"AnEmptyElementAtAPieceBoundary", "<a>" + std::string(65536 - 8, ' ') + "<b></b><c/></a>",
                  "0<a> 1'" + std::string(65536 - 8, ' ') + "' 1<b/> 1<c/> 0</a> "}),
     [](const ::testing::TestParamInfo<ReadCase>& info) { return info.param.name; });
+
+// A document in pieces reads as their concatenation, and each seam tells the depth the parser
+// stood at there: -1 where the piece ended inside markup (a tag, a comment, a text going on).
+struct PiecesCase {
+  const char* name;
+  std::vector<std::string> pieces;
+  std::vector<int> depths;
+};
+
+class XmlReaderPieces : public ::testing::TestWithParam<PiecesCase> {};
+
+TEST_P(XmlReaderPieces, ReadAsOneTextAndTellTheDepthAtEachSeam) {
+  const PiecesCase& c = GetParam();
+  std::string whole;
+  std::vector<std::string_view> views;
+  for (const std::string& p : c.pieces) {
+    whole += p;
+    views.emplace_back(p);
+  }
+  XmlReader r(views, "t.xml");
+  EXPECT_EQ(Events(r), Events(whole));
+  for (std::size_t i = 0; i < c.depths.size(); ++i) EXPECT_EQ(r.DepthAfterPiece(i), c.depths[i]) << "seam " << i;
+  EXPECT_EQ(r.DepthAfterPiece(c.depths.size()), -1) << "the last piece has no seam";
+}
+
+const std::string kRows(100000, ' ');  // a piece longer than one push
+
+INSTANTIATE_TEST_SUITE_P(
+    Seams, XmlReaderPieces,
+    ::testing::Values(PiecesCase{"BetweenRows", {"<w><d><r/>", "<r>" + kRows + "</r>", "</d></w>"}, {2, 2}},
+                      PiecesCase{"AfterTheRoot", {"<?xml version=\"1.0\"?><w>", "<d/></w>"}, {1}},
+                      PiecesCase{"InsideATag", {"<w><d><r a='", "1'/></d></w>"}, {-1}},
+                      PiecesCase{"InsideAComment", {"<w><d><!-- <r>", "--></d></w>"}, {-1}},
+                      PiecesCase{"InsideAText", {"<w><d>ab", "c</d></w>"}, {-1}},
+                      PiecesCase{"Deeper", {"<w><d><c><r/>", "</c></d></w>"}, {3}}),
+    [](const ::testing::TestParamInfo<PiecesCase>& info) { return std::string(info.param.name); });
 
 TEST(XmlReaderRefusals, NameThePartAndLineOrTheDocumentType) {
   EXPECT_EQ(Refusal("<a>\n<b>\n</a>"), "不是有效的 Excel 工作簿：部件“t.xml”不是格式正确的 XML（第 3 行）");

@@ -1,3 +1,5 @@
+#include <malloc.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cstring>
@@ -22,6 +24,10 @@ int main(int argc, char** argv) {
   }
   limits.memoryBytes = static_cast<std::size_t>(memory);
   limits.time = std::chrono::milliseconds(millis);
+  // One heap for every thread: a large sheet's second half, read on a thread of its own, then
+  // takes its blocks from the heap on large pages too (a heap of the thread's own grows by
+  // small pages and system calls, and its half took longer than the whole).
+  ::mallopt(M_ARENA_MAX, 1);
   // The heap reserved on large pages is address space the read may fill: the limit, which
   // counts from the address space in use when the reading starts, adds only the rest.
   const std::size_t reserved =

@@ -7,17 +7,21 @@
 #include <cstring>
 #include <map>
 #include <optional>
+#include <stdexcept>
 #include <string_view>
+#include <system_error>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
 #include "numfmt/BuiltinNumberFormats.h"
-#include "xlsx/read/OpcPackage.h"
-#include "xlsx/read/SharedFormula.h"
-#include "xlsx/read/SheetDigest.h"
-#include "xlsx/read/Utf8.h"
 #include "workbook/SheetMetrics.h"
 #include "workbook/SpreadsheetError.h"
+#include "xlsx/read/OpcPackage.h"
+#include "xlsx/read/SharedFormula.h"
+#include "xlsx/read/SheetCut.h"
+#include "xlsx/read/SheetDigest.h"
+#include "xlsx/read/Utf8.h"
 #include "xlsx/read/XmlReader.h"
 
 namespace spreadsheet {
@@ -435,7 +439,70 @@ class SheetReader {
   bool Clipped() const { return clipped_; }
 
   void Read(const std::string& xml, const std::string& part) {
+    if (const std::optional<SheetCut> cut = SheetCut::Find(xml); cut && ReadHalves(xml, part, *cut)) return;
     XmlReader r(xml, part);
+    Parse(r);
+    ResolveShared();
+  }
+
+ private:
+  // The rows after the cut are read on a second thread into a sheet of their own while this
+  // one reads the rest, then moved in. Taken only where the two readings are the one reading
+  // of the whole text: each reader found the rows' level at every seam, the rows before the
+  // cut lie above those after it. Otherwise (or when either reading fails) nothing of them
+  // is kept and the caller reads the text whole, which tells what is wrong and where.
+  bool ReadHalves(const std::string& xml, const std::string& part, const SheetCut& cut) {
+    constexpr int kRowLevel = 2;  // of the rows: the worksheet is 0, sheetData 1
+    const std::string_view all(xml);
+    const Worksheet before = ws_;
+    Worksheet tail(ws_.Name());
+    SheetReader second(tail, strings_, styleCount_, date1904_, bounded_, leftOut_);
+    bool secondRead = false, firstRead = false;
+    try {
+      std::jthread other([&] {
+        try {
+          XmlReader r({all.substr(0, cut.dataStart), all.substr(cut.split, cut.dataEnd - cut.split),
+                       all.substr(cut.dataEnd)},
+                      part);
+          second.Parse(r);
+          secondRead = r.DepthAfterPiece(0) == kRowLevel && r.DepthAfterPiece(1) == kRowLevel;
+        } catch (const std::exception&) {
+          // Read again whole below, which reports it.
+        }
+      });
+      try {
+        XmlReader r({all.substr(0, cut.split), all.substr(cut.dataEnd)}, part);
+        Parse(r);
+        firstRead = r.DepthAfterPiece(0) == kRowLevel;
+      } catch (const std::exception&) {
+        // As above.
+      }
+    } catch (const std::system_error&) {
+      // No second thread to be had (a tight address-space limit): read in one piece.
+    }
+    const auto& heights = ws_.RowHeights();
+    const auto& tailHeights = tail.RowHeights();
+    bool apart = firstRead && secondRead && ws_.RowExtent() <= cut.firstRow &&
+                 (heights.empty() || heights.rbegin()->first < cut.firstRow) &&
+                 (tailHeights.empty() || tailHeights.begin()->first >= cut.firstRow);
+    for (int r = 0; apart && r < std::min(cut.firstRow, tail.RowExtent()); ++r) apart = tail.Row(r).empty();
+    if (!apart) {
+      ws_ = before;
+      clipped_ = false;
+      masters_.clear();
+      pending_.clear();
+      row_ = col_ = -1;
+      return false;
+    }
+    ws_.AdoptRows(tail, cut.firstRow);
+    clipped_ = clipped_ || second.clipped_;
+    for (auto& [index, master] : second.masters_) masters_[index] = std::move(master);
+    pending_.insert(pending_.end(), second.pending_.begin(), second.pending_.end());
+    ResolveShared();
+    return true;
+  }
+
+  void Parse(XmlReader& r) {
     bool fitToPage = false;
     std::optional<int> fitToWidth;
     bool paneRead = false;
@@ -498,6 +565,10 @@ class SheetReader {
       }
     }
     if (fitToPage) ws_.Print().fitToWidth = std::max(fitToWidth.value_or(1), 0);
+  }
+
+  // Shared formulas: each cell that shares one takes its master's, moved by its offset.
+  void ResolveShared() {
     for (const PendingShared& p : pending_) {
       auto it = masters_.find(p.index);
       if (it == masters_.end()) continue;

@@ -58,8 +58,10 @@ struct XmlReader::Impl {
     std::uint32_t value, valueLength;
   };
 
-  std::string_view xml;
-  std::size_t pushed = 0;
+  std::vector<std::string_view> pieces;
+  std::size_t piece = 0;        // the piece being pushed
+  std::size_t pushed = 0;       // bytes of it pushed
+  std::vector<int> depthAfter;  // per piece but the last: see DepthAfterPiece
   xmlParserCtxtPtr parser = nullptr;
   bool finished = false;  // the whole text pushed, or the parser stopped
   int depth = 0;          // of the next element the parser starts
@@ -211,10 +213,20 @@ struct XmlReader::Impl {
   // Parses the next piece of the text (the end of the document after the last).
   void Push() {
     Compact();
-    const std::size_t length = std::min(kPiece, xml.size() - pushed);
-    const bool last = pushed + length == xml.size();
-    const int got = xmlParseChunk(parser, xml.data() + pushed, static_cast<int>(length), last ? 1 : 0);
+    while (pushed == pieces[piece].size() && piece + 1 < pieces.size()) {
+      ++piece;
+      pushed = 0;
+    }
+    const std::string_view text = pieces[piece];
+    const std::size_t length = std::min(kPiece, text.size() - pushed);
+    const bool last = pushed + length == text.size() && piece + 1 == pieces.size();
+    const int got = xmlParseChunk(parser, text.data() + pushed, static_cast<int>(length), last ? 1 : 0);
     pushed += length;
+    if (!finished && !last && pushed == text.size()) {
+      const xmlParserInputPtr input = parser->input;
+      const bool whole = input != nullptr && input->cur == input->end;
+      depthAfter[piece] = got == 0 && whole ? depth : -1;
+    }
     if (finished) return;
     if (got != 0 && error.empty()) {
       // A failure libxml2 did not report through the error handler.
@@ -233,12 +245,21 @@ struct XmlReader::Impl {
   }
 };
 
-XmlReader::XmlReader(std::string_view xml, std::string part) : impl_(new Impl), part_(std::move(part)) {
-  if (xml.size() > 0x7fffffff) {
+XmlReader::XmlReader(std::string_view xml, std::string part)
+    : XmlReader(std::vector<std::string_view>{xml}, std::move(part)) {}
+
+XmlReader::XmlReader(std::vector<std::string_view> pieces, std::string part)
+    : impl_(new Impl), part_(std::move(part)) {
+  std::size_t total = 0;
+  for (std::string_view p : pieces) total += p.size();
+  if (total > 0x7fffffff) {
     delete impl_;
     throw SpreadsheetError(SpreadsheetError::kApplicationDefined, "部件“" + part_ + "”超过 2 GB");
   }
-  impl_->xml = xml;
+  if (pieces.empty()) pieces.emplace_back();
+  impl_->depthAfter.assign(pieces.size() - 1, -1);
+  impl_->pieces = std::move(pieces);
+  const std::string_view xml = impl_->pieces.front();
   xmlSAXHandler handler{};
   handler.initialized = XML_SAX2_MAGIC;
   handler.startElementNs = &Impl::StartElement;
@@ -296,6 +317,10 @@ bool XmlReader::Read() {
     case Impl::Kind::Error: Malformed();
   }
   return false;
+}
+
+int XmlReader::DepthAfterPiece(std::size_t i) const {
+  return i < impl_->depthAfter.size() ? impl_->depthAfter[i] : -1;
 }
 
 std::string_view XmlReader::Name() const {

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace spreadsheet {
 
@@ -16,6 +17,10 @@ class XmlReader {
   enum class Node { Start, End, Text };
 
   XmlReader(std::string_view xml, std::string part);
+  // One document given as pieces that follow one another (the parser sees their
+  // concatenation, without a copy), for a caller that reads part of a document apart.
+  // Malformed XML names the line within the pieces as given, not as in a larger file.
+  XmlReader(std::vector<std::string_view> pieces, std::string part);
   ~XmlReader();
   XmlReader(const XmlReader&) = delete;
   XmlReader& operator=(const XmlReader&) = delete;
@@ -48,6 +53,11 @@ class XmlReader {
   std::string ElementText(std::string_view skip = {});
   // From a start element: moves past its subtree; the next Read() gives what follows it.
   void Skip();
+
+  // Where the parser stood once piece `i` (not the last) had been parsed whole: the depth of
+  // the next element it would start, or -1 when it had not reached the piece's end, stopped, or
+  // held bytes of the piece back (the piece ended inside markup).
+  int DepthAfterPiece(std::size_t i) const;
 
   const std::string& Part() const { return part_; }
   [[noreturn]] void Fail(const std::string& what) const;
