@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTimer>
 #include <limits>
 
 namespace spreadsheet {
@@ -27,9 +28,11 @@ FormulaBar::FormulaBar(QWidget* parent)
   setStyleSheet(QStringLiteral("QLineEdit { border: 1px solid #c8c8c8; background: white; padding: 1px 3px; }"));
   connect(nameBox_, &QLineEdit::returnPressed, this, [this] { emit addressEntered(nameBox_->text().trimmed()); });
   content_->installEventFilter(this);
+  nameBox_->installEventFilter(this);
 }
 
 void FormulaBar::Show(const QString& address, const QString& content) {
+  address_ = address;
   nameBox_->setText(address);
   shown_ = content;
   content_->setText(content);
@@ -43,6 +46,22 @@ QString FormulaBar::Content() const { return content_->text(); }
 bool FormulaBar::HasPendingEntry() const { return content_->isModified() && content_->text() != shown_; }
 
 bool FormulaBar::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == nameBox_) {
+    // As in spreadsheets: entering the name box selects the address, so that what is typed
+    // replaces it (a click would otherwise put the caret inside "A1" and make "AA3…1"); leaving
+    // it or Escape without Enter shows the current cell's address again.
+    if (event->type() == QEvent::FocusIn) {
+      QTimer::singleShot(0, nameBox_, [box = nameBox_] {
+        if (box->hasFocus()) box->selectAll();
+      });
+    } else if (event->type() == QEvent::FocusOut) {
+      nameBox_->setText(address_);
+    } else if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+      nameBox_->setText(address_);
+      nameBox_->selectAll();
+      return true;
+    }
+  }
   if (watched == content_ && event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {

@@ -6,8 +6,9 @@ class QLineEdit;
 
 namespace spreadsheet {
 
-// The bar above the grid: the name box with the current cell's address (an address typed
-// there and confirmed with Enter moves to it) and the current cell's content, editable.
+// The bar above the grid: the name box with the current cell's address (entering it selects
+// the address; an address typed there and confirmed with Enter moves to it, Escape or leaving
+// shows the current one again) and the current cell's content, editable.
 class FormulaBar : public QWidget {
   Q_OBJECT
 
@@ -33,7 +34,8 @@ class FormulaBar : public QWidget {
  private:
   QLineEdit* nameBox_;
   QLineEdit* content_;
-  QString shown_;  // the content as last shown, restored on Escape
+  QString shown_;    // the content as last shown, restored on Escape
+  QString address_;  // the address as last shown, restored on Escape or leaving the name box
 };
 
 }  // namespace spreadsheet

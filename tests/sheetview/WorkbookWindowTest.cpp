@@ -190,6 +190,26 @@ TEST_F(WindowEditing, FormulaBarShowsAndEditsTheCurrentCell) {
   EXPECT_EQ(Current(), "C20");
 }
 
+TEST_F(WindowEditing, AClickIntoTheNameBoxSelectsTheAddressThatTypingReplaces) {
+  Go("C20");
+  QLineEdit* box = window->Bar()->NameBox();
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+  // A click between "C" and "20": the caret would land there without the selection.
+  QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(box->width() / 2, box->height() / 2));
+  QCoreApplication::processEvents();
+  ASSERT_TRUE(box->hasFocus());
+  EXPECT_EQ(box->selectedText(), "C20");
+  QTest::keyClicks(box, "E8");
+  QTest::keyClick(box, Qt::Key_Return);
+  EXPECT_EQ(Current(), "E8");
+  EXPECT_TRUE(dialogs->errors.empty());
+  QTest::keyClicks(box, "Z9");
+  QTest::keyClick(box, Qt::Key_Escape);
+  EXPECT_EQ(box->text(), "E8");
+  EXPECT_EQ(Current(), "E8");
+}
+
 TEST_F(WindowEditing, UndoOnAnotherSheetShowsThatSheet) {
   Go("A8");
   Type("x");
