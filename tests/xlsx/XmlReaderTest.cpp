@@ -93,7 +93,9 @@ TEST_P(XmlReaderPieces, ReadAsOneTextAndTellTheDepthAtEachSeam) {
   }
   XmlReader r(views, "t.xml");
   EXPECT_EQ(Events(r), Events(whole));
-  for (std::size_t i = 0; i < c.depths.size(); ++i) EXPECT_EQ(r.DepthAfterPiece(i), c.depths[i]) << "seam " << i;
+  for (std::size_t i = 0; i < c.depths.size(); ++i) {
+    EXPECT_EQ(r.DepthAfterPiece(i), c.depths[i]) << "seam " << i;
+  }
   EXPECT_EQ(r.DepthAfterPiece(c.depths.size()), -1) << "the last piece has no seam";
 }
 
