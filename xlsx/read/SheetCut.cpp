@@ -4,9 +4,9 @@
 
 namespace spreadsheet {
 
-std::optional<SheetCut> SheetCut::Find(std::string_view xml) {
+std::optional<SheetCut> SheetCut::Find(std::string_view xml, std::size_t from) {
   constexpr long kFileRows = 1048576;
-  if (xml.size() < kFrom) return std::nullopt;
+  if (xml.size() < from) return std::nullopt;
   SheetCut cut;
   const std::size_t open = xml.find("<sheetData");
   const std::size_t close = xml.rfind("</sheetData>");

@@ -431,15 +431,24 @@ class SheetReader {
   // `bounded`: a value beyond the model's sheet is an error; otherwise it is left out and the
   // sheet marked clipped.
   // `leftOut`: cells whose contents are not read (nullptr: none).
+  // `halvesFrom`: texts of this many bytes or more are read in halves where they allow it.
   SheetReader(Worksheet& ws, const std::vector<std::string>& strings, std::uint32_t styleCount, bool date1904,
-              bool bounded, const CellRange* leftOut)
-      : ws_(ws), strings_(strings), styleCount_(styleCount), date1904_(date1904), bounded_(bounded),
-        leftOut_(leftOut) {}
+              bool bounded, const CellRange* leftOut, std::size_t halvesFrom)
+      : ws_(ws),
+        strings_(strings),
+        styleCount_(styleCount),
+        date1904_(date1904),
+        bounded_(bounded),
+        leftOut_(leftOut),
+        halvesFrom_(halvesFrom) {}
 
   bool Clipped() const { return clipped_; }
 
   void Read(const std::string& xml, const std::string& part) {
-    if (const std::optional<SheetCut> cut = SheetCut::Find(xml); cut && ReadHalves(xml, part, *cut)) return;
+    if (const std::optional<SheetCut> cut = SheetCut::Find(xml, halvesFrom_);
+        cut && ReadHalves(xml, part, *cut)) {
+      return;
+    }
     XmlReader r(xml, part);
     Parse(r);
     ResolveShared();
@@ -456,7 +465,7 @@ class SheetReader {
     const std::string_view all(xml);
     const Worksheet before = ws_;
     Worksheet tail(ws_.Name());
-    SheetReader second(tail, strings_, styleCount_, date1904_, bounded_, leftOut_);
+    SheetReader second(tail, strings_, styleCount_, date1904_, bounded_, leftOut_, halvesFrom_);
     bool secondRead = false, firstRead = false;
     try {
       std::jthread other([&] {
@@ -809,6 +818,7 @@ class SheetReader {
   bool date1904_;
   bool bounded_;
   const CellRange* leftOut_;
+  std::size_t halvesFrom_;
   bool clipped_ = false;
   std::unordered_map<std::string, SharedMaster> masters_;
   std::vector<PendingShared> pending_;
@@ -944,7 +954,8 @@ void RefuseOpenDocument(const OpcPackage& package) {
 
 }  // namespace
 
-Workbook XlsxReader::Read(std::shared_ptr<const std::string> bytes, const LeftOut& leftOut) {
+Workbook XlsxReader::Read(std::shared_ptr<const std::string> bytes, const LeftOut& leftOut,
+                          std::size_t halvesFrom) {
   RefuseOtherFormats(*bytes);
   const OpcPackage package(bytes);
   RefuseEncryptedEntries(package);
@@ -1022,7 +1033,8 @@ Workbook XlsxReader::Read(std::shared_ptr<const std::string> bytes, const LeftOu
     // file has it, whatever its size, as long as it is not changed here.
     const bool bounded = e.name == "数据输入" || e.name == "水准表";
     const CellRange* area = !leftOut.sheet.empty() && e.name == leftOut.sheet ? &leftOut.area : nullptr;
-    SheetReader reader(ws, strings, std::max<std::uint32_t>(origin.styleCount, 1), date1904, bounded, area);
+    SheetReader reader(ws, strings, std::max<std::uint32_t>(origin.styleCount, 1), date1904, bounded, area,
+                       halvesFrom);
     reader.Read(package.Read(e.part), e.part);
     if (auto t = titles.find(i); t != titles.end()) {
       ws.Print().repeatRowsFirst = t->second.first;

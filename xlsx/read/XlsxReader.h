@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -31,7 +32,11 @@ class XlsxReader {
     CellRange area;
   };
 
-  static Workbook Read(std::shared_ptr<const std::string> bytes, const LeftOut& leftOut = {});
+  // A sheet of `halvesFrom` bytes of XML or more has its rows read in two halves at once
+  // where its text allows it (xlsx/read/SheetCut.h); the workbook read is the same.
+  static constexpr std::size_t kHalvesFrom = std::size_t{4} << 20;
+  static Workbook Read(std::shared_ptr<const std::string> bytes, const LeftOut& leftOut = {},
+                       std::size_t halvesFrom = kHalvesFrom);
   // Exact, locale-free: an optional sign ("+" too), digits, point, exponent, surrounded by
   // nothing but XML white space. False for "INF", "NaN", hexadecimal, "1,5" and overflow.
   static bool ParseNumber(std::string_view text, double& value);
