@@ -117,14 +117,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FuzzInput in(data, size);
   const int entries = WritePackage(path, in);
 
-  // In this process (where the sanitizers see it): a workbook, or SpreadsheetError 1004.
+  // In this process (where the sanitizers see it): a workbook, or SpreadsheetError 1004; the
+  // same read with every sheet tried in two halves (from its first byte on) and read whole.
   const auto bytes = std::make_shared<const std::string>(levelbook::fuzz::ReadBytes(path));
-  try {
-    const std::string image = spreadsheet::WorkbookSerializer::Serialize(spreadsheet::XlsxReader::Read(bytes));
-    Require(!image.empty(), "a workbook image", "empty");
-  } catch (const spreadsheet::SpreadsheetError& e) {
-    Require(e.Number() == spreadsheet::SpreadsheetError::kApplicationDefined, "error number 1004", e.Description());
-  }
+  const auto read = [&bytes](std::size_t halvesFrom) {
+    try {
+      const std::string image =
+          spreadsheet::WorkbookSerializer::Serialize(spreadsheet::XlsxReader::Read(bytes, {}, halvesFrom));
+      Require(!image.empty(), "a workbook image", "empty");
+      return image;
+    } catch (const spreadsheet::SpreadsheetError& e) {
+      Require(e.Number() == spreadsheet::SpreadsheetError::kApplicationDefined, "error number 1004", e.Description());
+      return "error: " + e.Description();
+    }
+  };
+  const std::string halves = read(1);
+  Require(halves == read(static_cast<std::size_t>(-1)), "halves read as the whole", halves);
   (void)entries;
   levelbook::fuzz::CheckIsolatedLoad(path, saved);
   return 0;
