@@ -7,8 +7,9 @@ class QLineEdit;
 namespace spreadsheet {
 
 // The bar above the grid: the name box with the current cell's address (entering it selects
-// the address; an address typed there and confirmed with Enter moves to it, Escape or leaving
-// shows the current one again) and the current cell's content, editable.
+// the address; an address typed there, on another sheet too ("水准表!A5"), and confirmed with
+// Enter moves to it, Escape or leaving shows the current one again) and the current cell's
+// content, editable.
 class FormulaBar : public QWidget {
   Q_OBJECT
 

@@ -15,6 +15,7 @@
 #include <QToolButton>
 #include <QUndoStack>
 #include <QVBoxLayout>
+#include <optional>
 
 #include "sheetview/BusyCursor.h"
 #include "sheetview/EditCommands.h"
@@ -471,7 +472,26 @@ void WorkbookWindow::OnCellsEdited(std::size_t sheet, const CellRange& range) {
 void WorkbookWindow::OnAddressEntered(const QString& text) {
   if (!HasWorkbook()) return;
   try {
-    const CellRange range = CellRange::Parse(text.toStdString());
+    // "水准表!A5" or "'数据输入'!E6:F6", as in formulas: the sheet is shown first.
+    std::string address = text.toStdString();
+    std::optional<std::size_t> sheet;
+    if (const std::size_t bang = address.rfind('!'); bang != std::string::npos) {
+      QString name = QString::fromStdString(address.substr(0, bang));
+      if (name.size() >= 2 && name.startsWith('\'') && name.endsWith('\'')) {
+        name = name.mid(1, name.size() - 2).replace(QStringLiteral("''"), QStringLiteral("'"));
+      }
+      const Workbook& workbook = GetWorkbook();
+      for (std::size_t i = 0; i < workbook.SheetCount() && !sheet; ++i) {
+        if (QString::fromStdString(workbook.SheetAt(i).Name()).compare(name, Qt::CaseInsensitive) == 0)
+          sheet = i;
+      }
+      if (!sheet)
+        throw SpreadsheetError(SpreadsheetError::kApplicationDefined,
+                               "找不到工作表“" + name.toStdString() + "”");
+      address.erase(0, bang + 1);
+    }
+    const CellRange range = CellRange::Parse(address);
+    if (sheet) ShowSheet(*sheet);
     view_->SelectRange(range.first, range.last);
     view_->setFocus();
   } catch (const SpreadsheetError& e) {

@@ -190,6 +190,27 @@ TEST_F(WindowEditing, FormulaBarShowsAndEditsTheCurrentCell) {
   EXPECT_EQ(Current(), "C20");
 }
 
+TEST_F(WindowEditing, AnAddressOnAnotherSheetShowsThatSheet) {
+  QLineEdit* box = window->Bar()->NameBox();
+  const auto enter = [box](const QString& text) {
+    box->setText(text);
+    QTest::keyClick(box, Qt::Key_Return);
+  };
+  enter(QStringLiteral("水准表!b6:c7"));
+  EXPECT_EQ(window->ShownSheet(), 1u);
+  EXPECT_EQ(Current(), "B6");
+  enter(QStringLiteral("'数据输入'!E6"));
+  EXPECT_EQ(window->ShownSheet(), 0u);
+  EXPECT_EQ(Current(), "E6");
+  enter(QStringLiteral("没有这张表!A1"));
+  enter(QStringLiteral("水准表!XYZ0"));
+  ASSERT_EQ(dialogs->errors.size(), 2);
+  EXPECT_TRUE(dialogs->errors[0].contains(QStringLiteral("找不到工作表“没有这张表”")));
+  EXPECT_TRUE(dialogs->errors[1].contains(QStringLiteral("XYZ0")));
+  EXPECT_EQ(window->ShownSheet(), 0u) << "a bad address shows no other sheet";
+  EXPECT_EQ(Current(), "E6");
+}
+
 TEST_F(WindowEditing, AClickIntoTheNameBoxSelectsTheAddressThatTypingReplaces) {
   Go("C20");
   QLineEdit* box = window->Bar()->NameBox();
