@@ -482,12 +482,12 @@ void WorkbookWindow::OnAddressEntered(const QString& text) {
       }
       const Workbook& workbook = GetWorkbook();
       for (std::size_t i = 0; i < workbook.SheetCount() && !sheet; ++i) {
-        if (QString::fromStdString(workbook.SheetAt(i).Name()).compare(name, Qt::CaseInsensitive) == 0)
-          sheet = i;
+        const QString named = QString::fromStdString(workbook.SheetAt(i).Name());
+        if (named.compare(name, Qt::CaseInsensitive) == 0) sheet = i;
       }
-      if (!sheet)
-        throw SpreadsheetError(SpreadsheetError::kApplicationDefined,
-                               "找不到工作表“" + name.toStdString() + "”");
+      if (!sheet) {
+        throw SpreadsheetError(SpreadsheetError::kApplicationDefined, "找不到工作表“" + name.toStdString() + "”");
+      }
       address.erase(0, bang + 1);
     }
     const CellRange range = CellRange::Parse(address);
