@@ -77,7 +77,7 @@ FieldBookResult LevelingModule::GenerateFieldBook(spreadsheet::SpreadsheetHost& 
   result.Points = static_cast<int>(route_.Points.size());
   result.SetUps = book.StationCount;
   result.TurningPoints = book.StationCount - 1;
-  if (route_.DataBelowEnd) result.Notices.push_back(DataBelowEndText(route_.EndRow));
+  if (route_.DataBelowEnd) result.Notices.push_back(DataBelowEndText(route_.EndRow, route_.FirstLeftBehind));
   if (!result.Check.WithinLimit) {
     result.Notices.push_back(ClosureExceedsText(result.Check.ClosureMm, result.Check.LimitMm));
   }

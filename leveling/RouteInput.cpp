@@ -132,11 +132,6 @@ double NumberOf(const CellValue& value, char column, int row) {
   throw NotANumber(Address(column, row), text);
 }
 
-double ReadNumber(SpreadsheetHost& host, char column, int row) {
-  const std::string address = Address(column, row);
-  return NumberOf(CheckedValue(host, host.GetCellValue(address), address), column, row);
-}
-
 // A name is the text the sheet shows: a number under its format (a date shows as the date).
 std::string ReadName(SpreadsheetHost& host, const std::string& address) {
   CheckedValue(host, host.GetCellValue(address), address);
@@ -151,28 +146,50 @@ double DrawErrorMillimetres(double minusTolerance, double plusTolerance, const c
   return RandomInRange(low, high, engine);
 }
 
-// Whether anything was typed beyond the end of the route: B, E or F of the row with the empty
-// A cell, or A, B, E or F of any row below it. Reads blocks of the stored rows only.
-bool HasDataBelow(SpreadsheetHost& host, int endRow) {
+// The first cell, row by row, typed beyond the end of the route: B, E or F of the row with the
+// empty A cell, or A, B, E or F of any row below it; empty when there is none. Reads blocks of
+// the stored rows only.
+std::string FirstCellBelow(SpreadsheetHost& host, int endRow) {
   for (int first = endRow; first <= kLastSheetRow; first += kBlockRows) {
     const int last = std::min(first + kBlockRows - 1, kLastSheetRow);
     const spreadsheet::CellBlock block =
         host.ReadBlock("A" + std::to_string(first) + ":F" + std::to_string(last), false);
     for (int r = 0; r < block.rows; ++r) {
       for (int column : {0, 1, 4, 5}) {
-        if (!IsEmptyCell(block.values[static_cast<std::size_t>(r * 6 + column)])) return true;
+        if (!IsEmptyCell(block.values[static_cast<std::size_t>(r * 6 + column)])) {
+          return Address(static_cast<char>('A' + column), first + r);
+        }
       }
     }
-    if (!block.Complete()) return false;
+    if (!block.Complete()) return {};
   }
-  return false;
+  return {};
+}
+
+// A benchmark's known elevation. An empty cell is refused: read as 0 m, the book would walk
+// to sea level and close there, judged within its tolerance (a typed 0 is taken).
+double ReadBenchmarkElevation(SpreadsheetHost& host, char column, const char* which,
+                              const std::string& name) {
+  const std::string address = Address(column, 6);
+  const CellValue value = host.GetCellValue(address);
+  CheckedValue(host, value, address);
+  if (IsEmptyCell(value)) {
+    throw LevelingError(
+        LevelingError::kInvalidInput,
+        "单元格 " + address + " 为空：" + which + (name.empty() ? "" : "“" + name + "”") + "没有已知高程");
+  }
+  return NumberOf(value, column, 6);
 }
 
 }  // namespace
 
-std::string DataBelowEndText(int endRow) {
-  return "路线在第 " + std::to_string(endRow) + " 行结束（A" + std::to_string(endRow) +
-         " 为空），第 " + std::to_string(endRow + 1) + " 行以下还有数据未计入";
+std::string DataBelowEndText(int endRow, const std::string& firstLeftBehind) {
+  const std::string end =
+      "路线在第 " + std::to_string(endRow) + " 行结束（A" + std::to_string(endRow) + " 为空），";
+  if (!firstLeftBehind.empty() && firstLeftBehind.substr(1) == std::to_string(endRow)) {
+    return end + firstLeftBehind + " 还有数据未计入";
+  }
+  return end + "第 " + std::to_string(endRow + 1) + " 行以下还有数据未计入";
 }
 
 void ReadRouteInput(SpreadsheetHost& host, const LevelingSettings& settings, RandomEngine& engine,
@@ -180,13 +197,14 @@ void ReadRouteInput(SpreadsheetHost& host, const LevelingSettings& settings, Ran
   route.Points.clear();
   route.EndRow = 0;
   route.DataBelowEnd = false;
+  route.FirstLeftBehind.clear();
   route.SimulatedPoints = 0;
   host.SelectSheet(kInputSheetName);
   route.Project = ReadProjectFields(host);
   route.StartBenchmarkName = ReadName(host, "E5");
-  route.StartBenchmarkElevation = ReadNumber(host, 'E', 6);
+  route.StartBenchmarkElevation = ReadBenchmarkElevation(host, 'E', "起始水准点", route.StartBenchmarkName);
   route.EndBenchmarkName = ReadName(host, "F5");
-  route.EndBenchmarkElevation = ReadNumber(host, 'F', 6);
+  route.EndBenchmarkElevation = ReadBenchmarkElevation(host, 'F', "闭合水准点", route.EndBenchmarkName);
 
   RouteCells cells(host);
   for (int row = kFirstRouteRow;; ++row) {
@@ -207,7 +225,8 @@ void ReadRouteInput(SpreadsheetHost& host, const LevelingSettings& settings, Ran
       ++route.SimulatedPoints;
       route.Points.push_back(std::move(closing));
       route.EndRow = row;
-      route.DataBelowEnd = HasDataBelow(host, row);
+      route.FirstLeftBehind = FirstCellBelow(host, row);
+      route.DataBelowEnd = !route.FirstLeftBehind.empty();
       return;
     }
     RoutePoint& point = route.Points.emplace_back();

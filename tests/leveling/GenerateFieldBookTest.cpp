@@ -237,7 +237,7 @@ TEST(WriteFieldBook, CheckBlockOnlyWhereItFits) {
 struct BelowCase {
   const char* address;
   CellValue value;
-  bool reported;
+  const char* notice;  // after "路线在第 11 行结束（A11 为空），"; nullptr: none
 };
 
 class DataBelowTheRoute : public ::testing::TestWithParam<BelowCase> {};
@@ -253,9 +253,9 @@ TEST_P(DataBelowTheRoute, IsReportedAfterTheBook) {
   ASSERT_TRUE(result.Written);
   EXPECT_EQ(host.GetCellValue("A11"), CellValue("BM2"));
   EXPECT_TRUE(messages.shown.empty());
-  if (GetParam().reported) {
+  if (GetParam().notice != nullptr) {
     EXPECT_EQ(result.Notices,
-              std::vector<std::string>{"路线在第 11 行结束（A11 为空），第 12 行以下还有数据未计入"});
+              std::vector<std::string>{std::string("路线在第 11 行结束（A11 为空），") + GetParam().notice});
   } else {
     EXPECT_TRUE(result.Notices.empty());
   }
@@ -263,10 +263,12 @@ TEST_P(DataBelowTheRoute, IsReportedAfterTheBook) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, DataBelowTheRoute,
-    ::testing::Values(BelowCase{"B11", std::string("路边"), true}, BelowCase{"E11", 100.0, true},
-                      BelowCase{"F11", 100.0, true}, BelowCase{"A12", std::string("K0+060"), true},
-                      BelowCase{"F65536", 1.0, true}, BelowCase{"C11", 1.0, false},
-                      BelowCase{"G30", 1.0, false}, BelowCase{"A40", std::string(), false}),
+    ::testing::Values(BelowCase{"B11", std::string("路边"), "B11 还有数据未计入"},
+                      BelowCase{"E11", 100.0, "E11 还有数据未计入"},
+                      BelowCase{"F11", 100.0, "F11 还有数据未计入"},
+                      BelowCase{"A12", std::string("K0+060"), "第 12 行以下还有数据未计入"},
+                      BelowCase{"F65536", 1.0, "第 12 行以下还有数据未计入"}, BelowCase{"C11", 1.0, nullptr},
+                      BelowCase{"G30", 1.0, nullptr}, BelowCase{"A40", std::string(), nullptr}),
     [](const auto& info) { return std::string(info.param.address); });
 
 TEST(GenerateFieldBook, RouteWithoutRowsWritesStartAndClosing) {
@@ -282,9 +284,25 @@ TEST(GenerateFieldBook, RouteWithoutRowsWritesStartAndClosing) {
   EXPECT_NEAR(std::get<double>(host.GetCellValue("H6")), (std::get<double>(host.GetCellValue("F6")) - 100.5) * 1000, 1e-9);
 }
 
-TEST(GenerateFieldBook, ClosingBenchmarkWithoutElevationGetsEmptyTexts) {
+// A known elevation of 0 m is taken (with empty texts where the book compares with it); an
+// empty cell is refused naming it, the book untouched.
+TEST(GenerateFieldBook, BenchmarkAtZeroIsTakenAnEmptyElevationRefused) {
+  for (const char* empty : {"E6", "F6"}) {
+    MemoryHost host = MakeHost();
+    PutBenchmarks(host, "BM1", 3.0, "BM2", 3.5);
+    host.SetCellValue(empty, std::string());
+    LevelingModule module;
+    CollectingSink messages;
+    EXPECT_FALSE(module.GenerateFieldBook(host, 1, messages).Written);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, std::string("5\n单元格 ") + empty + " 为空：" +
+                                          (empty[0] == 'E' ? "起始水准点“BM1”" : "闭合水准点“BM2”") +
+                                          "没有已知高程");
+    host.SelectSheet("水准表");
+    EXPECT_EQ(host.GetCellValue("A5"), CellValue());
+  }
   MemoryHost host = MakeHost();
-  PutBenchmarks(host, "BM1", 3.0, "BM2", std::string());
+  PutBenchmarks(host, "BM1", 3.0, "BM2", 0.0);
   LevelingModule module;
   CollectingSink messages;
   module.GenerateFieldBook(host, 1, messages);
