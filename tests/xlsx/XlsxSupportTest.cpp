@@ -77,6 +77,7 @@ Workbook Sample() {
   wb.AddSheet("水准表");
   wb.SetActiveSheet(1);
   wb.SetModified(true);
+  wb.SetDates(DateSystem::From1904);
   return wb;
 }
 
@@ -86,6 +87,7 @@ TEST(WorkbookSerializer, ImageRebuildsTheSameWorkbook) {
   ASSERT_EQ(back.SheetCount(), 2u);
   EXPECT_EQ(back.ActiveSheet(), 1u);
   EXPECT_TRUE(back.IsModified());
+  EXPECT_EQ(back.Dates(), DateSystem::From1904);
   ASSERT_EQ(back.StyleCount(), wb.StyleCount());
   for (std::uint32_t i = 0; i < wb.StyleCount(); ++i) EXPECT_EQ(back.Style(i), wb.Style(i));
   const Worksheet& a = back.SheetAt(0);

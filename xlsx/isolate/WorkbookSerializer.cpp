@@ -285,6 +285,7 @@ void WorkbookSerializer::Serialize(const Workbook& wb, const Sink& sink) {
   }
   w.Put(static_cast<std::uint32_t>(wb.ActiveSheet()));
   w.Put(static_cast<std::uint8_t>(wb.IsModified()));
+  w.Put(static_cast<std::uint8_t>(wb.Dates() == DateSystem::From1904));
   const PackageOrigin* origin = wb.Origin();
   w.Put(static_cast<std::uint8_t>(origin != nullptr));
   w.Put(origin ? origin->styleCount : 0u);
@@ -380,6 +381,10 @@ Workbook WorkbookSerializer::Deserialize(std::string_view image) {
     wb.SetActiveSheet(active);
   }
   wb.SetModified(r.Get<std::uint8_t>() != 0);
+  // The day date serials count from: every date the workbook shows depends on it.
+  const auto from1904 = r.Get<std::uint8_t>();
+  if (from1904 > 1) throw SpreadsheetError(SpreadsheetError::kApplicationDefined, "工作簿数据中的日期系统无效");
+  wb.SetDates(from1904 != 0 ? DateSystem::From1904 : DateSystem::From1900);
   const bool hasOrigin = r.Get<std::uint8_t>() != 0;
   PackageOrigin origin;
   origin.styleCount = r.Get<std::uint32_t>();
