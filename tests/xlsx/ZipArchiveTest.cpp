@@ -144,6 +144,7 @@ INSTANTIATE_TEST_SUITE_P(
         ZipCase{"more_entries_than_directory", "make(out)\nfor o in (8, 10): patch(out, END, o, '<H', lambda v: 40)",
                 "目录已损坏", nullptr},
         ZipCase{"names_differing_in_case", "make(out, names=('a.txt', 'A.TXT'))", "只差大小写", nullptr},
+        ZipCase{"same_name_twice", "make(out, names=('a.txt', 'a.txt'))", "部件“a.txt”出现了两次", nullptr},
         ZipCase{"not_zip", "open(out, 'wb').write(b'PK' * 100)", "不是 zip 压缩包", nullptr}),
     [](const ::testing::TestParamInfo<ZipCase>& info) { return std::string(info.param.name); });
 

@@ -221,6 +221,7 @@ void ZipArchive::ReadDirectory(bool check) {
     if (entryDisk != 0) Fail("不是有效的 Excel 工作簿（不支持分卷的 zip 压缩包）");
     if (e.offset >= directoryAt) BrokenDirectory();
     const auto [it, added] = byName_.emplace(Lower(e.name), entries_.size());
+    if (!added && entries_[it->second].name == e.name) Fail("压缩包中部件“" + e.name + "”出现了两次");
     if (!added) Fail("压缩包中有两个名称只差大小写的部件“" + entries_[it->second].name + "”和“" + e.name + "”");
     entries_.push_back(std::move(e));
     at = next;
