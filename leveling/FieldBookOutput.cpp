@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -180,8 +181,14 @@ FieldBookCheck WriteFieldBook(spreadsheet::SpreadsheetHost& host, const FieldBoo
   const int closingRow = rowNumber - 1;
   const char* metreFormat = tenthsOfMillimetre ? "0.0000" : kMetreFormat;
   const char* readingFormat = settings.ShowReadingsInMetres ? metreFormat : tenthsOfMillimetre ? "0.0" : kWholeFormat;
-  host.SetNumberFormat(Cell('B', kFirstOutputRow) + ":" + Cell('D', closingRow), readingFormat);
-  if (tenthsOfMillimetre) host.SetNumberFormat(Cell('E', kFirstOutputRow) + ":" + Cell('F', closingRow), metreFormat);
+  // E:F too on every run, as B:D: a reduced book's 0.0000 would otherwise stay on the rows of a
+  // simulated book written over it. One pass over the rows where the formats agree.
+  if (std::string_view(readingFormat) == metreFormat) {
+    host.SetNumberFormat(Cell('B', kFirstOutputRow) + ":" + Cell('F', closingRow), metreFormat);
+  } else {
+    host.SetNumberFormat(Cell('B', kFirstOutputRow) + ":" + Cell('D', closingRow), readingFormat);
+    host.SetNumberFormat(Cell('E', kFirstOutputRow) + ":" + Cell('F', closingRow), metreFormat);
+  }
   host.SetCellValue("I2", check.LimitText);
 
   // The heading, eight lines and the book's own ones, below one empty row.

@@ -143,7 +143,8 @@ void Workbook::SetNumberFormat(Worksheet& sheet, const CellRange& range, const s
         style.numberFormat = code;
         it = changed.insert(changed.end(), {old, InternStyle(style)});
       }
-      sheet.SetStyle(a, it->second);
+      // Cells that have the format already are left alone (and their rows unchanged).
+      if (it->second != old) sheet.SetStyle(a, it->second);
     }
   }
 }

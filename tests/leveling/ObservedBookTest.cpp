@@ -221,6 +221,31 @@ TEST(HandCheckedRoute, ReadsMillimetresWhenTheUnitCellSaysSo) {
   ExpectBookSumsHold(host);
 }
 
+// A simulated book written over a reduced one read to 0.1 mm shows its metres to the millimetre
+// again, whichever unit its readings are in.
+TEST(HandCheckedRoute, ASimulatedBookAfterItShowsMetresToTheMillimetre) {
+  for (const bool metres : {true, false}) {
+    MemoryHost host = TextbookHost(101.0025);
+    ComputeObservedBook(host, LevelingSettings{});
+    const auto format = [&host](const std::string& address) {
+      const spreadsheet::Worksheet& book = *host.GetWorkbook().FindSheet("水准表");
+      return host.GetWorkbook().Style(book.StyleAt(spreadsheet::CellAddress::Parse(address))).numberFormat;
+    };
+    ASSERT_EQ(format("E5"), "0.0000");
+    LevelingModule module;
+    module.Settings().ShowReadingsInMetres = metres;
+    CollectingSink messages;
+    ASSERT_TRUE(module.GenerateFieldBook(host, 3, messages).Written);
+    host.SelectSheet("水准表");
+    for (int row = 5; host.GetCellValue("A" + std::to_string(row)) != kNone; ++row) {
+      for (const char* column : {"B", "E", "F"}) {
+        const std::string address = column + std::to_string(row);
+        EXPECT_EQ(format(address), *column == 'B' && !metres ? "0" : "0.000") << address;
+      }
+    }
+  }
+}
+
 struct RefusalCase {
   const char* name;
   const char* sheet;
