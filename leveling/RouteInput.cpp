@@ -39,6 +39,26 @@ SpreadsheetError NotANumber(const std::string& address, const std::string& conte
                           "单元格 " + address + " 的内容“" + quoted + "”不是数字");
 }
 
+// A formula as spreadsheet programs show it: without the "_xlfn." and "_xlws." that files put
+// before the names of newer functions (outside string literals).
+std::string WithoutFilePrefixes(const std::string& formula) {
+  std::string shown;
+  bool inString = false;
+  for (std::size_t i = 0; i < formula.size(); ++i) {
+    if (formula[i] == '"') inString = !inString;
+    if (!inString && formula[i] == '_' && i + 6 <= formula.size()) {
+      std::string prefix = formula.substr(i, 6);
+      for (char& c : prefix) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+      if (prefix == "_xlfn." || prefix == "_xlws.") {
+        i += 5;
+        continue;
+      }
+    }
+    shown += formula[i];
+  }
+  return shown;
+}
+
 // Why a formula has no value: the functions or names it uses that no calculation here knows,
 // the reason it cannot be read (another workbook, a syntax error), or the cells it reads that
 // have no value themselves.
@@ -46,14 +66,17 @@ std::string UncomputedText(const std::string& address, const std::string& formul
   if (formula.empty()) {
     return "单元格 " + address + " 的公式没有计算结果，请在电子表格程序中重新计算后保存";
   }
-  const std::string shown = "“=" + CutToCharacters(formula, kQuotedContentWidth) + "”";
+  // Read as shown, so that a position in a message counts the characters the user sees.
+  const std::string text = WithoutFilePrefixes(formula);
+  const std::string shown = "“=" + CutToCharacters(text, kQuotedContentWidth) + "”";
   try {
-    const spreadsheet::calc::Formula parsed = spreadsheet::calc::Formula::Parse(formula);
+    const spreadsheet::calc::Formula parsed = spreadsheet::calc::Formula::Parse(text);
     const std::vector<std::string> unknown = parsed.UnknownNames();
     if (!unknown.empty()) {
       std::string names;
       for (const std::string& name : unknown) names += (names.empty() ? "" : "、") + name;
-      return "单元格 " + address + " 的公式" + shown + "使用了无法计算的函数或名称 " + names + "，没有计算结果";
+      return "单元格 " + address + " 的公式" + shown + "使用了本程序无法计算的函数或名称 " + names +
+             "，请在电子表格程序中改用常用函数或数值";
     }
   } catch (const SpreadsheetError& e) {
     return "单元格 " + address + " 的公式" + shown + "无法计算：" + e.Description();

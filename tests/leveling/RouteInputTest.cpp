@@ -315,5 +315,36 @@ TEST(RouteEnd, LongRouteReadsAcrossBlocks) {
   EXPECT_FALSE(module.Route().DataBelowEnd);
 }
 
+// A formula the reading cannot compute is refused naming it as spreadsheet programs show it
+// (without the file's "_xlfn." before newer functions) and saying why.
+TEST_F(RouteInputTest, AnUncomputedFormulaIsNamedAsShownWithItsReason) {
+  struct Case {
+    const char* formula;
+    const char* why;  // after "13\n单元格 E8 的公式"
+  };
+  const Case cases[] = {
+      {"_xlfn.XLOOKUP(A8,A:A,E:E)",
+       "“=XLOOKUP(A8,A:A,E:E)”使用了本程序无法计算的函数或名称 "
+       "XLOOKUP，请在电子表格程序中改用常用函数或数值"},
+      {"_xlfn.FOO(\"_xlfn.x\")+起点高程",
+       "“=FOO(\"_xlfn.x\")+起点高程”使用了本程序无法计算的函数或名称 "
+       "FOO、起点高程，请在电子表格程序中改用常用函数或数值"},
+      {"[1]Sheet1!$A$1", "“=[1]Sheet1!$A$1”无法计算："},
+      {"E9+1", "“=E9+1”引用了没有计算结果的单元格，无法计算"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.formula);
+    PutRow(host, 8, "K0+000", CellValue(), CellValue(), CellValue());
+    spreadsheet::Worksheet& input = *host.GetWorkbook().FindSheet("数据输入");
+    input.SetFormula(spreadsheet::CellAddress::Parse("E8"), c.formula, spreadsheet::NoStoredResult{});
+    input.SetFormula(spreadsheet::CellAddress::Parse("E9"), "_xlfn.FOO()", spreadsheet::NoStoredResult{});
+    messages.shown.clear();
+    EXPECT_FALSE(Read());
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text.rfind(std::string("13\n单元格 E8 的公式") + c.why, 0), 0u)
+        << messages.shown[0].text;
+  }
+}
+
 }  // namespace
 }  // namespace gaocheng
