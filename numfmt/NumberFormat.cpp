@@ -488,11 +488,13 @@ std::string NumberFormat::FormatNumber(double x, DateSystem dates) const {
 std::string NumberFormat::Select(double x, DateSystem dates) const {
   const auto& s = numberSections_;
   // A section shows the magnitude, with the sign in front when it is the only section that
-  // takes negatives; a date section shows the signed value, which it checks itself.
+  // takes negatives, unless the number shows as zero ("0" for -0.3 under 0, as the office
+  // shows it; a section of its own for negatives shows its own sign); a date section shows
+  // the signed value, which it checks itself.
   auto signedShown = [&](const Section& section) {
     if (section.isDate) return RenderDate(section, x, dates);
     const std::string shown = RenderNumber(section, std::fabs(x));
-    return x < 0 ? "-" + shown : shown;
+    return x < 0 && shown != RenderNumber(section, 0) ? "-" + shown : shown;
   };
   const bool conditional = s[0].comparison != Comparison::None ||
                            (s.size() > 1 && s[1].comparison != Comparison::None);
