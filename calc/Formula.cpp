@@ -4,7 +4,11 @@
 
 namespace spreadsheet::calc {
 
-Formula Formula::Parse(std::string_view text) { return FormulaParser::Parse(text); }
+Formula Formula::Parse(std::string_view text) { return FormulaParser::Parse(text, nullptr); }
+
+Formula Formula::Parse(std::string_view text, const NameLookup& names) {
+  return FormulaParser::Parse(text, &names);
+}
 
 std::vector<Reference> Formula::References() const {
   std::vector<Reference> out;

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +27,9 @@ struct Reference {
   friend bool operator==(const Reference&, const Reference&) = default;
 };
 
+// The definition of a name by its upper-case spelling, or nullptr (see Formula::Parse).
+using NameLookup = std::function<const std::string*(std::string_view upperName)>;
+
 // A formula parsed once, as spreadsheets accept it typed (the text without its leading '='),
 // kept in postfix order so that evaluating it needs no recursion. Copyable and immutable.
 //
@@ -45,6 +49,10 @@ class Formula {
   // kMaxLength, nested deeper than kMaxNesting, refers to another workbook ("[1]Sheet!A1"), or
   // is no formula (naming the position and the text found there). Never crashes on any input.
   static Formula Parse(std::string_view text);
+  // As Parse, with the names a workbook defines: `names` gives a name's definition (without
+  // '=') by its upper-case spelling, or nullptr. A name defined as one absolute reference
+  // (Sheet1!$A$1, '数据输入'!$E$6:$E$9) or a number reads as that; any other name stays unknown.
+  static Formula Parse(std::string_view text, const NameLookup& names);
 
   const std::string& Text() const { return text_; }
   const std::vector<std::string>& SheetNames() const { return sheetNames_; }

@@ -1,5 +1,6 @@
 #include "calc/FormulaParser.h"
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -45,9 +46,17 @@ struct Pending {
   std::size_t at = 0;  // byte of the token, for messages
 };
 
+// Whether a name's reference means the same cells wherever the name is used: every part
+// fixed with '$' (a relative part would move with the cell using it).
+bool Fixed(const Reference& r) {
+  if (r.wholeColumns) return r.absoluteColumn0 && r.absoluteColumn1;
+  if (r.wholeRows) return r.absoluteRow0 && r.absoluteRow1;
+  return r.absoluteRow0 && r.absoluteColumn0 && r.absoluteRow1 && r.absoluteColumn1;
+}
+
 }  // namespace
 
-Formula FormulaParser::Parse(std::string_view text) {
+Formula FormulaParser::Parse(std::string_view text, const NameLookup* names) {
   const std::size_t characters = FormulaLexer::CharacterCount(text);
   if (characters > Formula::kMaxLength) {
     throw SpreadsheetError(SpreadsheetError::kApplicationDefined,
@@ -111,7 +120,34 @@ Formula FormulaParser::Parse(std::string_view text) {
           s.error = tok.error;
         } else if (tok.kind == FormulaToken::Kind::Name) {
           s.kind = Step::Kind::Name;
-          s.index = addString(std::move(tok.text));
+          const std::string* definition = names != nullptr && *names ? (*names)(tok.text) : nullptr;
+          std::optional<Formula> defined;
+          if (definition != nullptr) {
+            std::string_view body(*definition);
+            if (!body.empty() && body.front() == '=') body.remove_prefix(1);
+            try {
+              defined = Parse(body, nullptr);  // a name inside a definition stays unknown
+            } catch (const SpreadsheetError&) {
+            }
+          }
+          if (defined && defined->steps_.size() == 1 && defined->steps_[0].kind == Step::Kind::Number) {
+            s = defined->steps_[0];
+          } else if (defined && defined->steps_.size() == 1 && defined->steps_[0].kind == Step::Kind::Ref &&
+                     Fixed(defined->references_[0])) {
+            Reference r = defined->references_[0];
+            if (r.sheet != Reference::kOwnSheet) {
+              const std::string& sheet = defined->sheetNames_[static_cast<std::size_t>(r.sheet)];
+              std::size_t i = 0;
+              while (i < f.sheetNames_.size() && f.sheetNames_[i] != sheet) ++i;
+              if (i == f.sheetNames_.size()) f.sheetNames_.push_back(sheet);
+              r.sheet = static_cast<int>(i);
+            }
+            f.references_.push_back(r);
+            s.kind = Step::Kind::Ref;
+            s.index = static_cast<std::uint32_t>(f.references_.size() - 1);
+          } else {
+            s.index = addString(std::move(tok.text));
+          }
         } else if (!tok.inSheet) {
           s.kind = Step::Kind::Error;
           s.error = ErrorCode::Ref;

@@ -9,7 +9,8 @@ namespace spreadsheet::calc {
 // Builds a Formula's postfix program (see Formula::Parse for the grammar and the errors).
 class FormulaParser {
  public:
-  static Formula Parse(std::string_view text);
+  // `names`: may be nullptr (no name is known).
+  static Formula Parse(std::string_view text, const NameLookup* names);
 };
 
 }  // namespace spreadsheet::calc

@@ -134,7 +134,7 @@ struct Recalculator::Graph {
         nodeAt.erase(found);
         return kNone;
       }
-      Parse(id, cell->formula.view());
+      Parse(id, cell->formula.view(), workbook);
       Register(id, source);
       return id;
     }
@@ -151,17 +151,17 @@ struct Recalculator::Graph {
     nodes[id].cell = at;
     nodes[id].alive = true;
     nodeAt.emplace(key, id);
-    Parse(id, cell->formula.view());
+    Parse(id, cell->formula.view(), workbook);
     Register(id, source);
     return id;
   }
 
-  void Parse(std::uint32_t id, std::string_view text) {
+  void Parse(std::uint32_t id, std::string_view text, const Workbook& workbook) {
     Node& n = nodes[id];
     n.formula.reset();
     n.unparsedText.clear();
     try {
-      n.formula = Formula::Parse(text);
+      n.formula = Formula::Parse(text, NamesSeenFrom(workbook, n.sheet));
     } catch (const SpreadsheetError&) {
       n.unparsedText = std::string(text);
     }
@@ -261,6 +261,13 @@ std::vector<bool> Recalculator::SheetsFormulasRead(const Workbook& workbook) {
           }
         }
       }
+    }
+  }
+  // A formula may read a sheet through a name defined on it without naming the sheet: with
+  // any formula in the workbook, the sheets the names name count as read.
+  if (left < count) {
+    for (const DefinedName& name : workbook.DefinedNames()) {
+      for (std::size_t t = 0; t < count; ++t) read[t] = read[t] || HoldsName(name.formula, written[t]);
     }
   }
   return read;

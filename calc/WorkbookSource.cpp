@@ -6,6 +6,19 @@ namespace spreadsheet::calc {
 
 bool SameSheetName(std::string_view a, std::string_view b) { return EqualsIgnoringCase(a, b); }
 
+NameLookup NamesSeenFrom(const Workbook& workbook, std::size_t sheet) {
+  if (workbook.DefinedNames().empty()) return {};
+  return [&workbook, sheet](std::string_view upperName) -> const std::string* {
+    const DefinedName* global = nullptr;
+    for (const DefinedName& n : workbook.DefinedNames()) {
+      if (!SameSheetName(n.name, upperName)) continue;
+      if (n.sheet == static_cast<int>(sheet)) return &n.formula;
+      if (n.sheet < 0 && global == nullptr) global = &n;
+    }
+    return global != nullptr ? &global->formula : nullptr;
+  };
+}
+
 std::optional<std::size_t> WorkbookSource::FindSheet(std::string_view name) const {
   for (std::size_t i = 0; i < workbook_.SheetCount(); ++i) {
     if (SameSheetName(workbook_.SheetAt(i).Name(), name)) return i;

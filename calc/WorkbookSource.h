@@ -1,6 +1,7 @@
 #pragma once
 
 #include "calc/CellSource.h"
+#include "calc/Formula.h"
 #include "workbook/Workbook.h"
 
 namespace spreadsheet::calc {
@@ -19,6 +20,11 @@ class WorkbookSource : public CellSource {
  private:
   const Workbook& workbook_;
 };
+
+// The names of `workbook` as a formula on its sheet `sheet` sees them: that sheet's own first,
+// then the workbook's; compared as sheet names are. Empty when the workbook defines none. The
+// workbook must outlive the lookup.
+NameLookup NamesSeenFrom(const Workbook& workbook, std::size_t sheet);
 
 // Sheet names compare as spreadsheets compare them: ASCII letters case-insensitively, every
 // other byte exactly.

@@ -112,6 +112,13 @@ bool AnyFormula(const spreadsheet::Workbook& wb, std::string_view skipped, Test 
 // sheet itself reaches the route only through one naming it, and is computed again once the
 // new book is written.)
 bool FormulasNameTheBook(const spreadsheet::Workbook& wb) {
+  // A name defined on the book's sheet reaches it from any formula without naming it.
+  for (const spreadsheet::DefinedName& name : wb.DefinedNames()) {
+    if (name.formula.find(gaocheng::kOutputSheetName) != std::string::npos &&
+        AnyFormula(wb, {}, [](std::string_view) { return true; })) {
+      return true;
+    }
+  }
   return AnyFormula(wb, gaocheng::kOutputSheetName, [](std::string_view formula) {
     return formula.find(gaocheng::kOutputSheetName) != std::string_view::npos;
   });

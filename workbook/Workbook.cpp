@@ -32,8 +32,13 @@ std::size_t CellStyleHash::operator()(const CellStyle& s) const noexcept {
 Workbook::Workbook() : styles_{CellStyle{}}, styleIds_{{CellStyle{}, 0}} {}
 
 Workbook::Workbook(const Workbook& other)
-    : styles_(other.styles_), styleIds_(other.styleIds_), origin_(other.origin_), active_(other.active_),
-      dates_(other.dates_), modified_(other.modified_) {
+    : styles_(other.styles_),
+      styleIds_(other.styleIds_),
+      origin_(other.origin_),
+      active_(other.active_),
+      dates_(other.dates_),
+      names_(other.names_),
+      modified_(other.modified_) {
   sheets_.reserve(other.sheets_.size());
   for (const auto& s : other.sheets_) sheets_.push_back(std::make_unique<Worksheet>(*s));
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "workbook/CellStyle.h"
@@ -21,6 +22,16 @@ struct PackageOrigin {
   std::shared_ptr<const std::string> bytes;  // the file's content
   std::uint32_t styleCount = 0;  // styles [0, styleCount) are the file's cell formats, in order
   std::size_t activeSheet = 0;   // the active sheet as read
+};
+
+// A name the workbook's file defines (<definedName>), other than the file's own (_xlnm.*):
+// `formula` as the file writes it, without '=' ("'数据输入'!$E$6"); `sheet` the index of the
+// model's sheet it is local to, or -1 for the whole workbook.
+struct DefinedName {
+  std::string name;
+  int sheet = -1;
+  std::string formula;
+  friend bool operator==(const DefinedName&, const DefinedName&) = default;
 };
 
 // Named sheets plus one table of distinct cell styles (index 0 is the default style), the
@@ -73,6 +84,10 @@ class Workbook {
   // dates by it.
   DateSystem Dates() const { return dates_; }
   void SetDates(DateSystem dates) { dates_ = dates; }
+  // The names as read; formulas use them (see calc::NameLookup). Not written by a save: the
+  // file's workbook part keeps them.
+  const std::vector<DefinedName>& DefinedNames() const { return names_; }
+  void SetDefinedNames(std::vector<DefinedName> names) { names_ = std::move(names); }
 
   bool IsModified() const { return modified_; }
   void SetModified(bool modified) { modified_ = modified; }
@@ -84,6 +99,7 @@ class Workbook {
   std::optional<PackageOrigin> origin_;
   std::size_t active_ = 0;
   DateSystem dates_ = DateSystem::From1900;
+  std::vector<DefinedName> names_;
   bool modified_ = false;
 };
 

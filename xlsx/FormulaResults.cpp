@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "calc/Formula.h"
+#include "calc/WorkbookSource.h"
 #include "workbook/SpreadsheetError.h"
 #include "xlsx/read/OpcPackage.h"
 #include "xlsx/read/XmlReader.h"
@@ -44,10 +45,10 @@ ResultType TypeOf(const Formula& formula) {
 // Whether a stored result can be taken as what the formula computes. A formula no calculation
 // here can compute (another workbook, an unknown function) has no value of ours: its stored
 // number may be stale, and nobody here could tell.
-bool Fits(const CellValue& stored, std::string_view text) {
+bool Fits(const CellValue& stored, std::string_view text, const calc::NameLookup& names) {
   std::optional<Formula> formula;
   try {
-    formula = Formula::Parse(text);
+    formula = Formula::Parse(text, names);
   } catch (const SpreadsheetError&) {
     return false;
   }
@@ -88,6 +89,7 @@ calc::Recalculation FormulaResults::Settle(Workbook& workbook) {
   std::vector<calc::SheetCell> missing;
   for (std::size_t s = 0; s < workbook.SheetCount(); ++s) {
     Worksheet& ws = workbook.SheetAt(s);
+    const calc::NameLookup names = calc::NamesSeenFrom(workbook, s);
     for (int row = 0; row < ws.RowExtent(); ++row) {
       const std::vector<Cell>& cells = ws.Row(row);
       for (std::size_t col = 0; col < cells.size(); ++col) {
@@ -97,7 +99,7 @@ calc::Recalculation FormulaResults::Settle(Workbook& workbook) {
         if (stale || std::holds_alternative<NoStoredResult>(cell.value)) {
           if (stale) ws.CellAt(at).value = NoStoredResult{};
           missing.push_back({s, at});
-        } else if (!Fits(cell.value, cell.formula.view())) {
+        } else if (!Fits(cell.value, cell.formula.view(), names)) {
           ws.CellAt(at).value = NoStoredResult{};
           missing.push_back({s, at});
         }

@@ -19,6 +19,50 @@ double Number(const Worksheet& ws, const char* a) {
   return IsNumber(v) ? std::get<double>(v) : -1e300;
 }
 
+// Names the file defines: one fixed reference or a number reads as that (a sheet's own name
+// before the workbook's, any case), and an edit of the named cell reaches the formula; any
+// other definition leaves the name unknown, so the formula has no value.
+TEST(RecalculatorTest, DefinedNamesReadTheirCells) {
+  struct Case {
+    const char* formula;
+    CellValue expected;  // NoStoredResult: no value
+  };
+  const Case cases[] = {
+      {"起点高程+1.25", 101.25},         {"SUM(Heights)", 6.0},
+      {"heights_local*2", 14.0},         {"Factor*E1", 15.0},
+      {"Relative+1", NoStoredResult{}},  {"Added+1", NoStoredResult{}},
+      {"Undefined+1", NoStoredResult{}}, {"Chart+1", NoStoredResult{}},
+  };
+  Workbook wb;
+  Worksheet& input = wb.AddSheet("数据输入");
+  Worksheet& other = wb.AddSheet("B");
+  input.SetValue(At("E6"), 100.0);
+  input.SetValue(At("E1"), 5.0);
+  for (const char* a : {"A1", "A2", "A3"}) other.SetValue(At(a), static_cast<double>(a[1] - '0'));
+  other.SetValue(At("C1"), 7.0);
+  wb.SetDefinedNames({{"起点高程", -1, "'数据输入'!$E$6"},
+                      {"heights", -1, "B!$A$1:$A$3"},
+                      {"HEIGHTS_LOCAL", 0, "B!$C$1"},
+                      {"heights_local", -1, "B!$A$1"},
+                      {"Factor", -1, "3"},
+                      {"Relative", -1, "B!A1"},
+                      {"Added", -1, "B!$A$1+B!$A$2"},
+                      {"Chart", 1, "B!$A$1"}});
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    input.SetFormula(CellAddress{static_cast<int>(i) + 10, 0}, cases[i].formula, NoStoredResult{});
+  }
+  Recalculator calc(wb);
+  calc.RecalculateAll();
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    EXPECT_EQ(input.Value(CellAddress{static_cast<int>(i) + 10, 0}), cases[i].expected) << cases[i].formula;
+  }
+  input.SetValue(At("E6"), 200.0);
+  const SheetCell edited{0, At("E6")};
+  calc.Changed(std::span(&edited, 1));
+  EXPECT_EQ(input.Value(At("A11")), CellValue(201.25));
+  EXPECT_EQ(Recalculator::SheetsFormulasRead(wb), (std::vector<bool>{true, true}));
+}
+
 TEST(RecalculatorTest, ChainOfAFullSheetRecomputesAndFollowsAnEdit) {
   Workbook wb;
   Worksheet& ws = wb.AddSheet("S");

@@ -85,6 +85,7 @@ TEST(XlsxPackageWriter, AnUnchangedWorkbookSavesEveryEntryAsStoredAfterItsFileWa
   const std::string source = dir.File("source.xlsx");
   std::ofstream(source, std::ios::binary) << *testing::Zip(RichWorkbook(), dir);
   const Workbook wb = XlsxImporter::Load(source);
+  EXPECT_EQ(wb.DefinedNames(), (std::vector<DefinedName>{{"高程", -1, "'数据输入'!$E$6"}}));
   const ZipArchive before(std::make_shared<const std::string>(testing::ReadFile(source)));
   std::filesystem::remove(source);
   const std::string path = dir.File("copy.xlsx");

@@ -78,6 +78,7 @@ Workbook Sample() {
   wb.SetActiveSheet(1);
   wb.SetModified(true);
   wb.SetDates(DateSystem::From1904);
+  wb.SetDefinedNames({{"起点高程", -1, "'数据输入'!$E$6"}, {"Local", 1, "$A$1"}});
   return wb;
 }
 
@@ -88,6 +89,7 @@ TEST(WorkbookSerializer, ImageRebuildsTheSameWorkbook) {
   EXPECT_EQ(back.ActiveSheet(), 1u);
   EXPECT_TRUE(back.IsModified());
   EXPECT_EQ(back.Dates(), DateSystem::From1904);
+  EXPECT_EQ(back.DefinedNames(), Sample().DefinedNames());
   ASSERT_EQ(back.StyleCount(), wb.StyleCount());
   for (std::uint32_t i = 0; i < wb.StyleCount(); ++i) EXPECT_EQ(back.Style(i), wb.Style(i));
   const Worksheet& a = back.SheetAt(0);

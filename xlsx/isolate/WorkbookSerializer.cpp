@@ -286,6 +286,13 @@ void WorkbookSerializer::Serialize(const Workbook& wb, const Sink& sink) {
   w.Put(static_cast<std::uint32_t>(wb.ActiveSheet()));
   w.Put(static_cast<std::uint8_t>(wb.IsModified()));
   w.Put(static_cast<std::uint8_t>(wb.Dates() == DateSystem::From1904));
+  w.Put(static_cast<std::uint32_t>(wb.DefinedNames().size()));
+  for (const DefinedName& n : wb.DefinedNames()) {
+    w.PutString(n.name);
+    w.Put(static_cast<std::int32_t>(n.sheet));
+    w.PutString(n.formula);
+    w.Mark();
+  }
   const PackageOrigin* origin = wb.Origin();
   w.Put(static_cast<std::uint8_t>(origin != nullptr));
   w.Put(origin ? origin->styleCount : 0u);
@@ -385,6 +392,18 @@ Workbook WorkbookSerializer::Deserialize(std::string_view image) {
   const auto from1904 = r.Get<std::uint8_t>();
   if (from1904 > 1) throw SpreadsheetError(SpreadsheetError::kApplicationDefined, "工作簿数据中的日期系统无效");
   wb.SetDates(from1904 != 0 ? DateSystem::From1904 : DateSystem::From1900);
+  std::vector<DefinedName> names;
+  for (auto n = r.Get<std::uint32_t>(); n > 0; --n) {
+    DefinedName name;
+    name.name = r.GetString();
+    name.sheet = r.Get<std::int32_t>();
+    name.formula = r.GetString();
+    if (name.sheet < -1 || name.sheet >= static_cast<std::int32_t>(sheetCount)) {
+      throw SpreadsheetError(SpreadsheetError::kApplicationDefined, "工作簿数据中的名称无效");
+    }
+    names.push_back(std::move(name));
+  }
+  wb.SetDefinedNames(std::move(names));
   const bool hasOrigin = r.Get<std::uint8_t>() != 0;
   PackageOrigin origin;
   origin.styleCount = r.Get<std::uint32_t>();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -980,6 +981,7 @@ Workbook XlsxReader::Read(std::shared_ptr<const std::string> bytes, const LeftOu
   std::optional<std::size_t> activeTab;
   bool date1904 = false;
   std::map<std::size_t, std::pair<int, int>> titles;  // by position in <sheets>
+  std::vector<DefinedName> fileNames;                 // local ones by position in <sheets>, for now
   {
     XmlReader r(workbookXml, workbookPart);
     while (r.Read()) {
@@ -1008,6 +1010,11 @@ Workbook XlsxReader::Read(std::shared_ptr<const std::string> bytes, const LeftOu
         const auto local = Integer<std::size_t>(r.Attribute("localSheetId"));
         if (n == "_xlnm.Print_Titles" && local) {
           if (auto rows = TitleRows(r.ElementText())) titles[*local] = *rows;
+        } else if (!n.empty() && n.rfind("_xlnm.", 0) != 0) {
+          // The sheet a local name belongs to counts the file's sheets (chart sheets too).
+          fileNames.push_back({std::string(n),
+                               local ? static_cast<int>(std::min<std::size_t>(*local, INT_MAX)) : -1,
+                               r.ElementText()});
         }
       }
     }
@@ -1015,6 +1022,7 @@ Workbook XlsxReader::Read(std::shared_ptr<const std::string> bytes, const LeftOu
 
   Workbook wb;
   wb.SetDates(date1904 ? DateSystem::From1904 : DateSystem::From1900);
+  std::map<std::size_t, int> modelSheetOf;  // the file's sheet index → the model's
   PackageOrigin origin;
   origin.bytes = bytes;
   origin.styleCount = static_cast<std::uint32_t>(styles.Count());
@@ -1041,12 +1049,24 @@ Workbook XlsxReader::Read(std::shared_ptr<const std::string> bytes, const LeftOu
       ws.Print().repeatRowsLast = t->second.second;
     }
     if (activeTab && *activeTab == i) wb.SetActiveSheet(modelIndex);
+    modelSheetOf[i] = static_cast<int>(modelIndex);
     SheetOrigin sheetOrigin = SheetDigest::Of(ws, e.part);
     sheetOrigin.clipped = reader.Clipped();
     ws.SetOrigin(std::move(sheetOrigin));
     ++modelIndex;
   }
   if (wb.SheetCount() == 0) Fail("工作簿中没有工作表");
+  // A name local to a sheet the model does not hold (a chart sheet) cannot be used here.
+  std::vector<DefinedName> definedNames;
+  for (DefinedName& n : fileNames) {
+    if (n.sheet >= 0) {
+      const auto it = modelSheetOf.find(static_cast<std::size_t>(n.sheet));
+      if (it == modelSheetOf.end()) continue;
+      n.sheet = it->second;
+    }
+    definedNames.push_back(std::move(n));
+  }
+  wb.SetDefinedNames(std::move(definedNames));
   origin.activeSheet = wb.ActiveSheet();
   wb.SetOrigin(std::move(origin));
   wb.SetModified(false);
