@@ -3,10 +3,11 @@
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
-#include <QMouseEvent>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QScrollBar>
 #include <algorithm>
+#include <utility>
 
 #include "sheetview/CellDelegate.h"
 #include "sheetview/WorkbookTableModel.h"
@@ -611,15 +612,37 @@ bool SheetView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* even
   return started;
 }
 
+void SheetView::KeepRefusedEntry() {
+  SheetView& view = owner_ ? *owner_ : *this;
+  if (view.state() == QAbstractItemView::EditingState) view.keepRefused_ = true;
+}
+
 void SheetView::CommitEdit() {
   if (state() != QAbstractItemView::EditingState) return;
   QWidget* editor = indexWidget(currentIndex());
   if (!editor) return;
   commitData(editor);
+  (owner_ ? owner_->keepRefused_ : keepRefused_) = false;
   QTableView::closeEditor(editor, QAbstractItemDelegate::NoHint);
 }
 
 void SheetView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
+  bool& refused = owner_ ? owner_->keepRefused_ : keepRefused_;
+  const bool moving = hint == QAbstractItemDelegate::SubmitModelCache ||
+                      hint == QAbstractItemDelegate::EditNextItem ||
+                      hint == QAbstractItemDelegate::EditPreviousItem;
+  if (std::exchange(refused, false) && moving) {
+    // The refused entry stays in its cell, open for mending, as spreadsheets keep it.
+    const auto* line = qobject_cast<QLineEdit*>(editor);
+    const QString text = line ? line->text() : QString();
+    const QModelIndex index = currentIndex();
+    QTableView::closeEditor(editor, QAbstractItemDelegate::NoHint);
+    if (line && index.isValid()) {
+      QAbstractItemView::edit(index);
+      if (auto* again = qobject_cast<QLineEdit*>(indexWidget(index))) again->setText(text);
+    }
+    return;
+  }
   // Enter commits and moves down, as in every spreadsheet; the delegate reports it as
   // SubmitModelCache, Tab as EditNextItem.
   if (hint == QAbstractItemDelegate::SubmitModelCache) {

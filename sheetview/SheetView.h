@@ -48,6 +48,10 @@ class SheetView : public QTableView {
   // Selects the blocks again with `current` as the current cell (a sheet shown again as it was
   // left); nothing selected holding it: the current cell alone.
   void RestoreSelection(const std::vector<CellRange>& selection, CellAddress current);
+  // The entry being entered was refused (a formula that does not parse): while a cell's editor
+  // is open, the Enter or Tab closing it opens it again on its cell with the same text,
+  // instead of moving on. Without an open editor (an entry from the formula bar) nothing.
+  void KeepRefusedEntry();
   // Scrolls to positions read from the scroll bars before, clamped to what the sheet allows now.
   void ScrollToValues(int vertical, int horizontal);
   // The block a cut waits to move, framed by a dashed line until the paste or Escape.
@@ -118,6 +122,7 @@ class SheetView : public QTableView {
   std::optional<int> tabStart_;  // the column where a run of Tabs started
   FrozenPane frozen_;
   std::optional<CellRange> marked_;
+  bool keepRefused_ = false;       // see KeepRefusedEntry
   std::vector<SheetView*> panes_;  // the frozen parts laid over this view
   SheetView* owner_ = nullptr;     // for a pane: the view it lies over
   Pane pane_ = Pane::Top;          // for a pane: which part it shows

@@ -99,8 +99,10 @@ WorkbookWindow::WorkbookWindow(WorkbookLoader load, WorkbookSaver save, std::sha
   });
   connect(view_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] { UpdateFormulaBar(); });
   connect(model_, &WorkbookTableModel::cellsEdited, this, &WorkbookWindow::OnCellsEdited);
-  connect(model_, &WorkbookTableModel::editRefused, this,
-          [this](const QString& text) { dialogs_->ShowError(this, QStringLiteral("输入"), text); });
+  connect(model_, &WorkbookTableModel::editRefused, this, [this](const QString& text) {
+    view_->KeepRefusedEntry();
+    dialogs_->ShowError(this, QStringLiteral("输入"), text);
+  });
   connect(model_, &WorkbookTableModel::sheetReplaced, this, &WorkbookWindow::OnSheetReplaced);
   connect(model_, &WorkbookTableModel::sheetAdded, this, &WorkbookWindow::OnSheetAdded);
   connect(model_, &WorkbookTableModel::sheetRemoved, this, &WorkbookWindow::OnSheetRemoved);

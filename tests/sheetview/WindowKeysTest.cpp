@@ -211,6 +211,39 @@ const LimitCase kLimitCases[] = {
 INSTANTIATE_TEST_SUITE_P(Table, PasteLimits, ::testing::ValuesIn(kLimitCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A formula that does not parse, typed into a cell and ended with Enter or Tab, is refused with
+// a message and stays in its cell's open editor to be mended; one from the formula bar leaves
+// the next cell's entry alone.
+TEST_F(WindowEditing, ARefusedFormulaStaysOpenInItsCell) {
+  for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Tab}) {
+    dialogs->errors.clear();
+    Go("F13");
+    Type("=E8+");
+    Key(key);
+    ASSERT_EQ(dialogs->errors.size(), 1);
+    EXPECT_TRUE(dialogs->errors.front().startsWith("输入|单元格 F13 的公式无效"))
+        << dialogs->errors.front().toStdString();
+    EXPECT_EQ(Current(), "F13");
+    auto* editor = qobject_cast<QLineEdit*>(view()->indexWidget(view()->currentIndex()));
+    ASSERT_NE(editor, nullptr) << "the editor is open again";
+    EXPECT_EQ(editor->text(), "=E8+");
+    Type("1");
+    Key(key);
+    EXPECT_EQ(input().FindCell(spreadsheet::CellAddress::Parse("F13"))->formula, "E8+1");
+    EXPECT_NE(Current(), "F13");
+  }
+  dialogs->errors.clear();
+  Go("A9");
+  window->Bar()->ContentEdit()->setText("=1+");
+  QTest::keyClick(window->Bar()->ContentEdit(), Qt::Key_Return);
+  ASSERT_EQ(dialogs->errors.size(), 1);
+  Go("A10");
+  Type("7");
+  Key(Qt::Key_Return);
+  EXPECT_EQ(At("A10"), spreadsheet::CellValue(7.0));
+  EXPECT_EQ(view()->indexWidget(view()->model()->index(9, 0)), nullptr) << "no editor opened again";
+}
+
 TEST_F(WindowEditing, TypedTextOverTheCellLimitIsRefused) {
   Go("A8");
   window->Bar()->ContentEdit()->setText(QString(40000, 'x'));
