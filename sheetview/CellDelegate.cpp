@@ -147,6 +147,8 @@ QWidget* CellDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&
   editor->setFrame(false);
   editor->setFont(index.data(Qt::FontRole).value<QFont>());
   editor->setStyleSheet(QStringLiteral("QLineEdit { background: white; border: 2px solid #217346; padding: 0 1px; }"));
+  // Signals carry no state of the delegate: emitting one from this const function changes nothing of it.
+  connect(editor, &QLineEdit::textChanged, const_cast<CellDelegate*>(this), &CellDelegate::entryChanged);
   return editor;
 }
 

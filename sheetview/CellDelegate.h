@@ -35,6 +35,8 @@ class CellDelegate : public QStyledItemDelegate {
  signals:
   // Ctrl+Enter in an editor: the editor closes without committing, its text is to fill the selection.
   void fillRequested(const QString& typed);
+  // The text of an open editor, whenever it changes (typing, the cell's content loaded).
+  void entryChanged(const QString& text);
 
  private:
   static constexpr const char* kTypingProperty = "typing";

@@ -32,6 +32,7 @@ const char* const kSheetStyle =
 SheetView::SheetView(QWidget* parent) : QTableView(parent), delegate_(new CellDelegate(this)) {
   setItemDelegate(delegate_);
   connect(delegate_, &CellDelegate::fillRequested, this, &SheetView::fillSelectionRequested);
+  connect(delegate_, &CellDelegate::entryChanged, this, &SheetView::entryChanged);
   setShowGrid(false);  // the delegate draws the grid, so borders are not painted over
   setSelectionMode(QAbstractItemView::ExtendedSelection);
   setSelectionBehavior(QAbstractItemView::SelectItems);
@@ -77,6 +78,8 @@ SheetView::SheetView(QWidget* parent) : QTableView(parent), delegate_(new CellDe
 SheetView::SheetView(SheetView& sheet, Pane pane) : SheetView(&sheet) {
   owner_ = &sheet;
   pane_ = pane;
+  connect(this, &SheetView::entryChanged, &sheet, &SheetView::entryChanged);
+  connect(this, &SheetView::entryClosed, &sheet, &SheetView::entryClosed);
   setModel(sheet.model());
   setSelectionModel(sheet.selectionModel());
   setFrameShape(QFrame::NoFrame);
@@ -624,6 +627,7 @@ void SheetView::CommitEdit() {
   commitData(editor);
   (owner_ ? owner_->keepRefused_ : keepRefused_) = false;
   QTableView::closeEditor(editor, QAbstractItemDelegate::NoHint);
+  emit entryClosed();
 }
 
 void SheetView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
@@ -647,15 +651,18 @@ void SheetView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint 
   // SubmitModelCache, Tab as EditNextItem.
   if (hint == QAbstractItemDelegate::SubmitModelCache) {
     QTableView::closeEditor(editor, QAbstractItemDelegate::NoHint);
+    emit entryClosed();
     Enter(false);
     return;
   }
   if (hint == QAbstractItemDelegate::EditNextItem || hint == QAbstractItemDelegate::EditPreviousItem) {
     QTableView::closeEditor(editor, QAbstractItemDelegate::NoHint);
+    emit entryClosed();
     Tab(hint == QAbstractItemDelegate::EditPreviousItem);
     return;
   }
   QTableView::closeEditor(editor, hint);
+  emit entryClosed();
 }
 
 }  // namespace spreadsheet

@@ -75,6 +75,8 @@ class SheetView : public QTableView {
   // Ctrl+Enter in the cell's editor: the entry into every selected cell.
   void fillSelectionRequested(const QString& typed);
   void escapePressed();              // outside an editor
+  void entryChanged(const QString& text);  // the text of the open cell editor, as it is typed
+  void entryClosed();                      // the cell editor closed (entered or cancelled)
   void sheetStepRequested(int step);  // Ctrl+Page Down (+1) and Ctrl+Page Up (-1)
   void contextMenuRequested(const QPoint& globalPos);
 

@@ -99,6 +99,10 @@ WorkbookWindow::WorkbookWindow(WorkbookLoader load, WorkbookSaver save, std::sha
   });
   connect(view_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] { UpdateFormulaBar(); });
   connect(model_, &WorkbookTableModel::cellsEdited, this, &WorkbookWindow::OnCellsEdited);
+  // The bar shows what is typed into a cell as it is typed, and the cell again once its editor closes.
+  connect(view_, &SheetView::entryChanged, this,
+          [this](const QString& text) { formulaBar_->Show(formulaBar_->Address(), text); });
+  connect(view_, &SheetView::entryClosed, this, [this] { UpdateFormulaBar(); });
   connect(model_, &WorkbookTableModel::editRefused, this, [this](const QString& text) {
     view_->KeepRefusedEntry();
     dialogs_->ShowError(this, QStringLiteral("输入"), text);

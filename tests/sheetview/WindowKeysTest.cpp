@@ -227,6 +227,7 @@ TEST_F(WindowEditing, ARefusedFormulaStaysOpenInItsCell) {
     auto* editor = qobject_cast<QLineEdit*>(view()->indexWidget(view()->currentIndex()));
     ASSERT_NE(editor, nullptr) << "the editor is open again";
     EXPECT_EQ(editor->text(), "=E8+");
+    EXPECT_EQ(window->Bar()->ContentEdit()->text(), "=E8+");
     Type("1");
     Key(key);
     EXPECT_EQ(input().FindCell(spreadsheet::CellAddress::Parse("F13"))->formula, "E8+1");
@@ -242,6 +243,24 @@ TEST_F(WindowEditing, ARefusedFormulaStaysOpenInItsCell) {
   Key(Qt::Key_Return);
   EXPECT_EQ(At("A10"), spreadsheet::CellValue(7.0));
   EXPECT_EQ(view()->indexWidget(view()->model()->index(9, 0)), nullptr) << "no editor opened again";
+}
+
+// The bar shows an entry as it is typed into the cell, and the cell again once it is entered
+// or cancelled.
+TEST_F(WindowEditing, TheBarFollowsTheEntryTypedInTheCell) {
+  input().SetValue(spreadsheet::CellAddress::Parse("B20"), std::string("old"));
+  Go("B20");
+  Type("abc");
+  EXPECT_EQ(window->Bar()->ContentEdit()->text(), "abc");
+  Key(Qt::Key_Escape);
+  EXPECT_EQ(window->Bar()->ContentEdit()->text(), "old");
+  Type("=1+2");
+  EXPECT_EQ(window->Bar()->ContentEdit()->text(), "=1+2");
+  Key(Qt::Key_Return);
+  EXPECT_EQ(Current(), "B21");
+  Key(Qt::Key_Up);
+  EXPECT_EQ(window->Bar()->ContentEdit()->text(), "=1+2");
+  EXPECT_FALSE(window->Bar()->HasPendingEntry());
 }
 
 TEST_F(WindowEditing, TypedTextOverTheCellLimitIsRefused) {
