@@ -101,7 +101,15 @@ TEST(XlsxPackageWriter, AnUnchangedWorkbookSavesEveryEntryAsStoredAfterItsFileWa
 
 TEST(XlsxPackageWriter, LayoutChangesRewriteOnlyTheirElements) {
   TempDir dir;
-  Workbook wb = XlsxReader::Read(testing::Zip(RichWorkbook(), dir));
+  // A page setup with what the model does not hold: its scale and the printer's settings.
+  testing::Parts parts = RichWorkbook();
+  const std::string printer =
+      " scale=\"80\" xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\" "
+      "r:id=\"rId9\"";
+  testing::Edit(
+      parts, "xl/worksheets/sheet1.xml", kKept[5],
+      std::string(kKept[5]) + "<pageSetup paperSize=\"9\"" + printer + " orientation=\"portrait\"/>");
+  Workbook wb = XlsxReader::Read(testing::Zip(parts, dir));
   Worksheet& in = wb.SheetAt(0);
   in.SetFrozen(FrozenPane{4, 1});
   in.Print().repeatRowsFirst = 0;
@@ -115,6 +123,10 @@ TEST(XlsxPackageWriter, LayoutChangesRewriteOnlyTheirElements) {
   XlsxExporter::Save(wb, path);
   const Parts saved = Entries(path);
   EXPECT_NE(saved.at("xl/worksheets/sheet1.xml").find(kKept[3]), std::string::npos);
+  EXPECT_NE(saved.at("xl/worksheets/sheet1.xml")
+                .find("fitToHeight=\"0\" orientation=\"landscape\"" + printer + "/>"),
+            std::string::npos)
+      << saved.at("xl/worksheets/sheet1.xml");
   EXPECT_NE(saved.at("xl/workbook.xml").find("<definedName name=\"高程\">'数据输入'!$E$6</definedName>"), std::string::npos);
   EXPECT_NE(saved.at("xl/workbook.xml").find("state=\"hidden\""), std::string::npos);
   const Workbook back = XlsxImporter::LoadInProcess(path);

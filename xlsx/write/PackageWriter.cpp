@@ -181,7 +181,20 @@ void PatchSheet(SheetPatch& patch, const std::string& part, const Worksheet& ws,
     const PrintSetup& print = ws.Print();
     children.Place("printOptions", SheetXml::PrintOptions(print, p));
     children.Place("pageMargins", SheetXml::PageMargins(print, p));
-    children.Place("pageSetup", SheetXml::PageSetup(print, p));
+    // The file's page setup keeps what the model does not hold: its scale, the printer's
+    // settings (a relation to their part), first page number and the like.
+    std::string keptSetup;
+    if (const XmlSpan* setup = children.Find("pageSetup")) {
+      for (const XmlAttribute& a : XmlSplice::Attributes(xml, *setup)) {
+        if (a.qname == "paperSize" || a.qname == "fitToWidth" || a.qname == "fitToHeight" ||
+            a.qname == "orientation") {
+          continue;
+        }
+        keptSetup += ' ';
+        keptSetup += xml.substr(a.begin, a.end - a.begin);
+      }
+    }
+    children.Place("pageSetup", SheetXml::PageSetup(print, p, keptSetup));
     children.Place("headerFooter", SheetXml::HeaderFooter(print, p));
     children.Place("rowBreaks", SheetXml::RowBreaks(print, p));
     const std::string fit = "<" + p + "pageSetUpPr fitToPage=\"" + (print.fitToWidth > 0 ? "1" : "0") + "\"/>";

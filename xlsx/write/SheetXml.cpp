@@ -458,7 +458,7 @@ std::string SheetXml::PageMargins(const PrintSetup& s, std::string_view p) {
   return out + "\" header=\"0.3\" footer=\"0.3\"/>";
 }
 
-std::string SheetXml::PageSetup(const PrintSetup& s, std::string_view p) {
+std::string SheetXml::PageSetup(const PrintSetup& s, std::string_view p, std::string_view kept) {
   std::string out = "<" + std::string(p) + "pageSetup paperSize=\"";
   AppendInt(out, s.paperSize);
   out += '"';
@@ -468,6 +468,7 @@ std::string SheetXml::PageSetup(const PrintSetup& s, std::string_view p) {
     out += "\" fitToHeight=\"0\"";
   }
   out += s.landscape ? " orientation=\"landscape\"" : " orientation=\"portrait\"";
+  out += kept;
   return out + "/>";
 }
 

@@ -26,7 +26,9 @@ class SheetXml {
   static std::string MergeCells(const Worksheet& sheet, std::string_view prefix);  // "" when none
   static std::string PrintOptions(const PrintSetup& p, std::string_view prefix);   // "" when default
   static std::string PageMargins(const PrintSetup& p, std::string_view prefix);
-  static std::string PageSetup(const PrintSetup& p, std::string_view prefix);
+  // `kept`: the file's own attributes the model does not hold (scale, the printer's settings'
+  // relation, …), as written, each after a space.
+  static std::string PageSetup(const PrintSetup& p, std::string_view prefix, std::string_view kept = {});
   static std::string HeaderFooter(const PrintSetup& p, std::string_view prefix);  // "" when neither
   static std::string RowBreaks(const PrintSetup& p, std::string_view prefix);     // "" when none
   static std::string Pane(const FrozenPane& pane, std::string_view prefix);        // "" when none
