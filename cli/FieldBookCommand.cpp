@@ -112,16 +112,14 @@ bool AnyFormula(const spreadsheet::Workbook& wb, std::string_view skipped, Test 
 // sheet itself reaches the route only through one naming it, and is computed again once the
 // new book is written.)
 bool FormulasNameTheBook(const spreadsheet::Workbook& wb) {
-  // A name defined on the book's sheet reaches it from any formula without naming it.
-  for (const spreadsheet::DefinedName& name : wb.DefinedNames()) {
-    if (name.formula.find(gaocheng::kOutputSheetName) != std::string::npos &&
-        AnyFormula(wb, {}, [](std::string_view) { return true; })) {
-      return true;
-    }
-  }
-  return AnyFormula(wb, gaocheng::kOutputSheetName, [](std::string_view formula) {
-    return formula.find(gaocheng::kOutputSheetName) != std::string_view::npos;
+  // A name defined on the book's sheet reaches it from any formula, that sheet's own included.
+  const bool named = std::any_of(wb.DefinedNames().begin(), wb.DefinedNames().end(), [](const auto& name) {
+    return name.formula.find(gaocheng::kOutputSheetName) != std::string::npos;
   });
+  return AnyFormula(wb, named ? std::string_view{} : gaocheng::kOutputSheetName,
+                    [named](std::string_view formula) {
+                      return named || formula.find(gaocheng::kOutputSheetName) != std::string_view::npos;
+                    });
 }
 
 std::string ReaderProgram() { return spreadsheet::HelperProgram::Locate(spreadsheet::ReaderProcess::kProgram); }

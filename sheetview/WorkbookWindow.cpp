@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 #include <optional>
 
+#include "calc/WorkbookSource.h"
 #include "sheetview/BusyCursor.h"
 #include "sheetview/EditCommands.h"
 #include "sheetview/FormulaBar.h"
@@ -488,8 +489,7 @@ void WorkbookWindow::OnAddressEntered(const QString& text) {
       }
       const Workbook& workbook = GetWorkbook();
       for (std::size_t i = 0; i < workbook.SheetCount() && !sheet; ++i) {
-        const QString named = QString::fromStdString(workbook.SheetAt(i).Name());
-        if (named.compare(name, Qt::CaseInsensitive) == 0) sheet = i;
+        if (calc::SameSheetName(workbook.SheetAt(i).Name(), name.toStdString())) sheet = i;
       }
       if (!sheet) {
         throw SpreadsheetError(SpreadsheetError::kApplicationDefined, "找不到工作表“" + name.toStdString() + "”");
